@@ -1,0 +1,87 @@
+#pragma once
+
+#include "recordingreader.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class ReplayDataView;
+
+// Plays a recording: a delivery thread reads the packets and hands each to a handler, either at
+// the pace at which they were recorded (optionally sped up) or as fast as possible.
+//
+// The handler and the view run on the delivery thread; signals reach receivers in their own
+// threads. A damaged recording plays up to its last good packet; finished() says why it ended.
+class ReplayPlayer : public QObject {
+    Q_OBJECT
+public:
+    // data/length: one recorded packet, valid only during the call; timestampUs: its recording time.
+    using PacketHandler = std::function<void(const char* data, unsigned int length, quint64 timestampUs)>;
+
+    explicit ReplayPlayer(QObject* parent = nullptr);
+    ~ReplayPlayer() override; // stops playback
+
+    // Opens a recording for playback; refuses while playing. On failure errorString() says why.
+    bool open(const QString& fileName);
+    const RecordingInfo& recordingInfo() const { return m_reader.info(); }
+    QString errorString() const;
+
+    // Where packets go. setView hands them to view->newReplayPacket() (the view must outlive
+    // the playback). Set before start().
+    void setHandler(PacketHandler handler);
+    void setView(ReplayDataView* view);
+
+    // 1.0 plays at the recorded pace, 2.0 twice as fast; 0 (or less) as fast as possible.
+    void setSpeed(double speed);
+    void setLoop(bool loop);
+
+    bool start();
+    // Ends playback and waits for the delivery thread; no packet is delivered after it returns.
+    void stop();
+    void setPaused(bool paused);
+    bool isPlaying() const { return m_running.load(); }
+    // Blocks until playback ends or the time-out (ms, negative = no limit) passes.
+    bool waitForFinished(int timeoutMs = -1);
+
+    qint64 packetsDelivered() const { return m_delivered.load(); }
+    quint64 positionUs() const { return m_positionUs.load(); }
+
+signals:
+    // damaged: the recording ended at damage (message says where); otherwise it played to its
+    // end or was stopped.
+    void finished(qint64 packets, bool damaged, const QString& message);
+
+private:
+    void run();
+    // Waits until the packet's time has come; false when stopped meanwhile.
+    bool waitForPacketTime(quint64 timestampUs);
+
+    RecordingReader m_reader;
+    PacketHandler m_handler;
+    ReplayDataView* m_view = nullptr;
+    std::thread m_thread;
+
+    mutable std::mutex m_mutex; // guards the fields below, with m_wake
+    std::condition_variable m_wake;
+    double m_speed = 1.0;
+    bool m_loop = false;
+    bool m_stop = false;
+    bool m_paused = false;
+    bool m_finished = true;
+    QString m_error;
+
+    // Pace reference, used by the delivery thread only.
+    std::chrono::steady_clock::time_point m_origin;
+    double m_originSpeed = 0;
+
+    std::atomic<bool> m_running{false};
+    std::atomic<qint64> m_delivered{0};
+    std::atomic<quint64> m_positionUs{0};
+};
