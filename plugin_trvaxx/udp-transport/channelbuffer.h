@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One reassembled channel: its body bytes (channel header and end delimiter removed) and, for a
+// channel sent in several parts over several cycles, which parts have arrived.
+struct ChannelBuffer {
+    bool complete = false;
+    // totalSize bytes; shared so that a consumer may keep the bytes beyond the hand-out.
+    std::shared_ptr<std::vector<std::uint8_t>> data;
+    std::vector<bool> partsReceived;
+    std::int32_t numberOfParts = 0;
+    std::uint32_t totalSize = 0;
+    std::uint32_t channelId = 0;
+
+    const std::uint8_t* bytes() const { return data ? data->data() : nullptr; }
+    std::size_t size() const { return data ? data->size() : 0; }
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "dataoutputbase.h"
+#include "devicestreamstate.h"
+#include "loggingbase.h"
+#include "streamstatistics.h"
+#include "udpframing.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// Joins datagrams into channels and channels into cycles, per SubDevice, and hands finished and
+// half-finished cycles to a DataOutputBase. Not thread-safe: one thread feeds it.
+class CycleAssembler {
+public:
+    static constexpr std::size_t kMaxStoredCycles = 100;
+    // Upper bound for the joined size of a channel sent in several parts; a part 0 that
+    // announces more is dropped instead of allocating whatever a datagram claims.
+    static constexpr std::uint32_t kMaxJoinedChannelSize = 16u * 1024u * 1024u;
+
+    CycleAssembler(DataOutputBase& output, LoggingBase& logger);
+
+    // One datagram of any length and content.
+    void processPacket(const std::uint8_t* bytes, std::size_t length);
+
+    // Hand-out steps, used by the receive loop in this order for device 1 and then 2. The
+    // returned entry stays valid until the next call that changes the device's state.
+    const CycleEntry* takePartialCycle(int device);
+    const CycleEntry* takeCompleteCycle(int device);
+    void markPartialDelivered(int device, std::uint32_t id);
+    void markCompleteDelivered(int device, std::uint32_t id);
+    void eraseDeliveredCycles(int device);
+    void cleanOutdatedCycles(int device);
+
+    // The receive loop's hand-out after each datagram: for DSP and then KP, the partial
+    // cycle, the complete cycle with the statistics, the erase and the clean-up.
+    void deliverCycles();
+
+    const StreamStatistics& counters() const { return m_counters; }
+    // device 1 or 2.
+    const DeviceStreamState& state(int device) const { return m_states.at(device); }
+
+private:
+    DeviceStreamState* stateFor(int device);
+    void trackMultiPart(DeviceStreamState& state, std::uint32_t channelId, std::uint16_t part,
+                        std::uint16_t parts);
+    void processChannel(DeviceStreamState& state);
+    void storeChannel(DeviceStreamState& state, const udpframing::DatagramHeader& first,
+                      const std::uint8_t* channel, std::uint32_t length);
+    void storePart(CycleEntry& entry, const udpframing::DatagramHeader& first,
+                   const udpframing::ChannelHeader& header, const std::uint8_t* channel,
+                   std::uint32_t length);
+
+    DataOutputBase& m_output;
+    LoggingBase& m_logger;
+    std::array<DeviceStreamState, 3> m_states; // indexed by SubDevice, slot 0 unused
+    StreamStatistics m_counters;
+    std::vector<std::uint8_t> m_channel; // joined payloads of the channel in work, reused
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "cycleentry.h"
+#include "packetlist.h"
+
+#include <cstdint>
+#include <map>
+
+// Reassembly state of one SubDevice (DSP or KP).
+struct DeviceStreamState {
+    struct MultiPartProgress {
+        std::uint16_t lastPart = 0;
+        std::uint16_t numberOfParts = 0;
+    };
+
+    bool hasPrevious = false;
+    std::uint32_t previousPacketCounter = 0;
+    std::uint32_t previousChannelId = 0;
+    std::uint32_t previousCycleCounter = 0;
+
+    // Channel id -> last part seen; only used to report parts that arrive out of order.
+    std::map<std::uint32_t, MultiPartProgress> multiPartTracker;
+
+    bool cycleStart = false; // a datagram with index 0 in its cycle arrived since the last complete hand-out
+    bool collecting = false; // datagrams are kept only after a cycle start
+
+    PacketList packets;
+    // Ordered by cycle id (unsigned), oldest first.
+    std::map<std::uint32_t, CycleEntry> cycles;
+
+    std::uint32_t lastCompleteId = 0;
+    bool lastCompleteSet = false;
+    std::uint32_t lastPartialId = 0;
+    bool lastPartialSet = false;
+
+    // Back to waiting for a cycle start after a gap or an unfinished channel. The multi-part
+    // tracker survives, everything else is cleared.
+    void reset() {
+        hasPrevious = false;
+        previousPacketCounter = previousChannelId = previousCycleCounter = 0;
+        cycleStart = collecting = false;
+        packets.clear();
+        cycles.clear();
+        lastCompleteId = lastPartialId = 0;
+        lastCompleteSet = lastPartialSet = false;
+    }
+};

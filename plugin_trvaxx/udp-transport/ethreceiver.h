@@ -1,0 +1,61 @@
+#pragma once
+
+#include "cycleassembler.h"
+#include "loggingbase.h"
+#include "udpsocket.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// The receive thread: owns the UDP socket while it runs, keeps datagrams of the chosen sender,
+// feeds them to the CycleAssembler and lets it hand out cycles.
+class EthReceiver {
+public:
+    static constexpr std::size_t kReceiveRecords = 13107;
+    static constexpr int kWaitMilliseconds = 500;
+    static constexpr std::size_t kMaxDatagramSize = 2048;
+
+    EthReceiver(CycleAssembler& assembler, LoggingBase& logger);
+    // Stops the thread.
+    ~EthReceiver();
+    EthReceiver(const EthReceiver&) = delete;
+    EthReceiver& operator=(const EthReceiver&) = delete;
+
+    // Port the socket binds to at the next start(); 0 lets the system choose. Returns 0.
+    int setPort(std::uint16_t port);
+    // Dotted IPv4 address of the only sender whose datagrams are used; "0.0.0.0" accepts every
+    // sender. Returns 0, or -1 with a log line and the filter unchanged.
+    int setSender(const std::string& text);
+    // Target of the wake-up datagram at socket creation (default: every interface).
+    void setWakeUp(UdpSocket::WakeUp wakeUp) { m_wakeUp = wakeUp; }
+
+    // Starts the receive thread. Returns 0, or -1 after logging "Start of thread failed.".
+    int start();
+    // Asks the thread to end and waits until it has (at most about kWaitMilliseconds).
+    void stop();
+
+    bool isRunning() const { return m_running.load(); }
+    std::thread::id threadId() const { return m_threadId; }
+    // Port the running thread's socket is bound to; 0 while no socket exists.
+    std::uint16_t boundPort() const { return m_boundPort.load(); }
+    std::uint16_t port() const { return m_port; }
+    // Sender filter a.b.c.d as (a << 24 | b << 16 | c << 8 | d); 0 accepts every sender.
+    std::uint32_t senderFilter() const { return m_sender.load(); }
+
+private:
+    void run();
+    void receiveLoop(UdpSocket& socket);
+
+    CycleAssembler& m_assembler;
+    LoggingBase& m_logger;
+    std::thread m_thread;
+    std::thread::id m_threadId;
+    std::uint16_t m_port = 0;
+    std::atomic<std::uint32_t> m_sender{0};
+    UdpSocket::WakeUp m_wakeUp = UdpSocket::WakeUp::AllInterfaces;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_stopRequest{false};
+    std::atomic<std::uint16_t> m_boundPort{0};
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+// Running counters of the result stream; they only grow.
+struct StreamStatistics {
+    std::uint64_t dspPackets = 0;
+    std::uint64_t kpPackets = 0;
+    std::uint64_t missingPacketEvents = 0;
+    std::uint64_t lrcErrors = 0;
+    std::uint64_t startDelimiterErrors = 0;
+    std::uint64_t endDelimiterErrors = 0;
+};
