@@ -1,0 +1,40 @@
+#include "commonsysteminfo.h"
+
+#include <QMutexLocker>
+
+CommonSystemInfo& CommonSystemInfo::instance() {
+    static CommonSystemInfo info;
+    return info;
+}
+
+void CommonSystemInfo::setInfo(const QString& key, const QString& value) {
+    {
+        QMutexLocker lock(&mutex);
+        auto it = std::find_if(infos.begin(), infos.end(), [&](const auto& e) { return e.first == key; });
+        if (it == infos.end())
+            infos.append({key, value});
+        else if (it->second == value)
+            return;
+        else
+            it->second = value;
+    }
+    emit infoChanged(key, value);
+}
+
+QString CommonSystemInfo::getInfo(const QString& key) const {
+    QMutexLocker lock(&mutex);
+    for (const auto& e : infos)
+        if (e.first == key)
+            return e.second;
+    return QString();
+}
+
+bool CommonSystemInfo::hasInfo(const QString& key) const {
+    QMutexLocker lock(&mutex);
+    return std::any_of(infos.begin(), infos.end(), [&](const auto& e) { return e.first == key; });
+}
+
+QList<QPair<QString, QString>> CommonSystemInfo::entries() const {
+    QMutexLocker lock(&mutex);
+    return infos;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+class QSettings;
+
+// Static helpers of the host that plug-ins call.
+class CommonUtilities {
+public:
+    // Waits `ms` milliseconds while the calling thread's events keep being served, so the GUI
+    // stays live during long device operations. The wait is scaled by timeScale(). Without a
+    // QCoreApplication it simply sleeps.
+    static void sleepQtFriendly(int ms);
+    // Serves pending events of the calling thread once.
+    static void processGUIEvents();
+
+    // Process-wide factor for all long waits, read once from the environment variable
+    // TRVAXX_TIME_SCALE (a float; default 1; values that do not parse or are negative give 1).
+    static double timeScale();
+    // `ms` scaled by timeScale(), rounded, never negative.
+    static int scaledMs(int ms);
+
+    // Default folders under the user's data folder ("<data>/OrlanGUI/..."), created on demand.
+    static QString getDefaultCaptureDir();
+    static QString getDefaultExportDir();
+    static QString getDefaultFWDir();
+    // The application's data folder ("<user data>/OrlanGUI"); the environment variable
+    // ORLANGUI_DATA_DIR replaces it (tests, portable installations).
+    static QString getOrlanGUIAppDataDir();
+    // Creates (when missing) and returns a sub folder of the application's data folder.
+    static QDir makeOrlanGUIAppDataSubDir(const QString& subDir);
+    // Creates (when missing) and returns `parent`/`subDir`.
+    static QDir makeSubDir(const QDir& parent, const QString& subDir);
+
+    // The shared settings of the host (organisation "Vexa", application "OrlanGUI"), created on
+    // first use. GUI thread only.
+    static QSettings& gocSettings();
+    // Developer mode: the setting "devMode" or the environment variable ORLANGUI_DEV_MODE=1.
+    static bool isDevMode();
+};

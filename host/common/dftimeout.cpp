@@ -1,0 +1,16 @@
+#include "dftimeout.h"
+
+#include "commonutilities.h"
+
+DFTimeout::DFTimeout(QObject* parent) : QObject(parent) {
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, &DFTimeout::timeout);
+}
+
+void DFTimeout::start(int ms) {
+    timer.start(CommonUtilities::scaledMs(ms));
+}
+
+void DFTimeout::stop() {
+    timer.stop();
+}

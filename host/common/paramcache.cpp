@@ -1,0 +1,113 @@
+#include "paramcache.h"
+
+#include <QMutexLocker>
+
+ParamCache::ParamCache() = default;
+
+ParamCache::~ParamCache() {
+    // Observers hold raw pointers to this cache; tell them it is gone.
+    const QList<ParamObserver*> toTell = observers;
+    for (ParamObserver* observer : toTell)
+        observer->cacheDestroyed();
+}
+
+QString ParamCache::getParameterName(int id) const {
+    return QString::number(id);
+}
+
+int ParamCache::getParameterId(const QString& name) const {
+    bool ok = false;
+    const int id = name.toInt(&ok);
+    return ok ? id : -1;
+}
+
+QVariant ParamCache::getParameter(int id) const {
+    QMutexLocker lock(&mutex);
+    return parameters.value(id);
+}
+
+void ParamCache::setParameter(int id, const QVariant& value, ParamObserver* origin) {
+    {
+        QMutexLocker lock(&mutex);
+        parameters.insert(id, value);
+    }
+    notifyObservers(id, value, origin);
+}
+
+bool ParamCache::hasParameter(int id) const {
+    QMutexLocker lock(&mutex);
+    return parameters.contains(id);
+}
+
+void ParamCache::removeParameter(int id) {
+    QMutexLocker lock(&mutex);
+    parameters.remove(id);
+}
+
+QList<int> ParamCache::getParameterIds() const {
+    QMutexLocker lock(&mutex);
+    return parameters.keys(); // QMap keeps its keys sorted
+}
+
+int ParamCache::parameterCount() const {
+    QMutexLocker lock(&mutex);
+    return parameters.size();
+}
+
+void ParamCache::attachObserver(ParamObserver* observer) const {
+    if (!observer)
+        return;
+    QMutexLocker lock(&mutex);
+    if (!observers.contains(observer))
+        observers.append(observer);
+}
+
+void ParamCache::detachObserver(ParamObserver* observer) const {
+    QMutexLocker lock(&mutex);
+    observers.removeAll(observer);
+}
+
+bool ParamCache::isObserverAttached(ParamObserver* observer) const {
+    QMutexLocker lock(&mutex);
+    return observers.contains(observer);
+}
+
+void ParamCache::setBasicSyncer(ParamObserver* syncer) {
+    QMutexLocker lock(&mutex);
+    basicSyncer = syncer;
+}
+
+ParamObserver* ParamCache::getBasicSyncer() const {
+    QMutexLocker lock(&mutex);
+    return basicSyncer;
+}
+
+void ParamCache::notifyObservers(int id, const QVariant& value, ParamObserver* origin) const {
+    ParamObserver* syncer;
+    QList<ParamObserver*> toNotify;
+    {
+        QMutexLocker lock(&mutex);
+        syncer = basicSyncer;
+        toNotify = observers;
+    }
+    if (syncer && syncer != origin)
+        syncer->parameterChanged(id, value);
+    for (ParamObserver* observer : toNotify) {
+        if (observer == origin || observer == syncer)
+            continue;
+        // An observer notified earlier in this pass may have detached another one.
+        if (!isObserverAttached(observer))
+            continue;
+        observer->parameterChanged(id, value);
+    }
+}
+
+void ParamCache::storeSilently(int id, const QVariant& value) {
+    QMutexLocker lock(&mutex);
+    parameters.insert(id, value);
+}
+
+QMap<int, QVariant> ParamCache::snapshot() const {
+    QMutexLocker lock(&mutex);
+    return parameters;
+}
