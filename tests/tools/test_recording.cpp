@@ -1,0 +1,320 @@
+// Recording files: round trip through CaptureControler and RecordingReader, crash-cut and
+// corrupted files, foreign files, and writePacket racing with start/stop.
+#include "capturecontroler.h"
+#include "recordingformat.h"
+#include "recordingreader.h"
+#include "recordingwriter.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+}
+
+QByteArray packetBytes(int index, int size) {
+    QByteArray p(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        p[i] = char((index * 31 + i * 7) & 0xFF);
+    return p;
+}
+
+struct ReadResult {
+    bool opened = false;
+    QString error;
+    std::vector<RecordedPacket> packets;
+    RecordingReader::Status last = RecordingReader::Status::End;
+};
+
+ReadResult readRecording(const QByteArray& bytes) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    RecordingReader reader;
+    ReadResult r;
+    r.opened = reader.open(&buffer);
+    r.error = reader.errorString();
+    if (!r.opened)
+        return r;
+    RecordedPacket p;
+    while ((r.last = reader.readPacket(p)) == RecordingReader::Status::Packet)
+        r.packets.push_back(p);
+    r.error = reader.errorString();
+    EXPECT_EQ(reader.packetsRead(), qint64(r.packets.size()));
+    return r;
+}
+
+class RecordingTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    // A recording of `count` packets of growing sizes (the first one empty) made by the controller.
+    QByteArray makeRecording(int count, std::vector<QByteArray>* written = nullptr) {
+        CaptureControler capture;
+        capture.setWritingContext(QStringLiteral("vlr_trv_DSP"), 0x10000, 4223);
+        EXPECT_TRUE(capture.startRecording(path("r.rec")));
+        for (int i = 0; i < count; ++i) {
+            const QByteArray p = packetBytes(i, i * 13);
+            capture.writePacket(p);
+            if (written)
+                written->push_back(p);
+        }
+        capture.stopRecoding();
+        return readAll(path("r.rec"));
+    }
+};
+
+TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
+    CaptureControler capture;
+    capture.setWritingContext(QStringLiteral("vlr_trv_DSP"), 0x10000, 4223);
+    QSignalSpy started(&capture, &CaptureControler::recordingStarted);
+    QSignalSpy stopped(&capture, &CaptureControler::recordingStopped);
+    EXPECT_FALSE(capture.isRecording());
+    capture.writePacket("ignored while idle");
+
+    const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+    ASSERT_TRUE(capture.startRecording(path("a.rec"))) << capture.errorString().toStdString();
+    EXPECT_TRUE(capture.isRecording());
+    std::vector<QByteArray> packets;
+    for (int i = 0; i < 20; ++i) {
+        packets.push_back(packetBytes(i, i == 0 ? 0 : 1000 + i));
+        capture.writePacket(packets.back());
+    }
+    EXPECT_EQ(capture.recordedPackets(), 20);
+    capture.stopRecoding();
+    capture.writePacket("ignored after stop");
+    EXPECT_FALSE(capture.isRecording());
+    EXPECT_EQ(started.count(), 1);
+    ASSERT_EQ(stopped.count(), 1);
+    EXPECT_EQ(stopped.at(0).at(1).toLongLong(), 20);
+    EXPECT_EQ(capture.recordingSeconds(), 0);
+
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(path("a.rec"))) << reader.errorString().toStdString();
+    EXPECT_EQ(reader.info().formatVersion, 1);
+    EXPECT_EQ(reader.info().writingContext, QStringLiteral("vlr_trv_DSP"));
+    EXPECT_EQ(reader.info().frameType, 0x10000u);
+    EXPECT_EQ(reader.info().frameSubtype, 4223u);
+    EXPECT_GE(reader.info().startTime, before);
+    EXPECT_LE(reader.info().startTime, QDateTime::currentDateTimeUtc());
+
+    RecordedPacket p;
+    quint64 lastTs = 0;
+    for (const QByteArray& expected : packets) {
+        ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
+        EXPECT_EQ(p.data, expected);
+        EXPECT_GE(p.timestampUs, lastTs);
+        lastTs = p.timestampUs;
+    }
+    EXPECT_EQ(reader.readPacket(p), RecordingReader::Status::End);
+    EXPECT_TRUE(reader.errorString().isEmpty());
+
+    // rewind plays the same packets again
+    ASSERT_TRUE(reader.rewind());
+    ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
+    EXPECT_EQ(p.data, packets[0]);
+}
+
+TEST_F(RecordingTest, ContextChangeAppliesToTheNextRecordingOnly) {
+    CaptureControler capture;
+    capture.setWritingContext(QStringLiteral("first"), 1, 2);
+    ASSERT_TRUE(capture.startRecording(path("a.rec")));
+    capture.setWritingContext(QString::fromUtf8("zweite \xc3\xa4"), 3, 4);
+    capture.stopRecoding();
+    ASSERT_TRUE(capture.startRecording(path("b.rec")));
+    capture.stopRecoding();
+    RecordingReader a, b;
+    ASSERT_TRUE(a.open(path("a.rec")));
+    ASSERT_TRUE(b.open(path("b.rec")));
+    EXPECT_EQ(a.info().writingContext, QStringLiteral("first"));
+    EXPECT_EQ(a.info().frameType, 1u);
+    EXPECT_EQ(b.info().writingContext, QString::fromUtf8("zweite \xc3\xa4"));
+    EXPECT_EQ(b.info().frameSubtype, 4u);
+}
+
+TEST_F(RecordingTest, StartFailsClearlyWhenBusyOrUnwritable) {
+    CaptureControler capture;
+    QSignalSpy failed(&capture, &CaptureControler::recordingFailed);
+    EXPECT_FALSE(capture.startRecording(path("missing-dir/x.rec")));
+    EXPECT_FALSE(capture.isRecording());
+    EXPECT_TRUE(capture.errorString().contains(QStringLiteral("missing-dir")));
+    ASSERT_TRUE(capture.startRecording(path("a.rec")));
+    EXPECT_FALSE(capture.startRecording(path("b.rec")));
+    EXPECT_TRUE(capture.isRecording()); // the running recording goes on
+    EXPECT_EQ(failed.count(), 2);
+    capture.writePacket("x");
+    capture.stopRecoding();
+    EXPECT_EQ(readRecording(readAll(path("a.rec"))).packets.size(), 1u);
+}
+
+TEST_F(RecordingTest, CrashCutFileReadsUpToItsLastCompletePacket) {
+    std::vector<QByteArray> packets;
+    const QByteArray file = makeRecording(6, &packets);
+    // Record boundaries: header, then 20 + payload per packet.
+    std::vector<int> boundaries;
+    int offset = file.size();
+    for (auto it = packets.rbegin(); it != packets.rend(); ++it)
+        offset -= int(RecordingFormat::kPacketHeaderSize) + it->size();
+    const int headerSize = offset;
+    boundaries.push_back(offset);
+    for (const QByteArray& p : packets)
+        boundaries.push_back(offset += int(RecordingFormat::kPacketHeaderSize) + p.size());
+    ASSERT_EQ(boundaries.back(), file.size());
+
+    for (int cut = 0; cut <= file.size(); ++cut) {
+        const ReadResult r = readRecording(file.left(cut));
+        if (cut < headerSize) {
+            EXPECT_FALSE(r.opened) << cut;
+            EXPECT_FALSE(r.error.isEmpty());
+            continue;
+        }
+        ASSERT_TRUE(r.opened) << cut;
+        std::size_t complete = 0;
+        while (complete + 1 < boundaries.size() && boundaries[complete + 1] <= cut)
+            ++complete;
+        ASSERT_EQ(r.packets.size(), complete) << "cut at " << cut;
+        for (std::size_t i = 0; i < complete; ++i)
+            EXPECT_EQ(r.packets[i].data, packets[i]);
+        const bool atBoundary = boundaries[complete] == cut;
+        EXPECT_EQ(r.last, atBoundary ? RecordingReader::Status::End : RecordingReader::Status::Damaged) << cut;
+        if (!atBoundary) {
+            EXPECT_TRUE(r.error.contains(QStringLiteral("cut off"))) << r.error.toStdString();
+        }
+    }
+}
+
+TEST_F(RecordingTest, AnyFlippedBitStopsReadingAtTheDamagedPacket) {
+    std::vector<QByteArray> packets;
+    const QByteArray file = makeRecording(4, &packets);
+    const int firstRecord = file.size() - [&] {
+        int n = 0;
+        for (const QByteArray& p : packets)
+            n += int(RecordingFormat::kPacketHeaderSize) + p.size();
+        return n;
+    }();
+    for (int pos = 0; pos < file.size(); ++pos) {
+        for (int bit : {0, 7}) {
+            QByteArray bad = file;
+            bad[pos] = char(bad[pos] ^ (1 << bit));
+            const ReadResult r = readRecording(bad);
+            if (pos < firstRecord) {
+                EXPECT_FALSE(r.opened) << pos;
+                continue;
+            }
+            ASSERT_TRUE(r.opened);
+            EXPECT_EQ(r.last, RecordingReader::Status::Damaged) << pos;
+            // every packet before the damaged one is delivered unchanged
+            int start = firstRecord;
+            std::size_t damagedIndex = 0;
+            while (start + int(RecordingFormat::kPacketHeaderSize) + packets[damagedIndex].size() <= pos)
+                start += int(RecordingFormat::kPacketHeaderSize) + packets[damagedIndex++].size();
+            ASSERT_EQ(r.packets.size(), damagedIndex) << pos;
+            for (std::size_t i = 0; i < damagedIndex; ++i)
+                EXPECT_EQ(r.packets[i].data, packets[i]);
+        }
+    }
+}
+
+TEST_F(RecordingTest, ForeignAndFutureFilesAreRefusedWithAReason) {
+    const QByteArray good = makeRecording(1);
+    struct Case {
+        QByteArray bytes;
+        const char* reason;
+    };
+    QByteArray future = good;
+    future[8] = 2;
+    QByteArray longContext = good;
+    longContext[28] = char(0xFF);
+    longContext[29] = char(0xFF);
+    const Case cases[] = {{QByteArray(), "not a recording"},
+                          {QByteArray("hello, this is a text file\n"), "not a recording"},
+                          {QByteArray(200, '\0'), "not a recording"},
+                          {future, "version 2"},
+                          {longContext, "damaged header"}};
+    for (const Case& c : cases) {
+        const ReadResult r = readRecording(c.bytes);
+        EXPECT_FALSE(r.opened);
+        EXPECT_TRUE(r.error.contains(QLatin1String(c.reason))) << r.error.toStdString();
+    }
+    RecordingReader reader;
+    EXPECT_FALSE(reader.open(path("does-not-exist.rec")));
+    EXPECT_TRUE(reader.errorString().contains(QStringLiteral("does-not-exist.rec")));
+}
+
+TEST_F(RecordingTest, OversizedLengthIsDamageNotAnAllocation) {
+    QByteArray file = makeRecording(2);
+    // Set the second record's length to 0xFFFFFFF0 and to just past the end of the file.
+    const int second = file.size() - (int(RecordingFormat::kPacketHeaderSize) + 13);
+    for (quint32 length : {0xFFFFFFF0u, 14u}) {
+        QByteArray bad = file;
+        qToLittleEndian<quint32>(length, bad.data() + second + 12);
+        const ReadResult r = readRecording(bad);
+        ASSERT_TRUE(r.opened);
+        EXPECT_EQ(r.packets.size(), 1u);
+        EXPECT_EQ(r.last, RecordingReader::Status::Damaged);
+    }
+}
+
+// writePacket comes from the receive thread while the GUI thread starts and stops recordings:
+// every file must be complete and readable, packets never land outside a recording.
+TEST_F(RecordingTest, ConcurrentWritePacketWhileStartingAndStopping) {
+    CaptureControler capture;
+    capture.setWritingContext(QStringLiteral("race"), 7, 8);
+    std::atomic<bool> done{false};
+    std::atomic<int> calls{0};
+    std::thread writer([&] {
+        const QByteArray p = packetBytes(1, 300);
+        while (!done.load()) {
+            capture.writePacket(p);
+            ++calls;
+        }
+    });
+    qint64 counted = 0;
+    const int rounds = 30;
+    for (int i = 0; i < rounds; ++i) {
+        ASSERT_TRUE(capture.startRecording(dir.filePath(QStringLiteral("race%1.rec").arg(i))));
+        const int until = calls.load() + 20;
+        while (calls.load() < until)
+            std::this_thread::yield();
+        capture.stopRecoding();
+        counted += capture.recordedPackets();
+    }
+    done = true;
+    writer.join();
+
+    qint64 read = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const ReadResult r = readRecording(readAll(dir.filePath(QStringLiteral("race%1.rec").arg(i))));
+        ASSERT_TRUE(r.opened);
+        EXPECT_EQ(r.last, RecordingReader::Status::End) << r.error.toStdString();
+        EXPECT_GT(r.packets.size(), 0u);
+        read += qint64(r.packets.size());
+    }
+    EXPECT_EQ(read, counted);
+}
+
+TEST(RecordingWriterTest, RefusesPacketsTheFormatCannotHold) {
+    QTemporaryDir dir;
+    RecordingWriter writer;
+    EXPECT_FALSE(writer.writePacket(0, "x", 1)); // not open
+    ASSERT_TRUE(writer.open(dir.filePath(QStringLiteral("w.rec")), QString(), 0, 0, 0));
+    EXPECT_FALSE(writer.writePacket(0, "x", std::size_t(RecordingFormat::kMaxPacketSize) + 1));
+    EXPECT_TRUE(writer.writePacket(5, "x", 1));
+    EXPECT_FALSE(writer.open(dir.filePath(QStringLiteral("w2.rec")), QString(1025, QLatin1Char('c')), 0, 0, 0));
+}
+
+} // namespace

@@ -1,0 +1,243 @@
+// ReplayPlayer: pace, fast playback, damage, stop, pause, faulty handlers and delivery to a
+// ReplayDataView.
+#include "recordingwriter.h"
+#include "replaydataview.h"
+#include "replayplayer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Writes packets "p0", "p1", ... with the given time stamps.
+QString writeRecording(const QTemporaryDir& dir, const std::vector<quint64>& timestampsUs,
+                       const char* name = "play.rec") {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    RecordingWriter writer;
+    EXPECT_TRUE(writer.open(path, QStringLiteral("ctx"), 1, 2, 0));
+    for (std::size_t i = 0; i < timestampsUs.size(); ++i) {
+        const QByteArray p = "p" + QByteArray::number(qulonglong(i));
+        EXPECT_TRUE(writer.writePacket(timestampsUs[i], p.constData(), std::size_t(p.size())));
+    }
+    writer.close();
+    return path;
+}
+
+struct Delivered {
+    std::mutex mutex;
+    std::vector<QByteArray> packets;
+    std::vector<quint64> timestamps;
+    void add(const char* d, unsigned n, quint64 ts) {
+        std::lock_guard<std::mutex> lock(mutex);
+        packets.emplace_back(d, int(n));
+        timestamps.push_back(ts);
+    }
+    std::size_t size() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return packets.size();
+    }
+};
+
+TEST(ReplayPlayerTest, FastPlaybackDeliversEveryPacketInOrder) {
+    QTemporaryDir dir;
+    std::vector<quint64> ts;
+    for (int i = 0; i < 50; ++i)
+        ts.push_back(quint64(i) * 1'000'000); // 50 s of recording
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, ts)));
+    EXPECT_EQ(player.recordingInfo().writingContext, QStringLiteral("ctx"));
+    Delivered got;
+    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+    player.setSpeed(0);
+    QSignalSpy finished(&player, &ReplayPlayer::finished);
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    ASSERT_EQ(got.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(got.packets[std::size_t(i)], "p" + QByteArray::number(i));
+        EXPECT_EQ(got.timestamps[std::size_t(i)], ts[std::size_t(i)]);
+    }
+    player.stop();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished.at(0).at(0).toLongLong(), 50);
+    EXPECT_FALSE(finished.at(0).at(1).toBool());
+    EXPECT_EQ(player.packetsDelivered(), 50);
+
+    // a second start plays the recording again
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    EXPECT_EQ(got.size(), 100u);
+}
+
+TEST(ReplayPlayerTest, RecordedPaceIsKept) {
+    QTemporaryDir dir;
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, {0, 100'000, 200'000, 300'000})));
+    std::vector<Clock::time_point> at;
+    std::mutex m;
+    player.setHandler([&](const char*, unsigned, quint64) {
+        std::lock_guard<std::mutex> lock(m);
+        at.push_back(Clock::now());
+    });
+    player.setSpeed(1.0);
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    ASSERT_EQ(at.size(), 4u);
+    // Never early: each packet comes at least its recorded distance after the first.
+    for (std::size_t i = 1; i < at.size(); ++i)
+        EXPECT_GE(at[i] - at[0], std::chrono::milliseconds(100 * int(i)) - std::chrono::milliseconds(1));
+
+    // Twice the speed halves the distances.
+    at.clear();
+    player.setSpeed(2.0);
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    ASSERT_EQ(at.size(), 4u);
+    EXPECT_GE(at[3] - at[0], std::chrono::milliseconds(149));
+}
+
+TEST(ReplayPlayerTest, StopEndsPlaybackAndNothingArrivesAfterIt) {
+    QTemporaryDir dir;
+    std::vector<quint64> ts;
+    for (int i = 0; i < 100; ++i)
+        ts.push_back(quint64(i) * 50'000); // 5 s
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, ts)));
+    Delivered got;
+    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+    ASSERT_TRUE(player.start());
+    EXPECT_FALSE(player.start()); // already playing
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    player.stop();
+    const std::size_t atStop = got.size();
+    EXPECT_GE(atStop, 1u);
+    EXPECT_LT(atStop, 100u);
+    EXPECT_FALSE(player.isPlaying());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(got.size(), atStop);
+}
+
+TEST(ReplayPlayerTest, PauseHoldsDelivery) {
+    QTemporaryDir dir;
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, {0, 50'000, 100'000})));
+    Delivered got;
+    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+    player.setPaused(false);
+    ASSERT_TRUE(player.start());
+    player.setPaused(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    EXPECT_LE(got.size(), 1u); // at most the first packet, due at once
+    player.setPaused(false);
+    ASSERT_TRUE(player.waitForFinished(10000));
+    EXPECT_EQ(got.size(), 3u);
+}
+
+TEST(ReplayPlayerTest, DamagedRecordingPlaysUpToTheDamage) {
+    QTemporaryDir dir;
+    const QString path = writeRecording(dir, {0, 1, 2, 3});
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.resize(f.size() - 1)); // cut into the last packet
+    f.close();
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(path));
+    Delivered got;
+    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+    player.setSpeed(0);
+    QSignalSpy finished(&player, &ReplayPlayer::finished);
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    player.stop();
+    EXPECT_EQ(got.size(), 3u);
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_TRUE(finished.at(0).at(1).toBool());
+    EXPECT_TRUE(finished.at(0).at(2).toString().contains(QStringLiteral("cut off")));
+    EXPECT_TRUE(player.errorString().contains(QStringLiteral("cut off")));
+}
+
+TEST(ReplayPlayerTest, ThrowingHandlerDoesNotEndPlayback) {
+    QTemporaryDir dir;
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, {0, 1, 2})));
+    int calls = 0;
+    player.setHandler([&](const char*, unsigned, quint64) {
+        if (++calls == 2)
+            throw std::runtime_error("bad packet");
+    });
+    player.setSpeed(0);
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    player.stop();
+    EXPECT_EQ(calls, 3);
+}
+
+TEST(ReplayPlayerTest, LoopStartsOverWithGrowingTimestamps) {
+    QTemporaryDir dir;
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, {0, 10})));
+    Delivered got;
+    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+    player.setSpeed(0);
+    player.setLoop(true);
+    ASSERT_TRUE(player.start());
+    while (got.size() < 7)
+        std::this_thread::yield();
+    player.stop();
+    std::lock_guard<std::mutex> lock(got.mutex);
+    EXPECT_EQ(got.packets[2], "p0");
+    for (std::size_t i = 1; i < got.timestamps.size(); ++i)
+        EXPECT_GT(got.timestamps[i], got.timestamps[i - 1]);
+}
+
+TEST(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foreign.txt"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("just text");
+    f.close();
+    ReplayPlayer player;
+    EXPECT_FALSE(player.open(path));
+    EXPECT_TRUE(player.errorString().contains(QStringLiteral("not a recording")));
+    EXPECT_FALSE(player.start());
+}
+
+class CollectingView : public ReplayDataView {
+public:
+    void newReplayPacket(const char* data, unsigned int length) override { got.add(data, length, 0); }
+    void setViewOffset(unsigned int) override {}
+    Delivered got;
+};
+
+TEST(ReplayPlayerTest, DeliversToAReplayDataView) {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    CollectingView view;
+    ReplayPlayer player;
+    ASSERT_TRUE(player.open(writeRecording(dir, {0, 1, 2})));
+    player.setView(&view);
+    player.setSpeed(0);
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForFinished(10000));
+    player.stop();
+    ASSERT_EQ(view.got.size(), 3u);
+    EXPECT_EQ(view.got.packets[1], "p1");
+}
+
+} // namespace
