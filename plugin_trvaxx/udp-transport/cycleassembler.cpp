@@ -20,6 +20,7 @@ int asInt(std::uint32_t v) {
 void printMemCopyError(std::uint64_t offset, std::uint64_t length, std::uint64_t memsize) {
     std::printf("memCopy error: offset=%u length=%u > memsize=%d\n", static_cast<unsigned>(offset),
                 static_cast<unsigned>(length), static_cast<int>(memsize));
+    std::fflush(stdout);
 }
 
 } // namespace

@@ -1,0 +1,413 @@
+#include "cycleassembler.h"
+#include "recorders.h"
+#include "streamencoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace udpframing;
+
+namespace {
+
+Bytes pattern(std::size_t size, std::uint8_t seed) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 8));
+    return bytes;
+}
+
+// A channel framed from an explicit header, for parts and faults the encoder does not make.
+FramedChannel rawChannel(std::uint32_t id, const Bytes& body, ChannelHeader header, bool withLrc = true,
+                         std::uint32_t endDelimiter = kEndDelimiter) {
+    return {id, frameChannel(body.data(), body.size(), header, withLrc, endDelimiter)};
+}
+
+ChannelHeader partHeader(std::uint16_t part, std::uint16_t parts, std::uint32_t offset, std::uint32_t size,
+                         std::uint32_t total) {
+    ChannelHeader h;
+    h.currentPart = part;
+    h.numberOfParts = parts;
+    h.offset = offset;
+    h.partSize = size;
+    h.totalSize = total;
+    return h;
+}
+
+std::vector<std::uint32_t> ids(const std::vector<RecordingOutput::Handout>& handouts) {
+    std::vector<std::uint32_t> result;
+    for (const auto& h : handouts)
+        result.push_back(h.cycleId);
+    return result;
+}
+
+const RecordingOutput::Channel* findChannel(const RecordingOutput::Handout& handout, std::uint32_t id) {
+    for (const auto& channel : handout.channels)
+        if (channel.id == id)
+            return &channel;
+    return nullptr;
+}
+
+class CycleAssemblerTest : public ::testing::Test {
+protected:
+    // What the receive loop does with every datagram.
+    void feed(const Bytes& datagram) {
+        assembler.processPacket(datagram.data(), datagram.size());
+        assembler.deliverCycles();
+    }
+    void feed(const std::vector<Bytes>& datagrams) {
+        for (const Bytes& d : datagrams)
+            feed(d);
+    }
+    void sendCycle(StreamEncoder& encoder, std::uint32_t cycle, const std::vector<FramedChannel>& channels) {
+        feed(encoder.encodeCycle(cycle, channels));
+    }
+    // The first datagram of the next cycle, which triggers the hand-out of the previous one.
+    void startCycle(StreamEncoder& encoder, std::uint32_t cycle) {
+        feed(encoder.encodeCycle(cycle, {makeChannel(2, {1, 2, 3, 4})}).front());
+    }
+    std::vector<FramedChannel> typicalDspCycle(std::uint8_t seed) {
+        return {makeChannel(8, pattern(30000, seed)), makeChannel(9, pattern(2100, seed)),
+                makeChannel(14, pattern(900, seed)), makeChannel(15, pattern(400, seed))};
+    }
+
+    RecordingOutput output;
+    RecordingLogger logger;
+    CycleAssembler assembler{output, logger};
+    StreamEncoder dsp{kSubDeviceDsp};
+    StreamEncoder kp{kSubDeviceKp};
+};
+
+TEST_F(CycleAssemblerTest, DatagramsAroundTheHeaderSize) {
+    Bytes shortDatagram(31, 0);
+    feed(shortDatagram);
+    ASSERT_EQ(logger.matching("Packet is smaller").size(), 1u);
+    EXPECT_EQ(logger.matching("Packet is smaller")[0].text,
+              "Packet is smaller (31 bytes) than the packet header (32 bytes)");
+    EXPECT_EQ(logger.matching("Packet is smaller")[0].level, 5);
+    EXPECT_EQ(assembler.counters().dspPackets, 0u);
+    assembler.processPacket(nullptr, 100);
+    EXPECT_EQ(logger.matching("Packet is smaller").size(), 2u);
+
+    // Exactly a header: processed, counted, and its empty channel is refused without reading on.
+    Bytes headerOnly(kDatagramHeaderSize);
+    DatagramHeader h;
+    h.subDevice = kSubDeviceDsp;
+    h.packetsInCycle = 1;
+    h.packetsInChannel = 1;
+    h.channelId = 8;
+    h.write(headerOnly.data());
+    feed(headerOnly);
+    EXPECT_EQ(assembler.counters().dspPackets, 1u);
+    EXPECT_TRUE(logger.matching("ProcessChannel 8: channel of 0 bytes").size() == 1);
+    EXPECT_TRUE(output.handouts().empty());
+}
+
+TEST_F(CycleAssemblerTest, RejectsForeignSubDevicesAndBadIndices) {
+    auto datagrams = dsp.encodeCycle(1, {makeChannel(8, pattern(100, 1))});
+    Bytes foreign = datagrams[0];
+    writeU16(foreign.data() + dgram::kSubDevice, 3);
+    feed(foreign);
+    ASSERT_EQ(logger.matching("SubDevice").size(), 1u);
+    EXPECT_EQ(logger.matching("SubDevice")[0].text, "Packet with invalid SubDevice 3 found (1=DSP, 2=KP)");
+    EXPECT_EQ(logger.matching("SubDevice")[0].level, 1);
+    EXPECT_EQ(assembler.counters().dspPackets + assembler.counters().kpPackets, 0u);
+
+    Bytes badCycleIndex = datagrams[0];
+    writeU16(badCycleIndex.data() + dgram::kIndexInCycle, 1); // of 1
+    feed(badCycleIndex);
+    EXPECT_EQ(logger.matching("IndexOfPacketInCycle (1) >= NumberOfPacketsInCycle (1)", 1).size(), 1u);
+    Bytes badChannelIndex = datagrams[0];
+    writeU16(badChannelIndex.data() + dgram::kIndexInChannel, 7);
+    feed(badChannelIndex);
+    EXPECT_EQ(logger.matching("IndexOfPacketInChannel (7) >= NumberOfPacketsInChannel (1)", 1).size(), 1u);
+    EXPECT_EQ(assembler.counters().dspPackets, 2u) << "counted before the index checks";
+    // Dropped datagrams leave no trace in the continuity check.
+    feed(datagrams[0]);
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
+}
+
+TEST_F(CycleAssemblerTest, HandsOutEachCycleWhenTheNextBegins) {
+    const auto cycle10 = typicalDspCycle(10);
+    sendCycle(dsp, 10, cycle10);
+    sendCycle(kp, 10, {makeChannel(256, pattern(700, 3)), makeChannel(257, pattern(1500, 4))});
+    EXPECT_TRUE(output.handouts().empty()) << "the cycle being received is never handed out";
+
+    // The next cycle's first stored channel (channel 8, its first 21 datagrams) releases cycle 10.
+    const auto cycle11 = dsp.encodeCycle(11, typicalDspCycle(11));
+    std::size_t releasedAt = 0;
+    for (std::size_t i = 0; i < cycle11.size() && output.handouts().empty(); ++i) {
+        feed(cycle11[i]);
+        releasedAt = i;
+    }
+    EXPECT_EQ(releasedAt, DatagramHeader::read(cycle11[0].data()).packetsInChannel - 1u);
+    const auto handouts = output.handouts();
+    ASSERT_EQ(handouts.size(), 2u);
+    EXPECT_TRUE(handouts[0].partial);
+    EXPECT_FALSE(handouts[1].partial);
+    for (const auto& h : handouts) {
+        EXPECT_EQ(h.device, 1);
+        EXPECT_EQ(h.cycleId, 10u);
+        ASSERT_EQ(h.channels.size(), 4u);
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(h.channels[i].id, cycle10[i].channelId);
+            EXPECT_TRUE(h.channels[i].complete);
+            const Bytes& framed = cycle10[i].bytes;
+            EXPECT_EQ(h.channels[i].bytes, Bytes(framed.begin() + 28, framed.end() - 4));
+        }
+    }
+    EXPECT_EQ(output.statisticsCalls(), 1);
+    EXPECT_EQ(assembler.state(1).cycles.size(), 1u) << "the delivered cycle is erased";
+
+    for (std::size_t i = releasedAt + 1; i < cycle11.size(); ++i)
+        feed(cycle11[i]);
+    EXPECT_EQ(output.handouts().size(), 2u);
+    startCycle(kp, 11);
+    EXPECT_EQ(ids(output.handouts(2, false)), std::vector<std::uint32_t>{10});
+    EXPECT_EQ(output.handouts(2, false)[0].channels.size(), 2u);
+    startCycle(dsp, 12);
+    EXPECT_EQ(ids(output.handouts(1, false)), (std::vector<std::uint32_t>{10, 11}));
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
+    EXPECT_EQ(assembler.counters().kpPackets, 4u);
+}
+
+TEST_F(CycleAssemblerTest, PacketCounterWrapIsContinuous) {
+    dsp.setPacketCounter(0xFFFFFFF0u);
+    for (std::uint32_t cycle = 1; cycle <= 3; ++cycle)
+        sendCycle(dsp, cycle, typicalDspCycle(static_cast<std::uint8_t>(cycle)));
+    EXPECT_LT(dsp.packetCounter(), 0x100u) << "the counter wrapped inside the stream";
+    startCycle(dsp, 4);
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
+    EXPECT_EQ(ids(output.handouts(1, false)), (std::vector<std::uint32_t>{1, 2, 3}));
+}
+
+TEST_F(CycleAssemblerTest, GapResetsTheDeviceAndDropsTheDatagram) {
+    sendCycle(dsp, 1, typicalDspCycle(1));
+    auto cycle2 = dsp.encodeCycle(2, typicalDspCycle(2));
+    // Lose the second datagram of channel 9, after channel 8 of cycle 2 has released cycle 1.
+    cycle2.erase(cycle2.begin() + DatagramHeader::read(cycle2[0].data()).packetsInChannel + 1);
+    feed(cycle2);
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 1u);
+    ASSERT_EQ(logger.matching("Missing packets").size(), 1u);
+    EXPECT_EQ(logger.matching("Missing packets")[0].text, "Missing packets. ");
+    EXPECT_EQ(logger.matching("Missing packets")[0].level, 1);
+    // After the gap nothing is collected until the next cycle starts.
+    EXPECT_TRUE(assembler.state(1).cycles.empty());
+
+    // KP is not affected by a DSP gap.
+    sendCycle(kp, 1, {makeChannel(256, pattern(50, 1))});
+    sendCycle(dsp, 3, typicalDspCycle(3));
+    startCycle(dsp, 4);
+    startCycle(kp, 2);
+    EXPECT_EQ(ids(output.handouts(1, false)), (std::vector<std::uint32_t>{1, 3}));
+    EXPECT_EQ(ids(output.handouts(2, false)), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 1u);
+}
+
+TEST_F(CycleAssemblerTest, CollectsOnlyAfterACycleStart) {
+    auto cycle5 = dsp.encodeCycle(5, typicalDspCycle(5));
+    cycle5.erase(cycle5.begin()); // the stream is joined in the middle of cycle 5
+    feed(cycle5);
+    EXPECT_EQ(logger.matching("ProcessChannel: packet list has no elements", 5).size(), 4u);
+    sendCycle(dsp, 6, typicalDspCycle(6));
+    startCycle(dsp, 7);
+    EXPECT_EQ(ids(output.handouts(1, true)), std::vector<std::uint32_t>{6});
+    EXPECT_EQ(ids(output.handouts(1, false)), std::vector<std::uint32_t>{6});
+}
+
+TEST_F(CycleAssemblerTest, UnfinishedChannelAtAChannelChangeResets) {
+    auto cycle1 = dsp.encodeCycle(1, typicalDspCycle(1));
+    // The last datagram of channel 8 is lost, but the counter stays continuous.
+    const std::size_t last = DatagramHeader::read(cycle1[0].data()).packetsInChannel - 1u;
+    cycle1.erase(cycle1.begin() + static_cast<std::ptrdiff_t>(last));
+    for (auto it = cycle1.begin() + static_cast<std::ptrdiff_t>(last); it != cycle1.end(); ++it)
+        writeU32(it->data() + dgram::kPacketCounter, readU32(it->data() + dgram::kPacketCounter) - 1);
+    dsp.setPacketCounter(dsp.packetCounter() - 1);
+    feed(cycle1);
+    const std::string expected = "Still " + std::to_string(last) +
+                                 " packets in der packet list although a channel or cycle change occured.";
+    EXPECT_EQ(logger.matching(expected, 1).size(), 1u);
+    sendCycle(dsp, 2, typicalDspCycle(2));
+    startCycle(dsp, 3);
+    EXPECT_EQ(ids(output.handouts(1, false)), std::vector<std::uint32_t>{2});
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
+}
+
+TEST_F(CycleAssemblerTest, DelimiterAndChecksumFaults) {
+    ChannelHeader single;
+    single.partSize = single.totalSize = 64;
+    ChannelHeader badStart = single;
+    badStart.startDelimiter = 0x12345678;
+    ChannelHeader noLrc = single;
+    noLrc.lrc = 0;
+    ChannelHeader wrongLrc = single;
+    wrongLrc.lrc = 0xDEADBEEF;
+    const Bytes body = pattern(64, 9);
+    sendCycle(dsp, 3,
+              {rawChannel(20, body, badStart), rawChannel(22, body, single, true, 0x11223344),
+               rawChannel(24, body, noLrc, false), rawChannel(26, body, wrongLrc, false)});
+    startCycle(dsp, 4);
+
+    const StreamStatistics& c = assembler.counters();
+    EXPECT_EQ(c.startDelimiterErrors, 1u);
+    EXPECT_EQ(c.endDelimiterErrors, 1u);
+    EXPECT_EQ(c.lrcErrors, 1u) << "a transmitted LRC of 0 is never checked";
+    EXPECT_EQ(
+        logger
+            .matching(
+                "Packet        0 Cycle        3 Ch 20: StartDelimiter is 12345678 instead of 0xaa55aa55", 1)
+            .size(),
+        1u);
+    EXPECT_EQ(
+        logger.matching("Cycle        3 Ch 22: EndDelimiter is 11223344 instead of 0x55aa55aa", 1).size(),
+        1u);
+    std::uint32_t expected = 0;
+    computeLrc(body.data(), 64, expected);
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "Packet        3 Cycle        3 Ch 26: LRC transmitted: deadbeef calculated on PC: %08x",
+                  expected);
+    EXPECT_EQ(logger.matching(text, 1).size(), 1u);
+
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(complete.size(), 1u);
+    ASSERT_EQ(complete[0].channels.size(), 3u) << "only the bad start delimiter drops a channel";
+    EXPECT_EQ(complete[0].channels[0].id, 22u);
+    EXPECT_EQ(complete[0].channels[2].bytes, body);
+}
+
+TEST_F(CycleAssemblerTest, ChannelHeaderConsistencyChecks) {
+    const Bytes body = pattern(40, 2);
+    sendCycle(dsp, 1,
+              {rawChannel(30, body, partHeader(2, 2, 0, 40, 40)),
+               rawChannel(32, body, partHeader(0, 1, 0, 40, 41))});
+    EXPECT_EQ(
+        logger
+            .matching(
+                "ChannelHeader: CurrentPart (2) >= NumberofParts (2) | Channel: 030 Packet Cnt: 00000000", 1)
+            .size(),
+        1u);
+    EXPECT_EQ(
+        logger
+            .matching("Payload length (41 byte) + header length (32 byte) must be the same as the total "
+                      "channel length (72 byte)",
+                      1)
+            .size(),
+        1u);
+}
+
+TEST_F(CycleAssemblerTest, MultiCycleChannelJoinsIntoTheCycleOfPartZero) {
+    const Bytes big = pattern(5000, 77);
+    const auto parts = makeParts(40, big, 3);
+    for (std::uint32_t k = 0; k < 3; ++k)
+        sendCycle(dsp, 10 + k, {makeChannel(8, pattern(3000, static_cast<std::uint8_t>(k))), parts[k]});
+
+    // Cycle 10 was handed out early at the start of 11 with its part still missing, and complete
+    // as soon as the last part arrived during cycle 12.
+    const auto partial = output.handouts(1, true);
+    ASSERT_EQ(ids(partial), (std::vector<std::uint32_t>{10, 11}));
+    ASSERT_NE(findChannel(partial[0], 40), nullptr);
+    EXPECT_FALSE(findChannel(partial[0], 40)->complete);
+    EXPECT_EQ(findChannel(partial[1], 40), nullptr) << "later parts belong to cycle 10";
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(ids(complete), std::vector<std::uint32_t>{10});
+    ASSERT_NE(findChannel(complete[0], 40), nullptr);
+    EXPECT_TRUE(findChannel(complete[0], 40)->complete);
+    EXPECT_EQ(findChannel(complete[0], 40)->bytes, big);
+
+    startCycle(dsp, 13);
+    EXPECT_EQ(ids(output.handouts(1, false)), (std::vector<std::uint32_t>{10, 11}));
+    EXPECT_TRUE(logger.matching("", 1).empty()) << logger.matching("", 1).front().text;
+}
+
+TEST_F(CycleAssemblerTest, MultiCyclePartsMissingOrOutOfOrder) {
+    const Bytes big = pattern(3000, 5);
+    const auto parts = makeParts(60, big, 3);
+    const auto other = makeParts(50, big, 3);
+    // Part 1 whose cycle was never seen: dropped without a word.
+    sendCycle(dsp, 20, {makeChannel(8, {1}), other[1]});
+    EXPECT_TRUE(logger.matching("", 1).empty());
+    // Part 1 of an unknown channel in a known cycle.
+    sendCycle(dsp, 21, {makeChannel(8, {1}), parts[0]});
+    sendCycle(dsp, 22, {makeChannel(8, {1}), other[1]});
+    EXPECT_EQ(logger.matching("Channel 50 starts with multi cycle part 1 (Packet ", 1).size(), 1u);
+    // Part 2 right after part 0: reported, never complete.
+    sendCycle(dsp, 23, {makeChannel(8, {1}), parts[2]});
+    EXPECT_EQ(logger.matching("Multi cycle transmission on channel 60: Part 2 after part 0 ", 1).size(), 1u);
+    sendCycle(dsp, 24, {makeChannel(8, {1})});
+    startCycle(dsp, 25);
+    EXPECT_EQ(ids(output.handouts(1, true)), (std::vector<std::uint32_t>{20, 21, 22, 23, 24}));
+    EXPECT_EQ(ids(output.handouts(1, false)), std::vector<std::uint32_t>{20}) << "cycle 21 stays incomplete";
+}
+
+TEST_F(CycleAssemblerTest, MultiCyclePartsThatBreakTheirBounds) {
+    const Bytes body = pattern(100, 1);
+    // Part 0 of 2 with 200 bytes in all.
+    sendCycle(dsp, 30, {makeChannel(8, {1}), rawChannel(70, body, partHeader(0, 2, 0, 100, 200))});
+    // A part beyond the two announced: dropped.
+    sendCycle(dsp, 33, {makeChannel(8, {1}), rawChannel(70, body, partHeader(3, 4, 100, 100, 200))});
+    EXPECT_EQ(logger.matching("Channel 70: part 3 is beyond the 2 parts announced by its part 0", 1).size(),
+              1u);
+    // A part size larger than what the part carries: dropped.
+    sendCycle(dsp, 31, {makeChannel(8, {1}), rawChannel(70, body, partHeader(1, 2, 100, 105, 200))});
+    EXPECT_EQ(logger.matching("Partsize 105 is too big", 1).size(), 1u);
+    // A part that would pass the end: not copied, but it counts.
+    testing::internal::CaptureStdout();
+    sendCycle(dsp, 31, {makeChannel(8, {1}), rawChannel(70, body, partHeader(1, 2, 150, 100, 200))});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "memCopy error: offset=150 length=100 > memsize=200\n");
+    startCycle(dsp, 34);
+    const auto complete = output.handouts(1, false);
+    ASSERT_FALSE(complete.empty());
+    EXPECT_EQ(complete[0].cycleId, 30u);
+    const auto* joined = findChannel(complete[0], 70);
+    ASSERT_NE(joined, nullptr);
+    EXPECT_TRUE(joined->complete);
+    EXPECT_EQ(Bytes(joined->bytes.begin(), joined->bytes.begin() + 100), body);
+    EXPECT_EQ(Bytes(joined->bytes.begin() + 100, joined->bytes.end()), Bytes(100, 0));
+
+    // A part 0 announcing an absurd joined size allocates nothing.
+    sendCycle(dsp, 40, {rawChannel(72, body, partHeader(0, 2, 0, 100, 0xFFFFFFF0u))});
+    EXPECT_EQ(logger.matching("Channel 72: multi cycle total size 4294967280 exceeds the limit", 1).size(),
+              1u);
+}
+
+TEST_F(CycleAssemblerTest, KeepsAtMostOneHundredCycles) {
+    // Every cycle starts a two-part channel whose second part never comes, so no cycle is ever
+    // complete and none is erased.
+    for (std::uint32_t cycle = 0; cycle <= 100; ++cycle)
+        sendCycle(dsp, cycle, {makeChannel(8, {1, 2}), makeParts(40, pattern(64, 1), 2)[0]});
+    EXPECT_EQ(assembler.state(1).cycles.size(), 100u);
+    EXPECT_EQ(assembler.state(1).cycles.begin()->first, 1u);
+    const auto cleaned = logger.matching("cleanOutdatedCycles", 5);
+    ASSERT_EQ(cleaned.size(), 1u);
+    EXPECT_EQ(cleaned[0].text, "cleanOutdatedCycles: Device 1 Delete CycleID 0 Length of List: 101\n");
+    // Each cycle went out early exactly once, in order, while it was not the newest.
+    const auto partial = ids(output.handouts(1, true));
+    ASSERT_EQ(partial.size(), 100u);
+    for (std::uint32_t i = 0; i < 100; ++i)
+        EXPECT_EQ(partial[i], i);
+    EXPECT_TRUE(output.handouts(1, false).empty());
+}
+
+TEST_F(CycleAssemblerTest, EraseUsesLimitOneWhenPartialLagsBehindComplete) {
+    for (std::uint32_t cycle = 0; cycle < 6; ++cycle)
+        for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, {1})}))
+            assembler.processPacket(d.data(), d.size());
+    ASSERT_EQ(assembler.state(1).cycles.size(), 6u);
+    assembler.markPartialDelivered(1, 3);
+    assembler.eraseDeliveredCycles(1);
+    EXPECT_EQ(assembler.state(1).cycles.size(), 6u) << "nothing is erased before a complete hand-out";
+    assembler.markCompleteDelivered(1, 4);
+    assembler.eraseDeliveredCycles(1);
+    EXPECT_EQ(assembler.state(1).cycles.begin()->first, 2u);
+    assembler.markPartialDelivered(1, 4);
+    assembler.eraseDeliveredCycles(1);
+    EXPECT_EQ(assembler.state(1).cycles.begin()->first, 5u);
+    // Devices other than 1 and 2 are ignored rather than indexing out of bounds.
+    EXPECT_EQ(assembler.takePartialCycle(0), nullptr);
+    EXPECT_EQ(assembler.takeCompleteCycle(3), nullptr);
+    assembler.cleanOutdatedCycles(-1);
+}
+
+} // namespace
