@@ -1,0 +1,225 @@
+// The receive thread and its socket on the loopback interface. Every wait is bounded.
+
+#include "ethreceiver.h"
+#include "recorders.h"
+#include "streamencoder.h"
+#include "udpsocket.h"
+#include "win32error.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+using namespace udpframing;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A plain UDP socket bound to one loopback address, for sending.
+class Sender {
+public:
+    explicit Sender(const char* address, std::uint16_t port = 0) {
+        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(port);
+        inet_pton(AF_INET, address, &local.sin_addr);
+        if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+            throw std::runtime_error("cannot bind the test sender");
+        socklen_t length = sizeof local;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length);
+        m_port = ntohs(local.sin_port);
+    }
+    ~Sender() { close(m_fd); }
+    void send(std::uint16_t port, const Bytes& datagram) const {
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(port);
+        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                         sizeof target),
+                  static_cast<ssize_t>(datagram.size()));
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    std::uint16_t m_port = 0;
+};
+
+Bytes pattern(std::size_t size, std::uint8_t seed) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(seed ^ (i * 31));
+    return bytes;
+}
+
+class EthReceiverTest : public ::testing::Test {
+protected:
+    RecordingOutput output;
+    RecordingLogger logger;
+    CycleAssembler assembler{output, logger};
+    EthReceiver receiver{assembler, logger};
+};
+
+TEST_F(EthReceiverTest, SenderFilterParsing) {
+    EXPECT_EQ(receiver.senderFilter(), 0u) << "every sender by default";
+    EXPECT_EQ(receiver.setSender("192.168.1.1"), 0);
+    EXPECT_EQ(receiver.senderFilter(), 0xC0A80101u);
+    EXPECT_TRUE(logger.lines().empty());
+
+    for (const char* text : {"1.2.3", "", "a.b.c.d", "1,2,3,4", "10.0.0."}) {
+        logger.clear();
+        EXPECT_EQ(receiver.setSender(text), -1) << text;
+        ASSERT_EQ(logger.lines().size(), 1u) << text;
+        EXPECT_EQ(logger.lines()[0].text, std::string("Can't parse IP address '") + text + "'");
+        EXPECT_EQ(logger.lines()[0].level, 1);
+    }
+    for (const char* text : {"1.2.3.256", "300.1.1.1", "-1.0.0.1", "99999999999999999999.1.1.1"}) {
+        logger.clear();
+        EXPECT_EQ(receiver.setSender(text), -1) << text;
+        ASSERT_EQ(logger.lines().size(), 1u) << text;
+        EXPECT_EQ(logger.lines()[0].text, "Invalid values in IP address");
+    }
+    EXPECT_EQ(receiver.senderFilter(), 0xC0A80101u) << "a refused text leaves the filter alone";
+    EXPECT_EQ(receiver.setSender(" 10.0.0.7 (sensor)"), 0);
+    EXPECT_EQ(receiver.senderFilter(), 0x0A000007u);
+    EXPECT_EQ(receiver.setSender("0.0.0.0"), 0);
+    EXPECT_EQ(receiver.senderFilter(), 0u);
+}
+
+TEST_F(EthReceiverTest, ReceivesCyclesFromTheChosenSenderOverLoopback) {
+    receiver.setWakeUp(UdpSocket::WakeUp::LoopbackOnly);
+    ASSERT_EQ(receiver.setSender("127.0.0.1"), 0);
+    ASSERT_EQ(receiver.start(), 0);
+    EXPECT_TRUE(receiver.isRunning());
+    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    const std::uint16_t port = receiver.boundPort();
+
+    Sender sensor("127.0.0.1");
+    Sender stranger("127.0.0.2");
+    StreamEncoder dsp(kSubDeviceDsp);
+    StreamEncoder foreign(kSubDeviceDsp);
+    foreign.setPacketCounter(5000); // would be a gap if it were taken
+    sensor.send(port, {});          // an empty datagram is refused and its record reused
+    std::size_t sent = 0;
+    for (std::uint32_t cycle = 1; cycle <= 4; ++cycle) {
+        for (const Bytes& d : foreign.encodeCycle(cycle, {makeChannel(8, pattern(500, 0xEE))}))
+            stranger.send(port, d);
+        const auto datagrams =
+            dsp.encodeCycle(cycle, {makeChannel(8, pattern(20000, static_cast<std::uint8_t>(cycle))),
+                                    makeChannel(9, pattern(300, 9))});
+        for (const Bytes& d : datagrams) {
+            sensor.send(port, d);
+            ++sent;
+        }
+        // Stay well inside the receive buffer without relying on the thread's speed.
+        ASSERT_TRUE(waitFor([&] { return assembler.counters().dspPackets == sent; }));
+    }
+    ASSERT_TRUE(waitFor([&] { return output.handouts(1, false).size() == 3; }));
+    const auto complete = output.handouts(1, false);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(complete[i].cycleId, i + 1);
+        ASSERT_EQ(complete[i].channels.size(), 2u);
+        EXPECT_EQ(complete[i].channels[0].bytes, pattern(20000, static_cast<std::uint8_t>(i + 1)));
+    }
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
+    EXPECT_EQ(logger.matching("Internal error: UDP buffer larger than expected (0 bytes)", 1).size(), 1u);
+
+    const auto before = std::chrono::steady_clock::now();
+    receiver.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+    EXPECT_FALSE(receiver.isRunning());
+    EXPECT_EQ(receiver.boundPort(), 0);
+    EXPECT_EQ(logger.matching("Thread was started", 1).size(), 1u);
+    EXPECT_EQ(logger.matching("local_port: 0", 1).size(), 1u);
+    EXPECT_EQ(logger.matching("Thread will stop now", 1).size(), 1u);
+
+    // The assembler keeps its state across a restart of the thread.
+    ASSERT_EQ(receiver.start(), 0);
+    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    receiver.stop();
+    EXPECT_EQ(assembler.state(1).cycles.size(), 1u);
+}
+
+TEST_F(EthReceiverTest, SocketErrorEndsTheThreadWithALogLine) {
+    // A port held by a socket without address reuse cannot be bound again.
+    Sender holder("0.0.0.0");
+    receiver.setPort(holder.port());
+    ASSERT_EQ(receiver.start(), 0);
+    ASSERT_TRUE(waitFor([&] { return !receiver.isRunning(); }));
+    const auto errors = logger.matching("Socket bind error:", 1);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].text.find(std::to_string(EADDRINUSE)), std::string::npos) << errors[0].text;
+    EXPECT_EQ(logger.matching("Thread will stop now", 1).size(), 1u);
+    receiver.stop();
+    // It can be started again once the port is free.
+    receiver.setPort(0);
+    ASSERT_EQ(receiver.start(), 0);
+    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    receiver.stop();
+}
+
+TEST(UdpSocket, SmallPoolNeverRunsDryAndDropsOversizedDatagrams) {
+    RecordingLogger logger;
+    UdpSocket socket(0, 4, logger, UdpSocket::WakeUp::None);
+    ASSERT_NE(socket.localPort(), 0);
+    EXPECT_GE(socket.receiveBufferSize(), UdpSocket::kReceiveBufferSize);
+    EXPECT_FALSE(socket.available());
+    EXPECT_THROW(socket.release(), std::logic_error);
+
+    Sender sender("127.0.0.1");
+    const std::vector<std::size_t> sizes = {40, 0, 1600, 1700, 32, 7, 1000, 1, 2, 3};
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        sender.send(socket.localPort(), pattern(sizes[i], static_cast<std::uint8_t>(i)));
+
+    std::vector<std::size_t> received;
+    while (const ReceiveRecord* record = socket.wait(1000)) {
+        EXPECT_EQ(ntohl(record->sender.sin_addr.s_addr), INADDR_LOOPBACK);
+        EXPECT_EQ(ntohs(record->sender.sin_port), sender.port());
+        const std::size_t index = received.size() + (received.size() >= 3 ? 1 : 0);
+        EXPECT_EQ(Bytes(record->data.begin(), record->data.begin() + record->bytes),
+                  pattern(sizes[index], static_cast<std::uint8_t>(index)));
+        received.push_back(record->bytes);
+        socket.release();
+        if (received.size() == sizes.size() - 1)
+            break;
+    }
+    // The 1700-byte datagram does not fit a record and is discarded.
+    EXPECT_EQ(received, (std::vector<std::size_t>{40, 0, 1600, 32, 7, 1000, 1, 2, 3}));
+    EXPECT_EQ(socket.wait(20), nullptr);
+    EXPECT_FLOAT_EQ(socket.fillLevel(), 100.0f);
+    EXPECT_LT(socket.lowestInFlight(), 4u);
+}
+
+TEST(UdpSocket, BindFailureThrowsWithTheSystemError) {
+    RecordingLogger logger;
+    Sender holder("0.0.0.0");
+    try {
+        UdpSocket socket(holder.port(), 4, logger, UdpSocket::WakeUp::None);
+        FAIL() << "bound a port that is in use";
+    } catch (const Win32error& error) {
+        EXPECT_EQ(error.code(), EADDRINUSE);
+        EXPECT_EQ(error.message(), "Socket bind error:");
+        EXPECT_EQ(std::string(error.what()).rfind("Socket bind error: ", 0), 0u) << error.what();
+    }
+}
+
+} // namespace
