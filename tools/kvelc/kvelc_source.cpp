@@ -275,8 +275,8 @@ private:
             m.typeName = expectIdentifier("a member type");
             m.name = expectIdentifier("a member name");
             while (isPunct('[')) {
-                const SourceLocation where = m_tok.where;
                 advance();
+                const SourceLocation where = m_tok.where;
                 const uint32_t extent = expectNumber("an array extent");
                 if (extent == 0) {
                     throw SourceError(where, "array extent of '" + m.name + "' must be at least 1");
