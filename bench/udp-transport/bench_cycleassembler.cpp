@@ -1,0 +1,141 @@
+// Throughput of the reassembly (processPacket and the receive loop's hand-out) on a realistic
+// stream, reported beside a memcpy of the same datagram bytes measured in the same run.
+
+#include "benchstream.h"
+#include "cycleassembler.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+using namespace udpframing;
+
+namespace {
+
+class NullLogger : public LoggingBase {
+public:
+    void log(int, const char*, ...) override {}
+};
+
+// Touches what a real consumer would: every channel's size.
+class CountingOutput : public DataOutputBase {
+public:
+    void output(int, const CycleEntry& cycle, bool partial) override {
+        for (const ChannelBuffer& buffer : cycle.channels)
+            bytes += buffer.size();
+        (partial ? partialCycles : completeCycles) += 1;
+    }
+    std::uint64_t bytes = 0;
+    std::uint64_t partialCycles = 0;
+    std::uint64_t completeCycles = 0;
+};
+
+struct Stream {
+    std::vector<Bytes> datagrams;
+    std::uint64_t bytes = 0;
+    std::uint32_t cycles = 0;
+    std::uint32_t perDevice[3] = {};
+
+    explicit Stream(std::uint32_t cycleCount) : cycles(cycleCount) {
+        StreamEncoder dsp(kSubDeviceDsp), kp(kSubDeviceKp);
+        for (std::uint32_t c = 0; c < cycleCount; ++c) {
+            for (auto& d : dsp.encodeCycle(c, benchstream::dspChannels(c)))
+                datagrams.push_back(std::move(d));
+            for (auto& d : kp.encodeCycle(c, benchstream::kpChannels(c)))
+                datagrams.push_back(std::move(d));
+        }
+        for (const Bytes& d : datagrams) {
+            bytes += d.size();
+            ++perDevice[readU16(d.data() + dgram::kSubDevice)];
+        }
+    }
+    // The next pass continues the counters, so replaying never looks like a gap.
+    void advance() {
+        for (Bytes& d : datagrams) {
+            const auto device = readU16(d.data() + dgram::kSubDevice);
+            writeU32(d.data() + dgram::kPacketCounter,
+                     readU32(d.data() + dgram::kPacketCounter) + perDevice[device]);
+            writeU32(d.data() + dgram::kCycleCounter, readU32(d.data() + dgram::kCycleCounter) + cycles);
+        }
+    }
+};
+
+Stream& stream() {
+    static Stream s(64);
+    return s;
+}
+
+void BM_ProcessPacketAndHandOut(benchmark::State& state) {
+    Stream& s = stream();
+    NullLogger logger;
+    CountingOutput output;
+    CycleAssembler assembler(output, logger);
+    for (auto _ : state) {
+        for (const Bytes& d : s.datagrams) {
+            assembler.processPacket(d.data(), d.size());
+            assembler.deliverCycles();
+        }
+        state.PauseTiming();
+        s.advance();
+        state.ResumeTiming();
+    }
+    if (assembler.counters().missingPacketEvents != 0 || output.completeCycles == 0)
+        state.SkipWithError("the stream did not reassemble cleanly");
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s.datagrams.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s.bytes));
+    state.counters["cycles_out"] = static_cast<double>(output.completeCycles);
+}
+BENCHMARK(BM_ProcessPacketAndHandOut)->Unit(benchmark::kMicrosecond);
+
+void BM_MemcpyOfTheSameBytes(benchmark::State& state) {
+    Stream& s = stream();
+    static std::uint8_t buffer[2048];
+    for (auto _ : state) {
+        for (const Bytes& d : s.datagrams) {
+            std::memcpy(buffer, d.data(), d.size());
+            benchmark::ClobberMemory();
+        }
+        state.PauseTiming();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s.datagrams.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s.bytes));
+}
+BENCHMARK(BM_MemcpyOfTheSameBytes)->Unit(benchmark::kMicrosecond);
+
+// Remembers each benchmark's CPU time per pass so main can print the ratio (CPU time, because the
+// wall clock of a shared machine also measures the other processes).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const auto process = reporter.times.find("BM_ProcessPacketAndHandOut");
+    const auto copy = reporter.times.find("BM_MemcpyOfTheSameBytes");
+    if (process != reporter.times.end() && copy != reporter.times.end() && copy->second > 0) {
+        const Stream& s = stream();
+        const double seconds = process->second * 1e-6; // per pass, reported in microseconds
+        std::printf("\n%zu datagrams (%llu bytes, %u cycles per SubDevice) per pass\n", s.datagrams.size(),
+                    static_cast<unsigned long long>(s.bytes), s.cycles);
+        std::printf("processPacket + hand-out: %.0f datagrams/s, %.1f MB/s\n", s.datagrams.size() / seconds,
+                    s.bytes / seconds / 1e6);
+        std::printf("ratio to memcpy of the same bytes: %.1f\n", process->second / copy->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
