@@ -1,0 +1,99 @@
+// OrlanGUI: the host application that loads the device plug-ins.
+//   orlangui                     the main window
+//   orlangui --list-plugins      prints the loaded plug-ins, their sensor types and the system
+//                                information, then exits (needs no display)
+//   orlangui --screenshot FILE   starts the window, saves a picture of it to FILE and exits
+#include "apptheme.h"
+#include "commonsysteminfo.h"
+#include "commonutilities.h"
+#include "listplugins.h"
+#include "logentry.h"
+#include "mainwindow.h"
+#include "pluginmanager.h"
+#include "styleproxy.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QSettings>
+#include <QTimer>
+#include <cstring>
+#include <memory>
+
+namespace {
+constexpr const char* VERSION = "1.0.0";
+
+void describeApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Vexa"));
+    QCoreApplication::setApplicationName(QStringLiteral("OrlanGUI"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(VERSION));
+    CommonSystemInfo::instance().setInfo(QStringLiteral("OrlanGUI"), QString::fromLatin1(VERSION));
+    CommonSystemInfo::instance().setInfo(QStringLiteral("Qt"), QString::fromLatin1(qVersion()));
+}
+
+bool wantsPluginList(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--list-plugins") == 0)
+            return true;
+    return false;
+}
+
+int listPlugins(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    describeApplication();
+    PluginManager plugins;
+    plugins.loadPlugins();
+    QTextStream out(stdout);
+    writePluginList(plugins, out);
+    return 0;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    // The list needs no display: decide before a GUI application exists.
+    if (wantsPluginList(argc, argv))
+        return listPlugins(argc, argv);
+
+    QApplication app(argc, argv);
+    describeApplication();
+    LogBook::installQtMessageHandler();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Configuration and monitoring of mobile sensors."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(
+        {QStringLiteral("list-plugins"),
+         QStringLiteral("Print the loaded plug-ins, their sensor types and the system information, "
+                        "then exit.")});
+    parser.addOption({QStringLiteral("screenshot"),
+                      QStringLiteral("Save a picture of the window to <file> and exit."),
+                      QStringLiteral("file")});
+    parser.process(app);
+
+    const QString styleFile = CommonUtilities::gocSettings().value(QStringLiteral("styleFile")).toString();
+    if (!styleFile.isEmpty())
+        StyleProxy::loadStyleFile(styleFile);
+    AppTheme::apply(app);
+
+    PluginManager plugins;
+    plugins.loadPlugins();
+    int result;
+    {
+        MainWindow window(plugins);
+        window.show();
+        if (parser.isSet(QStringLiteral("screenshot"))) {
+            const QString file = parser.value(QStringLiteral("screenshot"));
+            QTimer::singleShot(1500, &window, [&window, file] {
+                if (!window.grab().save(file))
+                    LogEntry(LOG_ERROR, QStringLiteral("Cannot save the screenshot to %1").arg(file));
+                QCoreApplication::exit(0);
+            });
+        }
+        result = app.exec();
+    }
+    // The window (and every object of the plug-ins it holds) is gone before the plug-ins unload.
+    plugins.unloadAll();
+    return result;
+}
