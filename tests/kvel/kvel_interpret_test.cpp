@@ -1,0 +1,448 @@
+// Type model, path resolution, typed reads and writes, caches.
+
+#include "kvel_interpret.h"
+#include "kvel_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <regex>
+#include <thread>
+
+using namespace kvel_test;
+using kvel::InterpretError;
+
+namespace {
+
+// Code and detail of the InterpretError thrown by f.
+template <class F> std::pair<int, std::string> interpretError(F&& f) {
+    try {
+        f();
+    } catch (const InterpretError& e) {
+        return {e.code(), e.detail()};
+    }
+    ADD_FAILURE() << "no InterpretError";
+    return {-1, ""};
+}
+
+kvel::ITypePtr single(const std::string& name, kvel::Dimensions dims, uint32_t size, uint32_t kind,
+                      uint32_t order, uint32_t rootSize) {
+    auto root = kvel::make_kvel_shared<kvel::StructType>("Root", kvel::Dimensions{}, 0, rootSize, order);
+    root->addMember(
+        kvel::make_kvel_shared<kvel::ElementaryType>(name, std::move(dims), 0, size, kind, order));
+    return root;
+}
+
+} // namespace
+
+TEST(KvelInterpret, ErrorTextLayout) {
+    const InterpretError withDetail("/some/dir/kvel_interpret.cpp", 42, 2, "A.b");
+    EXPECT_STREQ(withDetail.what(),
+                 "kvel_interpret.cpp (line 42): Error while interpreting expression:\"A.b\"");
+    EXPECT_STREQ(InterpretError("f.cpp", 1, 1).what(), "f.cpp (line 1): Received null pointer.");
+    EXPECT_STREQ(InterpretError("f.cpp", 1, 3, "x").what(), "f.cpp (line 1): Size mismatch: \"x\"");
+    EXPECT_STREQ(InterpretError("f.cpp", 1, 0).what(), "f.cpp (line 1): Interpret Error, unknown error.");
+    EXPECT_STREQ(InterpretError("f.cpp", 1, 17).what(), "f.cpp (line 1): Interpret Error, unknown error.");
+}
+
+TEST(KvelInterpret, WholeArraysAndSingleElements) {
+    const kvel::ITypePtr root =
+        single("distanceData", {1024}, 2, kvel::KindUnsigned, kvel::LittleEndian, 2048);
+    std::vector<uint8_t> data(2048);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7);
+    std::vector<uint16_t> all(1024);
+    kvel::read<uint16_t>(root, "Root.distanceData", all.data(), 1024, data.data(), data.size());
+    EXPECT_EQ(std::memcmp(all.data(), data.data(), 2048), 0);
+    uint16_t one = 0;
+    EXPECT_EQ(interpretError([&] {
+                  kvel::read<uint16_t>(root, "Root.distanceData", &one, 1, data.data(), 2048);
+              }).first,
+              0);
+    kvel::read<uint16_t>(root, "Root.distanceData[5]", &one, 1, data.data(), data.size());
+    uint16_t expected;
+    std::memcpy(&expected, data.data() + 10, 2);
+    EXPECT_EQ(one, expected);
+    const kvel::AccessorPtr a = kvel::getAccessor<uint16_t>(root, "Root.distanceData[5]");
+    EXPECT_EQ(a->byteOffset, 10u);
+    EXPECT_EQ(a->elementCount, 1u);
+    EXPECT_EQ(a->expectedDataSize, 2048u);
+}
+
+TEST(KvelInterpret, IndexArithmeticOnTwoDimensions) {
+    const kvel::ITypePtr root = sampleTree();
+    const auto row = kvel::getAccessor<int32_t>(root, "DSP_CPARType.Matrix[1]");
+    EXPECT_EQ(row->elementCount, 3u);
+    EXPECT_EQ(row->byteOffset, 32u + 3 * 4);
+    const auto cell = kvel::getAccessor<int32_t>(root, "DSP_CPARType.Matrix[1][2]");
+    EXPECT_EQ(cell->elementCount, 1u);
+    EXPECT_EQ(cell->byteOffset, 32u + 5 * 4);
+    EXPECT_EQ(kvel::getAccessor<int32_t>(root, "DSP_CPARType.Matrix[3][2]")->byteOffset, 32u + 11 * 4);
+    EXPECT_EQ(interpretError([&] { kvel::getAccessor<int32_t>(root, "DSP_CPARType.Matrix[1][2][0]"); }),
+              std::make_pair(2, std::string("DSP_CPARType.Matrix[1][2][0]")));
+    EXPECT_EQ(interpretError([&] { kvel::typeOfPath(root, "DSP_CPARType.Matrix[1][2][0]"); }),
+              std::make_pair(2, std::string("Referenced dimension does not exist")));
+    const kvel::PathType rowType = kvel::typeOfPath(root, "DSP_CPARType.Matrix[1]");
+    EXPECT_EQ(rowType.code, kvel::TC_INT32);
+    EXPECT_EQ(rowType.uncoveredDimensions, kvel::Dimensions{3});
+    EXPECT_EQ(kvel::typeOfPath(root, "DSP_CPARType.Matrix").uncoveredDimensions, (kvel::Dimensions{4, 3}));
+    EXPECT_TRUE(kvel::typeOfPath(root, "DSP_CPARType.Matrix[0][0]").uncoveredDimensions.empty());
+    EXPECT_EQ(kvel::typeOfPath(root, "DSP_CPARType.Inner").code, kvel::TC_STRUCT);
+    EXPECT_EQ(kvel::typeOfPath(root, "").code, kvel::TC_STRUCT);
+
+    // linearIndex itself: too many indices is a size error.
+    EXPECT_EQ(root->members()[5]->linearIndex({3, 1}), 10u);
+    EXPECT_EQ(interpretError([&] {
+                  root->members()[5]->linearIndex({1, 1, 1});
+              }),
+              std::make_pair(3, std::string("index has more dimensions (3) than the actual data type (2)")));
+}
+
+TEST(KvelInterpret, ByteOrder) {
+    const uint8_t bytes[4] = {0x00, 0x00, 0x01, 0x02};
+    uint32_t value = 0;
+    kvel::read<uint32_t>(single("v", {}, 4, kvel::KindUnsigned, kvel::BigEndian, 4), "Root.v", &value, 1,
+                         bytes, 4);
+    EXPECT_EQ(value, 258u);
+    kvel::read<uint32_t>(single("v", {}, 4, kvel::KindUnsigned, kvel::LittleEndian, 4), "Root.v", &value, 1,
+                         bytes, 4);
+    EXPECT_EQ(value, 33619968u);
+    // Arrays are swapped per element, floats included.
+    const kvel::ITypePtr floats = single("f", {2}, 4, kvel::KindFloat, kvel::BigEndian, 8);
+    const uint8_t beFloats[8] = {0x3F, 0x80, 0, 0, 0xC0, 0x00, 0, 0}; // 1.0, -2.0
+    float f[2];
+    kvel::read<float>(floats, "Root.f", f, 2, beFloats, 8);
+    EXPECT_EQ(f[0], 1.0f);
+    EXPECT_EQ(f[1], -2.0f);
+    double d[2];
+    kvel::read<double>(floats, "Root.f", d, 2, beFloats, 8);
+    EXPECT_EQ(d[1], -2.0);
+}
+
+TEST(KvelInterpret, NumericConversionToFloatingTargets) {
+    for (uint32_t order : {kvel::LittleEndian, kvel::BigEndian}) {
+        const kvel::ITypePtr root = single("s", {}, 2, kvel::KindSigned, order, 2);
+        int16_t minusTwo = -2;
+        uint8_t bytes[2];
+        std::memcpy(bytes, &minusTwo, 2);
+        if (order == kvel::BigEndian)
+            std::swap(bytes[0], bytes[1]);
+        float f = 0;
+        kvel::read<float>(root, "Root.s", &f, 1, bytes, 2);
+        EXPECT_EQ(f, -2.0f);
+        // Writing a float converts back to the element type (saturating out of range).
+        const float big = 1e9f;
+        kvel::write<float>(root, "Root.s", &big, 1, bytes, 2);
+        int16_t back = 0;
+        kvel::read<int16_t>(root, "Root.s", &back, 1, bytes, 2);
+        EXPECT_EQ(back, 32767);
+        const double seven = 7.0;
+        kvel::write<double>(root, "Root.s", &seven, 1, bytes, 2);
+        kvel::read<int16_t>(root, "Root.s", &back, 1, bytes, 2);
+        EXPECT_EQ(back, 7);
+    }
+    // Unsigned 64-bit and double elements to float.
+    const kvel::ITypePtr root = sampleTree(kvel::BigEndian);
+    std::vector<uint8_t> data(296);
+    const uint64_t huge = 1ull << 40;
+    const double ratio = 0.25;
+    kvel::write<uint64_t>(root, "DSP_CPARType.Huge", &huge, 1, data.data(), data.size());
+    kvel::write<double>(root, "DSP_CPARType.Ratio", &ratio, 1, data.data(), data.size());
+    float f = 0;
+    kvel::read<float>(root, "DSP_CPARType.Huge", &f, 1, data.data(), data.size());
+    EXPECT_EQ(f, 1099511627776.0f);
+    kvel::read<float>(root, "DSP_CPARType.Ratio", &f, 1, data.data(), data.size());
+    EXPECT_EQ(f, 0.25f);
+}
+
+TEST(KvelInterpret, SizeAndCountChecks) {
+    const kvel::ITypePtr root = sampleTree();
+    std::vector<uint8_t> shortBlock(295);
+    uint16_t u = 0;
+    const auto sizeError = interpretError([&] {
+        kvel::read<uint16_t>(root, "DSP_CPARType.CycleTime", &u, 1, shortBlock.data(), shortBlock.size());
+    });
+    EXPECT_EQ(sizeError,
+              std::make_pair(3, std::string("expected 296 bytes (from kvel description), got 295 bytes")));
+    float f = 0;
+    EXPECT_EQ(interpretError([&] {
+                  kvel::read<float>(root, "DSP_CPARType.CycleTime", &f, 1, shortBlock.data(),
+                                    shortBlock.size());
+              }),
+              std::make_pair(0, std::string()));
+    std::vector<uint8_t> block(296);
+    float pattern[7];
+    EXPECT_EQ(interpretError([&] {
+                  kvel::read<float>(root, "DSP_CPARType.AutoCalibParam_xPattern", pattern, 7, block.data(),
+                                    296);
+              }).first,
+              0);
+    // A write with a wrong count leaves the block alone.
+    const uint8_t types[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    EXPECT_THROW(
+        kvel::write<uint8_t>(root, "DSP_CPARType.AutoCalibParam_patternType", types, 9, block.data(), 296),
+        InterpretError);
+    EXPECT_EQ(block, std::vector<uint8_t>(296));
+    // Null root and null accessor.
+    EXPECT_EQ(interpretError([&] { kvel::getAccessor<uint8_t>(kvel::ITypePtr(), "x"); }).first, 1);
+    EXPECT_EQ(interpretError([&] { kvel::write<uint8_t>(kvel::AccessorPtr(), types, 1, block.data(), 296); }),
+              std::make_pair(1, std::string("Interpreter is null")));
+}
+
+TEST(KvelInterpret, PathErrors) {
+    const kvel::ITypePtr root = sampleTree();
+    uint8_t b = 0;
+    auto expression = [&](const std::string& path) {
+        return interpretError([&] { kvel::getAccessor<uint8_t>(root, path); });
+    };
+    for (const std::string path :
+         {"DSP_CPARType.BlockVersion[3]", "KP_CPARType.BlockVersion[0]", "DSP_CPARType.NoSuchMember",
+          "DSP_CPARType.objectList.id", "DSP_CPARType.objectList[3].id", "DSP_CPARType.Inner.a.b",
+          "DSP_CPARType[0].Inner.a"})
+        EXPECT_EQ(expression(path), std::make_pair(2, path));
+    EXPECT_EQ(expression("DSP_CPARType.Inner"),
+              std::make_pair(2, std::string("type conversion not possible DSP_CPARType.Inner")));
+    EXPECT_EQ(expression("DSP_CPARType.CycleTime"), // u16 is not u8
+              std::make_pair(2, std::string("type conversion not possible DSP_CPARType.CycleTime")));
+    EXPECT_EQ(interpretError([&] { kvel::getAccessor<float>(root, "DSP_CPARType.objectList[1]"); }).second,
+              "type conversion not possible DSP_CPARType.objectList[1]");
+    for (const std::string path :
+         {"DSP_CPARType.[1]", "DSP_CPARType.BlockVersion[x]", "DSP_CPARType.BlockVersion[1x]",
+          "DSP_CPARType.BlockVersion[]", "DSP_CPARType.BlockVersion[99999999999]"})
+        EXPECT_EQ(expression(path), std::make_pair(0, std::string())) << path;
+    (void)b;
+}
+
+TEST(KvelInterpret, OffsetsAreAbsoluteInsideArraysOfStructures) {
+    // objectList of 80-byte structures, x1 at absolute offset 40.
+    auto root = kvel::make_kvel_shared<kvel::StructType>("AlgoIFOutput", kvel::Dimensions{}, 0, 1600, 0);
+    auto object = kvel::make_kvel_shared<kvel::StructType>("objectList", kvel::Dimensions{20}, 0, 80, 0);
+    object->addMember(
+        kvel::make_kvel_shared<kvel::ElementaryType>("x1", kvel::Dimensions{}, 40, 4, kvel::KindFloat, 0));
+    root->addMember(object);
+    const kvel::ITypePtr tree = root;
+    EXPECT_EQ(kvel::getAccessor<float>(tree, "AlgoIFOutput.objectList[3].x1")->byteOffset, 280u);
+
+    // Reads through the sample's array of structures with nested arrays.
+    const kvel::ITypePtr sample = sampleTree();
+    std::vector<uint8_t> data(296);
+    const uint16_t v[2] = {11, 22};
+    kvel::write<uint16_t>(sample, "DSP_CPARType.objectList[2].v", v, 2, data.data(), data.size());
+    uint16_t one = 0;
+    kvel::read<uint16_t>(sample, "DSP_CPARType.objectList[2].v[1]", &one, 1, data.data(), data.size());
+    EXPECT_EQ(one, 22);
+    EXPECT_EQ(data[160 + 2 * 12 + 2], 22);
+}
+
+TEST(KvelInterpret, MembersOutsideTheRootAreRefused) {
+    // A hostile description: the member claims bytes beyond the root's size.
+    auto root = kvel::make_kvel_shared<kvel::StructType>("R", kvel::Dimensions{}, 0, 8, 0);
+    root->addMember(
+        kvel::make_kvel_shared<kvel::ElementaryType>("a", kvel::Dimensions{4}, 4, 4, kvel::KindUnsigned, 0));
+    root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("b", kvel::Dimensions{}, 0xFFFFFFFC, 8,
+                                                                 kvel::KindFloat, 0));
+    root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("c", kvel::Dimensions{0x80000000, 4}, 0, 2,
+                                                                 kvel::KindSigned, 0));
+    const kvel::ITypePtr tree = root;
+    EXPECT_EQ(interpretError([&] { kvel::getAccessor<uint32_t>(tree, "R.a"); }).first, 2);
+    EXPECT_EQ(interpretError([&] { kvel::getAccessor<double>(tree, "R.b"); }).first, 2);
+    EXPECT_EQ(interpretError([&] { kvel::getAccessor<int16_t>(tree, "R.c"); }).first, 2);
+    EXPECT_NO_THROW(kvel::getAccessor<uint32_t>(tree, "R.a[0]")); // bytes 4 to 7 fit
+}
+
+template <class T> class KvelRoundTrip : public ::testing::Test {};
+using NativeTypes =
+    ::testing::Types<int8_t, int16_t, int32_t, int64_t, uint8_t, uint16_t, uint32_t, uint64_t, float, double>;
+TYPED_TEST_SUITE(KvelRoundTrip, NativeTypes);
+
+TYPED_TEST(KvelRoundTrip, WriteThenReadBothByteOrders) {
+    using T = TypeParam;
+    const uint32_t kind = std::is_floating_point<T>::value ? kvel::KindFloat
+                          : std::is_signed<T>::value       ? kvel::KindSigned
+                                                           : kvel::KindUnsigned;
+    const T values[3] = {T(1), T(-3), std::numeric_limits<T>::max()};
+    for (uint32_t order : {kvel::LittleEndian, kvel::BigEndian}) {
+        auto root =
+            kvel::make_kvel_shared<kvel::StructType>("Root", kvel::Dimensions{}, 0, 4 + 3 * sizeof(T), order);
+        root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("v", kvel::Dimensions{3}, 4, sizeof(T),
+                                                                     kind, order));
+        const kvel::ITypePtr tree = root;
+        std::vector<uint8_t> data(tree->size(), 0xAB);
+        kvel::write<T>(tree, "Root.v", values, 3, data.data(), data.size());
+        // Bytes outside the member untouched, the first element's bytes in the description's order.
+        EXPECT_EQ(data[0], 0xAB);
+        T first = T(1);
+        uint8_t expected[sizeof(T)];
+        std::memcpy(expected, &first, sizeof(T));
+        if (order == kvel::BigEndian)
+            std::reverse(expected, expected + sizeof(T));
+        EXPECT_EQ(std::memcmp(data.data() + 4, expected, sizeof(T)), 0);
+        T back[3] = {};
+        kvel::read<T>(tree, "Root.v", back, 3, data.data(), data.size());
+        EXPECT_EQ(std::memcmp(back, values, sizeof values), 0);
+        kvel::read<T>(tree, "Root.v[2]", back, 1, data.data(), data.size());
+        EXPECT_EQ(back[0], values[2]);
+    }
+}
+
+TEST(KvelInterpret, ReadsFromChunksShareOneCachedTree) {
+    const std::vector<uint8_t> description = kvel::write(sampleTree(kvel::LittleEndian, "ChunkSharingRoot"));
+    // Two copies of the same bytes at different addresses, on different channels.
+    const std::string d1(description.begin(), description.end()), d2 = d1;
+    std::vector<uint8_t> data8(296), data14(296);
+    data8[24] = 5;
+    data14[24] = 9;
+    std::vector<KvelChunk> chunks = {
+        KvelChunk(d1.data(), uint32_t(d1.size()), reinterpret_cast<const char*>(data8.data()), 296, 8),
+        KvelChunk(d2.data(), uint32_t(d2.size()), reinterpret_cast<const char*>(data14.data()), 296, 14)};
+    const size_t before = kvel::descriptionCacheSize();
+    uint16_t cycleTime = 0;
+    kvel::read<uint16_t>("ChunkSharingRoot.CycleTime", cycleTime, chunks, 8);
+    EXPECT_EQ(cycleTime, 5);
+    kvel::read<uint16_t>("ChunkSharingRoot.CycleTime", cycleTime, chunks, 14);
+    EXPECT_EQ(cycleTime, 9);
+    EXPECT_EQ(kvel::descriptionCacheSize(), before + 1);
+    EXPECT_EQ(kvel::cachedParse(chunks[0]).get(), kvel::cachedParse(chunks[1]).get());
+    EXPECT_EQ(kvel::cachedParse(d1.data(), d1.size()).get(), kvel::cachedParse(chunks[1]).get());
+
+    try {
+        kvel::read<uint16_t>("ChunkSharingRoot.CycleTime", cycleTime, chunks, 256);
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unable to find requested channel 256 in KvelChunk vector");
+    }
+    // A chunk re-pointed at other bytes must not be served from what it held before.
+    std::vector<uint8_t> otherDescription = kvel::write(single("w", {}, 2, kvel::KindUnsigned, 0, 296));
+    chunks[0].description = reinterpret_cast<const char*>(otherDescription.data());
+    chunks[0].descriptionLength = uint32_t(otherDescription.size());
+    EXPECT_THROW(kvel::read<uint16_t>("ChunkSharingRoot.CycleTime", cycleTime, chunks, 8), InterpretError);
+    kvel::read<uint16_t>("Root.w", cycleTime, chunks, 8);
+    // A broken description is a ParseError and leaves no cache entry.
+    const size_t entries = kvel::descriptionCacheSize();
+    const std::string broken = d1.substr(0, d1.size() - 4);
+    std::vector<KvelChunk> bad = {KvelChunk(broken.data(), uint32_t(broken.size()), chunks[0].data, 296, 8)};
+    EXPECT_THROW(kvel::read<uint16_t>("ChunkSharingRoot.CycleTime", cycleTime, bad, 8), kvel::ParseError);
+    EXPECT_EQ(kvel::descriptionCacheSize(), entries);
+}
+
+TEST(KvelInterpret, ConcurrentReadersOfTheCaches) {
+    const std::vector<uint8_t> description = kvel::write(sampleTree(kvel::BigEndian, "ConcurrentRoot"));
+    std::vector<uint8_t> data(296);
+    const kvel::ITypePtr tree = kvel::parse(description);
+    for (int32_t i = 0; i < 12; ++i)
+        kvel::write<int32_t>(
+            tree, "ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" + std::to_string(i % 3) + "]", &i,
+            1, data.data(), data.size());
+    const size_t before = kvel::descriptionCacheSize();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            // Each thread has its own copy of the description bytes, as each cycle has.
+            const std::string own(description.begin(), description.end());
+            const std::vector<KvelChunk> chunks = {KvelChunk(
+                own.data(), uint32_t(own.size()), reinterpret_cast<const char*>(data.data()), 296, 8)};
+            for (int n = 0; n < 300; ++n) {
+                const int i = (n + t) % 12;
+                int32_t value = -1;
+                kvel::read<int32_t>("ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" +
+                                        std::to_string(i % 3) + "]",
+                                    value, chunks, 8);
+                double asDouble = -1;
+                kvel::read<double>("ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" +
+                                       std::to_string(i % 3) + "]",
+                                   asDouble, chunks, 8);
+                if (value != i || asDouble != i)
+                    ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(kvel::descriptionCacheSize(), before + 1);
+}
+
+TEST(KvelInterpret, MemberPaths) {
+    const kvel::ITypePtr root = sampleTree();
+    std::vector<std::string> pattern = kvel::memberPaths(root, "DSP_CPARType.AutoCalibParam_xPattern");
+    ASSERT_EQ(pattern.size(), 8u);
+    EXPECT_EQ(pattern.front(), "DSP_CPARType.AutoCalibParam_xPattern[0]");
+    EXPECT_EQ(pattern.back(), "DSP_CPARType.AutoCalibParam_xPattern[7]");
+    const std::vector<std::string> matrix = kvel::memberPaths(root, "DSP_CPARType.Matrix");
+    ASSERT_EQ(matrix.size(), 12u);
+    EXPECT_EQ(matrix[5], "DSP_CPARType.Matrix[1][2]");
+    EXPECT_EQ(kvel::memberPaths(root, "DSP_CPARType.Matrix[2]")[1], "DSP_CPARType.Matrix[2][1]");
+
+    const std::vector<std::string> direct = kvel::memberPaths(root, "DSP_CPARType");
+    ASSERT_EQ(direct.size(), root->members().size());
+    EXPECT_EQ(direct[0], "DSP_CPARType.BlockIdName");
+    EXPECT_EQ(direct[11], "DSP_CPARType.Inner");
+    EXPECT_EQ(direct[12], "DSP_CPARType.objectList");
+    EXPECT_EQ(kvel::memberPaths(kvel::ITypePtr(root), ""), direct);
+    EXPECT_EQ(kvel::memberPaths(root, "DSP_CPARType.objectList[1]"),
+              (std::vector<std::string>{"DSP_CPARType.objectList[1].id", "DSP_CPARType.objectList[1].x1",
+                                        "DSP_CPARType.objectList[1].v"}));
+    // Every leaf: arrays of structures expanded per element.
+    const std::vector<std::string> leaves = kvel::memberPaths(root, "DSP_CPARType", -1);
+    EXPECT_EQ(leaves.size(), 11u + 2 + 3 * 3 + 1);
+    EXPECT_NE(std::find(leaves.begin(), leaves.end(), "DSP_CPARType.objectList[2].v"), leaves.end());
+    EXPECT_NE(std::find(leaves.begin(), leaves.end(), "DSP_CPARType.Inner.b"), leaves.end());
+    // Every leaf resolves for double.
+    for (const std::string& leaf : leaves)
+        EXPECT_NO_THROW(kvel::getAccessor<double>(root, leaf)) << leaf;
+}
+
+TEST(KvelInterpret, CopyBetweenExpressions) {
+    const kvel::ITypePtr little = sampleTree(kvel::LittleEndian);
+    const kvel::ITypePtr big = sampleTree(kvel::BigEndian);
+    std::vector<uint8_t> src(296), dest(296);
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = uint8_t(i * 13 + 1);
+    // Keep the floats finite so that the comparison below is exact.
+    const float pattern[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    kvel::write<float>(little, "DSP_CPARType.AutoCalibParam_xPattern", pattern, 8, src.data(), 296);
+    const double ratio = 0.5;
+    kvel::write<double>(little, "DSP_CPARType.Ratio", &ratio, 1, src.data(), 296);
+    for (int i = 0; i < 3; ++i) {
+        const float x = float(i);
+        kvel::write<float>(little, "DSP_CPARType.objectList[" + std::to_string(i) + "].x1", &x, 1, src.data(),
+                           296);
+    }
+    const float b = 2.5f;
+    kvel::write<float>(little, "DSP_CPARType.Inner.b", &b, 1, src.data(), 296);
+
+    kvel::copy(little, "", src.data(), 296, big, "DSP_CPARType", dest.data(), 296);
+    for (const std::string& leaf : kvel::memberPaths(little, "DSP_CPARType", -1)) {
+        const kvel::PathType type = kvel::typeOfPath(little, leaf);
+        uint32_t count = 1;
+        for (uint32_t e : type.uncoveredDimensions)
+            count *= e;
+        std::vector<double> a(count), c(count);
+        kvel::read<double>(little, leaf, a.data(), count, src.data(), 296);
+        kvel::read<double>(big, leaf, c.data(), count, dest.data(), 296);
+        EXPECT_EQ(a, c) << leaf;
+    }
+    // Converting copy between element types, and the count check.
+    kvel::copy(little, "DSP_CPARType.BlockVersion", src.data(), 296, big, "DSP_CPARType.Matrix[0]",
+               dest.data(), 296);
+    int32_t row[3];
+    kvel::read<int32_t>(big, "DSP_CPARType.Matrix[0]", row, 3, dest.data(), 296);
+    EXPECT_EQ(row[0], src[21]);
+    EXPECT_EQ(row[2], src[23]);
+    EXPECT_EQ(
+        interpretError([&] {
+            kvel::copy(little, "DSP_CPARType.BlockVersion", src.data(), 296, big, "DSP_CPARType.Matrix",
+                       dest.data(), 296);
+        }),
+        std::make_pair(
+            0, std::string("Logical Error: Number of objects (3) addressed by srcExpression is different "
+                           "than number of objects (12) addressed by destExpression.")));
+}
+
+TEST(KvelInterpret, Version) {
+    EXPECT_STREQ(kvel::versionString(), "3.3.13");
+    EXPECT_EQ(kvel::VERSION_MAJOR * 10000 + kvel::VERSION_MINOR * 100 + kvel::VERSION_PATCH, 30313);
+}

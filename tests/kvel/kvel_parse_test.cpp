@@ -1,0 +1,369 @@
+// Container parser, writer and chunk streams.
+
+#include "kvel_parse.h"
+#include "kvel_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <regex>
+#include <sstream>
+
+using namespace kvel_test;
+
+namespace {
+
+// Detail of the ParseError that parsing bytes throws; fails the test when nothing is thrown.
+std::string parseErrorDetail(const Bytes& container) {
+    try {
+        kvel::parse(container);
+    } catch (const kvel::ParseError& e) {
+        return e.detail();
+    }
+    ADD_FAILURE() << "no ParseError";
+    return "<none>";
+}
+
+std::string recordError(const Records& r) {
+    return parseErrorDetail(container0300(r.bytes(), false));
+}
+
+// Root record head "Root", scalar, offset 0, size 8, little-endian, opening a structure.
+Records rootHead() {
+    Records r;
+    r.name("Root").dims({}).offset(0).size(8).order(LE).type(254);
+    return r;
+}
+
+} // namespace
+
+TEST(KvelParse, ErrorTextLayout) {
+    try {
+        kvel::parse(Bytes{0x00, 0x01});
+        FAIL();
+    } catch (const kvel::ParseError& e) {
+        EXPECT_TRUE(std::regex_match(
+            e.what(), std::regex(R"(kvel_parse\.cpp \(line \d+\): Error in parsing data )"
+                                 R"(definition: magic number at the beginning \(0xdade\) missing)")))
+            << e.what();
+    }
+    // An empty detail leaves the text without ": ".
+    try {
+        kvel::parse(
+            container0300(Records().name("x").dims({}).offset(0).size(1).order(LE).type(7).bytes(), false));
+        FAIL();
+    } catch (const kvel::ParseError& e) {
+        EXPECT_TRUE(std::regex_match(
+            e.what(), std::regex(R"(kvel_parse\.cpp \(line \d+\): Error in parsing data definition)")))
+            << e.what();
+    }
+}
+
+TEST(KvelParse, ContainerHeaders) {
+    EXPECT_EQ(parseErrorDetail({}), "magic number at the beginning (0xdade) missing");
+    EXPECT_EQ(parseErrorDetail({0xDE, 0xDA, 3, 0}), "magic number at the beginning (0xdade) missing");
+    EXPECT_EQ(parseErrorDetail({0xDA, 0xDE, 0x04, 0x00}), "unknown kvel version");
+    EXPECT_EQ(parseErrorDetail({0xDA, 0xDE, 0x03, 0x01}), "unknown kvel version");
+    // No cipher in this build: enciphered containers are rejected, never misread.
+    const Bytes records = Records().name("R").dims({}).offset(0).size(1).order(LE).type(2).bytes();
+    Bytes v2 = container0100(records);
+    v2[2] = 0x02;
+    EXPECT_FALSE(parseErrorDetail(v2).empty());
+    EXPECT_FALSE(parseErrorDetail(container0300(records, true, 1, 7)).empty());
+    // A cipher method with key 0 is not enciphered.
+    EXPECT_TRUE(kvel::parse(container0300(records, true, 1, 0)));
+    // Truncated headers and a pad count larger than the container.
+    Bytes shortHeader = container0300(records, true);
+    shortHeader.resize(12);
+    EXPECT_FALSE(parseErrorDetail(shortHeader).empty());
+    Bytes badPad = container0300(records, false);
+    badPad[12] = 250;
+    EXPECT_FALSE(parseErrorDetail(badPad).empty());
+}
+
+TEST(KvelParse, AllContainerVersionsReadTheSameTree) {
+    const Bytes records = Records()
+                              .name("KP_CPARType")
+                              .dims({})
+                              .offset(0)
+                              .size(40)
+                              .order(BE)
+                              .type(254)
+                              .member("BlockIdName", {21}, 0, 1, 1)
+                              .member("BlockVersion", {3}, 21, 1, 2)
+                              .member("Gain", {}, 24, 8, 3)
+                              .end()
+                              .bytes();
+    for (const Bytes& container :
+         {container0300(records, false), container0300(records, true), container0100(records)}) {
+        const kvel::ITypePtr root = kvel::parse(container);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(root->name(), "KP_CPARType");
+        EXPECT_EQ(root->size(), 40u);
+        EXPECT_EQ(root->byteOrder(), kvel::BigEndian);
+        ASSERT_EQ(root->members().size(), 3u);
+        const kvel::IType& id = *root->members()[0];
+        EXPECT_EQ(id.dimensions(), kvel::Dimensions{21});
+        EXPECT_EQ(id.typeKind(), kvel::KindSigned);
+        EXPECT_EQ(id.byteOrder(), kvel::BigEndian); // inherited
+        EXPECT_EQ(root->members()[1]->offset(), 21u);
+        EXPECT_EQ(root->members()[1]->typeKind(), kvel::KindUnsigned);
+        EXPECT_EQ(root->members()[2]->typeKind(), kvel::KindFloat);
+    }
+}
+
+TEST(KvelParse, CompressedBodyErrors) {
+    const Bytes records = Records().name("R").dims({}).offset(0).size(1).order(LE).type(2).bytes();
+    Bytes garbage = container0300(records, true);
+    for (size_t i = 13; i < garbage.size(); ++i)
+        garbage[i] ^= 0x5A;
+    EXPECT_EQ(parseErrorDetail(garbage), "uncompress failed");
+    // A length that differs from what the stream holds.
+    Bytes wrongLength = container0300(records, true);
+    wrongLength[11] += 1;
+    EXPECT_EQ(parseErrorDetail(wrongLength), "uncompress failed");
+    // A claim of 4 GiB is refused before anything is allocated.
+    Bytes huge = container0100(records);
+    huge[4] = huge[5] = huge[6] = huge[7] = 0xFF;
+    EXPECT_EQ(parseErrorDetail(huge), "uncompress failed");
+    // Plain body shorter than its stated record length.
+    Bytes plain = container0300(records, false);
+    plain[11] += 9;
+    EXPECT_FALSE(parseErrorDetail(plain).empty());
+}
+
+TEST(KvelParse, RecordErrorsCarryTheirDetails) {
+    EXPECT_EQ(recordError(Records().name("a").name("b")), "name set more than once");
+    EXPECT_EQ(recordError(Records().name("a").dims({2}).dims({3})), "dimension set more than once");
+    EXPECT_EQ(recordError(Records().name("a").offset(0).offset(1)), "offset set more than once");
+    EXPECT_EQ(recordError(Records().name("a").size(1).size(2)), "size set more than once");
+    EXPECT_EQ(recordError(Records().name("a").order(LE).order(LE)), "endianess set more than once");
+    EXPECT_EQ(recordError(Records().order(202)), "unknown endianess");
+    EXPECT_EQ(recordError(Records().tag(100).u32(50).raw({'a', 'b'})), "dataSize < string length");
+    EXPECT_EQ(recordError(Records().tag(102).raw({0, 0})), "dataSize < 4");
+    // A member that carries a byte order although the root already set one.
+    EXPECT_EQ(recordError(rootHead().name("m").dims({}).offset(0).size(1).order(LE).type(1).end()),
+              "endianess set more than once");
+    // The member list ends without its end marker.
+    EXPECT_EQ(recordError(rootHead().member("m", {}, 0, 1, 1).tag(150)), "dataSize < 4");
+    EXPECT_EQ(recordError(rootHead().member("m", {}, 0, 1, 1)), "dataSize = 0");
+}
+
+TEST(KvelParse, IncompleteRecordsAndUnknownIdsHaveEmptyDetail) {
+    // Each attribute missing in turn.
+    EXPECT_EQ(recordError(Records().dims({}).offset(0).size(1).order(LE).type(1)), "");
+    EXPECT_EQ(recordError(Records().name("a").offset(0).size(1).order(LE).type(1)), "");
+    EXPECT_EQ(recordError(Records().name("a").dims({}).size(1).order(LE).type(1)), "");
+    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).order(LE).type(1)), "");
+    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).size(1).type(1)), "");
+    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).size(1).order(LE).type(4)), "");
+    EXPECT_EQ(recordError(Records().tag(99)), "");
+    // Attributes without the closing tag.
+    EXPECT_EQ(recordError(Records().name("a").dims({})), "");
+    // One byte after the root.
+    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).size(1).order(LE).type(1).tag(0)), "");
+}
+
+TEST(KvelParse, RecordDetails) {
+    // Tag 101 with count 0 is a scalar; attributes may come in any order; only the low byte of
+    // the byte order is tested.
+    const kvel::ITypePtr s = kvel::parse(
+        container0300(Records().size(4).order(0x1C9).dims({}).offset(0).name("s").type(3).bytes(), false));
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->dimensions().empty());
+    EXPECT_EQ(s->byteOrder(), kvel::BigEndian);
+    EXPECT_EQ(s->elementCount(), 1u);
+    // An empty record stream is an empty result, not an error.
+    EXPECT_FALSE(kvel::parse(container0300({}, false)));
+    EXPECT_FALSE(kvel::parse(container0300({}, true)));
+    // A stray byte inside a member list is taken as the next member's tag.
+    EXPECT_EQ(recordError(rootHead().member("m", {}, 0, 1, 1).tag(102).end()), "");
+}
+
+TEST(KvelParse, HostileNestingIsRejected) {
+    Records r;
+    for (int i = 0; i < 5000; ++i)
+        r.name("s").dims({}).offset(0).size(1).order(LE).type(254);
+    EXPECT_FALSE(recordError(r).empty());
+}
+
+TEST(KvelWrite, OutputIsAlignedAndReadsBackEqual) {
+    for (uint32_t order : {kvel::LittleEndian, kvel::BigEndian}) {
+        // Root names of every length modulo 4 give every pad count.
+        for (const char* name : {"R", "Ro", "Roo", "Root", "DSP_CPARType"}) {
+            const kvel::ITypePtr tree = sampleTree(order, name);
+            const Bytes written = kvel::write(tree);
+            EXPECT_EQ(written.size() % 4, 0u);
+            EXPECT_EQ(written[4], 1);              // compressed
+            EXPECT_EQ(written[5], 0);              // no cipher
+            EXPECT_EQ(written[6] | written[7], 0); // key 0
+            const kvel::ITypePtr back = kvel::parse(written);
+            ASSERT_TRUE(back);
+            EXPECT_TRUE(sameTree(*tree, *back)) << name;
+            EXPECT_EQ(kvel::write(back), written); // byte for byte
+        }
+    }
+}
+
+TEST(KvelWrite, RefusesWhatCannotBeRead) {
+    try {
+        kvel::write(kvel::ITypePtr());
+        FAIL();
+    } catch (const kvel::ParseError& e) {
+        EXPECT_EQ(e.detail(), "type is NULL");
+    }
+    // A node of an unknown kind.
+    const kvel::ITypePtr odd =
+        kvel::make_kvel_shared<kvel::ElementaryType>("x", kvel::Dimensions{}, 0, 1, 7, 0);
+    EXPECT_THROW(kvel::write(odd), kvel::ParseError);
+    // Size 0 is "unset" in the format: the parse-back check catches it.
+    const kvel::ITypePtr zero =
+        kvel::make_kvel_shared<kvel::ElementaryType>("x", kvel::Dimensions{}, 0, 0, 0, 0);
+    EXPECT_THROW(kvel::write(zero), kvel::ParseError);
+}
+
+// Chunk streams ---------------------------------------------------------------------------------
+
+namespace {
+
+struct Cycle {
+    std::string d1 = "DESC-A", x1 = "data-1", d2 = "DESC-BB", x2 = "dd", d3 = "D", x3 = "payload-3";
+    std::vector<KvelChunk> chunks() const {
+        return {KvelChunk(d1.data(), uint32_t(d1.size()), x1.data(), uint32_t(x1.size()), 8),
+                KvelChunk(d2.data(), uint32_t(d2.size()), x2.data(), uint32_t(x2.size()), 14),
+                KvelChunk(d3.data(), uint32_t(d3.size()), x3.data(), uint32_t(x3.size()), 256)};
+    }
+};
+
+Bytes serialize(const std::vector<KvelChunk>& chunks) {
+    Bytes out(kvel::chunkStreamSize(chunks));
+    EXPECT_EQ(kvel::writeChunkStream(chunks, out.data(), out.size()), 0);
+    return out;
+}
+
+uint32_t wordAt(const Bytes& b, size_t pos) {
+    uint32_t w;
+    std::memcpy(&w, b.data() + pos, 4);
+    return w;
+}
+
+void setWord(Bytes& b, size_t pos, uint32_t w) {
+    std::memcpy(b.data() + pos, &w, 4);
+}
+
+} // namespace
+
+TEST(KvelChunkStream, WriteThenParse) {
+    Cycle cycle;
+    const auto chunks = cycle.chunks();
+    EXPECT_EQ(kvel::chunkStreamSize(chunks), 4u + 3 * 24 + 6 + 6 + 7 + 2 + 1 + 9);
+    const Bytes stream = serialize(chunks);
+    EXPECT_EQ(wordAt(stream, 0), 3u);
+    EXPECT_EQ(wordAt(stream, 4), 8u);
+    EXPECT_EQ(wordAt(stream, 16), kvel::CHUNK_DELIMITER_DESCRIPTION);
+    EXPECT_EQ(wordAt(stream, 26), kvel::CHUNK_DELIMITER_DATA);
+    EXPECT_EQ(wordAt(stream, 36), kvel::CHUNK_DELIMITER_END);
+
+    std::vector<KvelChunk> parsed;
+    ASSERT_EQ(kvel::parseChunkStream(stream.data(), stream.size(), parsed), 0);
+    ASSERT_EQ(parsed.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(parsed[i].channel, chunks[i].channel);
+        EXPECT_EQ(std::string(parsed[i].description, parsed[i].descriptionLength),
+                  std::string(chunks[i].description, chunks[i].descriptionLength));
+        EXPECT_EQ(std::string(parsed[i].data, parsed[i].dataLength),
+                  std::string(chunks[i].data, chunks[i].dataLength));
+        // Views into the packet, not copies.
+        EXPECT_GE(reinterpret_cast<const uint8_t*>(parsed[i].data), stream.data());
+        EXPECT_LT(reinterpret_cast<const uint8_t*>(parsed[i].data), stream.data() + stream.size());
+    }
+    // Wrong destination length: -1 and nothing written.
+    Bytes wrong(stream.size() + 1, 0xEE);
+    EXPECT_EQ(kvel::writeChunkStream(chunks, wrong.data(), wrong.size()), -1);
+    EXPECT_EQ(wrong, Bytes(stream.size() + 1, 0xEE));
+}
+
+TEST(KvelChunkStream, CountLimits) {
+    std::vector<KvelChunk> parsed{KvelChunk()};
+    Bytes empty(4, 0);
+    EXPECT_EQ(kvel::parseChunkStream(empty.data(), empty.size(), parsed), 0);
+    EXPECT_TRUE(parsed.empty());
+    Bytes tooMany(4);
+    setWord(tooMany, 0, 1025);
+    EXPECT_EQ(kvel::parseChunkStream(tooMany.data(), tooMany.size(), parsed), -1);
+    setWord(tooMany, 0, 0xFFFFFFFF); // -1
+    EXPECT_EQ(kvel::parseChunkStream(tooMany.data(), tooMany.size(), parsed), -1);
+    EXPECT_EQ(kvel::parseChunkStream(tooMany.data(), 3, parsed), -1);
+    EXPECT_EQ(kvel::parseChunkStream(nullptr, 0, parsed), -1);
+}
+
+TEST(KvelChunkStream, RejectsEveryDamagedField) {
+    Cycle cycle;
+    const Bytes stream = serialize(cycle.chunks());
+    std::vector<KvelChunk> parsed;
+    // Every bit of every delimiter of the first chunk.
+    for (size_t pos : {size_t(16), size_t(26), size_t(36)}) {
+        for (int bit = 0; bit < 32; ++bit) {
+            Bytes damaged = stream;
+            setWord(damaged, pos, wordAt(damaged, pos) ^ (1u << bit));
+            parsed.assign(1, KvelChunk());
+            EXPECT_EQ(kvel::parseChunkStream(damaged.data(), damaged.size(), parsed), -1)
+                << pos << ":" << bit;
+            EXPECT_TRUE(parsed.empty());
+        }
+    }
+    // Lengths below 1 or running past the end.
+    for (uint32_t length : {0u, 0x80000000u, 0xFFFFFFFFu, 1000u}) {
+        for (size_t pos : {size_t(8), size_t(12)}) {
+            Bytes damaged = stream;
+            setWord(damaged, pos, length);
+            EXPECT_EQ(kvel::parseChunkStream(damaged.data(), damaged.size(), parsed), -1);
+        }
+    }
+    // Every truncation.
+    for (size_t length = 0; length < stream.size(); ++length)
+        EXPECT_EQ(kvel::parseChunkStream(stream.data(), length, parsed), -1) << length;
+}
+
+TEST(KvelChunkStream, ReadAheadFromFile) {
+    Cycle cycle;
+    const Bytes first = serialize(cycle.chunks());
+    const Bytes second = serialize({cycle.chunks()[1]});
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fwrite(first.data(), 1, first.size(), file);
+    std::fwrite(second.data(), 1, second.size(), file);
+    std::fseek(file, 0, SEEK_SET);
+    EXPECT_EQ(kvel::readAheadChunkStream(file), int64_t(first.size()));
+    EXPECT_EQ(std::ftell(file), 0);
+    std::fseek(file, long(first.size()), SEEK_SET);
+    EXPECT_EQ(kvel::readAheadChunkStream(file), int64_t(second.size()));
+    EXPECT_EQ(std::ftell(file), long(first.size()));
+    std::fclose(file);
+
+    // The same through a stream, and a file cut anywhere inside the packet.
+    const std::string text(first.begin(), first.end());
+    std::istringstream whole(text);
+    EXPECT_EQ(kvel::readAheadChunkStream(whole), int64_t(first.size()));
+    for (size_t cut : {size_t(2), size_t(10), size_t(30), first.size() - 1}) {
+        std::istringstream in(text.substr(0, cut));
+        try {
+            kvel::readAheadChunkStream(in);
+            ADD_FAILURE() << cut;
+        } catch (const KvlEOFException& e) {
+            EXPECT_STREQ(e.what(), "End of file reached");
+        }
+        std::FILE* f = std::tmpfile();
+        std::fwrite(first.data(), 1, cut, f);
+        std::fseek(f, 0, SEEK_SET);
+        EXPECT_THROW(kvel::readAheadChunkStream(f), KvlEOFException) << cut;
+        std::fclose(f);
+    }
+    // A length below 1.
+    Bytes bad = first;
+    setWord(bad, 12, 0);
+    std::istringstream badIn(std::string(bad.begin(), bad.end()));
+    EXPECT_EQ(kvel::readAheadChunkStream(badIn), -1);
+    EXPECT_EQ(badIn.tellg(), 0);
+}
