@@ -1,0 +1,76 @@
+#include "replaydataview_trvaxx.h"
+
+#include "packageprocessor_trvaxx.h"
+#include "resultcache_trvaxx.h"
+#include "resulttransformer_trvaxx.h"
+
+#include <kvel_parse.h>
+
+#include <QDebug>
+#include <QLabel>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <vector>
+
+namespace {
+// Screen pixels per sensor pixel in the stand-in image.
+constexpr int IMAGE_ZOOM = 10;
+} // namespace
+
+ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
+    : ReplayDataView(parent), cache(new ResultCache_TRVAXX), processor(new PackageProcessor_TRVAXX(cache)),
+      transformer(new ResultTransformer_TRVAXX(cache)) {
+    layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    imageLabel = new QLabel(this);
+    imageLabel->setAlignment(Qt::AlignCenter);
+    imageLabel->setMinimumSize(TRVAXX_SENSOR_WIDTH * IMAGE_ZOOM, TRVAXX_SENSOR_HEIGHT * IMAGE_ZOOM);
+    infoLabel = new QLabel(this);
+    transformer->setMinMaxDistance(0.0, 30.0);
+    layout->addWidget(imageLabel, 1);
+    layout->addWidget(infoLabel, 0);
+    connect(transformer, SIGNAL(processNewData(PrimedResultSP_TRVAXX_t)), this,
+            SLOT(processNewData(PrimedResultSP_TRVAXX_t)));
+}
+
+ReplayDataView_TRVAXX::~ReplayDataView_TRVAXX() {
+    qDebug() << "~ReplayDataView_TRVAXX";
+    delete processor;
+    delete transformer;
+    delete cache;
+}
+
+void ReplayDataView_TRVAXX::newReplayPacket(const char* data, unsigned int length) {
+    try {
+        std::vector<KvelChunk> chunks;
+        if (data == nullptr || kvel::parseChunkStream(data, length, chunks) != 0) {
+            rejectedPackets.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        if (chunks.empty())
+            return;
+        processor->processCycle(chunks);
+    } catch (const std::exception& e) {
+        // A packet that cannot be processed is dropped; playback goes on with the next one.
+        qDebug() << "ReplayDataView_TRVAXX: dropped a packet:" << e.what();
+    }
+}
+
+void ReplayDataView_TRVAXX::setViewOffset(unsigned int offset) {
+    viewOffset = offset;
+}
+
+void ReplayDataView_TRVAXX::processNewData(PrimedResultSP_TRVAXX_t primedResult) {
+    if (!primedResult || !isVisible())
+        return;
+    const QImage& image = primedResult->getDistanceImage();
+    imageLabel->setPixmap(
+        QPixmap::fromImage(image.scaled(image.width() * IMAGE_ZOOM, image.height() * IMAGE_ZOOM)));
+    if (const ResultDataSP_TRVAXX& r = primedResult->getResult())
+        infoLabel->setText(tr("Frame %1  %2 %3  %4")
+                               .arg(r->frameCounter())
+                               .arg(r->cameraVariant, r->softwareVersion, r->serialNumber));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "primedresult_trvaxx.h"
+
+#include <replaydataview.h>
+
+#include <QImage>
+
+#include <atomic>
+
+class QLabel;
+class QVBoxLayout;
+class PackageProcessor_TRVAXX;
+class ResultCache_TRVAXX;
+class ResultTransformer_TRVAXX;
+
+// Shows a recording during playback. Every recorded packet (the chunk stream of one cycle) is
+// interpreted by a private package processor into a private result cache, exactly like the live
+// stream, and the private transformer turns the newest record into images.
+class ReplayDataView_TRVAXX : public ReplayDataView {
+    Q_OBJECT
+public:
+    explicit ReplayDataView_TRVAXX(QWidget* parent = nullptr);
+    ~ReplayDataView_TRVAXX() override;
+
+    // May be called from the host's replay delivery thread. A malformed packet is dropped.
+    void newReplayPacket(const char* data, unsigned int length) override;
+    void setViewOffset(unsigned int offset) override;
+    unsigned int getViewOffset() const { return viewOffset; }
+
+    ResultCache_TRVAXX* getResultCache() const { return cache; }
+    ResultTransformer_TRVAXX* getResultTransformer() const { return transformer; }
+    PackageProcessor_TRVAXX* getPackageProcessor() const { return processor; }
+    // Packets dropped because they did not parse as a chunk stream.
+    int getRejectedPackets() const { return rejectedPackets.load(std::memory_order_relaxed); }
+
+public slots:
+    void processNewData(PrimedResultSP_TRVAXX_t primedResult);
+
+private:
+    ResultCache_TRVAXX* cache;
+    PackageProcessor_TRVAXX* processor;
+    ResultTransformer_TRVAXX* transformer;
+    QVBoxLayout* layout;
+    // Stand-in for the joint 2D/3D view: the distance image of the newest result, scaled up.
+    QLabel* imageLabel;
+    QLabel* infoLabel;
+    unsigned int viewOffset = 0;
+    std::atomic<int> rejectedPackets{0};
+};
