@@ -1,0 +1,90 @@
+#pragma once
+// Everything one measurement cycle needs, without a socket: renders the scene, writes the
+// channels through their descriptions and frames them into the datagrams of both sub-devices
+// (and of the second sender when that fault is on). Tests feed its datagrams straight into a
+// receiver; the virtual sensor sends them.
+
+#include "datagrambatch.h"
+#include "datagramcomposer.h"
+#include "describedblock.h"
+#include "faultinjector.h"
+#include "frametruth.h"
+#include "parameters.h"
+#include "resultframewriter.h"
+#include "scene.h"
+#include "simconfig.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace trvsim {
+
+// Channel numbers: each data channel N is followed by its description N + 1.
+namespace channel {
+constexpr uint32_t kAlgoOutput = 8;       // DSP: AlgoIFOutput
+constexpr uint32_t kDspParameters = 14;   // DSP: SDspFrameCustomerKvel_t
+constexpr uint32_t kPixelDirections = 20; // DSP: the pixel direction table, sent over several cycles
+constexpr uint32_t kIdentification = 256; // DSP: Meas_Customer_Data_Type
+constexpr uint32_t kKpStatus = 64;        // KP: its own state
+} // namespace channel
+
+// Parts (one per cycle) of the multi-cycle transmission of the pixel direction table.
+constexpr uint16_t kPixelDirectionParts = 4;
+
+class CycleProducer {
+public:
+    explicit CycleProducer(const SimConfig& config);
+
+    // Loads and checks the descriptions and the parameter state. False with error.
+    bool init(std::string& error);
+
+    // Builds the datagrams of the cycle with this frame counter into batch (cleared first).
+    void produce(uint32_t frameCounter, DatagramBatch& batch);
+
+    void renderTruth(uint32_t frameCounter, FrameTruth& out) const;
+    IdentificationTruth identification() const;
+    ParameterValues dspParameters() const;
+    ParameterValues kpParameters() const;
+
+    uint32_t cycleTimeMs() const;
+    std::string destinationAddress() const;
+    uint16_t destinationPort() const;
+    const FaultCounts& faultCounts() const { return m_faults.counts(); }
+    const SimConfig& config() const { return m_config; }
+
+    // The description and data blocks as sent (for tests and tools).
+    const DescribedBlock& algoOutput() const { return m_algo; }
+    const DescribedBlock& dspFrame() const { return m_dspFrame; }
+    const DescribedBlock& identificationBlock() const { return m_meas; }
+    const DescribedBlock& pixelDirections() const { return m_directions; }
+    const DescribedBlock& kpStatus() const { return m_kpStatus; }
+
+private:
+    bool loadStream(DescribedBlock& block, int channelNumber, std::string& error);
+    void layOutParameters();
+    SceneSettings sceneSettings() const;
+    void appendChannel(std::vector<ChannelPart>& parts, uint32_t number, const std::vector<uint8_t>& bytes);
+    void composeSubDevices(uint32_t frameCounter, uint32_t kpCycle, DatagramComposer& dsp,
+                           DatagramComposer& kp, DatagramBatch& batch);
+
+    SimConfig m_config;
+    mutable std::mutex m_mutex; // guards m_params and m_scene against readers on other threads
+    ParameterState m_params;
+    std::shared_ptr<const Scene> m_scene;
+
+    DescribedBlock m_algo, m_dspFrame, m_meas, m_directions, m_kpStatus;
+    ResultFrameWriter m_frameWriter;
+    kvel::AccessorPtr m_measMainTemperature, m_measIlluTemperature, m_measOpMode;
+    kvel::AccessorPtr m_kpCycleCounter, m_kpMainTemperature, m_kpIlluTemperature, m_kpUptime, m_kpOpMode;
+
+    DatagramComposer m_dsp{1}, m_kp{2};
+    DatagramComposer m_otherDsp{1, 0x40000000u}, m_otherKp{2, 0x40000000u};
+    FaultInjector m_faults;
+    std::unique_ptr<FrameTruth> m_truth;
+    std::vector<ChannelPart> m_dspParts, m_kpParts;
+    uint32_t m_kpCycle = 0;
+};
+
+} // namespace trvsim
