@@ -1,0 +1,146 @@
+// Variant bridge: reads per element type, structures as maps, write-back byte identity.
+
+#include "cute_mess/kvelqthelper.h"
+
+#include "../kvel/kvel_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <QRandomGenerator>
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace {
+
+QByteArray randomBlock(int size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray block(size, '\0');
+    for (char& c : block)
+        c = char(random.bounded(256));
+    return block;
+}
+
+QStringList captured;
+void captureMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
+    captured.append(text);
+}
+
+} // namespace
+
+TEST(KVelQtHelper, ElementTypesAndShapes) {
+    const kvel::ITypePtr root = kvel_test::sampleTree();
+    QByteArray block = randomBlock(296, 1);
+    const QVariant id = KVelQtHelper::read(root, block, "DSP_CPARType.BlockIdName");
+    ASSERT_EQ(id.typeId(), QMetaType::QByteArray);
+    EXPECT_EQ(id.toByteArray(), block.mid(0, 21));
+    const QVariant version = KVelQtHelper::read(root, block, "DSP_CPARType.BlockVersion");
+    ASSERT_EQ(version.typeId(), QMetaType::QByteArray);
+    EXPECT_EQ(version.toByteArray().size(), 3);
+    // One element of a byte array is a scalar int.
+    const QVariant v1 = KVelQtHelper::read(root, block, "DSP_CPARType.BlockVersion[1]");
+    EXPECT_EQ(v1.typeId(), QMetaType::Int);
+    EXPECT_EQ(v1.toInt(), quint8(block[22]));
+
+    const float pattern[8] = {0.5f, 1, 2, 3, 4, 5, 6, -7.25f};
+    kvel::write<float>(root, "DSP_CPARType.AutoCalibParam_xPattern", pattern, 8, block.data(), 296);
+    const QVariantList floats =
+        KVelQtHelper::read(root, block, "DSP_CPARType.AutoCalibParam_xPattern").toList();
+    ASSERT_EQ(floats.size(), 8);
+    EXPECT_EQ(floats[0].typeId(), QMetaType::Float);
+    EXPECT_EQ(floats[7].toFloat(), -7.25f);
+
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.CycleTime").typeId(), QMetaType::Int);
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Counter").typeId(), QMetaType::UInt);
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Big").typeId(), QMetaType::LongLong);
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Huge").typeId(), QMetaType::ULongLong);
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Ratio").typeId(), QMetaType::Double);
+    // A [4][3] array reads flat, row-major.
+    const QVariantList matrix = KVelQtHelper::read(root, block, "DSP_CPARType.Matrix").toList();
+    ASSERT_EQ(matrix.size(), 12);
+    EXPECT_EQ(matrix[5], KVelQtHelper::read(root, block, "DSP_CPARType.Matrix[1][2]"));
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Matrix[2]").toList().size(), 3);
+}
+
+TEST(KVelQtHelper, StructuresAsMaps) {
+    const kvel::ITypePtr root = kvel_test::sampleTree(kvel::BigEndian);
+    const QByteArray block = randomBlock(296, 2);
+    const QVariantMap map = KVelQtHelper::read(root, block, "DSP_CPARType").toMap();
+    ASSERT_EQ(map.size(), int(root->members().size()));
+    EXPECT_TRUE(map.contains("BlockIdName"));
+    EXPECT_TRUE(map.contains("AutoCalibParam_xPattern"));
+    const QVariantMap inner = map["Inner"].toMap();
+    EXPECT_EQ(inner.keys(), (QStringList{"a", "b"}));
+    // Arrays of structures: a list of maps in element order.
+    const QVariantList objects = map["objectList"].toList();
+    ASSERT_EQ(objects.size(), 3);
+    EXPECT_EQ(objects[2].toMap().keys(), (QStringList{"id", "v", "x1"}));
+    EXPECT_EQ(objects[2].toMap()["id"], KVelQtHelper::read(root, block, "DSP_CPARType.objectList[2].id"));
+    EXPECT_EQ(KVelQtHelper::read(root, block, ""), QVariant(map));
+    // The raw-buffer form reads the same without copying.
+    EXPECT_EQ(KVelQtHelper::read(root, block.constData(), int(block.size()), "DSP_CPARType.Inner"),
+              map["Inner"]);
+}
+
+TEST(KVelQtHelper, WritingBackAReadMapIsByteIdentical) {
+    for (uint32_t order : {kvel::LittleEndian, kvel::BigEndian}) {
+        const kvel::ITypePtr root = kvel_test::sampleTree(order);
+        const QByteArray original = randomBlock(296, 3 + order);
+        const QVariant everything = KVelQtHelper::read(root, original, "DSP_CPARType");
+        QByteArray rebuilt(296, '\0');
+        ASSERT_TRUE(KVelQtHelper::write(root, rebuilt, "DSP_CPARType", everything));
+        // Bytes no member covers (alignment gaps) stay as they were.
+        QByteArray expected = original;
+        for (int i = 145; i < 148; ++i) // Inner.a is followed by 3 padding bytes
+            expected[i] = 0;
+        EXPECT_EQ(rebuilt, expected);
+        // Single members and lists, too.
+        QByteArray copy = original;
+        ASSERT_TRUE(KVelQtHelper::write(root, copy, "DSP_CPARType.objectList",
+                                        KVelQtHelper::read(root, original, "DSP_CPARType.objectList")));
+        ASSERT_TRUE(KVelQtHelper::write(root, copy, "DSP_CPARType.Matrix",
+                                        KVelQtHelper::read(root, original, "DSP_CPARType.Matrix")));
+        EXPECT_EQ(copy, original);
+    }
+}
+
+TEST(KVelQtHelper, WritesConvertValues) {
+    const kvel::ITypePtr root = kvel_test::sampleTree(kvel::BigEndian);
+    QByteArray block(296, '\0');
+    ASSERT_TRUE(KVelQtHelper::write(root, block, "DSP_CPARType.CycleTime", QVariant(QString("258"))));
+    EXPECT_EQ(block.mid(24, 2), QByteArray("\x01\x02", 2));
+    ASSERT_TRUE(KVelQtHelper::write(root, block, "DSP_CPARType.BlockVersion", QVariantList{1, 2, 3}));
+    EXPECT_EQ(block.mid(21, 3), QByteArray("\x01\x02\x03", 3));
+    ASSERT_TRUE(KVelQtHelper::write(root, block, "DSP_CPARType.BlockVersion", QByteArray("\x07\x08\x09", 3)));
+    EXPECT_EQ(block.mid(21, 3), QByteArray("\x07\x08\x09", 3));
+    ASSERT_TRUE(KVelQtHelper::write(root, block, "DSP_CPARType.Inner", QVariantMap{{"b", 1.5}}));
+    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Inner.b").toFloat(), 1.5f);
+    // A list of the wrong length is the interpreter's count error.
+    EXPECT_THROW(
+        KVelQtHelper::write(root, block, "DSP_CPARType.AutoCalibParam_xPattern", QVariantList{1.0, 2.0}),
+        kvel::InterpretError);
+    EXPECT_THROW(KVelQtHelper::write(root, block, "DSP_CPARType.Inner", QVariantMap{{"nothere", 1}}),
+                 kvel::InterpretError);
+    EXPECT_THROW(KVelQtHelper::read(root, block.left(200), "DSP_CPARType.CycleTime"), kvel::InterpretError);
+}
+
+TEST(KVelQtHelper, EmptyMapWritesNothing) {
+    const kvel::ITypePtr root = kvel_test::sampleTree();
+    const QByteArray original = randomBlock(296, 9);
+    QByteArray block = original;
+    captured.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessages);
+    KVelQtHelper::write(root, block, "DSP_CPARType.Inner", QVariantMap());
+    KVelQtHelper::write(root, block, "DSP_CPARType", QVariant(5));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(block, original);
+    ASSERT_EQ(captured.size(), 2);
+    EXPECT_EQ(captured[0],
+              "Called KVelQtHelper::write on a struct with a empty/none-map qvariant, this is probably "
+              "not a good idea \"DSP_CPARType.Inner\"");
+}
+
+TEST(KVelQtHelper, BitsOfAByte) {
+    EXPECT_EQ(KVelQtHelper::bitsOfByte(0xA1),
+              (QVector<bool>{true, false, false, false, false, true, false, true}));
+    EXPECT_EQ(KVelQtHelper::bitsOfByte(0), QVector<bool>(8, false));
+}
