@@ -72,6 +72,17 @@ void writeNative(const ITypePtr& root, const std::string& path, bool scalar, con
     kvel::write<T>(root, path, natives.data(), uint32_t(natives.size()), data.data(), size_t(data.size()));
 }
 
+// Checked before anything is allocated for the values: the element count comes from the
+// description, and only a block of the root's size can hold them.
+void checkBlockSize(const ITypePtr& root, qsizetype length) {
+    if (length < 0 || uint64_t(length) != root->size())
+        throw kvel::InterpretError(__FILE__, __LINE__, kvel::InterpretError::SizeMismatch,
+                                   QString("expected %1 bytes (from kvel description), got %2 bytes")
+                                       .arg(root->size())
+                                       .arg(length)
+                                       .toStdString());
+}
+
 } // namespace
 
 QVariant KVelQtHelper::read(const ITypePtr& root, const QByteArray& data, const QByteArray& path) {
@@ -81,6 +92,7 @@ QVariant KVelQtHelper::read(const ITypePtr& root, const QByteArray& data, const 
 QVariant KVelQtHelper::read(const ITypePtr& root, const char* data, int length, const QByteArray& path) {
     const std::string p = toStd(path);
     const kvel::PathType type = kvel::typeOfPath(root, p);
+    checkBlockSize(root, length);
     const bool scalar = type.uncoveredDimensions.empty();
     const uint32_t count = product(type.uncoveredDimensions);
     const size_t size = length < 0 ? 0 : size_t(length);
@@ -140,6 +152,7 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
                          const QVariant& value) {
     const std::string p = toStd(path);
     const kvel::PathType type = kvel::typeOfPath(root, p);
+    checkBlockSize(root, qsizetype(data.size()));
     const bool scalar = type.uncoveredDimensions.empty();
 
     if ((type.code == kvel::TC_INT8 || type.code == kvel::TC_UINT8) && !scalar &&

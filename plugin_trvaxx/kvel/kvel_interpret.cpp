@@ -630,11 +630,22 @@ PathType typeOfPath(const ITypePtr& root, std::string_view path) {
 
 namespace {
 
+// No real description lists anywhere near this many objects; hostile ones must not hang the caller.
+constexpr uint64_t MAX_LISTED_OBJECTS = 1u << 20;
+
+void checkListSize(uint64_t count) {
+    if (count > MAX_LISTED_OBJECTS)
+        throw KVEL_INTERPRET_ERROR(InterpretError::Unknown, "too many addressed objects");
+}
+
 // Appends "[i][j]..." for every element of dims in row-major order.
 void enumerateElements(const std::string& base, const Dimensions& dims, std::vector<std::string>& out) {
     uint64_t total = 1;
-    for (uint32_t extent : dims)
+    for (uint32_t extent : dims) {
         total *= extent;
+        checkListSize(total);
+    }
+    checkListSize(out.size() + total);
     Indices index(dims.size(), 0);
     for (uint64_t n = 0; n < total; ++n) {
         std::string path = base;
@@ -650,6 +661,7 @@ void enumerateElements(const std::string& base, const Dimensions& dims, std::vec
 }
 
 void walk(const IType& node, const std::string& path, int budget, std::vector<std::string>& out) {
+    checkListSize(out.size() + 1);
     if (node.typeKind() != KindStruct) {
         if (budget <= 0)
             out.push_back(path);
