@@ -1,0 +1,164 @@
+// Runs with TRVAXX_TIME_SCALE=0.25 and ORLANGUI_DATA_DIR pointing into the build tree (see
+// CMakeLists.txt).
+#include "commonsysteminfo.h"
+#include "commonutilities.h"
+#include "dftimeout.h"
+#include "logentry.h"
+#include "pluginverification.h"
+#include "styleproxy.h"
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_commonutilities";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+} // namespace
+
+TEST(CommonUtilities, WaitsAreScaledByTheEnvironmentFactor) {
+    ASSERT_EQ(qgetenv("TRVAXX_TIME_SCALE"), QByteArray("0.25"));
+    EXPECT_DOUBLE_EQ(CommonUtilities::timeScale(), 0.25);
+    EXPECT_EQ(CommonUtilities::scaledMs(1000), 250);
+    EXPECT_EQ(CommonUtilities::scaledMs(10000), 2500);
+    EXPECT_EQ(CommonUtilities::scaledMs(-5), 0);
+    EXPECT_EQ(CommonUtilities::scaledMs(2147483647), 536870912);
+}
+
+TEST(CommonUtilities, SleepServesEventsWhileWaiting) {
+    app();
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    QElapsedTimer clock;
+    clock.start();
+    CommonUtilities::sleepQtFriendly(200); // 50 ms after scaling
+    EXPECT_TRUE(fired);
+    EXPECT_GE(clock.elapsed(), 45);
+}
+
+TEST(CommonUtilities, DefaultFoldersAreCreatedUnderTheDataFolder) {
+    const QString root = CommonUtilities::getOrlanGUIAppDataDir();
+    ASSERT_EQ(root, QString::fromLocal8Bit(qgetenv("ORLANGUI_DATA_DIR")));
+    QDir(root).removeRecursively();
+    const QString captures = CommonUtilities::getDefaultCaptureDir();
+    EXPECT_TRUE(QDir(captures).exists());
+    EXPECT_TRUE(captures.startsWith(root));
+    EXPECT_NE(captures, CommonUtilities::getDefaultExportDir());
+    EXPECT_NE(captures, CommonUtilities::getDefaultFWDir());
+    const QDir nested = CommonUtilities::makeSubDir(CommonUtilities::makeOrlanGUIAppDataSubDir("a"), "b/c");
+    EXPECT_TRUE(nested.exists());
+    EXPECT_EQ(nested.absolutePath(), root + "/a/b/c");
+}
+
+TEST(DFTimeout, IntervalIsScaledAndFiresOnce) {
+    app();
+    DFTimeout timeout;
+    QSignalSpy spy(&timeout, &DFTimeout::timeout);
+    timeout.start(1000);
+    EXPECT_TRUE(timeout.isActive());
+    EXPECT_LT(timeout.remainingTime(), 500); // 250 ms plus the coarse timer's slack, far below 1000
+    EXPECT_TRUE(spy.wait(2000));
+    EXPECT_FALSE(timeout.isActive());
+    timeout.start(100);
+    timeout.stop();
+    EXPECT_FALSE(spy.wait(100));
+    EXPECT_EQ(spy.count(), 1);
+}
+
+TEST(CommonSystemInfo, KeepsFirstRegistrationOrderAndReplacesValues) {
+    CommonSystemInfo& info = CommonSystemInfo::instance();
+    info.setInfo("test.first", "1");
+    info.setInfo("test.second", "2");
+    info.setInfo("test.first", "3");
+    QStringList keys;
+    for (const auto& e : info.entries())
+        if (e.first.startsWith("test."))
+            keys << e.first + "=" + e.second;
+    EXPECT_EQ(keys, (QStringList{"test.first=3", "test.second=2"}));
+    EXPECT_EQ(info.getInfo("test.second"), "2");
+    EXPECT_FALSE(info.hasInfo("test.none"));
+}
+
+TEST(LogEntry, EntriesReachTheBookWithLocationSuffix) {
+    LogBook::instance().setEchoLevel(LOG_CRITICAL);
+    LogEntry(LOG_WARNING, "TRVAXX::exportAll Start");
+    const LogEntry last = LogBook::instance().entries().last();
+    EXPECT_EQ(last.getMessage(), "TRVAXX::exportAll Start");
+    EXPECT_EQ(last.getLevel(), LOG_WARNING);
+    EXPECT_TRUE(last.toString().contains("[warning] TRVAXX::exportAll Start"));
+    const int line = __LINE__ + 1;
+    const QString suffix = LOG_LOC;
+    EXPECT_EQ(suffix, QString("\n   Loc: [test_commonutilities.cpp:%1]").arg(line));
+
+    LogBook::instance().setCapacity(3);
+    for (int i = 0; i < 5; ++i)
+        LogEntry(LOG_INFO, QString::number(i));
+    ASSERT_EQ(LogBook::instance().entries().size(), 3);
+    EXPECT_EQ(LogBook::instance().entries().first().getMessage(), "2");
+}
+
+TEST(StyleProxy, DefaultsAreOverriddenByAStyleFile) {
+    StyleProxy::resetToDefaults();
+    EXPECT_EQ(StyleProxy::getProperty("ipInputLength").toInt(), 150);
+    EXPECT_TRUE(StyleProxy::getProperty("cameraColor").value<QColor>().isValid());
+    EXPECT_FALSE(StyleProxy::getProperty("noSuchProperty").isValid());
+    EXPECT_EQ(StyleProxy::getProperty("noSuchProperty", 7).toInt(), 7);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dark.style");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# comment\n[section]\ncameraColor = #80ff0000\nipInputLength=200\nsceneFont = \"12\"\n"
+               "broken line without equals\n= novalue\n1bad = 3\n");
+    file.close();
+    EXPECT_TRUE(StyleProxy::loadStyleFile(path));
+    const QColor camera = StyleProxy::getProperty("cameraColor").value<QColor>();
+    EXPECT_EQ(camera.alpha(), 0x80);
+    EXPECT_EQ(camera.red(), 255);
+    EXPECT_EQ(StyleProxy::getProperty("ipInputLength").toInt(), 200);
+    EXPECT_EQ(StyleProxy::getProperty("sceneFont").typeId(), QMetaType::QString); // quoted stays text
+    EXPECT_FALSE(StyleProxy::hasProperty("1bad"));
+
+    EXPECT_FALSE(StyleProxy::loadStyleFile(dir.filePath("missing.style")));
+    QFile empty(dir.filePath("empty.style"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.write("# nothing\n");
+    empty.close();
+    EXPECT_FALSE(StyleProxy::loadStyleFile(empty.fileName()));
+    StyleProxy::resetToDefaults();
+    EXPECT_EQ(StyleProxy::getProperty("ipInputLength").toInt(), 150);
+}
+
+TEST(PluginVerification, AcceptsOwnTextAndRefusesForeignBuilds) {
+    const QByteArray own = PluginVerification::verificationText();
+    EXPECT_TRUE(own.startsWith("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.8.5\ndebug=false\nbuildkey="));
+    EXPECT_TRUE(PluginVerification::check(own.constData()).isEmpty());
+    const QByteArray key = "buildkey=" + PluginVerification::buildKey();
+    const QList<QByteArray> refused = {
+        QByteArray(),
+        QByteArray("garbage"),
+        QByteArray("version=4.8.5\ndebug=false\n") + key, // no pattern
+        QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.9.0\ndebug=false\n") + key,
+        QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=5.0.0\ndebug=false\n") + key,
+        QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.8\ndebug=false\n") + key,
+        QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.8.5\ndebug=true\n") + key,
+        QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.8.5\ndebug=false\nbuildkey=mips irix cc"),
+    };
+    for (const QByteArray& text : refused)
+        EXPECT_FALSE(PluginVerification::check(text.constData()).isEmpty()) << text.toStdString();
+    EXPECT_FALSE(PluginVerification::check(nullptr).isEmpty());
+    // An older 4.x plug-in is accepted.
+    EXPECT_TRUE(PluginVerification::check(
+                    (QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.7.1\ndebug=false\n") + key)
+                        .constData())
+                    .isEmpty());
+}

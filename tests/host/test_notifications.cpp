@@ -1,0 +1,183 @@
+#include "l10nstr.h"
+#include "logentry.h"
+#include "notification.h"
+#include "notificationmanager.h"
+#include "notireg.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+class Notifications : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_notifications";
+        static char* argv[] = {name, nullptr};
+        app = new QCoreApplication(argc, argv);
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        app = nullptr;
+    }
+    void SetUp() override {
+        NotificationManager::instance().setLingerTime(20);
+        NotificationManager::instance().setEventLifetime(20);
+    }
+    static QCoreApplication* app;
+};
+QCoreApplication* Notifications::app = nullptr;
+} // namespace
+
+TEST_F(Notifications, RegistryKeepsTheFirstRegistrationOfAnId) {
+    EXPECT_TRUE(NotiReg::registerNotification(900001, L10nStr::tr("Title A"), L10nStr::tr("Text A"),
+                                              NOTIFICATION_ERROR));
+    // The same content again is fine (a plug-in loaded twice)...
+    EXPECT_TRUE(NotiReg::registerNotification(900001, L10nStr::tr("Title A"), L10nStr::tr("Text A"),
+                                              NOTIFICATION_ERROR));
+    // ...other content under the same id is refused and logged.
+    const int before = LogBook::instance().entries().size();
+    NotiReg clash(900001, L10nStr::tr("Title B"), L10nStr::tr("Text B"), NOTIFICATION_WARNING);
+    EXPECT_FALSE(clash.isAccepted());
+    EXPECT_GT(LogBook::instance().entries().size(), before);
+    const auto entry = NotiReg::lookup(900001);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->title.translated(), QStringLiteral("Title A"));
+    EXPECT_EQ(entry->type, NOTIFICATION_ERROR);
+
+    EXPECT_FALSE(NotiReg::registerNotification(0, L10nStr::tr("x"), L10nStr::tr("y"), NOTIFICATION_ERROR));
+    EXPECT_FALSE(NotiReg::lookup(900002));
+    EXPECT_TRUE(NotiReg::registeredIds().contains(900001));
+    EXPECT_TRUE(NotiReg::unregisterNotification(900001));
+    EXPECT_FALSE(NotiReg::isRegistered(900001));
+}
+
+TEST_F(Notifications, DisplayByIdShowsTheRegisteredTextsWithDetail) {
+    NotiReg reg(900010, L10nStr::tr("Aborted Connection"), L10nStr::tr("Connection was Aborted."),
+                NOTIFICATION_ERROR);
+    QSignalSpy added(&NotificationManager::instance(), &NotificationManager::notificationAdded);
+    Notification* n =
+        NotificationManager::instance().displayNotification(900010, QStringLiteral("192.168.1.1"));
+    ASSERT_TRUE(n);
+    EXPECT_EQ(added.count(), 1);
+    EXPECT_EQ(n->getTitle(), QStringLiteral("Aborted Connection"));
+    EXPECT_EQ(n->getText(), QStringLiteral("Connection was Aborted."));
+    EXPECT_EQ(n->getDetail(), QStringLiteral("192.168.1.1"));
+    EXPECT_EQ(n->getType(), NOTIFICATION_ERROR);
+    EXPECT_EQ(n->getId(), 900010);
+
+    // Repeating the id while it is shown updates it instead of stacking a second one...
+    Notification* again =
+        NotificationManager::instance().displayNotification(900010, QStringLiteral("later"));
+    EXPECT_EQ(again, n);
+    EXPECT_EQ(n->getDetail(), QStringLiteral("later"));
+    EXPECT_EQ(added.count(), 1);
+    // ...unless asked for.
+    Notification* second = NotificationManager::instance().displayNotification(900010, QString(), false);
+    EXPECT_NE(second, n);
+
+    // Owned notifications are deleted after they finished and lingered.
+    QPointer<Notification> guardFirst(n), guardSecond(second);
+    n->onNotificationFinished();
+    second->onNotificationFinished();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return guardFirst.isNull() && guardSecond.isNull(); }, 2000));
+}
+
+TEST_F(Notifications, UnknownIdStillTellsTheUser) {
+    Notification* n = NotificationManager::instance().displayNotification(987654, QString());
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->getType(), NOTIFICATION_ERROR);
+    EXPECT_TRUE(n->getText().contains(QStringLiteral("987654")));
+    n->onNotificationFinished();
+}
+
+TEST_F(Notifications, ForeignNotificationIsNotDeletedAndItsDeletionIsNoticed) {
+    auto* loader =
+        new LoaderNotification(QStringLiteral("Disconnecting"), QStringLiteral("Trying to disconnect."));
+    QSignalSpy removed(&NotificationManager::instance(), &NotificationManager::notificationRemoved);
+    NotificationManager::instance().displayNotification(loader, false);
+    loader->onNotificationFinished();
+    // Other tests' notifications may be removed meanwhile; wait for this one.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const QList<QVariant>& args : removed)
+                if (args.at(0).value<Notification*>() == loader)
+                    return true;
+            return false;
+        },
+        2000));
+    // Still alive: the caller owns it.
+    EXPECT_TRUE(loader->isFinished());
+    EXPECT_FALSE(NotificationManager::instance().activeNotifications().contains(loader));
+    delete loader;
+
+    // A foreign one deleted while shown disappears from the list at once.
+    auto* other = new GenericNotification(QStringLiteral("a"), QStringLiteral("b"), 0);
+    NotificationManager::instance().displayNotification(other, false);
+    EXPECT_TRUE(NotificationManager::instance().activeNotifications().contains(other));
+    delete other;
+    EXPECT_FALSE(NotificationManager::instance().activeNotifications().contains(other));
+}
+
+TEST_F(Notifications, EventNotificationsFinishByThemselves) {
+    auto* event = new GenericNotification(QStringLiteral("Connected"),
+                                          QStringLiteral("Connection has been successsfully established."),
+                                          12, QStringLiteral("iconNotifiInfo"));
+    QPointer<Notification> guard(event);
+    NotificationManager::instance().displayNotification(event, true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }, 2000));
+}
+
+TEST_F(Notifications, LoaderProgressIsClampedAndFinishingIsFinal) {
+    LoaderNotification loader(QStringLiteral("Firmwareupdate"), QStringLiteral("Please wait ~2 min."));
+    EXPECT_LT(loader.getProgress(), 0.0f); // busy until the first value
+    QSignalSpy changed(&loader, &Notification::changed);
+    QSignalSpy finished(&loader, &Notification::notificationFinished);
+    loader.updateProgress(0.05f);
+    EXPECT_FLOAT_EQ(loader.getProgress(), 0.05f);
+    loader.updateProgress(7.0f);
+    EXPECT_FLOAT_EQ(loader.getProgress(), 1.0f);
+    loader.updateProgress(-3.0f);
+    EXPECT_FLOAT_EQ(loader.getProgress(), 0.0f);
+    loader.updateProgress(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_FLOAT_EQ(loader.getProgress(), 0.0f);
+    EXPECT_EQ(changed.count(), 3);
+    loader.onNotificationFinished();
+    loader.onNotificationFinished();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_TRUE(loader.isFinished());
+}
+
+TEST_F(Notifications, WorkerThreadDisplaysArriveOnTheGuiThread) {
+    NotiReg reg(900020, L10nStr::tr("Worker"), L10nStr::tr("From a worker."), NOTIFICATION_WARNING);
+    QList<Notification*> seen;
+    QObject context;
+    QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded, &context,
+                     [&](Notification* n) {
+                         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+                         EXPECT_EQ(n->thread(), QCoreApplication::instance()->thread());
+                         seen << n;
+                     });
+    std::thread worker([] {
+        EXPECT_EQ(NotificationManager::instance().displayNotification(900020, QString()), nullptr);
+        NotificationManager::instance().displayNotification(
+            new GenericNotification(QStringLiteral("t"), QStringLiteral("x"), NOTIFICATION_INFO), true);
+    });
+    worker.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 2000));
+    for (Notification* n : seen)
+        n->onNotificationFinished();
+}
+
+TEST(L10nStr, KeepsItsSourceAndTranslatesLate) {
+    const L10nStr s = L10nStr::tr("Invalid Baudrate.", "Plugin_TRVAXX");
+    EXPECT_EQ(s.source(), QStringLiteral("Invalid Baudrate."));
+    EXPECT_EQ(s.context(), QStringLiteral("Plugin_TRVAXX"));
+    EXPECT_EQ(QString(s), QStringLiteral("Invalid Baudrate.")); // no translator installed
+    EXPECT_NE(s, L10nStr::tr("Invalid Baudrate.", "Other"));
+    EXPECT_EQ(L10nStr::fromPlain(QStringLiteral("%1 file")).translated(), QStringLiteral("%1 file"));
+}

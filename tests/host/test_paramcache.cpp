@@ -1,0 +1,175 @@
+#include "paramcache.h"
+#include "simpleparamemitter.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <atomic>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace {
+struct Recorder : ParamObserver {
+    QList<QPair<int, QVariant>> calls;
+    std::function<void()> onCall;
+    bool gone = false;
+    void parameterChanged(int id, const QVariant& value) override {
+        calls.append({id, value});
+        if (onCall)
+            onCall();
+    }
+    void cacheDestroyed() override { gone = true; }
+};
+
+// A cache as a syncer sees it: the protected members are its interface.
+struct SyncingCache : ParamCache {
+    using ParamCache::notifyObservers;
+    using ParamCache::snapshot;
+    using ParamCache::storeSilently;
+};
+} // namespace
+
+TEST(ParamCache, SetNotifiesEveryObserverButTheOrigin) {
+    ParamCache cache;
+    Recorder page, view, syncer;
+    cache.attachObserver(&page);
+    cache.attachObserver(&view);
+    cache.setBasicSyncer(&syncer);
+
+    cache.setParameter(7, 42, &page);
+    EXPECT_TRUE(page.calls.isEmpty());
+    ASSERT_EQ(view.calls.size(), 1);
+    EXPECT_EQ(view.calls[0].first, 7);
+    EXPECT_EQ(view.calls[0].second.toInt(), 42);
+    ASSERT_EQ(syncer.calls.size(), 1);
+
+    // The syncer filling the cache is not told about its own write; everybody else is.
+    cache.setParameter(8, QStringLiteral("x"), &syncer);
+    EXPECT_EQ(syncer.calls.size(), 1);
+    EXPECT_EQ(page.calls.size(), 1);
+    EXPECT_EQ(view.calls.size(), 2);
+
+    // A null origin reaches all, and an unchanged value is still announced.
+    cache.setParameter(8, QStringLiteral("x"), nullptr);
+    EXPECT_EQ(page.calls.size(), 2);
+    EXPECT_EQ(syncer.calls.size(), 2);
+    EXPECT_EQ(cache.getParameter(8).toString(), QStringLiteral("x"));
+}
+
+TEST(ParamCache, SyncerIsNotifiedFirstAndOnlyOnceEvenWhenAlsoAttached) {
+    ParamCache cache;
+    QStringList order;
+    Recorder observer, syncer;
+    observer.onCall = [&] { order << "observer"; };
+    syncer.onCall = [&] { order << "syncer"; };
+    cache.attachObserver(&observer);
+    cache.attachObserver(&syncer);
+    cache.setBasicSyncer(&syncer);
+    cache.setParameter(1, true, nullptr);
+    EXPECT_EQ(order, (QStringList{"syncer", "observer"}));
+
+    cache.setBasicSyncer(nullptr);
+    cache.setParameter(1, false, nullptr);
+    EXPECT_EQ(syncer.calls.size(), 2); // still attached as an ordinary observer
+}
+
+TEST(ParamCache, AttachIsIdempotentAndDetachStopsNotifications) {
+    ParamCache cache;
+    Recorder r;
+    cache.attachObserver(&r);
+    cache.attachObserver(&r);
+    cache.attachObserver(nullptr);
+    cache.setParameter(1, 1, nullptr);
+    EXPECT_EQ(r.calls.size(), 1);
+    cache.detachObserver(&r);
+    cache.setParameter(1, 2, nullptr);
+    EXPECT_EQ(r.calls.size(), 1);
+}
+
+TEST(ParamCache, ObserverDetachedDuringNotificationIsNotCalledAfterwards) {
+    ParamCache cache;
+    Recorder first, second;
+    first.onCall = [&] { cache.detachObserver(&second); };
+    cache.attachObserver(&first);
+    cache.attachObserver(&second);
+    cache.setParameter(3, 3, nullptr);
+    EXPECT_EQ(first.calls.size(), 1);
+    EXPECT_TRUE(second.calls.isEmpty());
+}
+
+TEST(ParamCache, IdentifiersAscendAndMissingValuesAreInvalid) {
+    ParamCache cache;
+    for (int id : {110, 4, 0, 57, 15})
+        cache.setParameter(id, id * 2, nullptr);
+    EXPECT_EQ(cache.getParameterIds(), (QList<int>{0, 4, 15, 57, 110}));
+    EXPECT_TRUE(cache.hasParameter(0));
+    EXPECT_FALSE(cache.hasParameter(1));
+    EXPECT_FALSE(cache.getParameter(1).isValid());
+    cache.removeParameter(57);
+    EXPECT_EQ(cache.parameterCount(), 4);
+    EXPECT_EQ(cache.getParameterId(QStringLiteral("15")), 15);
+    EXPECT_EQ(cache.getParameterId(QStringLiteral("FRAME_RATE")), -1);
+}
+
+TEST(ParamCache, SyncerHelpersStoreSilentlyAndNotifyOnRequest) {
+    SyncingCache cache;
+    Recorder r;
+    cache.attachObserver(&r);
+    cache.storeSilently(5, 1.5);
+    EXPECT_TRUE(r.calls.isEmpty());
+    EXPECT_DOUBLE_EQ(cache.getParameter(5).toDouble(), 1.5);
+    cache.notifyObservers(5, 1.5, nullptr);
+    EXPECT_EQ(r.calls.size(), 1);
+    EXPECT_EQ(cache.snapshot().value(5).toDouble(), 1.5);
+}
+
+TEST(ParamCache, ObserversLearnWhenTheCacheIsDestroyed) {
+    Recorder r;
+    auto cache = std::make_unique<ParamCache>();
+    cache->attachObserver(&r);
+    cache.reset();
+    EXPECT_TRUE(r.gone);
+}
+
+TEST(SimpleParamEmitter, EmitsOnlyForItsIdentifierAndSurvivesTheCache) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    auto cache = std::make_unique<ParamCache>();
+    cache->setParameter(15, 0, nullptr);
+    SimpleParamEmitter emitter(*cache, 15);
+    QSignalSpy spy(&emitter, SIGNAL(valueChanged(QVariant)));
+    cache->setParameter(14, 1, nullptr);
+    EXPECT_EQ(spy.count(), 0);
+    cache->setParameter(15, 1, nullptr);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toInt(), 1);
+    // The emitter's own writes are not echoed back to it.
+    cache->setParameter(15, 2, &emitter);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(emitter.currentValue().toInt(), 2);
+    cache.reset();
+    EXPECT_FALSE(emitter.currentValue().isValid()); // and its destructor must not touch the cache
+}
+
+TEST(ParamCache, ConcurrentReadersSeeConsistentValuesWhileTheGuiThreadWrites) {
+    ParamCache cache;
+    Recorder r;
+    cache.attachObserver(&r);
+    std::atomic<bool> stop{false};
+    std::atomic<int> badReads{0};
+    std::thread reader([&] {
+        while (!stop) {
+            const QVariant v = cache.getParameter(9);
+            if (v.isValid() && v.toInt() < 0)
+                ++badReads;
+            cache.getParameterIds();
+        }
+    });
+    for (int i = 0; i < 20000; ++i)
+        cache.setParameter(9 + (i % 3), i, nullptr);
+    stop = true;
+    reader.join();
+    EXPECT_EQ(badReads, 0);
+    EXPECT_EQ(r.calls.size(), 20000);
+}

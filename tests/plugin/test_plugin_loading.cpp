@@ -1,0 +1,261 @@
+// The built plug-in as the host loads it, on the offscreen platform.
+#include "aboutdialog.h"
+#include "commonsysteminfo.h"
+#include "mainwindow.h"
+#include "notificationmanager.h"
+#include "notificationpanel.h"
+#include "notireg.h"
+#include "plugininterface.h"
+#include "pluginmanager.h"
+#include "pluginverification.h"
+#include "sensoraddressmobilecan.h"
+#include "sensorscout.h"
+#include "sensortype.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLibrary>
+#include <QPluginLoader>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_plugin_loading";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+QString pluginFolder() {
+    return QFileInfo(QStringLiteral(TRVAXX_PLUGIN_FILE)).absolutePath();
+}
+
+// A folder with the real plug-in and everything a host must refuse or skip.
+struct MixedFolder {
+    QTemporaryDir dir;
+    MixedFolder() {
+        QFile::copy(QStringLiteral(TRVAXX_PLUGIN_FILE), dir.filePath(QStringLiteral("plugin_trvaxx.so")));
+        for (const char* fake :
+             {"fake_bad_verification.so", "fake_no_verification.so", "fake_other_interface.so"})
+            QFile::copy(QStringLiteral(FAKE_PLUGIN_DIR "/") + QLatin1String(fake),
+                        dir.filePath(QLatin1String(fake)));
+        QFile text(dir.filePath(QStringLiteral("notaplugin.so")));
+        text.open(QIODevice::WriteOnly);
+        text.write("this is text, not a library\n");
+        text.close();
+        QFile::copy(QStringLiteral(HOST_COMMON_FILE), dir.filePath(QStringLiteral("libplain.so")));
+        QFile readme(dir.filePath(QStringLiteral("readme.txt")));
+        readme.open(QIODevice::WriteOnly);
+        readme.close();
+    }
+    QString path() const { return dir.path(); }
+};
+
+QString reasonFor(const PluginManager& m, const QString& fileName) {
+    for (const auto& r : m.refusals())
+        if (QFileInfo(r.filePath).fileName() == fileName)
+            return r.reason;
+    return QString();
+}
+
+QtMessageHandler previous = nullptr;
+QStringList criticals;
+void captureCriticals(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtCriticalMsg)
+        criticals << message;
+    previous(type, context, message);
+}
+} // namespace
+
+TEST(PluginLoading, TheBuiltPluginRegistersItsTypeVersionsAndNotifications) {
+    app();
+    PluginManager manager;
+    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
+    ASSERT_TRUE(manager.refusals().isEmpty()) << manager.refusals().first().reason.toStdString();
+    const auto& plugin = manager.plugins().first();
+    EXPECT_EQ(plugin.fileName, QStringLiteral("plugin_trvaxx.so"));
+    ASSERT_EQ(plugin.sensorTypes.size(), 1);
+    EXPECT_EQ(plugin.sensorTypes.first()->getName(), QStringLiteral("TRVAXX"));
+
+    // Version entries, "plugin_trvaxx" registered before "kVel".
+    EXPECT_EQ(CommonSystemInfo::instance().getInfo(QStringLiteral("plugin_trvaxx")),
+              QStringLiteral("1.2.5.0"));
+    EXPECT_EQ(CommonSystemInfo::instance().getInfo(QStringLiteral("kVel")), QStringLiteral("3.3.13"));
+    QStringList keys;
+    for (const auto& e : CommonSystemInfo::instance().entries())
+        keys << e.first;
+    EXPECT_LT(keys.indexOf(QStringLiteral("plugin_trvaxx")), keys.indexOf(QStringLiteral("kVel")));
+
+    // The twenty failures, all errors, texts as the user reads them.
+    for (int id = 130001; id <= 130020; ++id) {
+        const auto entry = NotiReg::lookup(id);
+        ASSERT_TRUE(entry) << id;
+        EXPECT_EQ(entry->type, NOTIFICATION_ERROR) << id;
+        EXPECT_FALSE(entry->title.translated().isEmpty()) << id;
+        EXPECT_FALSE(entry->text.translated().isEmpty()) << id;
+    }
+    EXPECT_FALSE(NotiReg::isRegistered(130021));
+    EXPECT_EQ(NotiReg::lookup(130001)->title.translated(), QStringLiteral("ResultLoader Error"));
+    EXPECT_EQ(NotiReg::lookup(130009)->text.translated(), QStringLiteral("Connection was Aborted."));
+    EXPECT_EQ(NotiReg::lookup(130012)->text.translated(),
+              QStringLiteral("Mainboard or frontend or illumination have a unsupported hardware version."));
+    EXPECT_EQ(NotiReg::lookup(130018)->text.translated(),
+              QStringLiteral(
+                  "Firmware is too old, please contact the support or use an earlier version of SightDesk"));
+    EXPECT_EQ(NotiReg::lookup(130020)->title.translated(), QStringLiteral("TRV Ethernet Conflicted"));
+    EXPECT_EQ(NotiReg::lookup(130002)->title.translated(), QStringLiteral("Unsupported Firmware"));
+}
+
+TEST(PluginLoading, SensorTypeRecognisesTheFamilyByItsCaseSensitivePrefix) {
+    app();
+    PluginManager manager;
+    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
+    SensorType* type = manager.sensorTypes().first();
+    for (const char* yes : {"TRVA", "TRVADN DI", "TRVAFN OD", "TRVAxx", "TRVA\x01"})
+        EXPECT_TRUE(type->isSupportedTypeID(yes)) << yes;
+    for (const char* no : {"trva", "Trva", "TRVa", "TRV", "", " TRVA", "XYZ123 DI"})
+        EXPECT_FALSE(type->isSupportedTypeID(no)) << no;
+    EXPECT_FALSE(type->isSupportedTypeID(nullptr));
+    EXPECT_EQ(manager.sensorTypeFor("TRVADN DI"), type);
+    EXPECT_EQ(manager.sensorTypeFor("trvadn"), nullptr);
+}
+
+TEST(PluginLoading, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
+    app();
+    PluginManager manager;
+    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
+    SensorType* type = manager.sensorTypes().first();
+    criticals.clear();
+    previous = qInstallMessageHandler(captureCriticals);
+    SensorGUI* gui = type->createSensorGUI(SensorSP_t(), static_cast<GuiType>(3));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(gui, nullptr);
+    ASSERT_EQ(criticals.size(), 1);
+    static const QRegularExpression line(
+        QStringLiteral("^SensorType_TRVAXX::createSensorGUI only supports default GuiType, but not type: 3"
+                       "\n   Loc: \\[sensortype_trvaxx\\.cpp:\\d+\\]$"));
+    EXPECT_TRUE(line.match(criticals.first()).hasMatch()) << criticals.first().toStdString();
+}
+
+TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
+    app();
+    QPluginLoader loader(QStringLiteral(TRVAXX_PLUGIN_FILE));
+    ASSERT_TRUE(loader.load()) << loader.errorString().toStdString();
+    EXPECT_EQ(loader.metaData().value(QStringLiteral("IID")).toString(),
+              QStringLiteral("Vexa.OrlanGUI.common.Plugin_Interface/1.0"));
+    QLibrary library(QStringLiteral(TRVAXX_PLUGIN_FILE));
+    using InstanceFunction = QObject* (*)();
+    using TextFunction = const char* (*)();
+    auto instance = reinterpret_cast<InstanceFunction>(library.resolve("qt_plugin_instance"));
+    auto text = reinterpret_cast<TextFunction>(library.resolve("qt_plugin_query_verification_data"));
+    ASSERT_TRUE(instance);
+    ASSERT_TRUE(text);
+    QObject* first = instance();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(instance(), first);
+    EXPECT_EQ(loader.instance(), first);
+    EXPECT_TRUE(qobject_cast<PluginInterface*>(first));
+    EXPECT_EQ(QByteArray(text()),
+              QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\nversion=4.8.5\ndebug=false\n"
+                         "buildkey=") +
+                  PluginVerification::buildKey());
+    // A destroyed instance is replaced by a new one on the next call.
+    delete first;
+    QObject* second = instance();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(instance(), second);
+    EXPECT_TRUE(qobject_cast<PluginInterface*>(second)->getSensorScouts().isEmpty());
+    QList<SensorType*>* types = qobject_cast<PluginInterface*>(second)->getSensorTypes();
+    EXPECT_EQ(types->size(), 1);
+    delete types;
+}
+
+TEST(PluginLoading, FilesThatAreNotUsablePluginsAreRefusedAndLoadingGoesOn) {
+    app();
+    MixedFolder folder;
+    PluginManager manager;
+    QSignalSpy refusedSpy(&manager, &PluginManager::pluginRefused);
+    EXPECT_EQ(manager.loadPlugins({folder.path()}), 1);
+    ASSERT_EQ(manager.plugins().size(), 1);
+    EXPECT_EQ(manager.plugins().first().fileName, QStringLiteral("plugin_trvaxx.so"));
+
+    EXPECT_EQ(manager.refusals().size(), 4);
+    EXPECT_EQ(refusedSpy.count(), 4);
+    EXPECT_TRUE(
+        reasonFor(manager, QStringLiteral("fake_bad_verification.so")).contains(QStringLiteral("version")));
+    EXPECT_TRUE(reasonFor(manager, QStringLiteral("fake_no_verification.so"))
+                    .contains(QStringLiteral("no plug-in verification text")));
+    EXPECT_TRUE(
+        reasonFor(manager, QStringLiteral("notaplugin.so")).contains(QStringLiteral("not a Qt plug-in")));
+    EXPECT_TRUE(
+        reasonFor(manager, QStringLiteral("libplain.so")).contains(QStringLiteral("not a Qt plug-in")));
+    // A plug-in of another interface belongs to someone else: skipped, not refused.
+    EXPECT_TRUE(reasonFor(manager, QStringLiteral("fake_other_interface.so")).isEmpty());
+
+    // The same file name found again in a later folder is not loaded twice.
+    PluginManager twice;
+    EXPECT_EQ(twice.loadPlugins({pluginFolder(), folder.path(), pluginFolder()}), 1);
+}
+
+TEST(MainWindow, ShowsRefusalsSystemInformationAndConnectFailures) {
+    app();
+    NotificationManager::instance().setLingerTime(60000);
+    MixedFolder folder;
+    PluginManager manager;
+    manager.loadPlugins({folder.path()});
+    MainWindow window(manager);
+    window.show();
+    NotificationPanel* panel = window.notificationPanel();
+    EXPECT_EQ(panel->cardCount(), 4); // one per refused file
+
+    AboutDialog about(manager, &window);
+    QTableWidget* table = about.systemInfoTable();
+    bool found = false;
+    for (int row = 0; row < table->rowCount(); ++row)
+        found = found || (table->item(row, 0)->text() == QStringLiteral("kVel") &&
+                          table->item(row, 1)->text() == QStringLiteral("3.3.13"));
+    EXPECT_TRUE(found);
+
+    // A TRVAXX address reaches the plug-in; until the plug-in makes connections this is reported.
+    auto address = SensorAdrSP_t(new SensorAddressMobileCan(QStringLiteral("TRVAxx Device"), "TRVAxx",
+                                                            QStringLiteral("127.0.0.1"), 42000, QString()));
+    EXPECT_FALSE(window.connectToSensor(address));
+    EXPECT_EQ(panel->cardCount(), 5);
+    EXPECT_EQ(NotificationManager::instance().activeNotifications().last()->getTitle(),
+              QStringLiteral("Cannot connect"));
+    // A type no plug-in supports is reported as such.
+    auto foreign = SensorAdrSP_t(new SensorAddressMobileCan(QStringLiteral("x"), "XYZ123 DI"));
+    EXPECT_FALSE(window.connectToSensor(foreign));
+    EXPECT_EQ(NotificationManager::instance().activeNotifications().last()->getTitle(),
+              QStringLiteral("No plug-in for this sensor"));
+    EXPECT_FALSE(window.hasSensorGUI());
+    for (Notification* n : NotificationManager::instance().activeNotifications())
+        n->onNotificationFinished();
+    NotificationManager::instance().setLingerTime(4000);
+}
+
+TEST(NotificationPanel, FollowsALoaderFromProgressToRemoval) {
+    app();
+    NotificationManager::instance().setLingerTime(30);
+    NotificationPanel panel;
+    const int before = panel.cardCount();
+    auto* loader =
+        new LoaderNotification(QStringLiteral("Firmwareupdate"), QStringLiteral("Please wait ~2 min."));
+    NotificationManager::instance().displayNotification(loader, true);
+    NotificationCard* card = panel.cardFor(loader);
+    ASSERT_TRUE(card);
+    EXPECT_EQ(panel.cardCount(), before + 1);
+    EXPECT_TRUE(card->showsProgress());
+    loader->updateProgress(0.5f);
+    loader->onNotificationFinished();
+    EXPECT_TRUE(card->showsFinished());
+    EXPECT_FALSE(card->showsProgress());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.cardCount() == before; }, 2000));
+    NotificationManager::instance().setLingerTime(4000);
+}
