@@ -25,6 +25,48 @@ void printMemCopyError(std::uint64_t offset, std::uint64_t length, std::uint64_t
 
 } // namespace
 
+// A channel's bytes as pieces (the datagram payloads where they lie, or one joined buffer).
+class CycleAssembler::ChannelBytes {
+public:
+    ChannelBytes(const std::vector<Segment>& segments, std::uint32_t length)
+        : m_segments(segments), m_length(length) {}
+
+    std::uint32_t length() const { return m_length; }
+    const std::uint8_t* contiguous() const { return m_segments.size() == 1 ? m_segments[0].bytes : nullptr; }
+
+    // Copies channel bytes [from, from + n) to `out`; the range lies inside the channel.
+    void copy(std::size_t from, std::size_t n, std::uint8_t* out) const {
+        visit(from, n, [&](const std::uint8_t* p, std::size_t k) {
+            std::memcpy(out, p, k);
+            out += k;
+        });
+    }
+    void append(std::vector<std::uint8_t>& out, std::size_t from, std::size_t to) const {
+        visit(from, to - from,
+              [&](const std::uint8_t* p, std::size_t k) { out.insert(out.end(), p, p + k); });
+    }
+
+private:
+    template <typename Piece> void visit(std::size_t from, std::size_t n, Piece piece) const {
+        std::size_t start = 0;
+        for (const Segment& segment : m_segments) {
+            if (n == 0)
+                return;
+            const std::size_t end = start + segment.length;
+            if (from < end) {
+                const std::size_t k = std::min(n, end - from);
+                piece(segment.bytes + (from - start), k);
+                from += k;
+                n -= k;
+            }
+            start = end;
+        }
+    }
+
+    const std::vector<Segment>& m_segments;
+    std::uint32_t m_length;
+};
+
 CycleAssembler::CycleAssembler(DataOutputBase& output, LoggingBase& logger)
     : m_output(output), m_logger(logger) {}
 
@@ -193,26 +235,39 @@ void CycleAssembler::processChannel(DeviceStreamState& state) {
         return;
     }
 
-    m_channel.resize(length);
-    std::size_t offset = 0;
-    for (std::size_t i = 0; i < packets.size(); ++i) {
-        const std::size_t n = packets[i].length - kDatagramHeaderSize;
-        if (offset + n > length) {
-            printMemCopyError(offset, n, length);
-            continue;
+    // Normally the payloads add up to the channel exactly and are read where they lie in the
+    // packet list. Otherwise they are joined first, with the copies that would pass the announced
+    // length skipped.
+    m_segments.clear();
+    if (received == length) {
+        for (std::size_t i = 0; i < packets.size(); ++i)
+            m_segments.push_back(
+                {packets[i].bytes + kDatagramHeaderSize, packets[i].length - kDatagramHeaderSize});
+    } else {
+        m_channel.resize(length);
+        std::size_t offset = 0;
+        for (std::size_t i = 0; i < packets.size(); ++i) {
+            const std::size_t n = packets[i].length - kDatagramHeaderSize;
+            if (offset + n > length) {
+                printMemCopyError(offset, n, length);
+                continue;
+            }
+            std::memcpy(m_channel.data() + offset, packets[i].bytes + kDatagramHeaderSize, n);
+            offset += n;
         }
-        std::memcpy(m_channel.data() + offset, packets[i].bytes + kDatagramHeaderSize, n);
-        offset += n;
+        // Bytes no datagram filled must not carry a previous channel's contents.
+        std::fill(m_channel.begin() + static_cast<std::ptrdiff_t>(offset), m_channel.end(), std::uint8_t{0});
+        m_segments.push_back({m_channel.data(), length});
     }
-    // Bytes no datagram filled must not carry a previous channel's contents.
-    std::fill(m_channel.begin() + static_cast<std::ptrdiff_t>(offset), m_channel.end(), std::uint8_t{0});
-
-    storeChannel(state, first, m_channel.data(), length);
+    storeChannel(state, first, ChannelBytes(m_segments, length));
 }
 
 void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader& first,
-                                  const std::uint8_t* channel, std::uint32_t length) {
-    const ChannelHeader header = ChannelHeader::read(channel, length);
+                                  const ChannelBytes& channel) {
+    const std::uint32_t length = channel.length();
+    std::uint8_t headerBytes[kChannelHeaderSize];
+    channel.copy(0, kChannelHeaderSize, headerBytes);
+    const ChannelHeader header = ChannelHeader::read(headerBytes, kChannelHeaderSize);
     if (header.startDelimiter != kStartDelimiter) {
         m_logger.log(LoggingBase::Error,
                      "Packet %8d Cycle %8d Ch %2d: StartDelimiter is %08x instead of 0xaa55aa55",
@@ -221,17 +276,33 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
         ++m_counters.startDelimiterErrors;
         return;
     }
-    const std::uint32_t endDelimiter = readU32(channel + length - kEndDelimiterSize);
+    std::uint8_t endBytes[kEndDelimiterSize];
+    channel.copy(length - kEndDelimiterSize, kEndDelimiterSize, endBytes);
+    const std::uint32_t endDelimiter = readU32(endBytes);
     if (endDelimiter != kEndDelimiter) {
         m_logger.log(LoggingBase::Error, "Cycle %8d Ch %2d: EndDelimiter is %08x instead of 0x55aa55aa",
                      asInt(first.cycleCounter), asInt(first.channelId), endDelimiter);
         ++m_counters.endDelimiterErrors;
     }
+
+    // The body, contiguous: in place when the channel lies in one piece, else gathered once into
+    // the vector that becomes the channel buffer.
+    const std::size_t bodySize = length - kChannelFramingSize;
+    std::vector<std::uint8_t> gathered;
+    const std::uint8_t* body = channel.contiguous() ? channel.contiguous() + kChannelHeaderSize : nullptr;
+    auto contiguousBody = [&] {
+        if (body == nullptr) {
+            gathered.reserve(bodySize);
+            channel.append(gathered, kChannelHeaderSize, length - kEndDelimiterSize);
+            body = gathered.data();
+        }
+        return body;
+    };
+
     if (header.lrc != 0) {
         // An empty body has no checksum; a transmitted one cannot match it.
         std::uint32_t calculated = 0;
-        computeLrc(channel + kChannelHeaderSize, static_cast<long long>(length) - kChannelFramingSize,
-                   calculated);
+        computeLrc(contiguousBody(), static_cast<long long>(bodySize), calculated);
         if (calculated != header.lrc) {
             m_logger.log(LoggingBase::Error,
                          "Packet %8d Cycle %8d Ch %2d: LRC transmitted: %08x calculated on PC: %08x",
@@ -267,8 +338,9 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
             return;
         }
         ChannelBuffer buffer;
-        const std::uint8_t* body = channel + kChannelHeaderSize;
-        buffer.data = std::make_shared<std::vector<std::uint8_t>>(body, body + header.totalSize);
+        contiguousBody();
+        buffer.data = gathered.empty() ? std::make_shared<std::vector<std::uint8_t>>(body, body + bodySize)
+                                       : std::make_shared<std::vector<std::uint8_t>>(std::move(gathered));
         buffer.partsReceived.assign(1, true);
         buffer.numberOfParts = 1;
         buffer.totalSize = header.totalSize;
@@ -277,11 +349,12 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
         entry.channels.push_back(std::move(buffer));
         return;
     }
-    storePart(entry, first, header, channel, length);
+    storePart(entry, first, header, channel);
 }
 
 void CycleAssembler::storePart(CycleEntry& entry, const DatagramHeader& first, const ChannelHeader& header,
-                               const std::uint8_t* channel, std::uint32_t length) {
+                               const ChannelBytes& channel) {
+    const std::uint32_t length = channel.length();
     auto buffer = std::find_if(entry.channels.begin(), entry.channels.end(),
                                [&](const ChannelBuffer& b) { return b.channelId == first.channelId; });
     if (buffer == entry.channels.end()) {
@@ -311,14 +384,15 @@ void CycleAssembler::storePart(CycleEntry& entry, const DatagramHeader& first, c
         return;
     }
 
+    // A part may run into the end delimiter (at most length - 28 bytes), never past it.
     if (header.partSize > length - kChannelHeaderSize) {
         m_logger.log(LoggingBase::Error, "Partsize %u is too big", header.partSize);
         return;
     }
     if (static_cast<std::uint64_t>(header.offset) + header.partSize > buffer->totalSize)
         printMemCopyError(header.offset, header.partSize, buffer->totalSize);
-    else if (header.partSize > 0)
-        std::memcpy(buffer->data->data() + header.offset, channel + kChannelHeaderSize, header.partSize);
+    else
+        channel.copy(kChannelHeaderSize, header.partSize, buffer->data->data() + header.offset);
 
     buffer->partsReceived[header.currentPart] = true;
     buffer->complete = std::all_of(buffer->partsReceived.begin(), buffer->partsReceived.end(),

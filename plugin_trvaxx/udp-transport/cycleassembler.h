@@ -46,15 +46,20 @@ private:
     void trackMultiPart(DeviceStreamState& state, std::uint32_t channelId, std::uint16_t part,
                         std::uint16_t parts);
     void processChannel(DeviceStreamState& state);
+    struct Segment {
+        const std::uint8_t* bytes;
+        std::size_t length;
+    };
+    class ChannelBytes;
     void storeChannel(DeviceStreamState& state, const udpframing::DatagramHeader& first,
-                      const std::uint8_t* channel, std::uint32_t length);
+                      const ChannelBytes& channel);
     void storePart(CycleEntry& entry, const udpframing::DatagramHeader& first,
-                   const udpframing::ChannelHeader& header, const std::uint8_t* channel,
-                   std::uint32_t length);
+                   const udpframing::ChannelHeader& header, const ChannelBytes& channel);
 
     DataOutputBase& m_output;
     LoggingBase& m_logger;
     std::array<DeviceStreamState, 3> m_states; // indexed by SubDevice, slot 0 unused
     StreamStatistics m_counters;
-    std::vector<std::uint8_t> m_channel; // joined payloads of the channel in work, reused
+    std::vector<std::uint8_t> m_channel; // joined payloads when they do not add up exactly, reused
+    std::vector<Segment> m_segments;     // the pieces of the channel in work, reused
 };

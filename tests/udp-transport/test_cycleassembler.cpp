@@ -234,6 +234,56 @@ TEST_F(CycleAssemblerTest, UnfinishedChannelAtAChannelChangeResets) {
     EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
 }
 
+TEST_F(CycleAssemblerTest, ChannelsSplitAcrossTinyDatagrams) {
+    // Five payload bytes per datagram: the channel header, the body words and the end delimiter
+    // all straddle datagram boundaries.
+    StreamEncoder tiny(kSubDeviceDsp, kDatagramHeaderSize + 5);
+    const Bytes single = pattern(37, 4);
+    const Bytes joined = pattern(61, 8);
+    const auto parts = makeParts(40, joined, 2);
+    feed(tiny.encodeCycle(1, {makeChannel(8, single), parts[0]}));
+    feed(tiny.encodeCycle(2, {makeChannel(8, single), parts[1]}));
+    feed(tiny.encodeCycle(3, {makeChannel(8, single)}));
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(ids(complete), (std::vector<std::uint32_t>{1, 2}));
+    ASSERT_NE(findChannel(complete[0], 40), nullptr);
+    EXPECT_EQ(findChannel(complete[0], 40)->bytes, joined);
+    EXPECT_EQ(findChannel(complete[0], 8)->bytes, single);
+    EXPECT_EQ(assembler.counters().lrcErrors + assembler.counters().endDelimiterErrors, 0u);
+}
+
+TEST_F(CycleAssemblerTest, AnnouncedChannelLengthIsNotTrusted) {
+    const FramedChannel channel = makeChannel(8, pattern(8, 1));
+    auto datagrams = dsp.encodeCycle(1, {channel});
+    // Four stray bytes behind a 40-byte channel: the copy that would pass its end is skipped.
+    Bytes first = datagrams[0];
+    writeU16(first.data() + dgram::kPacketsInChannel, 2);
+    Bytes stray(kDatagramHeaderSize + 4, 0xEE);
+    DatagramHeader h = DatagramHeader::read(first.data());
+    h.packetCounter = 1;
+    h.indexInCycle = 1;
+    h.packetsInCycle = 2;
+    h.indexInChannel = 1;
+    h.write(stray.data());
+    writeU16(first.data() + dgram::kPacketsInCycle, 2);
+    testing::internal::CaptureStdout();
+    feed(first);
+    feed(stray);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "memCopy error: offset=40 length=4 > memsize=40\n");
+    dsp.setPacketCounter(2);
+    startCycle(dsp, 2);
+    ASSERT_EQ(output.handouts(1, false).size(), 1u);
+    EXPECT_EQ(output.handouts(1, false)[0].channels.at(0).bytes, pattern(8, 1));
+
+    // A length beyond what arrived is refused before anything is allocated.
+    auto huge = dsp.encodeCycle(3, {channel})[0];
+    writeU32(huge.data() + dgram::kTotalLength, 1000000);
+    feed(huge);
+    EXPECT_EQ(
+        logger.matching("ProcessChannel 8: total length 1000000 exceeds the 40 bytes received", 1).size(),
+        1u);
+}
+
 TEST_F(CycleAssemblerTest, DelimiterAndChecksumFaults) {
     ChannelHeader single;
     single.partSize = single.totalSize = 64;
