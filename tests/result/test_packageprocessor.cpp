@@ -1,0 +1,318 @@
+// Package processor and extraction: which channels are read, the gates of the steps, the error
+// budget, the identification carried across cycles and the pixel post-processing.
+
+#include "messagecapture.h"
+#include "resultstreambuilder.h"
+
+#include <firmwareclassification_trvaxx.h>
+#include <packageprocessor_trvaxx.h>
+#include <resultcache_trvaxx.h>
+
+#include <kvel_interpret.h>
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QVariantList>
+
+#include <cmath>
+#include <set>
+
+using namespace resulttest;
+
+namespace {
+
+Identification identification(const std::string& variant, uint8_t major, uint8_t minor,
+                              const std::string& part = "TRVAFN") {
+    Identification id;
+    id.variant = variant;
+    id.softwareVersion[0] = major;
+    id.softwareVersion[1] = minor;
+    id.softwareVersion[2] = 7;
+    id.partNumber = part;
+    return id;
+}
+
+struct Fixture {
+    ResultCache_TRVAXX cache;
+    PackageProcessor_TRVAXX processor{&cache};
+
+    ResultDataSP_TRVAXX run(const std::vector<KvelChunk>& chunks) {
+        processor.processCycle(chunks);
+        return cache.getResult();
+    }
+};
+
+std::set<int> keysOf(const ResultData_TRVAXX& r) {
+    std::set<int> keys;
+    for (auto it = r.info.begin(); it != r.info.end(); ++it)
+        keys.insert(it.key());
+    return keys;
+}
+
+std::set<int> range(int from, int to) {
+    std::set<int> s;
+    for (int k = from; k <= to; ++k)
+        s.insert(k);
+    return s;
+}
+
+std::set<int> operator+(std::set<int> a, const std::set<int>& b) {
+    a.insert(b.begin(), b.end());
+    return a;
+}
+
+// Keys every cycle with all three channels carries (common step and distance image).
+const std::set<int> commonKeys = range(3, 15) + std::set<int>{17} + range(24, 32) + range(110, 114);
+
+} // namespace
+
+TEST(PackageProcessor, FullOdCycleFillsImageObjectsIdentificationAndCalibration) {
+    CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
+    cycle.fillImage(77);
+    cycle.fillParameters();
+    const std::string o = "AlgoIFOutput.objectDetectionResult.";
+    for (int i = 0; i < 20; ++i) {
+        cycle.algo.set<int32_t>(o + "objectList[" + std::to_string(i) + "].id", i % 3 == 0 ? -1 : 100 + i);
+        cycle.algo.set<float>(o + "objectList[" + std::to_string(i) + "].vYQuality", float(i) / 4);
+    }
+    cycle.algo.set<int32_t>(o + "crashPredictorResult.crashObjectID", 42);
+    cycle.algo.set<float>(o + "crashPredictorResult.relImpactVelocity", 3.5f);
+    cycle.algo.set<float>("AlgoIFOutput.distanceImageResult.intrExtrCalib_2d.extrCalib_rot_z", 0.25f);
+
+    Fixture f;
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(f.processor.getErrorCount(), 0);
+    EXPECT_EQ(r->sensorWidth, 64);
+    EXPECT_EQ(r->sensorHeight, 16);
+    EXPECT_EQ(r->distanceData[1023], 1000 + 1023);
+    EXPECT_EQ(r->frameCounter(), 77u);
+    EXPECT_EQ(r->info.value(InfoKey_TRVAXX::Available).toUInt(), 5u);
+    EXPECT_FLOAT_EQ(r->amplitude_normalization[3], 8.0f);
+    EXPECT_EQ(r->masterclockTimestamp, 40u * 77u);
+    // Every object slot is read, whatever its id.
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(r->objects.objects[size_t(i)].id, i % 3 == 0 ? -1 : 100 + i) << i;
+        EXPECT_FLOAT_EQ(r->objects.objects[size_t(i)].vYQuality, float(i) / 4) << i;
+    }
+    EXPECT_EQ(r->objects.crashObjectID, 42);
+    EXPECT_FLOAT_EQ(r->objects.relImpactVelocity, 3.5f);
+    EXPECT_FLOAT_EQ(r->calibration2d.extrCalib_rot_z, 0.25f);
+    EXPECT_EQ(r->lines.count, 5);
+    EXPECT_EQ(r->softwareVersion, "3.4.7");
+    EXPECT_EQ(r->cameraVariant, "OD");
+    EXPECT_EQ(r->partNumber, "TRVAFN");
+    EXPECT_EQ(r->serialNumber, "0001234567"); // trimmed
+    EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
+    EXPECT_TRUE(f.cache.isDataAvailable());
+}
+
+TEST(PackageProcessor, InfoKeysFollowTheFirmwareTypeAndCarryTypedValues) {
+    struct Case {
+        std::string variant;
+        uint8_t major, minor;
+        std::string part;
+        int type;
+        std::set<int> variantKeys;
+    };
+    const std::set<int> can = {16, 19, 20};
+    const std::vector<Case> cases = {
+        {"DI", 2, 2, "TRVADN", 0, can + range(34, 36) + range(38, 45)},
+        {"DI", 3, 3, "TRVAFN", 5, can + range(33, 36) + range(38, 45) + std::set<int>{92, 141, 142}},
+        {"OD", 2, 2, "TRVAFN", 2, can + range(34, 36) + range(39, 47) + range(72, 80) + range(82, 87)},
+        {"OD", 3, 2, "TRVAFN", 6, range(88, 92) + std::set<int>{141, 142}},
+        {"LG", 2, 1, "TRVAFN", 3, can + range(34, 36) + range(46, 47) + range(93, 102)},
+        {"LG", 3, 5, "TRVAFN", 7, can + std::set<int>{22, 33, 34, 35, 36, 47, 92} + range(93, 109)},
+        {"XX", 3, 4, "TRVAFN", 8, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.variant + " " + std::to_string(c.major) + "." + std::to_string(c.minor));
+        const Variant v = c.variant == "LG" ? Variant::LG : c.variant == "OD" ? Variant::OD : Variant::DI;
+        CycleBuilder cycle(v, identification(c.variant, c.major, c.minor, c.part));
+        cycle.fillImage(1);
+        cycle.fillParameters();
+        Fixture f;
+        const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+        EXPECT_EQ(f.processor.getFirmwareType(), c.type);
+        EXPECT_EQ(f.processor.getErrorCount(), 0);
+        EXPECT_EQ(keysOf(*r), commonKeys + c.variantKeys);
+    }
+}
+
+TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
+    CycleBuilder cycle(Variant::LG, identification("LG", 3, 2));
+    cycle.fillImage(1);
+    cycle.fillParameters();
+    Fixture f;
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+    const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
+    const std::string k = "Meas_Customer_Data_Type.KpCustomerParameter.";
+    // IPv4 addresses as text of their four bytes.
+    const std::string ip = d + "Ipv4AddressCamera";
+    EXPECT_EQ(r->info.value(11).toString(), QStringLiteral("%1.%2.%3.%4")
+                                                .arg(seedOf(ip))
+                                                .arg(seedOf(ip) + 1)
+                                                .arg(seedOf(ip) + 2)
+                                                .arg(seedOf(ip) + 3));
+    EXPECT_EQ(r->info.value(14).toInt(), int(leafValue(d + "destinationUDPPort", kvel::TC_UINT16)));
+    EXPECT_EQ(r->info.value(17).toUInt(),
+              uint(leafValue("Meas_Customer_Data_Type.CANBaudrate", kvel::TC_UINT32)));
+    EXPECT_EQ(r->info.value(22).toInt(), int(seedOf(k + "CANMaxNumberOfLines")));
+    EXPECT_FLOAT_EQ(r->info.value(107).toFloat(),
+                    float(leafValue(d + "LineGuidanceCust_steeringTTC", kvel::TC_FLOAT)));
+    const QVariantList pattern = r->info.value(112).toList();
+    ASSERT_EQ(pattern.size(), 8);
+    EXPECT_FLOAT_EQ(pattern[7].toFloat(), float(leafValue(d + "AutoCalibParam_yPattern", kvel::TC_FLOAT, 7)));
+    EXPECT_EQ(r->info.value(114).typeId(), QMetaType::QByteArray);
+    EXPECT_EQ(r->info.value(114).toByteArray().size(), 8);
+    EXPECT_EQ(r->info.value(3).toString(), "3.2.7");
+}
+
+TEST(PackageProcessor, IdentificationIsKeptAcrossCyclesWithoutChannel256) {
+    CycleBuilder cycle(Variant::LG, identification("LG", 3, 2));
+    cycle.fillImage(5);
+    Fixture f;
+    // Before any identification: empty texts and no variant step.
+    ResultDataSP_TRVAXX r = f.run(cycle.chunks({&cycle.algo, &cycle.parameters}));
+    EXPECT_TRUE(r->cameraVariant.isEmpty());
+    EXPECT_EQ(f.processor.getFirmwareType(), 8);
+    EXPECT_FALSE(r->info.contains(93));
+    EXPECT_EQ(r->lines.lines[0].id, 0); // the LG gate needs the variant text
+
+    f.run(cycle.chunks());
+    r = f.run(cycle.chunks({&cycle.algo, &cycle.parameters}));
+    EXPECT_EQ(r->cameraVariant, "LG");
+    EXPECT_EQ(r->softwareVersion, "3.2.7");
+    EXPECT_EQ(r->info.value(4).toString(), "LG");
+    EXPECT_EQ(f.processor.getFirmwareType(), 7);
+    EXPECT_TRUE(r->info.contains(93)); // variant step ran on the remembered type
+}
+
+TEST(PackageProcessor, SignedCameraVariantIsReadAsSignedBytes) {
+    Identification id = identification("DI", 3, 4, "TRVADN");
+    id.unsignedVariant = false;
+    CycleBuilder cycle(Variant::DI, id);
+    cycle.fillImage(1);
+    Fixture f;
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+    EXPECT_EQ(r->cameraVariant, "DI");
+    EXPECT_EQ(f.processor.getErrorCount(), 0);
+    EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVADN_DI_3_2);
+}
+
+TEST(PackageProcessor, DiRecordKeepsObjectAndLineDefaults) {
+    CycleBuilder cycle(Variant::DI, identification("DI", 3, 4));
+    cycle.fillImage(1);
+    Fixture f;
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+    for (const DetectedObject_TRVAXX& o : r->objects.objects)
+        EXPECT_EQ(o.id, -1);
+    EXPECT_EQ(r->objects.count, 20);
+    EXPECT_EQ(r->lines.count, 5);
+    EXPECT_EQ(r->lines.lines[4].id, 0);
+    EXPECT_EQ(r->calibration2d.intrCalib_2D_fx, 0.0f);
+    EXPECT_EQ(f.processor.getErrorCount(), 0);
+}
+
+TEST(PackageProcessor, CameraAxisDistanceAndNormalisedAmplitude) {
+    CycleBuilder cycle(Variant::DI, identification("DI", 3, 4));
+    cycle.fillImage(3, 0.3f, -0.2f);
+    Fixture f;
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+    const CameraCalibration_TRVAXX& c = r->cameraCalibration;
+    for (int i = 0; i < 1024; i += 37) {
+        const double expected =
+            std::sin(double(c.rotY)) * (r->X[size_t(i)] - c.transX) -
+            std::sin(double(c.rotX)) * std::cos(double(c.rotY)) * (r->Y[size_t(i)] - c.transY) +
+            std::cos(double(c.rotX)) * std::cos(double(c.rotY)) * (r->Z[size_t(i)] - c.transZ);
+        EXPECT_NEAR(r->cameraAxisDistance[size_t(i)], expected, 1e-5) << i;
+        // Bits 1 and 2 of the confidence word select the factor (1, 2, 4, 8 here).
+        const float factor = float(1 << ((r->confidence[size_t(i)] >> 1) & 3));
+        EXPECT_FLOAT_EQ(r->normalizedAmplitude[size_t(i)], factor * float(r->amplitude[size_t(i)])) << i;
+    }
+    // Confidence word 6 selects the fourth factor.
+    ResultDataSP_TRVAXX manual(new ResultData_TRVAXX);
+    manual->sensorWidth = 64;
+    manual->sensorHeight = 16;
+    manual->amplitude_normalization = {1.0f, 2.0f, 3.0f, 5.5f};
+    manual->confidence[10] = 6;
+    manual->amplitude[10] = 100;
+    f.processor.dispatchResult(manual);
+    EXPECT_FLOAT_EQ(manual->normalizedAmplitude[10], 550.0f);
+}
+
+TEST(PackageProcessor, DataChannelWithoutDescriptionIsNotRead) {
+    CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
+    cycle.fillImage(9);
+    Fixture f;
+    // Channel 8 present as data only: no chunk, so the image stays in its initial state and the
+    // record is still published (with the size error).
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks({&cycle.identity, &cycle.parameters}));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->sensorWidth, 0);
+    EXPECT_FALSE(r->info.contains(InfoKey_TRVAXX::FrameCounter));
+    EXPECT_EQ(r->cameraVariant, "OD");
+    EXPECT_EQ(f.processor.getErrorCount(), 1); // the Datasize Error
+}
+
+TEST(PackageProcessor, CycleWithChannel2IsNotInterpreted) {
+    CycleBuilder cycle(Variant::DI, identification("DI", 3, 4));
+    cycle.fillImage(1);
+    Fixture f;
+    std::vector<KvelChunk> chunks = cycle.chunks();
+    f.processor.onCycle(chunks, true); // complete hand-outs only go to the recorder
+    EXPECT_FALSE(f.cache.getResult());
+    chunks.push_back(chunks.front());
+    chunks.back().channel = 2;
+    f.processor.onCycle(chunks, false);
+    EXPECT_FALSE(f.cache.getResult());
+    chunks.pop_back();
+    f.processor.onCycle(chunks, false);
+    EXPECT_TRUE(f.cache.getResult());
+}
+
+TEST(PackageProcessor, AtMostTenErrorMessagesButEveryRecordIsPublished) {
+    CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
+    cycle.fillImage(1);
+    // A data block one byte short: the distance-image step fails every cycle.
+    cycle.algo.data.pop_back();
+    MessageCapture capture;
+    Fixture f;
+    int published = 0;
+    QObject::connect(&f.cache, &ResultCache_TRVAXX::receivedNewResultData, [&] { ++published; });
+    for (int i = 0; i < 8; ++i)
+        f.run(cycle.chunks());
+    // Per cycle: the data step, the object step, the 2D calibration step and the Datasize Error.
+    EXPECT_EQ(f.processor.getErrorCount(), 32);
+    EXPECT_EQ(published, 8);
+    const QStringList lines = capture.all();
+    EXPECT_EQ(lines.size(), 10);
+    EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputDatafromPacket: "), 3);
+    EXPECT_EQ(capture.count("PackageProcessor_TRVAXX dispatchResult(): Datasize Error"), 2);
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.contains("\n   Loc: [")) << line.toStdString();
+    for (QtMsgType type : capture.types())
+        EXPECT_EQ(type, QtCriticalMsg);
+}
+
+TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
+    // A description whose object list lacks vYQuality: object 0's earlier members are read, the
+    // step then stops; the following steps still run.
+    resulttest::LayoutBuilder b("AlgoIFOutput", kvel::LittleEndian);
+    b.begin("objectDetectionResult").begin("objectList", {20}).i32("id").i32("history").end().end();
+    resulttest::Channel algo;
+    algo.number = 8;
+    algo.root = b.finish();
+    algo.description = kvel::write(algo.root);
+    algo.data.assign(algo.root->size(), 0);
+    algo.set<int32_t>("AlgoIFOutput.objectDetectionResult.objectList[0].id", 12);
+    CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
+    MessageCapture capture;
+    Fixture f;
+    const ResultDataSP_TRVAXX r = f.run(cycle.chunks({&algo, &cycle.identity}));
+    EXPECT_EQ(r->objects.objects[0].id, 12);
+    EXPECT_EQ(r->objects.objects[1].id, -1);
+    EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket: "), 1);
+    EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket: "), 1);
+}

@@ -1,0 +1,312 @@
+// Result cache and transformer on the GUI side: coalescing of bursts, lazy images, the mask bounds,
+// extremes, CAN precedence and the point-cloud colours.
+
+#include "messagecapture.h"
+
+#include <pointcloudcallbackobject_trvaxx.h>
+#include <resultcache_trvaxx.h>
+#include <resulttransformer_trvaxx.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cmath>
+
+namespace {
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_resulttransformer";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+// A 64 × 16 record whose camera-axis distance of pixel i is i / 100 m.
+ResultDataSP_TRVAXX makeRecord(uint32_t frame = 1) {
+    ResultDataSP_TRVAXX r(new ResultData_TRVAXX);
+    r->sensorWidth = 64;
+    r->sensorHeight = 16;
+    for (int i = 0; i < TRVAXX_PIXEL_COUNT; ++i) {
+        r->cameraAxisDistance[size_t(i)] = float(i) / 100.0f;
+        r->normalizedAmplitude[size_t(i)] = float(i * 10);
+        r->X[size_t(i)] = float(i);
+    }
+    r->info.insert(InfoKey_TRVAXX::FrameCounter, frame);
+    return r;
+}
+
+struct Chain {
+    Chain() { app(); }
+    ResultCache_TRVAXX cache;
+    ResultTransformer_TRVAXX transformer{&cache};
+    QList<PrimedResultSP_TRVAXX_t> primed;
+    QList<QPair<uint, uint>> sizes;
+    void listen() {
+        QObject::connect(&transformer, &ResultTransformer_TRVAXX::processNewData,
+                         [this](PrimedResultSP_TRVAXX_t p) { primed.append(p); });
+        QObject::connect(&transformer, &ResultTransformer_TRVAXX::sizeChanged, [this](uint w, uint h) {
+            sizes.append({w, h});
+        });
+    }
+    void turn() { QCoreApplication::processEvents(); }
+};
+
+} // namespace
+
+TEST(ResultTransformer, BurstOfResultsGivesOnePrimedResultWithTheNewestRecord) {
+    Chain c;
+    c.listen();
+    // Three results from a producer thread before the GUI thread runs.
+    QThread* producer = QThread::create([&] {
+        for (uint32_t f = 1; f <= 3; ++f)
+            c.cache.setResult(makeRecord(f));
+    });
+    producer->start();
+    producer->wait();
+    delete producer;
+    for (int i = 0; i < 5; ++i)
+        c.turn();
+    ASSERT_EQ(c.primed.size(), 1);
+    EXPECT_EQ(c.primed[0]->getResult()->frameCounter(), 3u);
+    ASSERT_EQ(c.sizes.size(), 1);
+    EXPECT_EQ(c.sizes[0], qMakePair(64u, 16u));
+    // The same size again does not repeat sizeChanged.
+    c.cache.setResult(makeRecord(4));
+    c.turn();
+    c.turn();
+    EXPECT_EQ(c.primed.size(), 2);
+    EXPECT_EQ(c.sizes.size(), 1);
+}
+
+TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
+    Chain c;
+    c.listen();
+    c.cache.setResult(makeRecord());
+    c.turn();
+    ASSERT_EQ(c.primed.size(), 1);
+    PrimedResult_TRVAXX& p = *c.primed[0];
+    EXPECT_FALSE(p.isDistanceImageComputed());
+    EXPECT_FALSE(p.isMaskComputed());
+    const QImage& first = p.getDistanceImage();
+    EXPECT_TRUE(p.isDistanceImageComputed());
+    EXPECT_TRUE(p.isMaskComputed());
+    EXPECT_FALSE(p.isAmplitudeImageComputed());
+    EXPECT_EQ(first.size(), QSize(64, 16));
+    EXPECT_EQ(&p.getDistanceImage(), &first);
+    EXPECT_EQ(first.cacheKey(), p.getDistanceImage().cacheKey());
+    // Linear and logarithmic amplitude differ in the middle of the range.
+    EXPECT_NE(p.getAmplitudeImage().pixel(10, 5), p.getLogarithmicAmplitudeImage().pixel(10, 5));
+}
+
+TEST(ResultTransformer, MaskBoundsAreInsideAndOnlyApplyWhileColouringByDistance) {
+    Chain c;
+    c.listen();
+    ResultDataSP_TRVAXX r = makeRecord();
+    r->cameraAxisDistance[100] = 5.0f;    // exactly at max
+    r->cameraAxisDistance[101] = 5.0001f; // just above
+    r->cameraAxisDistance[102] = 1.0f;    // exactly at min
+    r->cameraAxisDistance[103] = 0.9999f; // just below
+    c.transformer.setMinMaxDistance(1.0, 5.0);
+    c.cache.setResult(r);
+    c.turn();
+    ASSERT_EQ(c.primed.size(), 1);
+    PrimedResult_TRVAXX& p = *c.primed.last();
+    const QVector<bool>& mask = p.getMask();
+    EXPECT_FALSE(mask[100]);
+    EXPECT_TRUE(mask[101]);
+    EXPECT_FALSE(mask[102]);
+    EXPECT_TRUE(mask[103]);
+    EXPECT_EQ(qAlpha(p.getDistanceImage().pixel(100 % 64, 100 / 64)), 255);
+    EXPECT_EQ(qAlpha(p.getDistanceImage().pixel(101 % 64, 101 / 64)), 0);
+    EXPECT_EQ(qAlpha(p.getConfidenceImage().pixel(101 % 64, 101 / 64)), 0);
+    EXPECT_EQ(qAlpha(p.getAmplitudeImage().pixel(101 % 64, 101 / 64)), 0);
+
+    PointCloudCallBackObject_TRVAXX cloud;
+    cloud.setPrimedResult(c.primed.last());
+    EXPECT_EQ(cloud.getColor(100)[3], 1.0f);
+    EXPECT_EQ(cloud.getColor(101)[3], 0.0f);
+
+    // Colouring by amplitude: nothing is masked or hidden.
+    c.transformer.setPointCloudColorSourceAmplitude();
+    c.cache.setResult(r);
+    c.turn();
+    PrimedResult_TRVAXX& q = *c.primed.last();
+    EXPECT_FALSE(q.getMask()[101]);
+    EXPECT_EQ(qAlpha(q.getDistanceImage().pixel(101 % 64, 101 / 64)), 255);
+    cloud.setPrimedResult(c.primed.last());
+    EXPECT_EQ(cloud.getColor(101)[3], 1.0f);
+}
+
+TEST(ResultTransformer, ExtremesOverValidPixelsAndFallbacks) {
+    Chain c;
+    qreal min = -7, max = -7;
+    {
+        MessageCapture capture;
+        c.transformer.calcMinMaxDistance(min, max);
+        c.transformer.calcMinMaxAmplitude(min, max);
+        EXPECT_EQ(capture.count("Called calcMinMaxDistance, but there is no result data"), 1);
+        EXPECT_EQ(capture.count("Called calcMinMaxAmplitude, but there is no result data"), 1);
+        EXPECT_EQ(min, -7);
+        EXPECT_EQ(max, -7);
+    }
+    ResultDataSP_TRVAXX r = makeRecord();
+    r->confidence.fill(1); // every pixel invalid
+    c.cache.setResult(r);
+    c.turn();
+    c.transformer.calcMinMaxDistance(min, max);
+    EXPECT_EQ(min, 0.0);
+    EXPECT_EQ(max, 30.0);
+    c.transformer.calcMinMaxAmplitude(min, max);
+    EXPECT_EQ(min, 0.0);
+    EXPECT_EQ(max, 65535.0);
+
+    ResultDataSP_TRVAXX s = makeRecord();
+    s->confidence.fill(1);
+    s->confidence[200] = 0;
+    s->confidence[300] = 6; // bit 0 clear: valid
+    s->cameraAxisDistance[300] = -2.5f;
+    c.cache.setResult(s);
+    c.turn();
+    c.transformer.calcMinMaxDistance(min, max);
+    EXPECT_FLOAT_EQ(float(min), -2.5f);
+    EXPECT_FLOAT_EQ(float(max), 2.0f);
+    c.transformer.calcMinMaxAmplitude(min, max);
+    EXPECT_EQ(min, 2000.0);
+    EXPECT_EQ(max, 3000.0);
+}
+
+TEST(ResultTransformer, CanListsTakePrecedenceOverTheRecord) {
+    Chain c;
+    c.listen();
+    ResultDataSP_TRVAXX r = makeRecord();
+    r->objects.objects[0].id = 5;
+    r->lines.lines[0].id = 6;
+    c.cache.setResult(r);
+    c.turn();
+    EXPECT_EQ(c.primed.last()->getObjectList().objects[0].id, 5);
+    EXPECT_EQ(c.primed.last()->getLineList().lines[0].id, 6);
+
+    DetectedObjectData_TRVAXX_t objects(new DetectedObjectData_TRVAXX);
+    objects->objects[0].id = 77;
+    DetectedLineData_TRVAXX_t lines(new DetectedLineData_TRVAXX);
+    lines->lines[0].id = 88;
+    c.cache.setCANDetectedObjectData(objects);
+    c.cache.setCANDetectedLineGuidanceData(lines);
+    c.turn();
+    ASSERT_TRUE(c.primed.last()->hasCANObjects());
+    EXPECT_EQ(c.primed.last()->getObjectList().objects[0].id, 77);
+    EXPECT_EQ(c.primed.last()->getLineList().lines[0].id, 88);
+    EXPECT_EQ(c.primed.last()->getResult(), r);
+}
+
+TEST(ResultTransformer, NoRecordGivesBlankImagesAndWrongSizeKeepsTheImageSize) {
+    Chain c;
+    c.listen();
+    c.transformer.triggerRepaint();
+    c.turn();
+    ASSERT_EQ(c.primed.size(), 1);
+    PrimedResult_TRVAXX& blank = *c.primed[0];
+    EXPECT_TRUE(blank.isDistanceImageComputed() && blank.isAmplitudeImageComputed() &&
+                blank.isLogarithmicAmplitudeImageComputed() && blank.isConfidenceImageComputed() &&
+                blank.isMaskComputed());
+    EXPECT_EQ(blank.getConfidenceImage().size(), QSize(64, 16));
+    EXPECT_EQ(blank.getDistanceImage().pixel(3, 3), 0u);
+    EXPECT_EQ(blank.getMask().size(), 1024);
+    EXPECT_EQ(blank.getObjectList().objects[0].id, -1);
+    EXPECT_TRUE(c.sizes.isEmpty());
+
+    c.cache.setResult(makeRecord());
+    c.turn();
+    ResultDataSP_TRVAXX odd = makeRecord();
+    odd->sensorWidth = 32;
+    c.cache.setResult(odd);
+    c.turn();
+    EXPECT_EQ(c.sizes.size(), 1);
+    EXPECT_EQ(c.transformer.getWidth(), 64u);
+    EXPECT_EQ(c.primed.last()->getDistanceImage().size(), QSize(64, 16));
+
+    // Disabled: nothing is produced; enabling produces again.
+    c.transformer.disable();
+    const int before = c.primed.size();
+    c.cache.setResult(makeRecord());
+    c.turn();
+    EXPECT_EQ(c.primed.size(), before);
+    c.transformer.enable();
+    c.turn();
+    EXPECT_EQ(c.primed.size(), before + 1);
+}
+
+TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {
+    Chain c;
+    c.listen();
+    ResultDataSP_TRVAXX r = makeRecord();
+    r->confidence[1] = 0x100; // ground
+    r->confidence[2] = 0x40;  // spray
+    r->confidence[3] = 0x20;  // flagged
+    c.cache.setResult(r);
+    c.turn();
+    PointCloudCallBackObject_TRVAXX cloud;
+    unsigned w = 9, h = 9;
+    cloud.getSize(w, h);
+    EXPECT_EQ(w, 0u);
+    EXPECT_EQ(cloud.getColor(0)[3], 0.0f);
+    cloud.setPrimedResult(c.primed.last());
+    cloud.getSize(w, h);
+    EXPECT_EQ(w, 64u);
+    EXPECT_EQ(h, 16u);
+    EXPECT_EQ(cloud.getPoint(7)[0], 7.0f);
+    EXPECT_EQ(cloud.getColor(1)[3], 1.0f); // ground visible by default
+    EXPECT_EQ(cloud.getColor(3)[3], 0.0f); // flagged pixels hidden by default
+    cloud.setGroundVisible(false);
+    cloud.setSprayVisible(false);
+    cloud.setHideFlaggedPixels(false);
+    EXPECT_EQ(cloud.getColor(1)[3], 0.0f);
+    EXPECT_EQ(cloud.getColor(2)[3], 0.0f);
+    EXPECT_EQ(cloud.getColor(3)[3], 1.0f);
+
+    cloud.setColorSource(PointCloudCallBackObject_TRVAXX::COLOR_FIXED);
+    cloud.setFixedColor(QColor(255, 128, 0));
+    const std::array<float, 4> fixed = cloud.getColor(0);
+    EXPECT_FLOAT_EQ(fixed[0], 255.0f / 256.0f);
+    EXPECT_FLOAT_EQ(fixed[1], 128.0f / 256.0f);
+    EXPECT_FLOAT_EQ(fixed[2], 0.0f);
+
+    cloud.setColorSource(PointCloudCallBackObject_TRVAXX::COLOR_CONFIDENCE);
+    const QRgb valid = ArrayImageConverter::confidenceColor(0);
+    EXPECT_FLOAT_EQ(cloud.getColor(0)[1], float(qGreen(valid)) / 256.0f);
+    cloud.setColorSource(PointCloudCallBackObject_TRVAXX::COLOR_AMPLITUDE);
+    cloud.setLogarithmicAmplitude(false);
+    EXPECT_FALSE(c.primed.last()->isLogarithmicAmplitudeImageComputed());
+    cloud.getColor(500);
+    EXPECT_TRUE(c.primed.last()->isAmplitudeImageComputed());
+    EXPECT_FALSE(c.primed.last()->isLogarithmicAmplitudeImageComputed());
+}
+
+TEST(ResultCache, GlobalInformationSourcesAndCanSignals) {
+    app();
+    ResultCache_TRVAXX cache;
+    int emitted = 0;
+    QObject::connect(&cache, &ResultCache_TRVAXX::receivedNewResultData, [&] { ++emitted; });
+    EXPECT_EQ(cache.getGlobalInformation(), ResultCache_TRVAXX::decodeGlobalInformation(0));
+    cache.setGlobalInformationMessage(0x81);
+    EXPECT_EQ(emitted, 0);
+    GlobalInformation_TRVAXX_t flags = cache.getGlobalInformation();
+    EXPECT_TRUE(flags[0]);
+    EXPECT_TRUE(flags[7]);
+    EXPECT_FALSE(flags[1]);
+    // Once Ethernet results arrive their "available" value wins.
+    ResultDataSP_TRVAXX r(new ResultData_TRVAXX);
+    r->info.insert(InfoKey_TRVAXX::Available, 0x04u);
+    cache.setResult(r);
+    cache.setDataAvailable();
+    flags = cache.getGlobalInformation();
+    EXPECT_TRUE(flags[2]);
+    EXPECT_FALSE(flags[0]);
+    cache.setCANBasicFunctionsData(BasicFunctionsData_TRVAXX_t(new BasicFunctionsData_TRVAXX));
+    EXPECT_EQ(emitted, 2);
+    EXPECT_EQ(cache.getCANBasicFunctionsData()->count, 64);
+    EXPECT_FALSE(cache.getCANDetectedObjectData());
+}
