@@ -408,6 +408,12 @@ AccessorPtr getAccessor(const ITypePtr& root, std::string_view path, TypeCode co
     return accessorCache().lookupOrBuild(root, path, code)->accessor;
 }
 
+AccessorPtr resolveAccessor(const ITypePtr& root, std::string_view path, TypeCode code) {
+    if (!root)
+        throw KVEL_INTERPRET_ERROR(InterpretError::NullPointer);
+    return buildAccessor(root.get(), path, code);
+}
+
 // Element copies ---------------------------------------------------------------------------------
 
 namespace {
@@ -631,7 +637,7 @@ PathType typeOfPath(const ITypePtr& root, std::string_view path) {
 namespace {
 
 // No real description lists anywhere near this many objects; hostile ones must not hang the caller.
-constexpr uint64_t MAX_LISTED_OBJECTS = 1u << 20;
+constexpr uint64_t MAX_LISTED_OBJECTS = 1u << 16;
 
 void checkListSize(uint64_t count) {
     if (count > MAX_LISTED_OBJECTS)

@@ -110,6 +110,11 @@ template <class T> AccessorPtr getAccessor(const ITypePtr& root, std::string_vie
     return getAccessor(root, path, NativeTypeCode<T>::value);
 }
 
+// Resolves path without the cache: for one-off use on trees that are not kept (the cache keeps
+// every root it has seen alive, so it should be fed roots from cachedParse() or other long-lived
+// trees).
+AccessorPtr resolveAccessor(const ITypePtr& root, std::string_view path, TypeCode code);
+
 // Reads count elements through accessor from data (dataLength bytes) into dest; write() stores
 // count elements from src into data. Throws InterpretError (code 1 "Interpreter is null" for an
 // empty accessor, code 3 for a data block of the wrong size, code 0 for a count or type mismatch).
