@@ -126,7 +126,7 @@ Scene::Scene(const SceneSettings& settings) : m_settings(settings) {
             box.widthY = static_cast<float>(0.8 + unit(s, 2, i) * 0.6);
             box.height = static_cast<float>(0.8 + unit(s, 3, i) * 1.0);
             box.laneY = lanes[i] + static_cast<float>((unit(s, 4, i) - 0.5) * 0.6);
-            box.xMin = 5.0f;
+            box.xMin = 3.0f;
             box.xMax = 18.0f;
             box.speed = static_cast<float>(0.6 + unit(s, 5, i) * 1.2);
             box.phase = static_cast<float>(unit(s, 6, i) * 30.0);

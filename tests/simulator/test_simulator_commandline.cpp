@@ -1,0 +1,110 @@
+// trvaxx-sim's command line: good values land in the configuration, bad ones are refused with a
+// message that names the option and says what is wrong.
+
+#include <simcommandline.h>
+
+#include <gtest/gtest.h>
+
+using namespace trvsim;
+
+namespace {
+CommandLine parse(std::initializer_list<const char*> args) {
+    QStringList list{"trvaxx-sim"};
+    for (const char* a : args)
+        list << a;
+    return parseCommandLine(list);
+}
+} // namespace
+
+TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
+    const CommandLine cl =
+        parse({"--variant",    "LG",         "--model",      "TRVADN",    "--version",
+               "3.5.7",        "--serial",   "ABC123",       "--dest",    "127.0.0.1:45000",
+               "--source",     "127.0.0.3",  "--cycle-time", "100",       "--seed",
+               "17",           "--drop",     "5%",           "--bad-lrc", "0.25",
+               "--pause",      "10:500",     "--stop-after", "300",       "--second-sender",
+               "--no-lrc",     "--duration", "2.5",          "-v",        "3",
+               "--can-listen", "29536"});
+    ASSERT_EQ(cl.outcome, CommandLine::Run) << cl.message;
+    const SimConfig& c = cl.config;
+    EXPECT_EQ(c.identity.variant, Variant::LG);
+    EXPECT_EQ(c.identity.model, Model::TRVADN);
+    EXPECT_EQ(c.identity.version.text(), "3.5.7");
+    EXPECT_EQ(c.identity.serialNumber, "ABC123");
+    EXPECT_EQ(c.destAddress, "127.0.0.1");
+    EXPECT_EQ(c.destPort, 45000);
+    EXPECT_EQ(c.sourceAddress, "127.0.0.3");
+    EXPECT_EQ(c.sourcePort, 0);
+    EXPECT_EQ(c.cycleTimeMs, 100u);
+    EXPECT_EQ(c.seed, 17u);
+    EXPECT_DOUBLE_EQ(c.faults.dropShare, 0.05);
+    EXPECT_DOUBLE_EQ(c.faults.badLrcShare, 0.25);
+    EXPECT_EQ(c.faults.pauseAfterCycles, 10u);
+    EXPECT_EQ(c.faults.pauseMs, 500u);
+    EXPECT_EQ(c.faults.stopAfterCycles, 300u);
+    EXPECT_TRUE(c.faults.secondSender);
+    EXPECT_TRUE(c.faults.noLrc);
+    EXPECT_EQ(c.verbosity, 3);
+    EXPECT_DOUBLE_EQ(cl.durationSeconds, 2.5);
+    EXPECT_EQ(cl.canListenPort, 29536);
+
+    const CommandLine defaults = parse({});
+    ASSERT_EQ(defaults.outcome, CommandLine::Run);
+    EXPECT_EQ(defaults.config.identity.variant, Variant::OD);
+    EXPECT_EQ(defaults.config.destAddress, "255.255.255.255");
+    EXPECT_EQ(defaults.config.destPort, 42000);
+    EXPECT_EQ(defaults.config.cycleTimeMs, 0u); // from the CycleTime parameter
+    EXPECT_FALSE(defaults.config.faults.any());
+
+    EXPECT_EQ(parse({"--help"}).outcome, CommandLine::Help);
+}
+
+TEST(SimulatorCommandLine, RefusesBadValuesSayingWhichAndWhy) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* option;
+        const char* why;
+    };
+    const Case cases[] = {
+        {{"--variant", "XY"}, "--variant: ", "not a firmware variant (DI, OD or LG)"},
+        {{"--variant", "od"}, "--variant: ", "not a firmware variant"},
+        {{"--model", "TRVAXN"}, "--model: ", "not a model (TRVADN or TRVAFN)"},
+        {{"--version", "3.4"}, "--version: ", "not a version major.minor.patch"},
+        {{"--version", "3.4.300"}, "--version: ", "each 0 to 255"},
+        {{"--variant", "LG", "--version", "1.12.0"},
+         "--version: ",
+         "not a firmware of variant LG (known: 2.0"},
+        {{"--serial", "123456789012345678901"}, "--serial: ", "longer than 20 characters"},
+        {{"--serial", "AB\tC"}, "--serial: ", "printable ASCII"},
+        {{"--dest", "127.0.0"}, "--dest: ", "not an IPv4 address"},
+        {{"--dest", "127.0.0.1:0"}, "--dest: ", "not a number from 1 to 65535"},
+        {{"--dest", "127.0.0.1:70000"}, "--dest: ", "not a number from 1 to 65535"},
+        {{"--source", "localhost"}, "--source: ", "not an IPv4 address"},
+        {{"--cycle-time", "5"}, "--cycle-time: ", "from 10 to 10000 ms"},
+        {{"--cycle-time", "fast"}, "--cycle-time: ", "from 10 to 10000 ms"},
+        {{"--seed", "-1"}, "--seed: ", "not a number"},
+        {{"--drop", "1.5"}, "--drop: ", "not a share from 0 to 1"},
+        {{"--reorder", "-0.1"}, "--reorder: ", "not a share"},
+        {{"--truncate", "150%"}, "--truncate: ", "not a share"},
+        {{"--pause", "10"}, "--pause: ", "not N:MS"},
+        {{"--pause", "0:100"}, "--pause: ", "not N:MS"},
+        {{"--stop-after", "0"}, "--stop-after: ", "not a cycle count above 0"},
+        {{"--verbosity", "9"}, "--verbosity: ", "from 0 to 3"},
+        {{"--duration", "-3"}, "--duration: ", "positive number of seconds"},
+        {{"--can-listen", "99999"}, "--can-listen: ", "port from 1 to 65535"},
+    };
+    for (const Case& c : cases) {
+        QStringList list{"trvaxx-sim"};
+        for (const char* a : c.args)
+            list << a;
+        const CommandLine cl = parseCommandLine(list);
+        ASSERT_EQ(cl.outcome, CommandLine::Error) << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(cl.message.rfind(c.option, 0), 0u) << cl.message;
+        EXPECT_NE(cl.message.find(c.why), std::string::npos) << cl.message;
+    }
+    // Unknown options and stray arguments are refused too.
+    EXPECT_EQ(parse({"--frobnicate"}).outcome, CommandLine::Error);
+    EXPECT_NE(parse({"--frobnicate"}).message.find("frobnicate"), std::string::npos);
+    EXPECT_EQ(parse({"OD"}).outcome, CommandLine::Error);
+    EXPECT_EQ(parse({"--variant"}).outcome, CommandLine::Error);
+}

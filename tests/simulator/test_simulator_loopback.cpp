@@ -1,0 +1,213 @@
+// The virtual sensor on loopback: real sockets, the real receive thread, short runs.
+
+#include "streamcapture.h"
+
+#include <ethreceiver.h>
+#include <udpframing.h>
+#include <virtualsensor.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace trvsim;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A plain receiving socket on 127.0.0.1 with a short read time-out.
+class TestSocket {
+public:
+    TestSocket() {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        timeval tv{0, 100000};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        const int big = 4 << 20;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+    }
+    ~TestSocket() { ::close(m_fd); }
+    uint16_t port() const { return m_port; }
+    // One datagram with its sender, or false after the time-out.
+    bool receive(std::vector<uint8_t>& bytes, std::string& from) {
+        bytes.resize(2048);
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        const ssize_t n =
+            ::recvfrom(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), &len);
+        if (n < 0)
+            return false;
+        bytes.resize(static_cast<std::size_t>(n));
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+        from = text;
+        return true;
+    }
+    void sendTo(const std::string& address, uint16_t port, const std::string& payload) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+        ::sendto(m_fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+
+private:
+    int m_fd = -1;
+    uint16_t m_port = 0;
+};
+
+SimConfig loopbackConfig(Variant variant, const std::string& source, uint16_t port) {
+    SimConfig c;
+    c.identity.variant = variant;
+    c.destAddress = "127.0.0.1";
+    c.destPort = port;
+    c.sourceAddress = source;
+    c.cycleTimeMs = 20;
+    c.verbosity = 0;
+    return c;
+}
+
+} // namespace
+
+TEST(SimulatorLoopback, StreamsCyclesThatTheReceiveThreadTurnsIntoTheTruth) {
+    StreamCapture capture;
+    EthReceiver receiver(capture.assembler, capture);
+    receiver.setWakeUp(UdpSocket::WakeUp::None);
+    receiver.setPort(0);
+    ASSERT_EQ(receiver.setSender("127.0.0.2"), 0);
+    ASSERT_EQ(receiver.start(), 0);
+    for (int i = 0; i < 200 && receiver.boundPort() == 0; ++i)
+        std::this_thread::sleep_for(5ms);
+    const uint16_t port = receiver.boundPort();
+    ASSERT_NE(port, 0);
+
+    VirtualSensor sensor(loopbackConfig(Variant::OD, "127.0.0.2", port));
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    EXPECT_EQ(sensor.localAddress(), "127.0.0.2");
+    EXPECT_EQ(sensor.cycleTimeMs(), 20u);
+    EXPECT_TRUE(sensor.waitForCycles(12, 5s));
+    sensor.stop();
+    std::this_thread::sleep_for(50ms);
+    receiver.stop();
+    EXPECT_FALSE(sensor.isRunning());
+
+    const StreamStatistics& counters = capture.assembler.counters();
+    EXPECT_EQ(counters.missingPacketEvents, 0u);
+    EXPECT_EQ(counters.lrcErrors, 0u);
+    const auto cycles = capture.handOuts(1, true);
+    ASSERT_GE(cycles.size(), 10u);
+    uint32_t previous = 0;
+    for (const CapturedCycle& cycle : cycles) {
+        const uint32_t frame = readValue<uint32_t>(cycle, "AlgoIFOutput.distanceImageResult.frameCounter", 8);
+        if (previous) {
+            EXPECT_EQ(frame, previous + 1);
+        }
+        previous = frame;
+    }
+    // The in-process truth of a received frame is what arrived.
+    const CapturedCycle& cycle = cycles[cycles.size() / 2];
+    const uint32_t frame = readValue<uint32_t>(cycle, "AlgoIFOutput.distanceImageResult.frameCounter", 8);
+    const FrameTruth truth = sensor.truth(frame);
+    const auto distance =
+        readArray<uint16_t>(cycle, "AlgoIFOutput.distanceImageResult.distanceData", 1024, 8);
+    EXPECT_TRUE(std::equal(distance.begin(), distance.end(), truth.distanceData.begin()));
+    EXPECT_EQ(readValue<int32_t>(cycle, "AlgoIFOutput.objectDetectionResult.objectList[0].id", 8),
+              truth.objects[0].id);
+
+    // Its parameters say where it streams to and how often.
+    const ParameterValues dsp = sensor.dspParameters();
+    EXPECT_EQ(dsp.at("Ipv4AddressDestination"), (std::vector<double>{127, 0, 0, 1}));
+    EXPECT_EQ(dsp.at("Ipv4AddressCamera"), (std::vector<double>{127, 0, 0, 2}));
+    EXPECT_EQ(dsp.at("destinationUDPPort"), std::vector<double>{double(port)});
+    EXPECT_EQ(sensor.kpParameters().at("CycleTime"), std::vector<double>{20});
+    EXPECT_EQ(sensor.identification().cameraVariant, "OD");
+}
+
+TEST(SimulatorLoopback, IgnoresTheSearchAnnouncementAndSeveralSensorsStreamAtOnce) {
+    TestSocket socket;
+    VirtualSensor first(loopbackConfig(Variant::DI, "127.0.0.2", socket.port()));
+    SimConfig secondConfig = loopbackConfig(Variant::LG, "127.0.0.3", socket.port());
+    secondConfig.identity.serialNumber = "SECOND";
+    VirtualSensor second(secondConfig);
+    ASSERT_TRUE(first.start()) << first.errorText();
+    ASSERT_TRUE(second.start()) << second.errorText();
+
+    socket.sendTo("127.0.0.2", first.localPort(), "OrlanGUI");
+    std::map<std::string, std::map<uint16_t, int>> datagrams; // sender -> sub-device -> count
+    const auto end = std::chrono::steady_clock::now() + 600ms;
+    std::vector<uint8_t> bytes;
+    std::string from;
+    while (std::chrono::steady_clock::now() < end)
+        if (socket.receive(bytes, from) && bytes.size() >= 32)
+            ++datagrams[from][udpframing::DatagramHeader::read(bytes.data()).subDevice];
+    const uint64_t before = first.cyclesSent();
+    EXPECT_TRUE(first.waitForCycles(before + 3, 2s)) << "keeps streaming after the announcement";
+    EXPECT_EQ(first.statistics().announcementsIgnored, 1u);
+    first.stop();
+    second.stop();
+
+    ASSERT_EQ(datagrams.size(), 2u);
+    for (const char* sender : {"127.0.0.2", "127.0.0.3"}) {
+        EXPECT_GT(datagrams[sender][1], 20) << sender;
+        EXPECT_GT(datagrams[sender][2], 5) << sender;
+    }
+}
+
+TEST(SimulatorLoopback, PausesAndThenLosesPower) {
+    TestSocket socket;
+    SimConfig config = loopbackConfig(Variant::OD, "127.0.0.2", socket.port());
+    config.faults.pauseAfterCycles = 3;
+    config.faults.pauseMs = 400;
+    config.faults.stopAfterCycles = 6;
+    VirtualSensor sensor(config);
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+
+    // Arrival of the first datagram of each DSP cycle.
+    std::map<uint32_t, std::chrono::steady_clock::time_point> cycleStart;
+    std::vector<uint8_t> bytes;
+    std::string from;
+    const auto end = std::chrono::steady_clock::now() + 1500ms;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!socket.receive(bytes, from) || bytes.size() < 32)
+            continue;
+        const auto h = udpframing::DatagramHeader::read(bytes.data());
+        if (h.subDevice == 1 && h.indexInCycle == 0)
+            cycleStart.emplace(h.cycleCounter, std::chrono::steady_clock::now());
+    }
+    EXPECT_EQ(sensor.cyclesSent(), 6u);
+    EXPECT_EQ(sensor.state(), SensorState::PoweredOff);
+    ASSERT_EQ(cycleStart.size(), 6u);
+    const uint32_t first = cycleStart.begin()->first;
+    // The pause comes after the third cycle; the counters go on where they stopped.
+    EXPECT_GE(cycleStart[first + 3] - cycleStart[first + 2], 350ms);
+    EXPECT_LT(cycleStart[first + 2] - cycleStart[first + 1], 350ms);
+    // Powered off: nothing more arrives.
+    EXPECT_FALSE(socket.receive(bytes, from) && socket.receive(bytes, from));
+    sensor.stop();
+}
+
+TEST(SimulatorLoopback, RefusesToStartOnAnAddressThatIsNotLocal) {
+    VirtualSensor sensor(loopbackConfig(Variant::OD, "192.0.2.55", 42000));
+    EXPECT_FALSE(sensor.start());
+    EXPECT_NE(sensor.errorText().find("cannot bind to 192.0.2.55"), std::string::npos) << sensor.errorText();
+    EXPECT_FALSE(sensor.isRunning());
+
+    SimConfig wrongVersion = loopbackConfig(Variant::LG, "127.0.0.2", 42000);
+    wrongVersion.identity.version = {1, 12, 0};
+    VirtualSensor old(wrongVersion);
+    EXPECT_FALSE(old.start());
+    EXPECT_NE(old.errorText().find("no parameter descriptions for LG 1.12"), std::string::npos)
+        << old.errorText();
+}
