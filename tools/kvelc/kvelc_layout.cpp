@@ -1,5 +1,6 @@
 #include "kvelc_layout.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <limits>
