@@ -463,14 +463,17 @@ QString streamResource(int channel, const std::string& variant) {
 
 // --- Tests ---------------------------------------------------------------------------------------
 
-TEST(EmbeddedDescriptions, EveryParameterDescriptionIsPresentUnderItsNameAndNothingElse) {
+// Other resources (diagnostic descriptions, flash drivers) share the folder; descriptions end in .kvd.
+static const QStringList kKvd{QStringLiteral("*.kvd")};
+
+TEST(EmbeddedDescriptions, EveryDescriptionIsPresentUnderItsNameAndNoOther) {
     QStringList expected;
     for (const Param& p : allParams()) {
         expected << QString::fromStdString(p.name() + ".kvd");
     }
     expected.sort();
     EXPECT_EQ(expected.size(), 54);
-    EXPECT_EQ(QDir(":/paramdescription").entryList(QDir::Files, QDir::Name), expected);
+    EXPECT_EQ(QDir(":/paramdescription").entryList(kKvd, QDir::Files, QDir::Name), expected);
 
     QStringList streams;
     for (const int channel : {8, 14, 256}) {
@@ -479,14 +482,14 @@ TEST(EmbeddedDescriptions, EveryParameterDescriptionIsPresentUnderItsNameAndNoth
         }
     }
     streams.sort();
-    EXPECT_EQ(QDir(":/streamdescription").entryList(QDir::Files, QDir::Name), streams);
+    EXPECT_EQ(QDir(":/streamdescription").entryList(kKvd, QDir::Files, QDir::Name), streams);
 }
 
 TEST(EmbeddedDescriptions, EachParsesAndIsRewrittenByteForByte) {
     QStringList names;
     for (const QString& dir :
          {QStringLiteral(":/paramdescription/"), QStringLiteral(":/streamdescription/")}) {
-        for (const QString& f : QDir(dir).entryList(QDir::Files)) {
+        for (const QString& f : QDir(dir).entryList(kKvd, QDir::Files)) {
             names << dir + f;
         }
     }
