@@ -190,7 +190,8 @@ TEST_F(RecordingTest, CrashCutFileReadsUpToItsLastCompletePacket) {
         for (std::size_t i = 0; i < complete; ++i)
             EXPECT_EQ(r.packets[i].data, packets[i]);
         const bool atBoundary = boundaries[complete] == cut;
-        EXPECT_EQ(r.last, atBoundary ? RecordingReader::Status::End : RecordingReader::Status::Damaged) << cut;
+        EXPECT_EQ(r.last, atBoundary ? RecordingReader::Status::End : RecordingReader::Status::Damaged)
+            << cut;
         if (!atBoundary) {
             EXPECT_TRUE(r.error.contains(QStringLiteral("cut off"))) << r.error.toStdString();
         }
@@ -314,7 +315,8 @@ TEST(RecordingWriterTest, RefusesPacketsTheFormatCannotHold) {
     ASSERT_TRUE(writer.open(dir.filePath(QStringLiteral("w.rec")), QString(), 0, 0, 0));
     EXPECT_FALSE(writer.writePacket(0, "x", std::size_t(RecordingFormat::kMaxPacketSize) + 1));
     EXPECT_TRUE(writer.writePacket(5, "x", 1));
-    EXPECT_FALSE(writer.open(dir.filePath(QStringLiteral("w2.rec")), QString(1025, QLatin1Char('c')), 0, 0, 0));
+    EXPECT_FALSE(
+        writer.open(dir.filePath(QStringLiteral("w2.rec")), QString(1025, QLatin1Char('c')), 0, 0, 0));
 }
 
 } // namespace

@@ -1,0 +1,313 @@
+// The trvaxx tool as a user runs it, against virtual sensors on loopback: monitor figures match
+// the scene's truth, the sender filter picks one of two streams, record and replay agree, and
+// damaged or foreign recordings and wrong command lines end with the documented exit codes.
+#include "capturecontroler.h"
+#include "recordingreader.h"
+#include "virtualsensor.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct ToolResult {
+    int exitCode = -1;
+    std::vector<QJsonObject> json; // stdout lines parsed as JSON (with --json)
+    QStringList out;
+    QString err;
+};
+
+class TrvaxxTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "test_trvaxx_tool";
+            static char* argv[] = {name, nullptr};
+            static QCoreApplication app(argc, argv);
+        }
+    }
+
+    // Starts the tool; for live commands (given --port 0) waits for the port it listens on.
+    std::unique_ptr<QProcess> start(const QStringList& args, quint16* port = nullptr) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral(TRVAXX_EXECUTABLE), args);
+        EXPECT_TRUE(p->waitForStarted(10000));
+        if (port) {
+            *port = 0;
+            static const QRegularExpression listening(QStringLiteral("listening on UDP port (\\d+)"));
+            QByteArray err;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (*port == 0 && std::chrono::steady_clock::now() < until &&
+                   p->state() != QProcess::NotRunning) {
+                p->waitForReadyRead(200);
+                err += p->readAllStandardError();
+                const auto m = listening.match(QString::fromUtf8(err));
+                if (m.hasMatch())
+                    *port = quint16(m.captured(1).toUInt());
+            }
+            EXPECT_NE(*port, 0) << err.toStdString();
+            stderrSoFar = QString::fromUtf8(err);
+        }
+        return p;
+    }
+
+    ToolResult finish(QProcess& p, int timeoutMs = 60000) {
+        ToolResult r;
+        EXPECT_TRUE(p.waitForFinished(timeoutMs));
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.err = stderrSoFar + QString::fromUtf8(p.readAllStandardError());
+        stderrSoFar.clear();
+        for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            r.out << QString::fromUtf8(line);
+            const QJsonDocument doc = QJsonDocument::fromJson(line);
+            if (doc.isObject())
+                r.json.push_back(doc.object());
+        }
+        return r;
+    }
+
+    ToolResult run(const QStringList& args) {
+        auto p = start(args);
+        return finish(*p);
+    }
+
+    static trvsim::SimConfig simConfig(trvsim::Variant variant, const char* source, quint16 port,
+                                       const char* serial, uint32_t firstFrame) {
+        trvsim::SimConfig c;
+        c.identity.variant = variant;
+        c.identity.model = variant == trvsim::Variant::DI ? trvsim::Model::TRVADN : trvsim::Model::TRVAFN;
+        c.identity.serialNumber = serial;
+        c.destAddress = "127.0.0.1";
+        c.destPort = port;
+        c.sourceAddress = source;
+        c.firstFrameCounter = firstFrame;
+        c.verbosity = 0;
+        c.log = [](int, const std::string&) {};
+        return c;
+    }
+
+    // Checks one summary line against the truth of the frame it names.
+    static void expectMatchesTruth(const QJsonObject& line, const trvsim::VirtualSensor& sensor) {
+        const uint32_t frame = uint32_t(line.value(QStringLiteral("frame_counter")).toDouble());
+        const trvsim::FrameTruth truth = sensor.truth(frame);
+        int valid = 0;
+        float lo = 0, hi = 0;
+        for (int i = 0; i < trvsim::kPixelCount; ++i) {
+            if (truth.confidence[std::size_t(i)] & trvsim::confidence::kInvalid)
+                continue;
+            const float d = truth.cameraAxisDistance[std::size_t(i)];
+            lo = valid == 0 ? d : std::min(lo, d);
+            hi = valid == 0 ? d : std::max(hi, d);
+            ++valid;
+        }
+        ASSERT_GT(valid, 0);
+        EXPECT_EQ(line.value(QStringLiteral("valid_pixels")).toInt(), valid) << "frame " << frame;
+        EXPECT_NEAR(line.value(QStringLiteral("distance_min")).toDouble(), lo, 1e-3) << "frame " << frame;
+        EXPECT_NEAR(line.value(QStringLiteral("distance_max")).toDouble(), hi, 1e-3) << "frame " << frame;
+        const auto id = sensor.identification();
+        EXPECT_EQ(line.value(QStringLiteral("software_version")).toString().toStdString(),
+                  id.softwareVersion);
+        EXPECT_EQ(line.value(QStringLiteral("variant")).toString().toStdString(), id.cameraVariant);
+        EXPECT_EQ(line.value(QStringLiteral("serial")).toString().toStdString(),
+                  sensor.config().identity.serialNumber);
+        if (truth.hasObjects)
+            EXPECT_EQ(line.value(QStringLiteral("objects")).toInt(-1), truth.numberOfObjects);
+        else
+            EXPECT_TRUE(line.value(QStringLiteral("objects")).isNull());
+        if (truth.hasLines)
+            EXPECT_EQ(line.value(QStringLiteral("lines")).toInt(-1), truth.numberOfLines);
+        else
+            EXPECT_TRUE(line.value(QStringLiteral("lines")).isNull());
+    }
+
+    static std::vector<QJsonObject> withRecords(const std::vector<QJsonObject>& lines) {
+        std::vector<QJsonObject> r;
+        for (const QJsonObject& l : lines)
+            if (!l.value(QStringLiteral("frame_counter")).isNull())
+                r.push_back(l);
+        return r;
+    }
+
+    QTemporaryDir dir;
+    QString stderrSoFar;
+};
+
+TEST_F(TrvaxxTool, MonitorReportsTheVirtualSensorsFrameCounterAndDistanceRange) {
+    quint16 port = 0;
+    auto tool = start({"monitor", "--json", "--seconds", "4", "--port", "0"}, &port);
+    trvsim::VirtualSensor sensor(simConfig(trvsim::Variant::OD, "127.0.0.2", port, "SIMA000001", 1));
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    const ToolResult r = finish(*tool);
+    sensor.stop();
+
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.json.size(), 4u) << r.out.join('\n').toStdString();
+    const QStringList fields = {"cycles_per_s", "distance_max", "distance_min", "frame_counter",
+                                "lines",        "objects",      "serial",       "software_version",
+                                "stats",        "valid_pixels", "variant"};
+    for (const QJsonObject& line : r.json) {
+        QStringList keys = line.keys();
+        keys.sort();
+        EXPECT_EQ(keys, fields);
+    }
+    const auto lines = withRecords(r.json);
+    ASSERT_GE(lines.size(), 2u) << r.out.join('\n').toStdString();
+    uint32_t previous = 0;
+    for (const QJsonObject& line : lines) {
+        const uint32_t frame = uint32_t(line.value(QStringLiteral("frame_counter")).toDouble());
+        EXPECT_GT(frame, previous);
+        EXPECT_LE(frame, sensor.lastFrameCounter());
+        previous = frame;
+        EXPECT_GT(line.value(QStringLiteral("cycles_per_s")).toDouble(), 0.0);
+        expectMatchesTruth(line, sensor);
+    }
+    const QJsonObject stats = lines.back().value(QStringLiteral("stats")).toObject();
+    EXPECT_GT(stats.value(QStringLiteral("dsp_datagrams")).toDouble(), 0.0);
+    EXPECT_GT(stats.value(QStringLiteral("kp_datagrams")).toDouble(), 0.0);
+    EXPECT_EQ(stats.value(QStringLiteral("lrc_errors")).toDouble(), 0.0);
+}
+
+TEST_F(TrvaxxTool, SenderFilterPicksOneOfTwoStreamsOnTheSamePort) {
+    quint16 port = 0;
+    auto tool = start({"monitor", "--json", "--seconds", "3", "--port", "0", "--sender", "127.0.0.3"}, &port);
+    trvsim::VirtualSensor a(simConfig(trvsim::Variant::OD, "127.0.0.2", port, "SIMA000001", 1));
+    trvsim::VirtualSensor b(simConfig(trvsim::Variant::LG, "127.0.0.3", port, "SIMB000002", 700000));
+    ASSERT_TRUE(a.start()) << a.errorText();
+    ASSERT_TRUE(b.start()) << b.errorText();
+    const ToolResult r = finish(*tool);
+    a.stop();
+    b.stop();
+
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const auto lines = withRecords(r.json);
+    ASSERT_GE(lines.size(), 1u) << r.out.join('\n').toStdString();
+    for (const QJsonObject& line : lines) {
+        EXPECT_GE(line.value(QStringLiteral("frame_counter")).toDouble(), 700000.0);
+        EXPECT_EQ(line.value(QStringLiteral("serial")).toString(), QStringLiteral("SIMB000002"));
+        expectMatchesTruth(line, b);
+    }
+    // Only one stream's datagrams reached the reassembler: no gaps from interleaving.
+    EXPECT_EQ(lines.back()
+                  .value(QStringLiteral("stats"))
+                  .toObject()
+                  .value(QStringLiteral("missing_packets"))
+                  .toDouble(),
+              0.0);
+}
+
+TEST_F(TrvaxxTool, RecordThenReplayGivesTheSameFigures) {
+    const QString file = dir.filePath(QStringLiteral("di.orlrec"));
+    quint16 port = 0;
+    auto tool = start({"record", file, "--seconds", "3", "--port", "0", "--json"}, &port);
+    trvsim::VirtualSensor sensor(simConfig(trvsim::Variant::DI, "127.0.0.2", port, "SIMD000003", 40));
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    const ToolResult recorded = finish(*tool);
+    sensor.stop();
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err.toStdString();
+    EXPECT_TRUE(recorded.err.contains(QStringLiteral("recorded"))) << recorded.err.toStdString();
+
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(file)) << reader.errorString().toStdString();
+    EXPECT_EQ(reader.info().writingContext, QStringLiteral("vlr_trv_DSP"));
+    EXPECT_EQ(reader.info().frameType, 65536u);
+    EXPECT_EQ(reader.info().frameSubtype, 4223u);
+
+    const ToolResult replayed = run({"replay", file, "--fast", "--json"});
+    ASSERT_EQ(replayed.exitCode, 0) << replayed.err.toStdString();
+    EXPECT_TRUE(replayed.err.contains(QStringLiteral("cycles/s"))) << replayed.err.toStdString();
+    const auto lines = withRecords(replayed.json);
+    ASSERT_GE(lines.size(), 2u) << replayed.out.join('\n').toStdString();
+    for (const QJsonObject& line : lines) {
+        expectMatchesTruth(line, sensor);
+        EXPECT_TRUE(line.value(QStringLiteral("stats")).isNull());
+    }
+
+    // A recording cut off by a crash replays up to its last complete cycle and says so.
+    QFile cut(file);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() - 100));
+    cut.close();
+    const ToolResult damaged = run({"replay", file, "--fast", "--json"});
+    EXPECT_EQ(damaged.exitCode, 3);
+    EXPECT_TRUE(damaged.err.contains(QStringLiteral("cut off"))) << damaged.err.toStdString();
+    EXPECT_FALSE(withRecords(damaged.json).empty());
+}
+
+TEST_F(TrvaxxTool, ForeignRecordingsAreRefused) {
+    const QString text = dir.filePath(QStringLiteral("notes.txt"));
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a recording at all\n");
+    f.close();
+    ToolResult r = run({"replay", text});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not a recording"))) << r.err.toStdString();
+
+    // A valid recording of another kind of stream.
+    const QString other = dir.filePath(QStringLiteral("other.orlrec"));
+    CaptureControler capture;
+    capture.setWritingContext(QStringLiteral("some_other_device"), 7, 1);
+    ASSERT_TRUE(capture.startRecording(other));
+    capture.writePacket("payload");
+    capture.stopRecoding();
+    r = run({"replay", other});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("some_other_device"))) << r.err.toStdString();
+
+    r = run({"replay", dir.filePath(QStringLiteral("missing.orlrec"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("missing.orlrec"))) << r.err.toStdString();
+}
+
+TEST_F(TrvaxxTool, CommandLineFaultsAndSilentPortsEndWithTheirExitCodes) {
+    ToolResult r = run({"monitor", "--port", "99999"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--port"))) << r.err.toStdString();
+    r = run({"frobnicate"});
+    EXPECT_EQ(r.exitCode, 2);
+    r = run({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.join('\n').contains(QStringLiteral("monitor")));
+
+    // Nothing arrives: one line with no figures, then exit status 1.
+    r = run({"monitor", "--seconds", "1", "--port", "0", "--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.json.size(), 1u);
+    EXPECT_TRUE(r.json[0].value(QStringLiteral("frame_counter")).isNull());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("no result arrived"))) << r.err.toStdString();
+
+    // A port held by another socket (without address reuse) cannot be used.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    socklen_t len = sizeof(addr);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    r = run({"monitor", "--seconds", "1", "--port", QString::number(ntohs(addr.sin_port))});
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot receive"))) << r.err.toStdString();
+}
+
+} // namespace

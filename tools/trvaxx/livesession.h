@@ -1,0 +1,54 @@
+#pragma once
+
+#include "cyclesummary.h"
+#include "outputsink.h"
+#include "tooloptions.h"
+
+#include <capturecontroler_trvaxx.h>
+#include <packageprocessor_trvaxx.h>
+#include <resultcache_trvaxx.h>
+#include <resultloader_trvaxx.h>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+// "monitor" and "record": receives a live stream through the plug-in's result loader, prints
+// one summary line per second and, for "record", writes every complete cycle into a recording.
+// Lives in the main thread; the cache's receivedNewResultData() arrives queued from the receive thread.
+class LiveSession : public QObject {
+    Q_OBJECT
+public:
+    LiveSession(const ToolOptions& options, OutputSink& output, QObject* parent = nullptr);
+    ~LiveSession() override;
+
+    // Opens the socket (and the recording). Returns false with a message when that fails.
+    bool start();
+    // Stops receiving; prints the closing message. Emits finished() once.
+    void finish();
+    int exitCode() const { return m_exitCode; }
+
+signals:
+    void finished();
+
+private slots:
+    void onNewResult();
+    void onTick();
+
+private:
+    ToolOptions m_options;
+    OutputSink& m_output;
+    // Destroyed bottom-up: the loader (and its receive thread) goes first.
+    ResultCache_TRVAXX m_cache;
+    PackageProcessor_TRVAXX m_processor{&m_cache};
+    CaptureControler_TRVAXX m_recorder;
+    ResultLoader_TRVAXX m_loader{&m_recorder, &m_processor};
+
+    CycleSummary m_summary;
+    QTimer m_tick;
+    QElapsedTimer m_interval;
+    int m_lines = 0;
+    qint64 m_totalCycles = 0;
+    bool m_finished = false;
+    int m_exitCode = 0;
+};
