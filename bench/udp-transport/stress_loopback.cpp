@@ -81,6 +81,33 @@ private:
     std::vector<char> m_seen[2];
 };
 
+// The system-wide count of UDP datagrams the kernel dropped for a full receive buffer, so that a
+// failed run tells whether the receive thread fell behind (-1 where it cannot be read).
+long long receiveBufferDrops() {
+    std::FILE* file = std::fopen("/proc/net/snmp", "r");
+    if (file == nullptr)
+        return -1;
+    char names[512], values[512];
+    long long drops = -1;
+    while (std::fgets(names, sizeof names, file) && std::fgets(values, sizeof values, file)) {
+        if (std::strncmp(names, "Udp:", 4) != 0)
+            continue;
+        // The header line names the columns; RcvbufErrors is the fifth after "Udp:".
+        int column = 0, wanted = -1;
+        for (char* name = std::strtok(names + 4, " \n"); name; name = std::strtok(nullptr, " \n"), ++column)
+            if (std::strcmp(name, "RcvbufErrors") == 0)
+                wanted = column;
+        column = 0;
+        for (char* value = std::strtok(values + 4, " \n"); value;
+             value = std::strtok(nullptr, " \n"), ++column)
+            if (column == wanted)
+                drops = std::atoll(value);
+        break;
+    }
+    std::fclose(file);
+    return drops;
+}
+
 struct Options {
     unsigned rate = 1000;
     unsigned seconds = 10;
@@ -169,6 +196,7 @@ int main(int argc, char** argv) {
     StreamEncoder dsp(kSubDeviceDsp), kp(kSubDeviceKp);
     std::uint64_t datagrams = 0, bytes = 0;
     const auto period = std::chrono::nanoseconds(1000000000ull / options.rate);
+    const long long dropsBefore = receiveBufferDrops();
     const auto begin = Clock::now();
     std::thread sender([&] {
         for (std::uint32_t c = 0; c <= cycles; ++c) {
@@ -198,6 +226,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     receiver.stop();
     close(fd);
+    const long long dropsAfter = receiveBufferDrops();
 
     const StreamStatistics& c = assembler.counters();
     std::printf("cycles sent: %u per SubDevice in %.2f s = %.0f cycles/s (%llu datagrams, %.1f MB/s)\n",
@@ -213,6 +242,9 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(c.lrcErrors),
                 static_cast<unsigned long long>(c.startDelimiterErrors),
                 static_cast<unsigned long long>(c.endDelimiterErrors));
+    if (dropsBefore >= 0 && dropsAfter >= 0)
+        std::printf("datagrams dropped by the kernel for a full receive buffer (whole system): %lld\n",
+                    dropsAfter - dropsBefore);
     const bool pass = c.missingPacketEvents == 0 && output.completeCycles[0] == cycles &&
                       output.completeCycles[1] == cycles && output.badCycles == 0;
     std::printf("%s\n", pass ? "PASS: every cycle handed out, no missing packets" : "FAIL");
