@@ -65,7 +65,7 @@ QDockWidget::title { background: %2; padding: 6px 8px; border-bottom: 1px solid 
 #notificationCard { background: #2d343c; border-radius: 5px; }
 #notificationCard[finished="true"] { background: #272d34; }
 #notificationTitle { font-weight: 600; color: white; }
-#notificationCard:disabled #notificationTitle { color: %4; }
+#notificationTitle[finished="true"], #notificationText[finished="true"] { color: %4; }
 #notificationText { color: %3; }
 #notificationDetail, #notificationTime { color: %4; font-size: 8.5pt; }
 #notificationDismiss { border: none; color: %4; padding: 0 2px; }

@@ -191,9 +191,11 @@ QWidget* MainWindow::buildHome() {
             cardLayout->setContentsMargins(16, 12, 16, 12);
             auto* name = new QLabel(type->getName(), card);
             name->setObjectName(QStringLiteral("typeCardTitle"));
-            auto* text = new QLabel(tr("Plug-in %1\n%n scout(s) offered", nullptr, p.scouts.size())
-                                        .arg(QFileInfo(p.filePath).completeBaseName()),
-                                    card);
+            const QString scouts = p.scouts.isEmpty()
+                                       ? tr("no sensor search or connection form yet")
+                                       : tr("%n way(s) to find sensors", nullptr, p.scouts.size());
+            auto* text =
+                new QLabel(tr("Plug-in %1\n%2").arg(QFileInfo(p.filePath).completeBaseName(), scouts), card);
             text->setObjectName(QStringLiteral("typeCardText"));
             cardLayout->addWidget(name);
             cardLayout->addWidget(text);

@@ -84,12 +84,16 @@ void NotificationManager::displayNotification(Notification* notification, bool t
             return;
     shown.append(Shown{notification, takeOwnership});
 
-    QString line = notification->getTitle();
-    if (!notification->getText().isEmpty())
-        line += QStringLiteral(": ") + notification->getText();
-    if (!notification->getDetail().isEmpty())
-        line += QStringLiteral(" (") + notification->getDetail() + QLatin1Char(')');
-    LogEntry(logLevelOf(notification->getType()), line);
+    // Registered failures and error notifications go to the log as well; other notifications
+    // usually report something that was logged where it happened.
+    if (notification->getId() != 0 || notification->getType() == NOTIFICATION_ERROR) {
+        QString line = notification->getTitle();
+        if (!notification->getText().isEmpty())
+            line += QStringLiteral(": ") + notification->getText();
+        if (!notification->getDetail().isEmpty())
+            line += QStringLiteral(" (") + notification->getDetail() + QLatin1Char(')');
+        LogEntry(logLevelOf(notification->getType()), line);
+    }
 
     connect(notification, &Notification::notificationFinished, this,
             [this, notification] { onFinished(notification); });

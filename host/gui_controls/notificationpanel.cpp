@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -98,8 +99,13 @@ void NotificationCard::refresh() {
         if (isLoader || source->getType() == NOTIFICATION_EVENT)
             icon->setPixmap(NotificationIcons::icon(QStringLiteral("iconNotifiSuccess"), NOTIFICATION_EVENT)
                                 .pixmap(22, 22));
-        setProperty("finished", true);
-        setEnabled(false); // dimmed by the style
+        // Dimmed by the style sheet through the "finished" property.
+        for (QWidget* w :
+             {static_cast<QWidget*>(this), static_cast<QWidget*>(title), static_cast<QWidget*>(text)}) {
+            w->setProperty("finished", true);
+            w->style()->unpolish(w);
+            w->style()->polish(w);
+        }
     }
 }
 
