@@ -67,8 +67,8 @@ private:
     std::uint32_t m_length;
 };
 
-CycleAssembler::CycleAssembler(DataOutputBase& output, LoggingBase& logger)
-    : m_output(output), m_logger(logger) {}
+CycleAssembler::CycleAssembler(DataOutputBase& output, LoggingBase& logger, std::uint64_t maxStoredBytes)
+    : m_output(output), m_logger(logger), m_maxStoredBytes(maxStoredBytes) {}
 
 DeviceStreamState* CycleAssembler::stateFor(int device) {
     if (device != kSubDeviceDsp && device != kSubDeviceKp)
@@ -337,6 +337,8 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
                          asInt(header.totalSize), asInt(length));
             return;
         }
+        if (!admitChannel(state, first.channelId, header.totalSize))
+            return;
         ChannelBuffer buffer;
         contiguousBody();
         buffer.data = gathered.empty() ? std::make_shared<std::vector<std::uint8_t>>(body, body + bodySize)
@@ -349,11 +351,30 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
         entry.channels.push_back(std::move(buffer));
         return;
     }
-    storePart(entry, first, header, channel);
+    storePart(state, entry, first, header, channel);
 }
 
-void CycleAssembler::storePart(CycleEntry& entry, const DatagramHeader& first, const ChannelHeader& header,
-                               const ChannelBytes& channel) {
+bool CycleAssembler::admitChannel(DeviceStreamState& state, std::uint32_t channelId, std::uint32_t size) {
+    const std::uint64_t charge = size + kChannelCharge;
+    if (state.storedBytes + charge > m_maxStoredBytes) {
+        m_logger.log(LoggingBase::Error,
+                     "Channel %d of %u bytes dropped: %llu bytes of cycles are stored already",
+                     asInt(channelId), size, static_cast<unsigned long long>(state.storedBytes));
+        return false;
+    }
+    state.storedBytes += charge;
+    return true;
+}
+
+void CycleAssembler::eraseOldest(DeviceStreamState& state) {
+    const auto oldest = state.cycles.begin();
+    for (const ChannelBuffer& buffer : oldest->second.channels)
+        state.storedBytes -= std::min<std::uint64_t>(state.storedBytes, buffer.totalSize + kChannelCharge);
+    state.cycles.erase(oldest);
+}
+
+void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, const DatagramHeader& first,
+                               const ChannelHeader& header, const ChannelBytes& channel) {
     const std::uint32_t length = channel.length();
     auto buffer = std::find_if(entry.channels.begin(), entry.channels.end(),
                                [&](const ChannelBuffer& b) { return b.channelId == first.channelId; });
@@ -369,6 +390,8 @@ void CycleAssembler::storePart(CycleEntry& entry, const DatagramHeader& first, c
                          asInt(first.channelId), header.totalSize, kMaxJoinedChannelSize);
             return;
         }
+        if (!admitChannel(state, first.channelId, header.totalSize))
+            return;
         ChannelBuffer created;
         created.data = std::make_shared<std::vector<std::uint8_t>>(header.totalSize);
         created.partsReceived.assign(header.numberOfParts, false);
@@ -451,7 +474,7 @@ void CycleAssembler::eraseDeliveredCycles(int device) {
     const std::uint32_t limit = state->lastPartialId < state->lastCompleteId ? 1u : state->lastCompleteId;
     auto& cycles = state->cycles;
     while (!cycles.empty() && cycles.begin()->first <= limit)
-        cycles.erase(cycles.begin());
+        eraseOldest(*state);
 }
 
 void CycleAssembler::cleanOutdatedCycles(int device) {
@@ -463,7 +486,7 @@ void CycleAssembler::cleanOutdatedCycles(int device) {
         m_logger.log(LoggingBase::Debug,
                      "cleanOutdatedCycles: Device %u Delete CycleID %u Length of List: %d\n",
                      static_cast<unsigned>(device), cycles.begin()->first, static_cast<int>(cycles.size()));
-        cycles.erase(cycles.begin());
+        eraseOldest(*state);
     }
 }
 

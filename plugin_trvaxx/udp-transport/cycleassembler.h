@@ -18,8 +18,14 @@ public:
     // Upper bound for the joined size of a channel sent in several parts; a part 0 that
     // announces more is dropped instead of allocating whatever a datagram claims.
     static constexpr std::uint32_t kMaxJoinedChannelSize = 16u * 1024u * 1024u;
+    // Upper bound for what the cycle map of one SubDevice holds; a channel that would pass it is
+    // dropped. A real stream stays far below (100 cycles of some 40 kB).
+    static constexpr std::uint64_t kMaxStoredBytes = 256ull * 1024u * 1024u;
+    // Charged per stored channel besides its bytes, so that empty channels count too.
+    static constexpr std::uint64_t kChannelCharge = 128;
 
-    CycleAssembler(DataOutputBase& output, LoggingBase& logger);
+    CycleAssembler(DataOutputBase& output, LoggingBase& logger,
+                   std::uint64_t maxStoredBytes = kMaxStoredBytes);
 
     // One datagram of any length and content.
     void processPacket(const std::uint8_t* bytes, std::size_t length);
@@ -53,13 +59,16 @@ private:
     class ChannelBytes;
     void storeChannel(DeviceStreamState& state, const udpframing::DatagramHeader& first,
                       const ChannelBytes& channel);
-    void storePart(CycleEntry& entry, const udpframing::DatagramHeader& first,
+    bool admitChannel(DeviceStreamState& state, std::uint32_t channelId, std::uint32_t size);
+    void eraseOldest(DeviceStreamState& state);
+    void storePart(DeviceStreamState& state, CycleEntry& entry, const udpframing::DatagramHeader& first,
                    const udpframing::ChannelHeader& header, const ChannelBytes& channel);
 
     DataOutputBase& m_output;
     LoggingBase& m_logger;
     std::array<DeviceStreamState, 3> m_states; // indexed by SubDevice, slot 0 unused
     StreamStatistics m_counters;
+    std::uint64_t m_maxStoredBytes;
     std::vector<std::uint8_t> m_channel; // joined payloads when they do not add up exactly, reused
     std::vector<Segment> m_segments;     // the pieces of the channel in work, reused
 };

@@ -27,6 +27,9 @@ struct DeviceStreamState {
     PacketList packets;
     // Ordered by cycle id (unsigned), oldest first.
     std::map<std::uint32_t, CycleEntry> cycles;
+    // What the cycle map holds (channel bytes plus a fixed charge per channel), kept below a bound
+    // so that no stream can make it grow without end.
+    std::uint64_t storedBytes = 0;
 
     std::uint32_t lastCompleteId = 0;
     bool lastCompleteSet = false;
@@ -41,6 +44,7 @@ struct DeviceStreamState {
         cycleStart = collecting = false;
         packets.clear();
         cycles.clear();
+        storedBytes = 0;
         lastCompleteId = lastPartialId = 0;
         lastCompleteSet = lastPartialSet = false;
     }

@@ -460,4 +460,29 @@ TEST_F(CycleAssemblerTest, EraseUsesLimitOneWhenPartialLagsBehindComplete) {
     assembler.cleanOutdatedCycles(-1);
 }
 
+TEST(CycleAssemblerMemory, StoredCyclesStayWithinTheirBudget) {
+    RecordingOutput output;
+    RecordingLogger logger;
+    CycleAssembler assembler(output, logger, 2500);
+    StreamEncoder dsp(kSubDeviceDsp);
+    auto feed = [&](const std::vector<Bytes>& datagrams) {
+        for (const Bytes& d : datagrams) {
+            assembler.processPacket(d.data(), d.size());
+            assembler.deliverCycles();
+        }
+    };
+    feed(dsp.encodeCycle(1, {makeChannel(8, pattern(1000, 1)), makeChannel(9, pattern(1000, 2)),
+                             makeChannel(14, pattern(500, 3))}));
+    EXPECT_EQ(
+        logger.matching("Channel 14 of 500 bytes dropped: 2256 bytes of cycles are stored already", 1).size(),
+        1u);
+    EXPECT_EQ(assembler.state(1).storedBytes, 2256u);
+    // A part 0 that does not fit is refused as well, before its buffer is allocated.
+    feed(dsp.encodeCycle(2, {makeChannel(15, pattern(100, 4)), makeParts(40, pattern(4000, 5), 2)[0]}));
+    ASSERT_EQ(ids(output.handouts(1, false)), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(output.handouts(1, false)[0].channels.size(), 2u);
+    EXPECT_EQ(logger.matching("Channel 40 of 4000 bytes dropped", 1).size(), 1u);
+    EXPECT_EQ(assembler.state(1).storedBytes, 228u) << "cycle 1 was erased and its bytes released";
+}
+
 } // namespace
