@@ -19,6 +19,9 @@ QTableWidget* makeTable(int columns, const QStringList& headers, QWidget* parent
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(26);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setShowGrid(false);
@@ -35,7 +38,7 @@ void addRow(QTableWidget* table, const QStringList& cells) {
 
 AboutDialog::AboutDialog(const PluginManager& plugins, QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("About OrlanGUI"));
-    resize(620, 520);
+    resize(760, 560);
 
     auto* title = new QLabel(QStringLiteral("OrlanGUI"), this);
     title->setObjectName(QStringLiteral("homeTitle"));
@@ -51,19 +54,24 @@ AboutDialog::AboutDialog(const PluginManager& plugins, QWidget* parent) : QDialo
     info->resizeColumnToContents(0);
     info->setColumnWidth(0, qMax(info->columnWidth(0) + 24, 180));
 
-    auto* pluginTable = makeTable(3, {tr("Plug-in"), tr("Sensor types"), tr("File")}, this);
+    // The full path of each file is its tool tip.
+    auto* pluginTable = makeTable(2, {tr("Plug-in"), tr("Sensor types")}, this);
     for (const PluginManager::LoadedPlugin& p : plugins.plugins()) {
         QStringList names;
         for (SensorType* type : p.sensorTypes)
             names << type->getName();
-        addRow(pluginTable, {p.fileName, names.join(QStringLiteral(", ")), p.filePath});
+        addRow(pluginTable, {p.fileName, names.join(QStringLiteral(", "))});
+        pluginTable->item(pluginTable->rowCount() - 1, 0)->setToolTip(p.filePath);
     }
     for (const PluginManager::Refusal& r : plugins.refusals()) {
-        addRow(pluginTable, {QFileInfo(r.filePath).fileName(), tr("refused: %1").arg(r.reason), r.filePath});
+        addRow(pluginTable, {QFileInfo(r.filePath).fileName(), tr("refused: %1").arg(r.reason)});
         const int row = pluginTable->rowCount() - 1;
+        pluginTable->item(row, 0)->setToolTip(r.filePath);
+        pluginTable->item(row, 1)->setToolTip(r.reason);
         pluginTable->item(row, 0)->setIcon(NotificationIcons::icon(QString(), NOTIFICATION_ERROR, 16));
     }
-    pluginTable->resizeColumnsToContents();
+    pluginTable->resizeColumnToContents(0);
+    pluginTable->setColumnWidth(0, pluginTable->columnWidth(0) + 24);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -77,10 +85,10 @@ AboutDialog::AboutDialog(const PluginManager& plugins, QWidget* parent) : QDialo
     auto* infoLabel = new QLabel(tr("SYSTEM INFORMATION"), this);
     infoLabel->setObjectName(QStringLiteral("sectionTitle"));
     layout->addWidget(infoLabel);
-    layout->addWidget(info, 3);
+    layout->addWidget(info, 1);
     auto* pluginLabel = new QLabel(tr("PLUG-INS"), this);
     pluginLabel->setObjectName(QStringLiteral("sectionTitle"));
     layout->addWidget(pluginLabel);
-    layout->addWidget(pluginTable, 2);
+    layout->addWidget(pluginTable, 1);
     layout->addWidget(buttons);
 }

@@ -1,7 +1,6 @@
 // Out-of-line destructors of the host's interfaces: they anchor the virtual tables (and the
 // Qt meta objects) in this library, so every plug-in sees the same type information.
 #include "hostframe.h"
-#include "paramobserver.h"
 #include "plugininterface.h"
 #include "replaydataview.h"
 #include "sensor.h"
@@ -11,7 +10,6 @@
 #include "sensorscoutmanual.h"
 #include "sensortype.h"
 
-ParamObserver::~ParamObserver() = default;
 PluginInterface::~PluginInterface() = default;
 Sensor::~Sensor() = default;
 SensorType::~SensorType() = default;

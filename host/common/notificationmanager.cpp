@@ -8,7 +8,24 @@
 #include <QThread>
 #include <QTimer>
 
-NotificationManager::NotificationManager() = default;
+NotificationManager::NotificationManager() {
+    // The manager receives the calls forwarded from worker threads, so it must live on the GUI
+    // thread even when a worker thread happens to use it first.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        moveToThread(app->thread());
+}
+
+NotificationManager::~NotificationManager() {
+    const QList<Shown> remaining = shown;
+    shown.clear();
+    for (const Shown& s : remaining) {
+        if (!s.notification)
+            continue;
+        disconnect(s.notification, nullptr, this, nullptr);
+        if (s.owned)
+            delete s.notification.data();
+    }
+}
 
 NotificationManager& NotificationManager::instance() {
     static NotificationManager manager;

@@ -14,6 +14,8 @@ class NotificationManager : public QObject {
     Q_OBJECT
 public:
     static NotificationManager& instance();
+    // Deletes the owned notifications that are still shown.
+    ~NotificationManager() override;
 
     // Shows the notification registered under `id` with `detail` below its text. An unknown id
     // shows an error naming the id. With `collapseRepeats`, an id that is already shown and not

@@ -6,9 +6,25 @@ ParamCache::ParamCache() = default;
 
 ParamCache::~ParamCache() {
     // Observers hold raw pointers to this cache; tell them it is gone.
-    const QList<ParamObserver*> toTell = observers;
-    for (ParamObserver* observer : toTell)
+    QList<ParamObserver*> toTell;
+    {
+        QMutexLocker lock(&mutex);
+        toTell = observers;
+        if (basicSyncer && !toTell.contains(basicSyncer))
+            toTell.append(basicSyncer);
+        observers.clear();
+        basicSyncer = nullptr;
+    }
+    for (ParamObserver* observer : std::as_const(toTell)) {
+        observer->observedCaches.removeAll(this);
         observer->cacheDestroyed();
+    }
+}
+
+ParamObserver::~ParamObserver() {
+    const QList<const ParamCache*> caches = observedCaches;
+    for (const ParamCache* cache : caches)
+        cache->detachObserver(this);
 }
 
 QString ParamCache::getParameterName(int id) const {
@@ -60,11 +76,25 @@ void ParamCache::attachObserver(ParamObserver* observer) const {
     QMutexLocker lock(&mutex);
     if (!observers.contains(observer))
         observers.append(observer);
+    relink(observer);
 }
 
 void ParamCache::detachObserver(ParamObserver* observer) const {
+    if (!observer)
+        return;
     QMutexLocker lock(&mutex);
     observers.removeAll(observer);
+    if (basicSyncer == observer)
+        const_cast<ParamCache*>(this)->basicSyncer = nullptr;
+    relink(observer);
+}
+
+void ParamCache::relink(ParamObserver* observer) const {
+    const bool linked = observers.contains(observer) || basicSyncer == observer;
+    if (linked && !observer->observedCaches.contains(this))
+        observer->observedCaches.append(this);
+    else if (!linked)
+        observer->observedCaches.removeAll(this);
 }
 
 bool ParamCache::isObserverAttached(ParamObserver* observer) const {
@@ -74,7 +104,12 @@ bool ParamCache::isObserverAttached(ParamObserver* observer) const {
 
 void ParamCache::setBasicSyncer(ParamObserver* syncer) {
     QMutexLocker lock(&mutex);
+    ParamObserver* old = basicSyncer;
     basicSyncer = syncer;
+    if (old)
+        relink(old);
+    if (syncer)
+        relink(syncer);
 }
 
 ParamObserver* ParamCache::getBasicSyncer() const {

@@ -40,16 +40,16 @@ public:
     QList<int> getParameterIds() const;
     int parameterCount() const;
 
-    // Observers are not owned. Attaching twice has no effect; an observer must detach itself (or
-    // be detached) before it is destroyed. Attaching does not change the stored values, hence
-    // const: read-only holders of a cache may still listen to it.
+    // Observers are not owned. Attaching twice has no effect; a destroyed observer detaches itself.
+    // Detaching also ends the observer's role as basic syncer. Attaching does not change the
+    // stored values, hence const: read-only holders of a cache may still listen to it.
     void attachObserver(ParamObserver* observer) const;
     void detachObserver(ParamObserver* observer) const;
     bool isObserverAttached(ParamObserver* observer) const;
 
     // The syncer that moves values between this cache and the device. It is notified like an
     // observer (before the others) and is what readFromDevice/writeToDevice style operations of
-    // derived caches talk to. Not owned; null clears it.
+    // derived caches talk to. Not owned; null clears it; a destroyed syncer clears itself.
     void setBasicSyncer(ParamObserver* syncer);
     ParamObserver* getBasicSyncer() const;
 
@@ -62,6 +62,9 @@ protected:
     void storeSilently(int id, const QVariant& value);
     // A copy of all values, taken under the lock.
     QMap<int, QVariant> snapshot() const;
+
+    // Keeps the observer's list of caches in step with its links to this one (under the lock).
+    void relink(ParamObserver* observer) const;
 
     mutable QRecursiveMutex mutex;
     QMap<int, QVariant> parameters;

@@ -171,6 +171,9 @@ TEST_F(Notifications, WorkerThreadDisplaysArriveOnTheGuiThread) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 2000));
     for (Notification* n : seen)
         n->onNotificationFinished();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return NotificationManager::instance().activeNotifications().isEmpty(); }, 2000));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST(L10nStr, KeepsItsSourceAndTranslatesLate) {

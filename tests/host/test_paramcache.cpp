@@ -173,3 +173,23 @@ TEST(ParamCache, ConcurrentReadersSeeConsistentValuesWhileTheGuiThreadWrites) {
     EXPECT_EQ(badReads, 0);
     EXPECT_EQ(r.calls.size(), 20000);
 }
+
+TEST(ParamCache, ObserversAndCachesMayDieInAnyOrder) {
+    auto cache = std::make_unique<ParamCache>();
+    {
+        Recorder shortLived, syncer;
+        cache->attachObserver(&shortLived);
+        cache->setBasicSyncer(&syncer);
+    } // both gone without detaching
+    EXPECT_EQ(cache->getBasicSyncer(), nullptr);
+    EXPECT_NO_FATAL_FAILURE(cache->setParameter(1, 1, nullptr));
+
+    Recorder survivor;
+    cache->attachObserver(&survivor);
+    cache->setBasicSyncer(&survivor);
+    cache->setBasicSyncer(nullptr); // still attached as an observer
+    cache->setParameter(2, 2, nullptr);
+    EXPECT_EQ(survivor.calls.size(), 1);
+    cache.reset();
+    EXPECT_TRUE(survivor.gone); // and its destructor must not touch the cache
+}
