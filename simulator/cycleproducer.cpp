@@ -167,6 +167,14 @@ void CycleProducer::layOutParameters() {
     m_scene = std::make_shared<const Scene>(sceneSettings());
 }
 
+void CycleProducer::applyParameters(const ParameterValues& changes) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_params.setValues(changes);
+    }
+    layOutParameters();
+}
+
 void CycleProducer::appendChannel(std::vector<ChannelPart>& parts, uint32_t number,
                                   const std::vector<uint8_t>& bytes) {
     ChannelPart p;

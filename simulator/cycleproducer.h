@@ -43,6 +43,11 @@ public:
     // Builds the datagrams of the cycle with this frame counter into batch (cleared first).
     void produce(uint32_t frameCounter, DatagramBatch& batch);
 
+    // Takes parameter changes the way a restart of the sensor does: the blocks, the customer
+    // parameters it sends, its destination, cycle time and camera pose follow. Call it on the
+    // thread that calls produce().
+    void applyParameters(const ParameterValues& changes);
+
     void renderTruth(uint32_t frameCounter, FrameTruth& out) const;
     IdentificationTruth identification() const;
     ParameterValues dspParameters() const;

@@ -22,6 +22,8 @@ const char* stateName(SensorState state) {
         return "paused";
     case SensorState::PoweredOff:
         return "powered off";
+    case SensorState::Restarting:
+        return "restarting";
     }
     return "?";
 }
@@ -104,6 +106,17 @@ public:
         return m_progress.wait_for(lock, timeout, [&] { return m_cycles.load() >= count; });
     }
 
+    void requestRestart(const ParameterValues& changes, std::chrono::milliseconds silence) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (const auto& [name, value] : changes)
+                m_pendingChanges[name] = value;
+            m_restartSilence = silence;
+            m_restartPending = true;
+        }
+        m_wake.notify_all();
+    }
+
     SenderStatistics statistics() const {
         std::lock_guard<std::mutex> lock(m_statsMutex);
         return m_stats;
@@ -120,11 +133,39 @@ public:
     uint16_t m_localPort = 0;
 
 private:
-    // Waits until the deadline or a stop request; true when stopping.
-    bool sleepUntil(std::chrono::steady_clock::time_point deadline) {
+    // Waits until the deadline, a stop request or a restart request; true when stopping.
+    bool sleepUntil(std::chrono::steady_clock::time_point deadline, bool wakeForRestart = true) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_wake.wait_until(lock, deadline, [&] { return m_stopRequested; });
+        m_wake.wait_until(lock, deadline,
+                          [&] { return m_stopRequested || (wakeForRestart && m_restartPending); });
         return m_stopRequested;
+    }
+
+    // A pending restart: silence, then the new parameters. False when stopping meanwhile.
+    bool restartIfRequested() {
+        ParameterValues changes;
+        std::chrono::milliseconds silence{0};
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_restartPending)
+                return true;
+            m_restartPending = false;
+            changes.swap(m_pendingChanges);
+            silence = m_restartSilence;
+        }
+        m_state = SensorState::Restarting;
+        log(1, "restart: silent for " + std::to_string(silence.count()) + " ms");
+        if (sleepUntil(std::chrono::steady_clock::now() + silence, false))
+            return false;
+        m_producer.applyParameters(changes);
+        if (!m_sender.setDestination(m_producer.destinationAddress(), m_producer.destinationPort()))
+            log(1, "restart: " + m_sender.errorText() + "; keeping the previous destination");
+        m_stopAt = 0; // a restart is a power cycle: a power loss played before is over
+        m_state = SensorState::Streaming;
+        log(1, "restart done: streaming to " + m_producer.destinationAddress() + ":" +
+                   std::to_string(m_producer.destinationPort()) + " every " +
+                   std::to_string(m_producer.cycleTimeMs()) + " ms");
+        return true;
     }
 
     void run() {
@@ -133,11 +174,16 @@ private:
         DatagramBatch batch;
         uint32_t frame = m_config.firstFrameCounter + static_cast<uint32_t>(m_cycles.load());
         bool paused = false;
+        m_stopAt = faults.stopAfterCycles;
         auto next = clock::now();
         uint64_t announcements = 0;
         while (true) {
+            if (!restartIfRequested())
+                break;
+            if (m_state == SensorState::Streaming && next < clock::now() - std::chrono::seconds(1))
+                next = clock::now();
             const uint64_t sent = m_cycles.load();
-            if (faults.stopAfterCycles && sent >= faults.stopAfterCycles) {
+            if (m_stopAt && sent >= m_stopAt) {
                 if (m_state != SensorState::PoweredOff) {
                     m_state = SensorState::PoweredOff;
                     log(1,
@@ -186,8 +232,9 @@ private:
                 m_stats.announcementsIgnored = announcements;
                 m_stats.cycles = sent + 1;
             }
-            log(3, "cycle " + std::to_string(frame) + ": " + std::to_string(batch.sends().size()) +
-                       " datagrams");
+            if (m_config.verbosity >= 3) // no string building per cycle otherwise
+                log(3, "cycle " + std::to_string(frame) + ": " + std::to_string(batch.sends().size()) +
+                           " datagrams");
             m_lastFrame = frame;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
@@ -212,6 +259,10 @@ private:
     mutable std::condition_variable m_progress;
     std::condition_variable m_wake;
     bool m_stopRequested = false;
+    bool m_restartPending = false;
+    uint64_t m_stopAt = 0; // cycle count of the power loss fault, 0 = none
+    ParameterValues m_pendingChanges;
+    std::chrono::milliseconds m_restartSilence{0};
     bool m_initialised = false;
     std::thread m_thread;
     mutable std::mutex m_statsMutex;
@@ -277,6 +328,10 @@ ParameterValues VirtualSensor::kpParameters() const {
 }
 const SimConfig& VirtualSensor::config() const {
     return m_engine->m_config;
+}
+
+void VirtualSensor::restart(const ParameterValues& changes, std::chrono::milliseconds silence) {
+    m_engine->requestRestart(changes, silence);
 }
 
 } // namespace trvsim

@@ -26,7 +26,7 @@
 
 namespace trvsim {
 
-enum class SensorState { Stopped, Streaming, Paused, PoweredOff };
+enum class SensorState { Stopped, Streaming, Paused, PoweredOff, Restarting };
 const char* stateName(SensorState state);
 
 struct SenderStatistics {
@@ -84,6 +84,11 @@ public:
     ParameterValues kpParameters() const;
 
     const SimConfig& config() const;
+
+    // Restarts the sensor: silent for the restart time, then streaming with the changed
+    // parameters (member name -> values, as in dspParameters()): destination, port, cycle time and
+    // calibration follow them. Returns at once; the cycle thread carries it out.
+    void restart(const ParameterValues& changes, std::chrono::milliseconds silence);
 
 private:
     std::unique_ptr<SensorEngine> m_engine;

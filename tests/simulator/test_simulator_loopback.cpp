@@ -211,3 +211,32 @@ TEST(SimulatorLoopback, RefusesToStartOnAnAddressThatIsNotLocal) {
     EXPECT_NE(old.errorText().find("no parameter descriptions for LG 1.12"), std::string::npos)
         << old.errorText();
 }
+
+TEST(SimulatorLoopback, RestartFollowsTheChangedParameters) {
+    TestSocket before, after;
+    SimConfig config = loopbackConfig(Variant::LG, "127.0.0.2", before.port());
+    config.faults.stopAfterCycles = 3; // powered off until the restart
+    VirtualSensor sensor(config);
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    ASSERT_TRUE(sensor.waitForCycles(3, 2s));
+
+    ParameterValues changes;
+    changes["destinationUDPPort"] = {double(after.port())};
+    changes["CycleTime"] = {30};
+    changes["LineGuidanceCust_referencePointXPos"] = {2.5};
+    sensor.restart(changes, 200ms);
+    ASSERT_TRUE(sensor.waitForCycles(8, 3s));
+    sensor.stop();
+
+    EXPECT_EQ(sensor.cycleTimeMs(), 30u);
+    EXPECT_EQ(sensor.dspParameters().at("destinationUDPPort"), std::vector<double>{double(after.port())});
+    EXPECT_EQ(sensor.kpParameters().at("CycleTime"), std::vector<double>{30});
+    // The scene follows the parameters: the line's reference point moved.
+    EXPECT_FLOAT_EQ(sensor.truth(100).refPoint[0], 2.5f);
+    std::vector<uint8_t> bytes;
+    std::string from;
+    int atNewPort = 0;
+    while (after.receive(bytes, from))
+        ++atNewPort;
+    EXPECT_GT(atNewPort, 20);
+}

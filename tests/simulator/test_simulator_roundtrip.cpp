@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 using namespace trvsim;
 
@@ -290,3 +293,41 @@ TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
 
 INSTANTIATE_TEST_SUITE_P(Variants, RoundTripTest, ::testing::Values(Variant::DI, Variant::OD, Variant::LG),
                          [](const auto& info) { return std::string(variantName(info.param)); });
+
+// Counting allocations of this test binary, switched on only around the code under test.
+namespace {
+std::atomic<bool> countAllocations{false};
+std::atomic<long> allocations{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (countAllocations.load(std::memory_order_relaxed))
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+TEST(SimulatorCycle, SteadyCyclesAllocateNothing) {
+    SimConfig config = configFor(Variant::OD);
+    config.faults.dropShare = 0.01; // the fault path too
+    CycleProducer producer(config);
+    std::string error;
+    ASSERT_TRUE(producer.init(error)) << error;
+    DatagramBatch batch;
+    for (uint32_t f = 1; f <= 8; ++f) // warm-up: buffers reach their size
+        producer.produce(f, batch);
+    allocations = 0;
+    countAllocations = true;
+    for (uint32_t f = 9; f <= 40; ++f)
+        producer.produce(f, batch);
+    countAllocations = false;
+    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_GT(batch.sends().size(), 10u);
+}
