@@ -172,6 +172,19 @@ TEST_F(CycleAssemblerTest, HandsOutEachCycleWhenTheNextBegins) {
     EXPECT_EQ(assembler.counters().kpPackets, 4u);
 }
 
+TEST_F(CycleAssemblerTest, CycleBeingReceivedStaysEvenWhenItIsTheOldest) {
+    // The cycle counter jumps back: cycle 3 arrives after cycle 10 and is the oldest entry while
+    // it is still being received.
+    sendCycle(dsp, 10, {makeChannel(8, {1})});
+    sendCycle(dsp, 3, {makeChannel(8, {2}), makeChannel(9, {3})});
+    EXPECT_TRUE(output.handouts().empty());
+    startCycle(dsp, 11);
+    const auto complete = output.handouts(1, false);
+    ASSERT_FALSE(complete.empty());
+    EXPECT_EQ(complete[0].cycleId, 3u);
+    EXPECT_EQ(complete[0].channels.size(), 2u);
+}
+
 TEST_F(CycleAssemblerTest, PacketCounterWrapIsContinuous) {
     dsp.setPacketCounter(0xFFFFFFF0u);
     for (std::uint32_t cycle = 1; cycle <= 3; ++cycle)
@@ -350,8 +363,13 @@ TEST_F(CycleAssemblerTest, ChannelHeaderConsistencyChecks) {
 TEST_F(CycleAssemblerTest, MultiCycleChannelJoinsIntoTheCycleOfPartZero) {
     const Bytes big = pattern(5000, 77);
     const auto parts = makeParts(40, big, 3);
-    for (std::uint32_t k = 0; k < 3; ++k)
-        sendCycle(dsp, 10 + k, {makeChannel(8, pattern(3000, static_cast<std::uint8_t>(k))), parts[k]});
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        std::vector<FramedChannel> channels = {makeChannel(8, pattern(3000, static_cast<std::uint8_t>(k))),
+                                               parts[k]};
+        if (k == 2) // after the completing part: cycle 11 must wait for the next cycle start
+            channels.push_back(makeChannel(14, {1, 2, 3}));
+        sendCycle(dsp, 10 + k, channels);
+    }
 
     // Cycle 10 was handed out early at the start of 11 with its part still missing, and complete
     // as soon as the last part arrived during cycle 12.
