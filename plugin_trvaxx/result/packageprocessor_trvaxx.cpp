@@ -51,42 +51,42 @@ struct InfoRow {
 // Reads one info row into the record's map. The value types follow the Qt value bridge of the
 // parameter model (small integers as int, u32 as uint, f32 as float, byte arrays as QByteArray),
 // so a parameter reads the same whether it came over CAN or Ethernet.
-void readInfo(const InfoRow& row, const std::vector<KvelChunk>& chunks, ResultData_TRVAXX& result) {
+void readInfo(const InfoRow& row, CycleReader_TRVAXX& reader, ResultData_TRVAXX& result) {
     const int channel = channelOf(row.path);
     switch (row.type) {
     case ValueType::U8: {
         uint8_t v = 0;
-        kvel::read(row.path, v, chunks, channel);
+        reader.read(row.path, v, channel);
         result.info.insert(row.key, int(v));
         break;
     }
     case ValueType::U16: {
         uint16_t v = 0;
-        kvel::read(row.path, v, chunks, channel);
+        reader.read(row.path, v, channel);
         result.info.insert(row.key, int(v));
         break;
     }
     case ValueType::U32: {
         uint32_t v = 0;
-        kvel::read(row.path, v, chunks, channel);
+        reader.read(row.path, v, channel);
         result.info.insert(row.key, uint(v));
         break;
     }
     case ValueType::F32: {
         float v = 0;
-        kvel::read(row.path, v, chunks, channel);
+        reader.read(row.path, v, channel);
         result.info.insert(row.key, v);
         break;
     }
     case ValueType::Ipv4: {
         uint8_t v[4] = {};
-        kvel::read(row.path, v, 4, chunks, channel);
+        reader.read(row.path, v, 4, channel);
         result.info.insert(row.key, QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]));
         break;
     }
     case ValueType::F32x8: {
         float v[8] = {};
-        kvel::read(row.path, v, 8, chunks, channel);
+        reader.read(row.path, v, 8, channel);
         QVariantList list;
         list.reserve(8);
         for (float f : v)
@@ -96,7 +96,7 @@ void readInfo(const InfoRow& row, const std::vector<KvelChunk>& chunks, ResultDa
     }
     case ValueType::U8x8: {
         QByteArray bytes(8, '\0');
-        kvel::read(row.path, reinterpret_cast<uint8_t*>(bytes.data()), 8, chunks, channel);
+        reader.read(row.path, reinterpret_cast<uint8_t*>(bytes.data()), 8, channel);
         result.info.insert(row.key, bytes);
         break;
     }
@@ -105,18 +105,14 @@ void readInfo(const InfoRow& row, const std::vector<KvelChunk>& chunks, ResultDa
 
 // Reads the rows in order, skipping rows whose channel is not in the cycle. The first error ends
 // the list (the caller's step reports it).
-void readInfoRows(const std::vector<InfoRow>& rows, const std::vector<KvelChunk>& chunks,
-                  ResultData_TRVAXX& result) {
-    const bool has256 = hasChannel(chunks, PackageProcessor_TRVAXX::CHANNEL_IDENTIFICATION);
-    const bool has14 = hasChannel(chunks, PackageProcessor_TRVAXX::CHANNEL_DSP_PARAMETERS);
-    const bool has8 = hasChannel(chunks, PackageProcessor_TRVAXX::CHANNEL_ALGO_OUTPUT);
+// Reads the rows in order, skipping rows whose channel is not in the cycle or is `skipChannel`
+// (values taken over from an identical earlier block). The first error ends the list.
+void readInfoRows(const std::vector<InfoRow>& rows, CycleReader_TRVAXX& reader, ResultData_TRVAXX& result,
+                  int skipChannel) {
     for (const InfoRow& row : rows) {
         const int channel = channelOf(row.path);
-        const bool present = channel == PackageProcessor_TRVAXX::CHANNEL_IDENTIFICATION   ? has256
-                             : channel == PackageProcessor_TRVAXX::CHANNEL_DSP_PARAMETERS ? has14
-                                                                                          : has8;
-        if (present)
-            readInfo(row, chunks, result);
+        if (channel != skipChannel && reader.has(channel))
+            readInfo(row, reader, result);
     }
 }
 
@@ -278,6 +274,39 @@ std::vector<InfoRow> lg3_2Rows() {
     return r;
 }
 
+// Full paths of static storage (the reader keys its accessors by their addresses).
+std::vector<std::string> prefixed(const std::string& prefix, const char* const* names, size_t count) {
+    std::vector<std::string> paths;
+    paths.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        paths.push_back(prefix + names[i]);
+    return paths;
+}
+
+// Rows of the variant step of a firmware type (none for 8 and unknown types).
+const std::vector<InfoRow>& variantRows(int type) {
+    static const std::vector<InfoRow> di2 = diRows(false), od2 = odSop2Rows(), lg2 = lgSop2Rows(),
+                                      di3 = diRows(true), od3 = od3_2Rows(), lg3 = lg3_2Rows(), none;
+    switch (type) {
+    case FirmwareClassification_TRVAXX::TRVADN_DI_SOP2:
+    case FirmwareClassification_TRVAXX::TRVAFN_DI_SOP2:
+        return di2;
+    case FirmwareClassification_TRVAXX::TRVAFN_OD_SOP2:
+        return od2;
+    case FirmwareClassification_TRVAXX::TRVAFN_LG_SOP2:
+        return lg2;
+    case FirmwareClassification_TRVAXX::TRVADN_DI_3_2:
+    case FirmwareClassification_TRVAXX::TRVAFN_DI_3_2:
+        return di3;
+    case FirmwareClassification_TRVAXX::TRVAFN_OD_3_2:
+        return od3;
+    case FirmwareClassification_TRVAXX::TRVAFN_LG_3_2:
+        return lg3;
+    default:
+        return none;
+    }
+}
+
 // Members of one object, in record order: five integers, then fifteen floats.
 const char* const objectIntNames[] = {"id", "history", "measured", "type", "age"};
 int32_t DetectedObject_TRVAXX::*const objectInts[] = {
@@ -375,14 +404,6 @@ QString fieldText(const char* bytes, int length) {
     return QString::fromLocal8Bit(bytes, end);
 }
 
-template <class T>
-void readA(const std::string& name, T* dest, uint32_t count, const std::vector<KvelChunk>& chunks) {
-    kvel::read(A + name, dest, count, chunks, PackageProcessor_TRVAXX::CHANNEL_ALGO_OUTPUT);
-}
-template <class T> void readA(const std::string& name, T& dest, const std::vector<KvelChunk>& chunks) {
-    kvel::read(A + name, &dest, 1, chunks, PackageProcessor_TRVAXX::CHANNEL_ALGO_OUTPUT);
-}
-
 } // namespace
 
 PackageProcessor_TRVAXX::PackageProcessor_TRVAXX(ResultCache_TRVAXX* resultCache) : cache(resultCache) {
@@ -395,6 +416,79 @@ void PackageProcessor_TRVAXX::reportError(const QString& message) {
     const int previous = errorCount.fetch_add(1, std::memory_order_relaxed);
     if (previous < MAX_ERROR_MESSAGES)
         qCritical().noquote() << message;
+}
+
+void CycleReader_TRVAXX::begin(const std::vector<KvelChunk>& chunks) {
+    current = &chunks;
+    const int channels[3] = {PackageProcessor_TRVAXX::CHANNEL_ALGO_OUTPUT,
+                             PackageProcessor_TRVAXX::CHANNEL_DSP_PARAMETERS,
+                             PackageProcessor_TRVAXX::CHANNEL_IDENTIFICATION};
+    for (size_t i = 0; i < channelSlots.size(); ++i) {
+        Slot& slot = channelSlots[i];
+        slot.channel = channels[i];
+        slot.chunk = nullptr;
+        slot.rootResolved = false;
+        for (const KvelChunk& c : chunks) {
+            if (c.channel == slot.channel) {
+                slot.chunk = &c;
+                break;
+            }
+        }
+    }
+}
+
+void CycleReader_TRVAXX::ensure(const std::vector<KvelChunk>& chunks) {
+    if (current != &chunks)
+        begin(chunks);
+}
+
+CycleReader_TRVAXX::Slot* CycleReader_TRVAXX::slotFor(int channel) {
+    for (Slot& slot : channelSlots) {
+        if (slot.channel == channel)
+            return &slot;
+    }
+    return nullptr;
+}
+
+bool CycleReader_TRVAXX::has(int channel) const {
+    return chunk(channel) != nullptr;
+}
+
+const KvelChunk* CycleReader_TRVAXX::chunk(int channel) const {
+    for (const Slot& slot : channelSlots) {
+        if (slot.channel == channel)
+            return slot.chunk;
+    }
+    return nullptr;
+}
+
+const kvel::ITypePtr& CycleReader_TRVAXX::root(int channel) {
+    Slot* slot = slotFor(channel);
+    if (slot == nullptr || slot->chunk == nullptr)
+        throw std::runtime_error("Unable to find requested channel " + std::to_string(channel) +
+                                 " in KvelChunk vector");
+    if (!slot->rootResolved) {
+        slot->root = kvel::cachedParse(*slot->chunk);
+        slot->rootResolved = true;
+        // Accessors belong to one description; another description starts a new set.
+        if (slot->root.get() != slot->memoRoot) {
+            slot->accessors.clear();
+            slot->memoRoot = slot->root.get();
+        }
+    }
+    return slot->root;
+}
+
+template <class T>
+void CycleReader_TRVAXX::read(const std::string& path, T* dest, uint32_t count, int channel) {
+    const kvel::ITypePtr& description = root(channel);
+    Slot* slot = slotFor(channel);
+    std::pair<int, kvel::AccessorPtr>& entry = slot->accessors[&path];
+    if (!entry.second || entry.first != kvel::NativeTypeCode<T>::value) {
+        entry.second = kvel::getAccessor<T>(description, path);
+        entry.first = kvel::NativeTypeCode<T>::value;
+    }
+    kvel::read(entry.second, dest, count, slot->chunk->data, slot->chunk->dataLength);
 }
 
 template <class Body> void PackageProcessor_TRVAXX::runStep(const char* stepName, Body&& body) {
@@ -417,15 +511,64 @@ void PackageProcessor_TRVAXX::onCycle(const std::vector<KvelChunk>& chunks, bool
 void PackageProcessor_TRVAXX::processCycle(const std::vector<KvelChunk>& chunks) {
     ResultDataSP_TRVAXX result(new ResultData_TRVAXX);
     ResultData_TRVAXX& record = *result;
+    reader.begin(chunks);
     getCamVersionfromPacket(chunks, record);
+    // The DSP parameters rarely change: when channel 14 holds the same description and bytes as
+    // when its rows were last read without error, their values are taken over, not read again.
+    const bool reuse = dspParametersUnchanged();
+    if (reuse)
+        record.info = memo.info;
+    skipChannel = reuse ? CHANNEL_DSP_PARAMETERS : 0;
+    const int errorsBefore = getErrorCount();
     getTRVAXXParameterfromPacket(chunks, record);
     runVariantStep(chunks, record);
+    skipChannel = 0;
+    if (!reuse) {
+        if (getErrorCount() == errorsBefore)
+            rememberDspParameters(record);
+        else
+            memo.valid = false;
+    }
     getAlgoIFOutputDatafromPacket(chunks, record);
     getAlgoIFOutputObjectsfromPacket(chunks, record);
     getAlgoIFOutputLinesfromPacket(chunks, record);
     getAlgoIFOutputCalibrationfromPacket(chunks, record);
     getAlgoIFOutputCalibrationResultfromPacket(chunks, record);
     dispatchResult(result);
+}
+
+bool PackageProcessor_TRVAXX::dspParametersUnchanged() {
+    const KvelChunk* c14 = reader.chunk(CHANNEL_DSP_PARAMETERS);
+    if (!memo.valid || c14 == nullptr || memo.firmwareType != getFirmwareType())
+        return false;
+    try {
+        return reader.root(CHANNEL_DSP_PARAMETERS).get() == memo.root14 &&
+               memo.data14.size() == c14->dataLength &&
+               std::memcmp(memo.data14.data(), c14->data, c14->dataLength) == 0;
+    } catch (const std::exception&) {
+        return false; // a bad description: the steps read and report it
+    }
+}
+
+void PackageProcessor_TRVAXX::rememberDspParameters(const ResultData_TRVAXX& result) {
+    memo.valid = false;
+    const KvelChunk* c14 = reader.chunk(CHANNEL_DSP_PARAMETERS);
+    if (c14 == nullptr)
+        return;
+    memo.root14 = reader.root(CHANNEL_DSP_PARAMETERS).get();
+    memo.data14.assign(c14->data, c14->data + c14->dataLength);
+    memo.firmwareType = getFirmwareType();
+    // Only the values read from channel 14; the others are read every cycle.
+    memo.info.clear();
+    auto keep = [&](const std::vector<InfoRow>& rows) {
+        for (const InfoRow& row : rows) {
+            if (channelOf(row.path) == CHANNEL_DSP_PARAMETERS && result.info.contains(row.key))
+                memo.info.insert(row.key, result.info.value(row.key));
+        }
+    };
+    keep(commonRows());
+    keep(variantRows(memo.firmwareType));
+    memo.valid = true;
 }
 
 void PackageProcessor_TRVAXX::runVariantStep(const std::vector<KvelChunk>& chunks,
@@ -458,32 +601,31 @@ void PackageProcessor_TRVAXX::runVariantStep(const std::vector<KvelChunk>& chunk
 
 void PackageProcessor_TRVAXX::getCamVersionfromPacket(const std::vector<KvelChunk>& chunks,
                                                       ResultData_TRVAXX& result) {
-    if (hasChannel(chunks, CHANNEL_IDENTIFICATION)) {
+    reader.ensure(chunks);
+    if (reader.has(CHANNEL_IDENTIFICATION)) {
+        static const std::string softwarePath = M + "SoftwareVersion";
+        static const std::string variantPath = M + "CameraVariant";
+        static const std::string partPath = M + "CameraPartNumber";
+        static const std::string serialPath = M + "CameraSerialNumber";
         runStep("getCamVersionfromPacket", [&] {
             uint8_t version[3] = {};
-            kvel::read(M + "SoftwareVersion", version, 3, chunks, CHANNEL_IDENTIFICATION);
+            reader.read(softwarePath, version, 3, CHANNEL_IDENTIFICATION);
             softwareVersion = QStringLiteral("%1.%2.%3").arg(version[0]).arg(version[1]).arg(version[2]);
 
             // The variant's element kind differs between firmware generations.
-            const std::string variantPath = M + "CameraVariant";
             char variant[3] = {};
-            const kvel::ITypePtr root = kvel::cachedParse(kvel::findChunk(chunks, CHANNEL_IDENTIFICATION));
-            if (kvel::typeOfPath(root, variantPath).code == kvel::TC_UINT8)
-                kvel::read(variantPath, reinterpret_cast<uint8_t*>(variant), 3, chunks,
-                           CHANNEL_IDENTIFICATION);
+            if (kvel::typeOfPath(reader.root(CHANNEL_IDENTIFICATION), variantPath).code == kvel::TC_UINT8)
+                reader.read(variantPath, reinterpret_cast<uint8_t*>(variant), 3, CHANNEL_IDENTIFICATION);
             else
-                kvel::read(variantPath, reinterpret_cast<int8_t*>(variant), 3, chunks,
-                           CHANNEL_IDENTIFICATION);
+                reader.read(variantPath, reinterpret_cast<int8_t*>(variant), 3, CHANNEL_IDENTIFICATION);
             cameraVariant = fieldText(variant, 3);
 
             char part[6] = {};
-            kvel::read(M + "CameraPartNumber", reinterpret_cast<int8_t*>(part), 6, chunks,
-                       CHANNEL_IDENTIFICATION);
+            reader.read(partPath, reinterpret_cast<int8_t*>(part), 6, CHANNEL_IDENTIFICATION);
             partNumber = fieldText(part, 6);
 
             char serial[20] = {};
-            kvel::read(M + "CameraSerialNumber", reinterpret_cast<int8_t*>(serial), 20, chunks,
-                       CHANNEL_IDENTIFICATION);
+            reader.read(serialPath, reinterpret_cast<int8_t*>(serial), 20, CHANNEL_IDENTIFICATION);
             serialNumber = fieldText(serial, 20).trimmed();
 
             firmwareType.store(
@@ -499,87 +641,117 @@ void PackageProcessor_TRVAXX::getCamVersionfromPacket(const std::vector<KvelChun
 
 void PackageProcessor_TRVAXX::getTRVAXXParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                            ResultData_TRVAXX& result) {
+    reader.ensure(chunks);
     result.info.insert(InfoKey_TRVAXX::SoftwareVersion, softwareVersion);
     result.info.insert(InfoKey_TRVAXX::CameraVariant, cameraVariant);
     result.info.insert(InfoKey_TRVAXX::PartNumber, partNumber);
-    runStep("getTRVAXXParameterfromPacket", [&] { readInfoRows(commonRows(), chunks, result); });
+    runStep("getTRVAXXParameterfromPacket", [&] { readInfoRows(commonRows(), reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getTRVADN_DI_SOP2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
-    static const std::vector<InfoRow> rows = diRows(false);
-    runStep("getTRVADN_DI_SOP2ParameterfromPacket", [&] { readInfoRows(rows, chunks, result); });
+    reader.ensure(chunks);
+    const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVADN_DI_SOP2);
+    runStep("getTRVADN_DI_SOP2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_OD_SOP2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
-    static const std::vector<InfoRow> rows = odSop2Rows();
-    runStep("getTRVAFN_OD_SOP2ParameterfromPacket", [&] { readInfoRows(rows, chunks, result); });
+    reader.ensure(chunks);
+    const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_OD_SOP2);
+    runStep("getTRVAFN_OD_SOP2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_LG_SOP2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
-    static const std::vector<InfoRow> rows = lgSop2Rows();
-    runStep("getTRVAFN_LG_SOP2ParameterfromPacket", [&] { readInfoRows(rows, chunks, result); });
+    reader.ensure(chunks);
+    const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_LG_SOP2);
+    runStep("getTRVAFN_LG_SOP2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getTRVADN_DI_3_2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                   ResultData_TRVAXX& result) {
-    static const std::vector<InfoRow> rows = diRows(true);
-    runStep("getTRVADN_DI_3_2ParameterfromPacket", [&] { readInfoRows(rows, chunks, result); });
+    reader.ensure(chunks);
+    const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVADN_DI_3_2);
+    runStep("getTRVADN_DI_3_2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_OD_3_2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                   ResultData_TRVAXX& result) {
-    static const std::vector<InfoRow> rows = od3_2Rows();
-    runStep("getTRVAFN_OD_3_2ParameterfromPacket", [&] { readInfoRows(rows, chunks, result); });
+    reader.ensure(chunks);
+    const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
+    runStep("getTRVAFN_OD_3_2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_LG_3_2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                   ResultData_TRVAXX& result) {
-    static const std::vector<InfoRow> rows = lg3_2Rows();
-    runStep("getTRVAFN_LG_3_2ParameterfromPacket", [&] { readInfoRows(rows, chunks, result); });
+    reader.ensure(chunks);
+    const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_LG_3_2);
+    runStep("getTRVAFN_LG_3_2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
 }
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputDatafromPacket(const std::vector<KvelChunk>& chunks,
                                                             ResultData_TRVAXX& r) {
-    if (!hasChannel(chunks, CHANNEL_ALGO_OUTPUT))
+    reader.ensure(chunks);
+    if (!reader.has(CHANNEL_ALGO_OUTPUT))
         return;
     runStep("getAlgoIFOutputDatafromPacket", [&] {
+        static const char* const names[] = {"sensorWidth",
+                                            "sensorHeight",
+                                            "distanceData",
+                                            "X",
+                                            "Y",
+                                            "Z",
+                                            "confidence",
+                                            "amplitude",
+                                            "amplitude_normalization",
+                                            "masterclockTimestamp",
+                                            "frameCounter",
+                                            "available",
+                                            "cameraCalibration.transX",
+                                            "cameraCalibration.transY",
+                                            "cameraCalibration.transZ",
+                                            "cameraCalibration.rotX",
+                                            "cameraCalibration.rotY",
+                                            "cameraCalibration.rotZ",
+                                            "fieldOfView.upperLeft",
+                                            "fieldOfView.upperRight",
+                                            "fieldOfView.lowerRight",
+                                            "fieldOfView.lowerLeft"};
+        static const std::vector<std::string> path = prefixed(A, names, std::size(names));
+        const int ch = CHANNEL_ALGO_OUTPUT;
         const uint32_t n = TRVAXX_PIXEL_COUNT;
-        readA("sensorWidth", r.sensorWidth, chunks);
-        readA("sensorHeight", r.sensorHeight, chunks);
-        readA("distanceData", r.distanceData.data(), n, chunks);
-        readA("X", r.X.data(), n, chunks);
-        readA("Y", r.Y.data(), n, chunks);
-        readA("Z", r.Z.data(), n, chunks);
-        readA("confidence", r.confidence.data(), n, chunks);
-        readA("amplitude", r.amplitude.data(), n, chunks);
-        readA("amplitude_normalization", r.amplitude_normalization.data(), 4, chunks);
-        readA("masterclockTimestamp", r.masterclockTimestamp, chunks);
+        reader.read(path[0], r.sensorWidth, ch);
+        reader.read(path[1], r.sensorHeight, ch);
+        reader.read(path[2], r.distanceData.data(), n, ch);
+        reader.read(path[3], r.X.data(), n, ch);
+        reader.read(path[4], r.Y.data(), n, ch);
+        reader.read(path[5], r.Z.data(), n, ch);
+        reader.read(path[6], r.confidence.data(), n, ch);
+        reader.read(path[7], r.amplitude.data(), n, ch);
+        reader.read(path[8], r.amplitude_normalization.data(), 4, ch);
+        reader.read(path[9], r.masterclockTimestamp, ch);
         uint32_t frameCounter = 0;
-        readA("frameCounter", frameCounter, chunks);
+        reader.read(path[10], frameCounter, ch);
         r.info.insert(InfoKey_TRVAXX::FrameCounter, uint(frameCounter));
         uint32_t available = 0;
-        readA("available", available, chunks);
+        reader.read(path[11], available, ch);
         r.info.insert(InfoKey_TRVAXX::Available, uint(available));
         CameraCalibration_TRVAXX& c = r.cameraCalibration;
-        readA("cameraCalibration.transX", c.transX, chunks);
-        readA("cameraCalibration.transY", c.transY, chunks);
-        readA("cameraCalibration.transZ", c.transZ, chunks);
-        readA("cameraCalibration.rotX", c.rotX, chunks);
-        readA("cameraCalibration.rotY", c.rotY, chunks);
-        readA("cameraCalibration.rotZ", c.rotZ, chunks);
-        readA("fieldOfView.upperLeft", r.fieldOfView.upperLeft.data(), 3, chunks);
-        readA("fieldOfView.upperRight", r.fieldOfView.upperRight.data(), 3, chunks);
-        readA("fieldOfView.lowerRight", r.fieldOfView.lowerRight.data(), 3, chunks);
-        readA("fieldOfView.lowerLeft", r.fieldOfView.lowerLeft.data(), 3, chunks);
+        float* const calibration[] = {&c.transX, &c.transY, &c.transZ, &c.rotX, &c.rotY, &c.rotZ};
+        for (size_t i = 0; i < 6; ++i)
+            reader.read(path[12 + i], *calibration[i], ch);
+        reader.read(path[18], r.fieldOfView.upperLeft.data(), 3, ch);
+        reader.read(path[19], r.fieldOfView.upperRight.data(), 3, ch);
+        reader.read(path[20], r.fieldOfView.lowerRight.data(), 3, ch);
+        reader.read(path[21], r.fieldOfView.lowerLeft.data(), 3, ch);
     });
 }
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket(const std::vector<KvelChunk>& chunks,
                                                                ResultData_TRVAXX& result) {
-    if (!hasChannel(chunks, CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("OD")))
+    reader.ensure(chunks);
+    if (!reader.has(CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("OD")))
         return;
     runStep("getAlgoIFOutputObjectsfromPacket", [&] {
         const std::vector<std::string>& paths = listPaths().objects;
@@ -588,9 +760,9 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket(const std::vector
         for (int i = 0; i < count; ++i) {
             DetectedObject_TRVAXX& object = result.objects.objects[size_t(i)];
             for (auto member : objectInts)
-                kvel::read(paths[p++], object.*member, chunks, CHANNEL_ALGO_OUTPUT);
+                reader.read(paths[p++], object.*member, CHANNEL_ALGO_OUTPUT);
             for (auto member : objectFloats)
-                kvel::read(paths[p++], object.*member, chunks, CHANNEL_ALGO_OUTPUT);
+                reader.read(paths[p++], object.*member, CHANNEL_ALGO_OUTPUT);
         }
         getAlgoIFOutputCollisionAvoidancefromPacket(chunks, result);
     });
@@ -598,21 +770,26 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket(const std::vector
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputCollisionAvoidancefromPacket(
     const std::vector<KvelChunk>& chunks, ResultData_TRVAXX& result) {
-    if (!hasChannel(chunks, CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("OD")))
+    reader.ensure(chunks);
+    if (!reader.has(CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("OD")))
         return;
     runStep("getAlgoIFOutputCollisionAvoidancefromPacket", [&] {
-        static const std::string prefix = "AlgoIFOutput.objectDetectionResult.crashPredictorResult.";
+        static const char* const names[] = {"crashObjectID", "crashPredictTime", "relImpactVelocity",
+                                            "crashPredicted"};
+        static const std::vector<std::string> path =
+            prefixed("AlgoIFOutput.objectDetectionResult.crashPredictorResult.", names, 4);
         DetectedObjectData_TRVAXX& o = result.objects;
-        kvel::read(prefix + "crashObjectID", o.crashObjectID, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "crashPredictTime", o.crashPredictTime, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "relImpactVelocity", o.relImpactVelocity, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "crashPredicted", o.crashPredicted, chunks, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[0], o.crashObjectID, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[1], o.crashPredictTime, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[2], o.relImpactVelocity, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[3], o.crashPredicted, CHANNEL_ALGO_OUTPUT);
     });
 }
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputLinesfromPacket(const std::vector<KvelChunk>& chunks,
                                                              ResultData_TRVAXX& result) {
-    if (!hasChannel(chunks, CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("LG")))
+    reader.ensure(chunks);
+    if (!reader.has(CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("LG")))
         return;
     runStep("getAlgoIFOutputLinesfromPacket", [&] {
         const std::vector<std::string>& paths = listPaths().lines;
@@ -622,19 +799,20 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputLinesfromPacket(const std::vector<K
             DetectedLine_TRVAXX& line = result.lines.lines[size_t(i)];
             for (const LineMember& member : lineMembers) {
                 if (member.integer)
-                    kvel::read(paths[p++], line.*member.integer, chunks, CHANNEL_ALGO_OUTPUT);
+                    reader.read(paths[p++], line.*member.integer, CHANNEL_ALGO_OUTPUT);
                 else
-                    kvel::read(paths[p++], line.*member.real, chunks, CHANNEL_ALGO_OUTPUT);
+                    reader.read(paths[p++], line.*member.real, CHANNEL_ALGO_OUTPUT);
             }
         }
-        kvel::read("AlgoIFOutput.lineGuidanceResult.ref_Point", result.lines.ref_Point.data(), 3, chunks,
-                   CHANNEL_ALGO_OUTPUT);
+        static const std::string refPoint = "AlgoIFOutput.lineGuidanceResult.ref_Point";
+        reader.read(refPoint, result.lines.ref_Point.data(), 3, CHANNEL_ALGO_OUTPUT);
     });
 }
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
-    if (!hasChannel(chunks, CHANNEL_ALGO_OUTPUT) ||
+    reader.ensure(chunks);
+    if (!reader.has(CHANNEL_ALGO_OUTPUT) ||
         !cameraVariant.startsWith(QLatin1String(FirmwareClassification_TRVAXX::VARIANT_WITH_2D_CALIBRATION)))
         return;
     runStep("getAlgoIFOutputCalibrationfromPacket", [&] {
@@ -651,25 +829,31 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket(const std::ve
             &c.intrCalib_k4,        &c.intrCalib_k5,       &c.extrCalib_center_tx, &c.extrCalib_center_ty,
             &c.extrCalib_center_tz, &c.extrCalib_delta_tx, &c.extrCalib_delta_ty,  &c.extrCalib_delta_tz,
             &c.extrCalib_rot_x,     &c.extrCalib_rot_y,    &c.extrCalib_rot_z};
+        static const std::vector<std::string> path =
+            prefixed(A + "intrExtrCalib_2d.", names, std::size(names));
         for (size_t i = 0; i < std::size(names); ++i)
-            readA(std::string("intrExtrCalib_2d.") + names[i], *fields[i], chunks);
+            reader.read(path[i], *fields[i], CHANNEL_ALGO_OUTPUT);
     });
 }
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationResultfromPacket(const std::vector<KvelChunk>& chunks,
                                                                          ResultData_TRVAXX& result) {
-    if (!hasChannel(chunks, CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("LG")))
+    reader.ensure(chunks);
+    if (!reader.has(CHANNEL_ALGO_OUTPUT) || !cameraVariant.startsWith(QLatin1String("LG")))
         return;
     runStep("getAlgoIFOutputCalibrationResultfromPacket", [&] {
-        static const std::string prefix = "AlgoIFOutput.calibrationResult.commonCalibrationResult.";
+        static const char* const names[] = {"calibResult.transZ",       "calibResult.rotX",
+                                            "calibResult.rotY",         "calibResult.rotZ",
+                                            "calibrationStableCounter", "calibValid"};
+        static const std::vector<std::string> path =
+            prefixed("AlgoIFOutput.calibrationResult.commonCalibrationResult.", names, 6);
         CalibResult_TRVAXX& c = result.calibResult;
-        kvel::read(prefix + "calibResult.transZ", c.transZ, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "calibResult.rotX", c.rotX, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "calibResult.rotY", c.rotY, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "calibResult.rotZ", c.rotZ, chunks, CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "calibrationStableCounter", c.calibrationStableCounter, chunks,
-                   CHANNEL_ALGO_OUTPUT);
-        kvel::read(prefix + "calibValid", c.calibValid, chunks, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[0], c.transZ, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[1], c.rotX, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[2], c.rotY, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[3], c.rotZ, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[4], c.calibrationStableCounter, CHANNEL_ALGO_OUTPUT);
+        reader.read(path[5], c.calibValid, CHANNEL_ALGO_OUTPUT);
     });
 }
 

@@ -3,13 +3,51 @@
 #include "resultdata_trvaxx.h"
 
 #include <kvel_chunk.h>
+#include <kvel_interpret.h>
 
 #include <QString>
 
+#include <array>
 #include <atomic>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class ResultCache_TRVAXX;
+
+// Typed reads of one cycle's channels with the accessors kept per description: a path is resolved
+// once per description (by the interpreter's accessor cache) and then served from here without
+// hashing the path again. Paths must be strings of static storage: their addresses are the keys.
+class CycleReader_TRVAXX {
+public:
+    // The channels of the next cycle. The chunks must outlive the reads.
+    void begin(const std::vector<KvelChunk>& chunks);
+    // begin() unless these chunks are the current ones (for steps called on their own).
+    void ensure(const std::vector<KvelChunk>& chunks);
+    bool has(int channel) const;
+    // Reads count elements of path from channel; throws what the interpreter throws.
+    template <class T> void read(const std::string& path, T* dest, uint32_t count, int channel);
+    template <class T> void read(const std::string& path, T& dest, int channel) {
+        read(path, &dest, 1, channel);
+    }
+    // The parsed description of a channel (throws for a missing channel or a bad description).
+    const kvel::ITypePtr& root(int channel);
+    // The chunk of a channel, or null.
+    const KvelChunk* chunk(int channel) const;
+
+private:
+    struct Slot {
+        int channel = 0;
+        const KvelChunk* chunk = nullptr;
+        kvel::ITypePtr root;
+        bool rootResolved = false;
+        const kvel::IType* memoRoot = nullptr;
+        std::unordered_map<const void*, std::pair<int, kvel::AccessorPtr>> accessors;
+    };
+    Slot* slotFor(int channel);
+    std::array<Slot, 3> channelSlots{};
+    const std::vector<KvelChunk>* current = nullptr;
+};
 
 // Interprets one result cycle (a list of KvelChunk: data channel N with its description from
 // channel N + 1) into a ResultData_TRVAXX record and publishes it in the result cache.
@@ -85,6 +123,21 @@ private:
     // Runs one step's body; an exception ends the step with one reported error.
     template <class Body> void runStep(const char* stepName, Body&& body);
     void runVariantStep(const std::vector<KvelChunk>& chunks, ResultData_TRVAXX& result);
+    // True when channel 14 carries the same description and bytes as when its rows were last read
+    // without error (for the same firmware type).
+    bool dspParametersUnchanged();
+    void rememberDspParameters(const ResultData_TRVAXX& result);
+
+    CycleReader_TRVAXX reader;
+    struct ParameterMemo {
+        bool valid = false;
+        const kvel::IType* root14 = nullptr;
+        std::vector<char> data14;
+        int firmwareType = 8;
+        QMap<int, QVariant> info;
+    } memo;
+    // Channel whose info rows the parameter steps skip (0: none).
+    int skipChannel = 0;
 
     ResultCache_TRVAXX* cache;
     QString softwareVersion;
