@@ -316,3 +316,36 @@ TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
     EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket: "), 1);
     EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket: "), 1);
 }
+
+TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
+    CycleBuilder cycle(Variant::OD, identification("OD", 2, 2));
+    cycle.fillImage(1);
+    cycle.fillParameters();
+    Fixture f;
+    const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
+    ResultDataSP_TRVAXX first = f.run(cycle.chunks());
+    ResultDataSP_TRVAXX second = f.run(cycle.chunks());
+    EXPECT_EQ(second->info, first->info); // unchanged bytes give the same values
+    cycle.parameters.set<float>(d + "VehicleDim_zMax", 9.25f);
+    cycle.parameters.set<uint8_t>(d + "Ipv4AddressCamera[0]", 10);
+    cycle.identity.set<uint8_t>("Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol", 1);
+    const ResultDataSP_TRVAXX third = f.run(cycle.chunks());
+    EXPECT_FLOAT_EQ(third->info.value(86).toFloat(), 9.25f);
+    EXPECT_TRUE(third->info.value(11).toString().startsWith("10."));
+    EXPECT_EQ(third->info.value(16).toInt(), 1);
+    // Channel 256 is read every cycle even while channel 14 stays the same.
+    cycle.identity.set<uint8_t>("Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol", 0);
+    cycle.algo.set<uint32_t>("AlgoIFOutput.distanceImageResult.frameCounter", 2);
+    const ResultDataSP_TRVAXX fourth = f.run(cycle.chunks());
+    EXPECT_EQ(fourth->info.value(16).toInt(), 0);
+    EXPECT_EQ(fourth->frameCounter(), 2u);
+    EXPECT_FLOAT_EQ(fourth->info.value(86).toFloat(), 9.25f);
+    EXPECT_EQ(third->frameCounter(), 1u); // published records are never changed afterwards
+    // A new firmware type reads its own rows.
+    CycleBuilder lg(Variant::LG, identification("LG", 3, 4));
+    lg.fillImage(3);
+    lg.parameters.data = cycle.parameters.data;
+    const ResultDataSP_TRVAXX fifth = f.run(lg.chunks());
+    EXPECT_TRUE(fifth->info.contains(103));
+    EXPECT_FALSE(fifth->info.contains(72));
+}
