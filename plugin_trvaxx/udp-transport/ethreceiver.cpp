@@ -88,11 +88,17 @@ int EthReceiver::start() {
         m_logger.log(LoggingBase::Error, "Start of thread failed.");
         return -1;
     }
-    m_threadId = m_thread.get_id();
+    m_threadId.store(m_thread.get_id());
     return 0;
 }
 
 void EthReceiver::stop() {
+    if (std::this_thread::get_id() == m_threadId.load()) {
+        // Called from an output or a logger on the receive thread: it ends after this datagram
+        // and is joined by the next start() or stop() from outside.
+        m_stopRequest.store(true);
+        return;
+    }
     if (!m_thread.joinable())
         return;
     m_stopRequest.store(true);
@@ -102,6 +108,7 @@ void EthReceiver::stop() {
 }
 
 void EthReceiver::run() {
+    m_threadId.store(std::this_thread::get_id());
     m_logger.log(LoggingBase::Error, "Thread was started");
     m_running.store(true);
     m_logger.log(LoggingBase::Debug, "Connect\n");

@@ -33,11 +33,12 @@ public:
 
     // Starts the receive thread. Returns 0, or -1 after logging "Start of thread failed.".
     int start();
-    // Asks the thread to end and waits until it has (at most about kWaitMilliseconds).
+    // Asks the thread to end and waits until it has (at most about kWaitMilliseconds). Called on the
+    // receive thread itself (from an output), it only asks.
     void stop();
 
     bool isRunning() const { return m_running.load(); }
-    std::thread::id threadId() const { return m_threadId; }
+    std::thread::id threadId() const { return m_threadId.load(); }
     // Port the running thread's socket is bound to; 0 while no socket exists.
     std::uint16_t boundPort() const { return m_boundPort.load(); }
     std::uint16_t port() const { return m_port; }
@@ -51,7 +52,7 @@ private:
     CycleAssembler& m_assembler;
     LoggingBase& m_logger;
     std::thread m_thread;
-    std::thread::id m_threadId;
+    std::atomic<std::thread::id> m_threadId{};
     std::uint16_t m_port = 0;
     std::atomic<std::uint32_t> m_sender{0};
     UdpSocket::WakeUp m_wakeUp = UdpSocket::WakeUp::AllInterfaces;

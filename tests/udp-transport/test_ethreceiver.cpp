@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <stdexcept>
@@ -178,6 +179,34 @@ TEST_F(EthReceiverTest, SocketErrorEndsTheThreadWithALogLine) {
     receiver.setPort(0);
     ASSERT_EQ(receiver.start(), 0);
     ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    receiver.stop();
+}
+
+TEST(EthReceiverStop, AnOutputMayStopItsOwnReceiveThread) {
+    struct StoppingOutput : DataOutputBase {
+        EthReceiver* receiver = nullptr;
+        std::atomic<int> cycles{0};
+        void output(int, const CycleEntry&, bool) override {
+            ++cycles;
+            receiver->stop();
+        }
+    } output;
+    RecordingLogger logger;
+    CycleAssembler assembler(output, logger);
+    EthReceiver receiver(assembler, logger);
+    output.receiver = &receiver;
+    receiver.setWakeUp(UdpSocket::WakeUp::None);
+    ASSERT_EQ(receiver.start(), 0);
+    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    Sender sensor("127.0.0.1");
+    StreamEncoder dsp(kSubDeviceDsp);
+    for (std::uint32_t cycle = 1; cycle <= 2; ++cycle)
+        for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, pattern(100, 1))}))
+            sensor.send(receiver.boundPort(), d);
+    ASSERT_TRUE(waitFor([&] { return !receiver.isRunning(); }));
+    EXPECT_GE(output.cycles.load(), 1);
+    receiver.stop();
+    ASSERT_EQ(receiver.start(), 0) << "it can be started again";
     receiver.stop();
 }
 
