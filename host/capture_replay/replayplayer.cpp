@@ -55,8 +55,8 @@ void ReplayPlayer::setLoop(bool loop) {
 }
 
 bool ReplayPlayer::start() {
-    if (m_running.load())
-        return false;
+    if (m_running.load() || std::this_thread::get_id() == m_thread.get_id())
+        return false; // playing, or called from the delivery thread itself
     if (m_thread.joinable())
         m_thread.join();
     if (!m_reader.rewind()) {
@@ -84,7 +84,8 @@ void ReplayPlayer::stop() {
         m_stop = true;
         m_wake.notify_all();
     }
-    if (m_thread.joinable())
+    // From the handler (delivery thread) the request is enough: the loop ends after it returns.
+    if (m_thread.joinable() && std::this_thread::get_id() != m_thread.get_id())
         m_thread.join();
 }
 
@@ -180,9 +181,12 @@ void ReplayPlayer::run() {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (damaged)
             m_error = message;
-        m_finished = true;
-        m_running = false;
-        m_wake.notify_all();
     }
+    // Not playing any more before the signal, so a slot may start the next playback; finished
+    // for waitForFinished() only after it, so a waiter sees everything the signal did.
+    m_running = false;
     emit finished(delivered, damaged, message);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_finished = true;
+    m_wake.notify_all();
 }

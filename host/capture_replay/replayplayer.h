@@ -44,6 +44,7 @@ public:
 
     bool start();
     // Ends playback and waits for the delivery thread; no packet is delivered after it returns.
+    // Called from the handler it only asks the delivery thread to end.
     void stop();
     void setPaused(bool paused);
     bool isPlaying() const { return m_running.load(); }
@@ -55,7 +56,8 @@ public:
 
 signals:
     // damaged: the recording ended at damage (message says where); otherwise it played to its
-    // end or was stopped.
+    // end or was stopped. Emitted from the delivery thread: connect it queued (the default for a
+    // receiver in another thread) to start the next playback from a slot.
     void finished(qint64 packets, bool damaged, const QString& message);
 
 private:

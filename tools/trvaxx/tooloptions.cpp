@@ -125,9 +125,18 @@ bool parseToolOptions(const QStringList& args, ToolOptions& o, QString& error) {
     bool speedGiven = false;
 
     QStringList positional;
+    bool optionsEnded = false; // after "--" everything is an argument
     for (int i = 1; i < args.size(); ++i) {
         const QString arg = args.at(i);
-        if (!arg.startsWith(QLatin1String("--")) || arg == QLatin1String("--")) {
+        if (optionsEnded) {
+            positional << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!arg.startsWith(QLatin1String("--"))) {
             if (arg == QLatin1String("-h")) {
                 o.helpTopic = command;
                 o.command = ToolOptions::Command::Help;
