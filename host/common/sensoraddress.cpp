@@ -67,6 +67,9 @@ void setError(QString* error, const QString& text) {
 }
 } // namespace
 
+// Queued string-based connections carry addresses under their type name ("SensorAdrSP_t").
+[[maybe_unused]] static const int sensorAdrSPTypeId = qRegisterMetaType<SensorAdrSP_t>("SensorAdrSP_t");
+
 SensorAddress::SensorAddress(const QString& name, const QByteArray& sensorTypeId)
     : name(name), sensorTypeId(sensorTypeId) {}
 

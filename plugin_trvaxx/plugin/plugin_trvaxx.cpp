@@ -20,6 +20,8 @@ extern "C" Q_DECL_EXPORT const char* qt_plugin_query_verification_data() {
 Plugin_TRVAXX::Plugin_TRVAXX() {
     // The failures every part of the plug-in reports by id must be known before anything runs.
     registerNotifications_TRVAXX();
+    // Signals such as connectionWasAborted(ErrorCode) also cross threads and are queued by name.
+    qRegisterMetaType<ErrorCode>("ErrorCode");
 
     sensorType = new SensorType_TRVAXX();
     CommonSystemInfo::instance().setInfo(QStringLiteral("plugin_trvaxx"), QString::fromLatin1(VERSION));

@@ -167,3 +167,9 @@ TEST(SensorAddressMobileCan, CloneIsIndependent) {
     a.setName(QStringLiteral("changed"));
     EXPECT_EQ(copy->getName(), QStringLiteral("TRVADN (DI 3.2.1)"));
 }
+
+TEST(SensorAddressMobileCan, SharedAddressTypeIsKnownByNameForQueuedSignals) {
+    const QMetaType type = QMetaType::fromName("SensorAdrSP_t");
+    ASSERT_TRUE(type.isValid());
+    EXPECT_EQ(type, QMetaType::fromType<SensorAdrSP_t>());
+}
