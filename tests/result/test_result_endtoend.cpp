@@ -1,0 +1,254 @@
+// End to end over loopback UDP: the virtual sensor streams each firmware variant to a result
+// loader; every published record must match the scene's truth, and the recording made at the same
+// time must replay into identical records.
+
+#include <capturecontroler_trvaxx.h>
+#include <packageprocessor_trvaxx.h>
+#include <resultcache_trvaxx.h>
+#include <resultloader_trvaxx.h>
+
+#include <kvel_parse.h>
+#include <recordingreader.h>
+#include <virtualsensor.h>
+
+#include <gtest/gtest.h>
+
+#include <QMutex>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Collects every record the cache publishes, on the publishing thread.
+struct Collector {
+    explicit Collector(ResultCache_TRVAXX& cache) : cache(cache) {
+        QObject::connect(
+            &cache, &ResultCache_TRVAXX::receivedNewResultData, &cache,
+            [this] {
+                QMutexLocker lock(&mutex);
+                if (ResultDataSP_TRVAXX r = this->cache.getResult())
+                    records[r->frameCounter()] = r;
+            },
+            Qt::DirectConnection);
+    }
+    size_t size() {
+        QMutexLocker lock(&mutex);
+        return records.size();
+    }
+    ResultCache_TRVAXX& cache;
+    QMutex mutex;
+    std::map<uint32_t, ResultDataSP_TRVAXX> records;
+};
+
+// The value of a parameter of the sensor by member name (the simulator may qualify the name).
+const std::vector<double>* parameter(const trvsim::ParameterValues& values, const std::string& name) {
+    for (const auto& [key, value] : values) {
+        if (key == name ||
+            (key.size() > name.size() && key.compare(key.size() - name.size(), name.size(), name) == 0 &&
+             key[key.size() - name.size() - 1] == '.'))
+            return &value;
+    }
+    return nullptr;
+}
+
+void expectMatchesTruth(const ResultData_TRVAXX& r, const trvsim::FrameTruth& t, trvsim::Variant variant) {
+    ASSERT_EQ(r.sensorWidth, 64);
+    ASSERT_EQ(r.sensorHeight, 16);
+    EXPECT_EQ(r.masterclockTimestamp, t.masterclockTimestamp);
+    EXPECT_EQ(r.info.value(InfoKey_TRVAXX::Available).toUInt(), t.available);
+    int mismatches = 0;
+    for (int i = 0; i < TRVAXX_PIXEL_COUNT; ++i) {
+        const size_t p = size_t(i);
+        mismatches += r.distanceData[p] != t.distanceData[p] || r.X[p] != t.X[p] || r.Y[p] != t.Y[p] ||
+                      r.Z[p] != t.Z[p] || r.confidence[p] != t.confidence[p] ||
+                      r.amplitude[p] != t.amplitude[p];
+        const float tolerance = 1e-4f * std::max(1.0f, std::fabs(t.cameraAxisDistance[p]));
+        if (std::fabs(r.cameraAxisDistance[p] - t.cameraAxisDistance[p]) > tolerance) {
+            ++mismatches;
+            ADD_FAILURE() << "pixel " << i << " camera-axis distance " << r.cameraAxisDistance[p] << " vs "
+                          << t.cameraAxisDistance[p];
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(r.amplitude_normalization, t.amplitude_normalization);
+    EXPECT_EQ(r.cameraCalibration.rotX, t.cameraCalibration.rotX);
+    EXPECT_EQ(r.cameraCalibration.transZ, t.cameraCalibration.transZ);
+    EXPECT_EQ(r.fieldOfView.lowerLeft, t.fovLowerLeft);
+    EXPECT_FLOAT_EQ(r.info.value(7).toFloat(), t.cameraMainTemperature);
+    EXPECT_FLOAT_EQ(r.info.value(8).toFloat(), t.illuTemperature);
+    EXPECT_EQ(r.info.value(6).toInt(), t.opMode);
+
+    if (variant == trvsim::Variant::OD) {
+        for (int i = 0; i < TRVAXX_OBJECT_COUNT; ++i) {
+            const DetectedObject_TRVAXX& o = r.objects.objects[size_t(i)];
+            const trvsim::ObjectTruth& e = t.objects[size_t(i)];
+            EXPECT_EQ(o.id, e.id) << i;
+            EXPECT_EQ(o.age, e.age) << i;
+            EXPECT_EQ(o.x1, e.x1) << i;
+            EXPECT_EQ(o.zMax, e.zMax) << i;
+            EXPECT_EQ(o.vX, e.vX) << i;
+            EXPECT_EQ(o.vYQuality, e.vYQuality) << i;
+        }
+        EXPECT_EQ(r.objects.crashObjectID, t.crashPredictor.crashObjectID);
+        EXPECT_EQ(r.objects.crashPredicted, t.crashPredictor.crashPredicted);
+        EXPECT_EQ(r.objects.relImpactVelocity, t.crashPredictor.relImpactVelocity);
+        ASSERT_TRUE(t.hasCalibration2d);
+        EXPECT_EQ(r.calibration2d.intrCalib_2D_fx, t.calibration2d[0]);
+        EXPECT_EQ(r.calibration2d.extrCalib_rot_z, t.calibration2d[18]);
+    } else {
+        for (const DetectedObject_TRVAXX& o : r.objects.objects)
+            EXPECT_EQ(o.id, -1);
+        EXPECT_EQ(r.calibration2d.intrCalib_2D_fx, 0.0f);
+    }
+    if (variant == trvsim::Variant::LG) {
+        for (int i = 0; i < TRVAXX_LINE_COUNT; ++i) {
+            const DetectedLine_TRVAXX& l = r.lines.lines[size_t(i)];
+            const trvsim::LineTruth& e = t.lines[size_t(i)];
+            EXPECT_EQ(l.id, e.id) << i;
+            EXPECT_EQ(l.offset, e.offset) << i;
+            EXPECT_EQ(l.heap_height_valid, e.heap_height_valid) << i;
+            EXPECT_EQ(l.z_step_detection_valid, e.z_step_detection_valid) << i;
+        }
+        EXPECT_EQ(r.lines.ref_Point, t.refPoint);
+        EXPECT_EQ(r.calibResult.rotY, t.calibResult.rotY);
+        EXPECT_EQ(r.calibResult.calibValid, t.calibResult.calibValid);
+    } else {
+        EXPECT_EQ(r.lines.count, 5);
+        EXPECT_EQ(r.lines.lines[0].id, 0);
+    }
+}
+
+class ResultEndToEnd : public ::testing::TestWithParam<trvsim::Variant> {};
+
+} // namespace
+
+TEST_P(ResultEndToEnd, RecordsMatchTheSceneAndTheRecordingReplaysIdentically) {
+    const trvsim::Variant variant = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString recording = dir.filePath("stream.rec");
+
+    ResultCache_TRVAXX cache;
+    PackageProcessor_TRVAXX processor(&cache);
+    CaptureControler_TRVAXX recorder;
+    ResultLoader_TRVAXX loader(&recorder, &processor);
+    Collector collector(cache);
+    ASSERT_EQ(loader.start(0, "127.0.0.2"), 0);
+    const auto bindDeadline = Clock::now() + std::chrono::seconds(3);
+    while (loader.boundPort() == 0 && Clock::now() < bindDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_NE(loader.boundPort(), 0);
+    ASSERT_TRUE(recorder.startRecording(recording));
+
+    trvsim::SimConfig config;
+    config.identity.variant = variant;
+    config.identity.model = variant == trvsim::Variant::DI ? trvsim::Model::TRVADN : trvsim::Model::TRVAFN;
+    config.destAddress = "127.0.0.1";
+    config.destPort = loader.boundPort();
+    config.sourceAddress = "127.0.0.2";
+    config.cycleTimeMs = 20;
+    config.seed = 7;
+    config.log = [](int, const std::string&) {};
+    trvsim::VirtualSensor sensor(config);
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (collector.size() < 12 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sensor.stop();
+    // Let the last complete cycle reach the recorder, then stop everything.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    loader.stop();
+    recorder.stopRecoding();
+    ASSERT_GE(collector.size(), 12u);
+    EXPECT_FALSE(loader.hasIpAddressConflict());
+    EXPECT_EQ(processor.getErrorCount(), 0);
+
+    // Identification and the parameter keys.
+    const trvsim::IdentificationTruth id = sensor.identification();
+    const ResultDataSP_TRVAXX last = collector.records.rbegin()->second;
+    EXPECT_EQ(last->softwareVersion.toStdString(), id.softwareVersion);
+    EXPECT_EQ(last->cameraVariant.trimmed().toStdString(), id.cameraVariant);
+    EXPECT_EQ(last->partNumber.toStdString(), id.partNumber);
+    EXPECT_EQ(last->serialNumber.toStdString(), id.serialNumber);
+    EXPECT_EQ(last->info.value(3).toString(), last->softwareVersion);
+    EXPECT_EQ(last->info.value(17).toUInt(), id.canBaudrate);
+    const trvsim::ParameterValues dsp = sensor.dspParameters();
+    if (variant == trvsim::Variant::OD) {
+        // The OD 3.x step reads only its own DSP rows (collision predictor and mirroring).
+        EXPECT_FALSE(last->info.contains(16));
+        EXPECT_FALSE(last->info.contains(35));
+        const std::vector<double>* cp = parameter(dsp, "ObjectListCust_cpActivate");
+        ASSERT_TRUE(cp);
+        EXPECT_EQ(last->info.value(88).toInt(), int((*cp)[0]));
+    } else {
+        EXPECT_EQ(last->info.value(16).toInt(), id.canProtocol);
+        EXPECT_EQ(last->info.value(19).toInt(), id.j1939SourceAddress);
+        EXPECT_EQ(last->info.value(20).toInt(), id.canopenNodeAddress);
+        const char* function = variant == trvsim::Variant::DI ? "DistImageCust" : "LineGuidanceCust";
+        const std::vector<double>* spray = parameter(dsp, std::string(function) + "_sprayRemovalSensitivity");
+        ASSERT_TRUE(spray);
+        EXPECT_EQ(last->info.value(35).toInt(), int((*spray)[0]));
+    }
+    const std::vector<double>* ip = parameter(dsp, "Ipv4AddressCamera");
+    ASSERT_TRUE(ip && ip->size() == 4);
+    EXPECT_EQ(last->info.value(11).toString(),
+              QStringLiteral("%1.%2.%3.%4").arg((*ip)[0]).arg((*ip)[1]).arg((*ip)[2]).arg((*ip)[3]));
+    const std::vector<double>* port = parameter(dsp, "destinationUDPPort");
+    ASSERT_TRUE(port);
+    EXPECT_EQ(last->info.value(14).toInt(), int((*port)[0]));
+    EXPECT_EQ(processor.getFirmwareType(), variant == trvsim::Variant::DI   ? 4
+                                           : variant == trvsim::Variant::OD ? 6
+                                                                            : 7);
+
+    for (const auto& [frame, record] : collector.records) {
+        SCOPED_TRACE("frame " + std::to_string(frame));
+        expectMatchesTruth(*record, sensor.truth(frame), variant);
+    }
+
+    // The recording replays into the same records.
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(recording)) << reader.errorString().toStdString();
+    EXPECT_EQ(reader.info().writingContext, "vlr_trv_DSP");
+    ResultCache_TRVAXX replayCache;
+    PackageProcessor_TRVAXX replayProcessor(&replayCache);
+    Collector replayed(replayCache);
+    RecordedPacket packet;
+    while (reader.readPacket(packet) == RecordingReader::Status::Packet) {
+        std::vector<KvelChunk> chunks;
+        ASSERT_EQ(kvel::parseChunkStream(packet.data.constData(), size_t(packet.data.size()), chunks), 0);
+        replayProcessor.processCycle(chunks);
+    }
+    ASSERT_GE(replayed.records.size(), 8u);
+    size_t compared = 0;
+    for (const auto& [frame, record] : replayed.records) {
+        const auto live = collector.records.find(frame);
+        if (live == collector.records.end())
+            continue; // recorded after the last live record was taken
+        ++compared;
+        const ResultData_TRVAXX& a = *live->second;
+        const ResultData_TRVAXX& b = *record;
+        EXPECT_EQ(a.distanceData, b.distanceData);
+        EXPECT_EQ(a.cameraAxisDistance, b.cameraAxisDistance);
+        EXPECT_EQ(a.normalizedAmplitude, b.normalizedAmplitude);
+        EXPECT_EQ(a.X, b.X);
+        EXPECT_EQ(a.confidence, b.confidence);
+        EXPECT_EQ(a.info, b.info);
+        EXPECT_EQ(std::memcmp(&a.objects, &b.objects, sizeof a.objects), 0);
+        EXPECT_EQ(std::memcmp(&a.lines, &b.lines, sizeof a.lines), 0);
+        EXPECT_EQ(std::memcmp(&a.calibration2d, &b.calibration2d, sizeof a.calibration2d), 0);
+        EXPECT_EQ(a.serialNumber, b.serialNumber);
+    }
+    EXPECT_GE(compared, 8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, ResultEndToEnd,
+                         ::testing::Values(trvsim::Variant::DI, trvsim::Variant::OD, trvsim::Variant::LG),
+                         [](const ::testing::TestParamInfo<trvsim::Variant>& info) {
+                             return std::string(trvsim::variantName(info.param));
+                         });
