@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <regex>
 #include <thread>
 
 using namespace kvel_test;
