@@ -1,0 +1,76 @@
+// The replay view interprets recorded packets with its own processor, cache and transformer and
+// drops what does not parse.
+
+#include "resultstreambuilder.h"
+
+#include <dataoutput_trvaxx.h>
+#include <packageprocessor_trvaxx.h>
+#include <replaydataview_trvaxx.h>
+#include <resultcache_trvaxx.h>
+#include <resulttransformer_trvaxx.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QThread>
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_replaydataview";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+QByteArray recordedCycle(uint32_t frame) {
+    resulttest::Identification id;
+    id.variant = "OD";
+    resulttest::CycleBuilder cycle(resulttest::Variant::OD, id);
+    cycle.fillImage(frame);
+    return DataOutput_TRVAXX::serializeChunks(cycle.chunks());
+}
+
+} // namespace
+
+TEST(ReplayDataView, PacketsFromAnotherThreadBecomePrimedResults) {
+    app();
+    ReplayDataView_TRVAXX view;
+    view.show();
+    QList<PrimedResultSP_TRVAXX_t> primed;
+    QObject::connect(view.getResultTransformer(), &ResultTransformer_TRVAXX::processNewData,
+                     [&](PrimedResultSP_TRVAXX_t p) { primed.append(p); });
+    EXPECT_EQ(view.getResultTransformer()->getDisplaySettings().distanceMax, 30.0);
+
+    const QByteArray good = recordedCycle(41);
+    QByteArray badSecondDelimiter = good;
+    // The delimiter after the first chunk's description.
+    const int descriptionLength = *reinterpret_cast<const int32_t*>(good.constData() + 8);
+    badSecondDelimiter[4 + 16 + descriptionLength] ^= 0x01;
+    QByteArray tooMany(4, '\0');
+    const int32_t count = 1025;
+    std::memcpy(tooMany.data(), &count, 4);
+    const QByteArray empty(4, '\0');
+
+    QThread* delivery = QThread::create([&] {
+        view.newReplayPacket(badSecondDelimiter.constData(), unsigned(badSecondDelimiter.size()));
+        view.newReplayPacket(tooMany.constData(), unsigned(tooMany.size()));
+        view.newReplayPacket(empty.constData(), unsigned(empty.size()));
+        view.newReplayPacket(nullptr, 10);
+        view.newReplayPacket(good.constData(), 3);
+        view.newReplayPacket(good.constData(), unsigned(good.size()));
+    });
+    delivery->start();
+    delivery->wait();
+    delete delivery;
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(view.getRejectedPackets(), 4); // the empty list parses and yields nothing
+    ASSERT_EQ(primed.size(), 1);
+    EXPECT_EQ(primed[0]->getResult()->frameCounter(), 41u);
+    EXPECT_EQ(view.getResultCache()->getResult()->cameraVariant, "OD");
+    EXPECT_EQ(primed[0]->getDistanceImage().size(), QSize(64, 16));
+    view.setViewOffset(12);
+    EXPECT_EQ(view.getViewOffset(), 12u);
+}
