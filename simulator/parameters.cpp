@@ -165,13 +165,12 @@ bool ParameterState::load(const SensorIdentity& identity, const ParameterValues&
                   (error.empty() ? m_kp.errorText() : error);
         return false;
     }
+    // The block names are the blocks' own, not parameters.
     ParameterValues all = m_values;
-    m_values["BlockIdName"] = textValues("DSP_CPAR", 21);
     all["BlockIdName"] = textValues("DSP_CPAR", 21);
     m_dsp.fill(all);
     all["BlockIdName"] = textValues("KP_CPAR", 21);
     m_kp.fill(all);
-    m_values.erase("BlockIdName");
     return true;
 }
 
