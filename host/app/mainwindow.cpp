@@ -267,6 +267,14 @@ void MainWindow::fail(const QString& title, const QString& text) {
 bool MainWindow::connectToSensor(SensorAdrSP_t address) {
     if (!address)
         return false;
+    if (connecting) {
+        NotificationManager::instance().displayNotification(
+            new GenericNotification(tr("Connection in progress"),
+                                    tr("Wait until the current connection attempt has finished."),
+                                    NOTIFICATION_INFO),
+            true);
+        return false;
+    }
     if (gui)
         closeSensorGUI();
     SensorType* type = plugins.sensorTypeFor(address->getSensorTypeId());
@@ -298,18 +306,23 @@ bool MainWindow::connectToSensor(SensorAdrSP_t address) {
     gui = newGui;
     sensor = newSensor;
     sensorAddress = address;
+    QPointer<SensorGUI> started(newGui); // the controller may close itself while it starts
+    connecting = true;
     const int result = newGui->start(hostFrame);
+    connecting = false;
     progress->onNotificationFinished();
     if (result != 0) {
         NotificationManager::instance().displayNotification(result, address->getPrintableAddress());
         gui = nullptr;
         sensor.clear();
         sensorAddress.clear();
-        delete newGui;
+        delete started.data();
         screens->setCurrentWidget(home);
         updateStatus();
         return false;
     }
+    if (!started || gui != started) // closed again during its start
+        return false;
     sensors->addRecentSensor(address);
     updateStatus();
     return true;

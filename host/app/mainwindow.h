@@ -78,4 +78,6 @@ private:
     QPointer<SensorGUI> gui;
     SensorSP_t sensor;
     SensorAdrSP_t sensorAddress;
+    // True while a GUI controller starts; its waits serve events, so requests may arrive meanwhile.
+    bool connecting = false;
 };

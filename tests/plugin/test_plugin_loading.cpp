@@ -1,6 +1,7 @@
 // The built plug-in as the host loads it, on the offscreen platform.
 #include "aboutdialog.h"
 #include "commonsysteminfo.h"
+#include "commonutilities.h"
 #include "mainwindow.h"
 #include "notificationmanager.h"
 #include "notificationpanel.h"
@@ -9,6 +10,7 @@
 #include "pluginmanager.h"
 #include "pluginverification.h"
 #include "sensoraddressmobilecan.h"
+#include "sensorlistarea.h"
 #include "sensorscout.h"
 #include "sensortype.h"
 
@@ -17,6 +19,7 @@
 #include <QLibrary>
 #include <QPluginLoader>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -257,5 +260,50 @@ TEST(NotificationPanel, FollowsALoaderFromProgressToRemoval) {
     EXPECT_TRUE(card->showsFinished());
     EXPECT_FALSE(card->showsProgress());
     EXPECT_TRUE(QTest::qWaitFor([&] { return panel.cardCount() == before; }, 2000));
+    NotificationManager::instance().setLingerTime(4000);
+}
+
+TEST(MainWindow, ConnectsThroughTheSensorTypeShowsItsScreenAndRemembersTheSensor) {
+    app();
+    NotificationManager::instance().setLingerTime(60000);
+    CommonUtilities::gocSettings().remove(QStringLiteral("sensors/recent"));
+    PluginManager manager;
+    ASSERT_EQ(manager.loadPlugins({QStringLiteral(WORKING_PLUGIN_DIR), pluginFolder()}), 2);
+    {
+        MainWindow window(manager);
+        window.show();
+        auto address = SensorAdrSP_t(new SensorAddressMobileCan(QStringLiteral("bench sensor"), "FAKE 1",
+                                                                QStringLiteral("127.0.0.1"), 42000,
+                                                                QStringLiteral("SN1")));
+        EXPECT_TRUE(window.connectToSensor(address));
+        EXPECT_TRUE(window.hasSensorGUI());
+        QWidget* screen = window.findChild<QWidget*>(QStringLiteral("fakeScreen"));
+        ASSERT_TRUE(screen);
+        EXPECT_TRUE(screen->isVisible());
+        EXPECT_EQ(window.sensorList()->recentSensors().size(), 1);
+
+        // Disconnecting asks the controller to shut down, which closes it through the host frame.
+        window.disconnectSensor();
+        EXPECT_FALSE(window.hasSensorGUI());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("fakeScreen")));
+
+        // A failing start is shown by its id and not remembered.
+        auto failing = SensorAdrSP_t(new SensorAddressMobileCan(QStringLiteral("fail"), "FAKE 2"));
+        EXPECT_FALSE(window.connectToSensor(failing));
+        EXPECT_FALSE(window.hasSensorGUI());
+        EXPECT_EQ(NotificationManager::instance().activeNotifications().last()->getId(), 4242);
+        EXPECT_EQ(window.sensorList()->recentSensors().size(), 1);
+    }
+    // The recent sensors come back from the settings in the next window.
+    MainWindow again(manager);
+    ASSERT_EQ(again.sensorList()->recentSensors().size(), 1);
+    auto mobile =
+        qSharedPointerDynamicCast<SensorAddressMobileCan>(again.sensorList()->recentSensors().first());
+    ASSERT_TRUE(mobile);
+    EXPECT_EQ(mobile->getSerialNumber(), QStringLiteral("SN1"));
+    EXPECT_EQ(mobile->getSensorTypeId(), QByteArray("FAKE 1"));
+    for (Notification* n : NotificationManager::instance().activeNotifications())
+        n->onNotificationFinished();
     NotificationManager::instance().setLingerTime(4000);
 }
