@@ -133,6 +133,14 @@ bool ReplayPlayer::waitForPacketTime(quint64 timestampUs) {
 }
 
 void ReplayPlayer::run() {
+    playAll();
+    // Only now, with every local of the playback gone, may a waiter go on.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_finished = true;
+    m_wake.notify_all();
+}
+
+void ReplayPlayer::playAll() {
     RecordedPacket packet;
     bool damaged = false;
     QString message;
@@ -186,7 +194,4 @@ void ReplayPlayer::run() {
     // for waitForFinished() only after it, so a waiter sees everything the signal did.
     m_running = false;
     emit finished(delivered, damaged, message);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_finished = true;
-    m_wake.notify_all();
 }

@@ -62,6 +62,7 @@ signals:
 
 private:
     void run();
+    void playAll();
     // Waits until the packet's time has come; false when stopped meanwhile.
     bool waitForPacketTime(quint64 timestampUs);
 
