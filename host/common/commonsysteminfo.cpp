@@ -1,6 +1,5 @@
 #include "commonsysteminfo.h"
-
-#include <QMutexLocker>
+#include <mutex>
 
 CommonSystemInfo& CommonSystemInfo::instance() {
     static CommonSystemInfo info;
@@ -9,7 +8,7 @@ CommonSystemInfo& CommonSystemInfo::instance() {
 
 void CommonSystemInfo::setInfo(const QString& key, const QString& value) {
     {
-        QMutexLocker lock(&mutex);
+        std::unique_lock lock(mutex);
         auto it = std::find_if(infos.begin(), infos.end(), [&](const auto& e) { return e.first == key; });
         if (it == infos.end())
             infos.append({key, value});
@@ -22,7 +21,7 @@ void CommonSystemInfo::setInfo(const QString& key, const QString& value) {
 }
 
 QString CommonSystemInfo::getInfo(const QString& key) const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     for (const auto& e : infos)
         if (e.first == key)
             return e.second;
@@ -30,11 +29,11 @@ QString CommonSystemInfo::getInfo(const QString& key) const {
 }
 
 bool CommonSystemInfo::hasInfo(const QString& key) const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return std::any_of(infos.begin(), infos.end(), [&](const auto& e) { return e.first == key; });
 }
 
 QList<QPair<QString, QString>> CommonSystemInfo::entries() const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return infos;
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <mutex>
 
 // Named version and system facts shown in the host's About view ("plugin_trvaxx" = "1.2.5.0").
 // Entries keep the order of their first registration; setting a key again replaces its value.
@@ -24,6 +24,6 @@ signals:
 
 private:
     CommonSystemInfo() = default;
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QList<QPair<QString, QString>> infos;
 };

@@ -3,8 +3,8 @@
 #include "commonutilities.h"
 
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <cstdio>
+#include <mutex>
 
 LogEntry::LogEntry(LogLevel level, const QString& message)
     : level(level), message(message), time(QDateTime::currentDateTime()) {
@@ -51,7 +51,7 @@ LogBook& LogBook::instance() {
 
 void LogBook::add(const LogEntry& entry, bool echo) {
     {
-        QMutexLocker lock(&mutex);
+        std::unique_lock lock(mutex);
         book.append(entry);
         while (book.size() > capacity)
             book.removeFirst();
@@ -64,17 +64,17 @@ void LogBook::add(const LogEntry& entry, bool echo) {
 }
 
 QList<LogEntry> LogBook::entries() const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return book;
 }
 
 void LogBook::clear() {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     book.clear();
 }
 
 void LogBook::setCapacity(int maxEntries) {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     capacity = qMax(1, maxEntries);
     while (book.size() > capacity)
         book.removeFirst();

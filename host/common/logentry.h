@@ -3,10 +3,10 @@
 #include <QDateTime>
 #include <QList>
 #include <QMetaType>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <mutex>
 
 enum LogLevel { LOG_DEBUG = 0, LOG_INFO = 1, LOG_WARNING = 2, LOG_ERROR = 3, LOG_CRITICAL = 4 };
 
@@ -60,7 +60,7 @@ signals:
 
 private:
     LogBook();
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QList<LogEntry> book;
     int capacity = 5000;
     std::atomic<int> echoLevel{LOG_WARNING};

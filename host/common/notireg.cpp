@@ -3,12 +3,11 @@
 #include "logentry.h"
 
 #include <QMap>
-#include <QMutex>
-#include <QMutexLocker>
+#include <mutex>
 
 namespace {
 struct Registry {
-    QMutex mutex;
+    std::mutex mutex;
     QMap<int, NotiReg::Entry> entries;
 };
 
@@ -27,7 +26,7 @@ bool NotiReg::registerNotification(int id, const L10nStr& title, const L10nStr& 
         return false;
     }
     Registry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     auto it = r.entries.constFind(id);
     if (it != r.entries.constEnd()) {
         if (it->title == title && it->text == text && it->type == type)
@@ -46,13 +45,13 @@ bool NotiReg::registerNotification(int id, const L10nStr& title, const L10nStr& 
 
 bool NotiReg::isRegistered(int id) {
     Registry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     return r.entries.contains(id);
 }
 
 std::optional<NotiReg::Entry> NotiReg::lookup(int id) {
     Registry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     auto it = r.entries.constFind(id);
     if (it == r.entries.constEnd())
         return std::nullopt;
@@ -61,12 +60,12 @@ std::optional<NotiReg::Entry> NotiReg::lookup(int id) {
 
 QList<int> NotiReg::registeredIds() {
     Registry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     return r.entries.keys();
 }
 
 bool NotiReg::unregisterNotification(int id) {
     Registry& r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::unique_lock lock(r.mutex);
     return r.entries.remove(id) > 0;
 }

@@ -1,6 +1,5 @@
 #include "paramcache.h"
-
-#include <QMutexLocker>
+#include <mutex>
 
 ParamCache::ParamCache() = default;
 
@@ -8,7 +7,7 @@ ParamCache::~ParamCache() {
     // Observers hold raw pointers to this cache; tell them it is gone.
     QList<ParamObserver*> toTell;
     {
-        QMutexLocker lock(&mutex);
+        std::unique_lock lock(mutex);
         toTell = observers;
         if (basicSyncer && !toTell.contains(basicSyncer))
             toTell.append(basicSyncer);
@@ -38,42 +37,42 @@ int ParamCache::getParameterId(const QString& name) const {
 }
 
 QVariant ParamCache::getParameter(int id) const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return parameters.value(id);
 }
 
 void ParamCache::setParameter(int id, const QVariant& value, ParamObserver* origin) {
     {
-        QMutexLocker lock(&mutex);
+        std::unique_lock lock(mutex);
         parameters.insert(id, value);
     }
     notifyObservers(id, value, origin);
 }
 
 bool ParamCache::hasParameter(int id) const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return parameters.contains(id);
 }
 
 void ParamCache::removeParameter(int id) {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     parameters.remove(id);
 }
 
 QList<int> ParamCache::getParameterIds() const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return parameters.keys(); // QMap keeps its keys sorted
 }
 
 int ParamCache::parameterCount() const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return parameters.size();
 }
 
 void ParamCache::attachObserver(ParamObserver* observer) const {
     if (!observer)
         return;
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     if (!observers.contains(observer))
         observers.append(observer);
     relink(observer);
@@ -82,7 +81,7 @@ void ParamCache::attachObserver(ParamObserver* observer) const {
 void ParamCache::detachObserver(ParamObserver* observer) const {
     if (!observer)
         return;
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     observers.removeAll(observer);
     if (basicSyncer == observer)
         const_cast<ParamCache*>(this)->basicSyncer = nullptr;
@@ -98,12 +97,12 @@ void ParamCache::relink(ParamObserver* observer) const {
 }
 
 bool ParamCache::isObserverAttached(ParamObserver* observer) const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return observers.contains(observer);
 }
 
 void ParamCache::setBasicSyncer(ParamObserver* syncer) {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     ParamObserver* old = basicSyncer;
     basicSyncer = syncer;
     if (old)
@@ -113,7 +112,7 @@ void ParamCache::setBasicSyncer(ParamObserver* syncer) {
 }
 
 ParamObserver* ParamCache::getBasicSyncer() const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return basicSyncer;
 }
 
@@ -121,7 +120,7 @@ void ParamCache::notifyObservers(int id, const QVariant& value, ParamObserver* o
     ParamObserver* syncer;
     QList<ParamObserver*> toNotify;
     {
-        QMutexLocker lock(&mutex);
+        std::unique_lock lock(mutex);
         syncer = basicSyncer;
         toNotify = observers;
     }
@@ -138,11 +137,11 @@ void ParamCache::notifyObservers(int id, const QVariant& value, ParamObserver* o
 }
 
 void ParamCache::storeSilently(int id, const QVariant& value) {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     parameters.insert(id, value);
 }
 
 QMap<int, QVariant> ParamCache::snapshot() const {
-    QMutexLocker lock(&mutex);
+    std::unique_lock lock(mutex);
     return parameters;
 }

@@ -4,9 +4,9 @@
 
 #include <QList>
 #include <QMap>
-#include <QRecursiveMutex>
 #include <QString>
 #include <QVariant>
+#include <mutex>
 
 // Generic parameter store of one connected device: an integer identifier maps to a QVariant.
 // Setting a value notifies every attached observer except the one that made the change, so a
@@ -66,7 +66,8 @@ protected:
     // Keeps the observer's list of caches in step with its links to this one (under the lock).
     void relink(ParamObserver* observer) const;
 
-    mutable QRecursiveMutex mutex;
+    // A standard mutex: its synchronisation is visible to the thread sanitizer, Qt's is not.
+    mutable std::recursive_mutex mutex;
     QMap<int, QVariant> parameters;
     mutable QList<ParamObserver*> observers;
     ParamObserver* basicSyncer = nullptr;

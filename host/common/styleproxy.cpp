@@ -4,14 +4,14 @@
 
 #include <QColor>
 #include <QFile>
-#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
+#include <mutex>
 
 namespace {
 struct Style {
-    QMutex mutex;
+    std::mutex mutex;
     QHash<QString, QVariant> values;
     QSet<QString> warned;
 };
@@ -75,7 +75,7 @@ QVariant parseValue(const QString& raw) {
 QVariant StyleProxy::getProperty(const char* name) {
     Style& s = style();
     const QString key = QString::fromLatin1(name);
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     auto it = s.values.constFind(key);
     if (it != s.values.constEnd())
         return *it;
@@ -89,19 +89,19 @@ QVariant StyleProxy::getProperty(const char* name) {
 
 QVariant StyleProxy::getProperty(const char* name, const QVariant& fallback) {
     Style& s = style();
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     return s.values.value(QString::fromLatin1(name), fallback);
 }
 
 bool StyleProxy::hasProperty(const char* name) {
     Style& s = style();
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     return s.values.contains(QString::fromLatin1(name));
 }
 
 void StyleProxy::setProperty(const char* name, const QVariant& value) {
     Style& s = style();
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     s.values.insert(QString::fromLatin1(name), value);
 }
 
@@ -139,7 +139,7 @@ bool StyleProxy::loadStyleFile(const QString& path) {
         return false;
     }
     Style& s = style();
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     for (auto it = read.constBegin(); it != read.constEnd(); ++it)
         s.values.insert(it.key(), it.value());
     return true;
@@ -147,13 +147,13 @@ bool StyleProxy::loadStyleFile(const QString& path) {
 
 void StyleProxy::resetToDefaults() {
     Style& s = style();
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     s.values = defaults();
 }
 
 QStringList StyleProxy::propertyNames() {
     Style& s = style();
-    QMutexLocker lock(&s.mutex);
+    std::unique_lock lock(s.mutex);
     QStringList names = s.values.keys();
     names.sort();
     return names;
