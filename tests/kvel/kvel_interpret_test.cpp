@@ -445,3 +445,28 @@ TEST(KvelInterpret, Version) {
     EXPECT_STREQ(kvel::versionString(), "3.3.13");
     EXPECT_EQ(kvel::VERSION_MAJOR * 10000 + kvel::VERSION_MINOR * 100 + kvel::VERSION_PATCH, 30313);
 }
+
+TEST(KvelInterpret, ManyPathsThroughThePerThreadTable) {
+    // More distinct paths than the per-thread table has slots: evicted paths must come back right.
+    auto root = kvel::make_kvel_shared<kvel::StructType>("ManyPathsRoot", kvel::Dimensions{}, 0, 4096, 0);
+    root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("a", kvel::Dimensions{4096}, 0, 1,
+                                                                 kvel::KindUnsigned, 0));
+    const std::vector<uint8_t> description = kvel::write(root);
+    std::vector<uint8_t> data(4096);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 31 + 7);
+    const std::vector<KvelChunk> chunks = {KvelChunk(reinterpret_cast<const char*>(description.data()),
+                                                     uint32_t(description.size()),
+                                                     reinterpret_cast<const char*>(data.data()), 4096, 8)};
+    int wrong = 0;
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t i = 0; i < data.size(); i += pass + 1) {
+            const std::string path = "ManyPathsRoot.a[" + std::to_string(i) + "]";
+            uint8_t byte = 0;
+            double value = -1;
+            kvel::read<uint8_t>(path, byte, chunks, 8);
+            kvel::read<double>(path, value, chunks, 8);
+            wrong += byte != data[i] || value != data[i];
+        }
+    EXPECT_EQ(wrong, 0);
+}
