@@ -473,6 +473,7 @@ const kvel::ITypePtr& CycleReader_TRVAXX::root(int channel) {
         // Accessors belong to one description; another description starts a new set.
         if (slot->root.get() != slot->memoRoot) {
             slot->accessors.clear();
+            slot->tables.clear();
             slot->memoRoot = slot->root.get();
         }
     }
@@ -489,6 +490,22 @@ void CycleReader_TRVAXX::read(const std::string& path, T* dest, uint32_t count, 
         entry.first = kvel::NativeTypeCode<T>::value;
     }
     kvel::read(entry.second, dest, count, slot->chunk->data, slot->chunk->dataLength);
+}
+
+std::vector<CycleReader_TRVAXX::Entry>& CycleReader_TRVAXX::table(int channel, const void* key) {
+    root(channel); // a new description drops the old entries
+    return slotFor(channel)->tables[key];
+}
+
+template <class T>
+void CycleReader_TRVAXX::read(Entry& entry, const std::string& path, T& dest, int channel) {
+    const kvel::ITypePtr& description = root(channel);
+    if (!entry.second || entry.first != kvel::NativeTypeCode<T>::value) {
+        entry.second = kvel::getAccessor<T>(description, path);
+        entry.first = kvel::NativeTypeCode<T>::value;
+    }
+    const KvelChunk* c = slotFor(channel)->chunk;
+    kvel::read(entry.second, &dest, 1, c->data, c->dataLength);
 }
 
 template <class Body> void PackageProcessor_TRVAXX::runStep(const char* stepName, Body&& body) {
@@ -755,14 +772,20 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket(const std::vector
         return;
     runStep("getAlgoIFOutputObjectsfromPacket", [&] {
         const std::vector<std::string>& paths = listPaths().objects;
+        std::vector<CycleReader_TRVAXX::Entry>& table = reader.table(CHANNEL_ALGO_OUTPUT, &paths);
+        table.resize(paths.size());
         const int count = std::min(result.objects.count, TRVAXX_OBJECT_COUNT);
         size_t p = 0;
         for (int i = 0; i < count; ++i) {
             DetectedObject_TRVAXX& object = result.objects.objects[size_t(i)];
-            for (auto member : objectInts)
-                reader.read(paths[p++], object.*member, CHANNEL_ALGO_OUTPUT);
-            for (auto member : objectFloats)
-                reader.read(paths[p++], object.*member, CHANNEL_ALGO_OUTPUT);
+            for (auto member : objectInts) {
+                reader.read(table[p], paths[p], object.*member, CHANNEL_ALGO_OUTPUT);
+                ++p;
+            }
+            for (auto member : objectFloats) {
+                reader.read(table[p], paths[p], object.*member, CHANNEL_ALGO_OUTPUT);
+                ++p;
+            }
         }
         getAlgoIFOutputCollisionAvoidancefromPacket(chunks, result);
     });
@@ -793,15 +816,18 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputLinesfromPacket(const std::vector<K
         return;
     runStep("getAlgoIFOutputLinesfromPacket", [&] {
         const std::vector<std::string>& paths = listPaths().lines;
+        std::vector<CycleReader_TRVAXX::Entry>& table = reader.table(CHANNEL_ALGO_OUTPUT, &paths);
+        table.resize(paths.size());
         const int count = std::min(result.lines.count, TRVAXX_LINE_COUNT);
         size_t p = 0;
         for (int i = 0; i < count; ++i) {
             DetectedLine_TRVAXX& line = result.lines.lines[size_t(i)];
             for (const LineMember& member : lineMembers) {
                 if (member.integer)
-                    reader.read(paths[p++], line.*member.integer, CHANNEL_ALGO_OUTPUT);
+                    reader.read(table[p], paths[p], line.*member.integer, CHANNEL_ALGO_OUTPUT);
                 else
-                    reader.read(paths[p++], line.*member.real, CHANNEL_ALGO_OUTPUT);
+                    reader.read(table[p], paths[p], line.*member.real, CHANNEL_ALGO_OUTPUT);
+                ++p;
             }
         }
         static const std::string refPoint = "AlgoIFOutput.lineGuidanceResult.ref_Point";

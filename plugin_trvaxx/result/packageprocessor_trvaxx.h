@@ -30,6 +30,13 @@ public:
     template <class T> void read(const std::string& path, T& dest, int channel) {
         read(path, &dest, 1, channel);
     }
+    // A resolved path: the native type it was resolved for and its accessor.
+    typedef std::pair<int, kvel::AccessorPtr> Entry;
+    // Entries for a fixed list of paths (key: the list's address), kept while the channel's
+    // description stays the same; sized by the caller. Saves one look-up per read in long lists.
+    std::vector<Entry>& table(int channel, const void* key);
+    // Reads through an entry of such a table.
+    template <class T> void read(Entry& entry, const std::string& path, T& dest, int channel);
     // The parsed description of a channel (throws for a missing channel or a bad description).
     const kvel::ITypePtr& root(int channel);
     // The chunk of a channel, or null.
@@ -42,7 +49,8 @@ private:
         kvel::ITypePtr root;
         bool rootResolved = false;
         const kvel::IType* memoRoot = nullptr;
-        std::unordered_map<const void*, std::pair<int, kvel::AccessorPtr>> accessors;
+        std::unordered_map<const void*, Entry> accessors;
+        std::unordered_map<const void*, std::vector<Entry>> tables;
     };
     Slot* slotFor(int channel);
     std::array<Slot, 3> channelSlots{};

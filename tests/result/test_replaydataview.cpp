@@ -16,14 +16,6 @@
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_replaydataview";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
 QByteArray recordedCycle(uint32_t frame) {
     resulttest::Identification id;
     id.variant = "OD";
@@ -35,7 +27,11 @@ QByteArray recordedCycle(uint32_t frame) {
 } // namespace
 
 TEST(ReplayDataView, PacketsFromAnotherThreadBecomePrimedResults) {
-    app();
+    // Local, so the application ends before the statics that its plug-ins may hold.
+    int argc = 1;
+    char name[] = "test_replaydataview";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
     ReplayDataView_TRVAXX view;
     view.show();
     QList<PrimedResultSP_TRVAXX_t> primed;
