@@ -93,14 +93,16 @@ bool RecordingReader::readHeader() {
         return false;
     }
     QByteArray header(fixed, int(kFixedHeaderSize));
-    header.resize(int(kFixedHeaderSize) + contextLength + int(kHeaderCrcSize));
-    if (!readExact(header.data() + kFixedHeaderSize, contextLength + qint64(kHeaderCrcSize))) {
+    header.resize(int(kFixedHeaderSize) + contextLength);
+    char crcBytes[kHeaderCrcSize];
+    if (!readExact(header.data() + kFixedHeaderSize, contextLength) ||
+        !readExact(crcBytes, qint64(kHeaderCrcSize))) {
         m_error = QStringLiteral("%1 ends inside its header").arg(m_name);
         return false;
     }
-    const quint32 storedCrc = qFromLittleEndian<quint32>(header.constData() + header.size() - kHeaderCrcSize);
-    const uLong crc = crc32_z(0L, reinterpret_cast<const Bytef*>(header.constData()),
-                              std::size_t(header.size()) - kHeaderCrcSize);
+    const quint32 storedCrc = qFromLittleEndian<quint32>(crcBytes);
+    const uLong crc =
+        crc32_z(0L, reinterpret_cast<const Bytef*>(header.constData()), std::size_t(header.size()));
     if (quint32(crc) != storedCrc) {
         m_error = QStringLiteral("%1 has a damaged header (checksum mismatch)").arg(m_name);
         return false;
