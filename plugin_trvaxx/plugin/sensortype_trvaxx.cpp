@@ -1,6 +1,7 @@
 #include "sensortype_trvaxx.h"
 
 #include "logentry.h"
+#include "replaydataview_trvaxx.h"
 #include "sensoraddressmobilecan.h"
 
 #include <QtDebug>
@@ -36,8 +37,8 @@ bool SensorType_TRVAXX::isSupportedTypeID(const char* typeId) {
 }
 
 ReplayDataView* SensorType_TRVAXX::createReplayDataView() {
-    // NOT YET WIRED: ReplayDataView_TRVAXX (result folder) is created here once it is built.
-    return nullptr;
+    // No parent: the host owns and destroys the replay view.
+    return new ReplayDataView_TRVAXX();
 }
 
 QString SensorType_TRVAXX::getName() {

@@ -9,6 +9,7 @@
 #include "plugininterface.h"
 #include "pluginmanager.h"
 #include "pluginverification.h"
+#include "replaydataview.h"
 #include "sensoraddressmobilecan.h"
 #include "sensorlistarea.h"
 #include "sensorscout.h"
@@ -25,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 QApplication& app() {
@@ -144,6 +146,23 @@ TEST(PluginLoading, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
         QStringLiteral("^SensorType_TRVAXX::createSensorGUI only supports default GuiType, but not type: 3"
                        "\n   Loc: \\[sensortype_trvaxx\\.cpp:\\d+\\]$"));
     EXPECT_TRUE(line.match(criticals.first()).hasMatch()) << criticals.first().toStdString();
+}
+
+TEST(PluginLoading, SensorTypeCreatesAReplayViewThatSurvivesDamagedPackets) {
+    app();
+    PluginManager manager;
+    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
+    std::unique_ptr<ReplayDataView> view(manager.sensorTypes().first()->createReplayDataView());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parent(), nullptr);
+    // An empty cycle (count 0), a cut-off header and random bytes are dropped; the view lives on.
+    const char empty[4] = {0, 0, 0, 0};
+    view->newReplayPacket(empty, sizeof empty);
+    view->newReplayPacket(empty, 2);
+    const char noise[] = "\x05\x00\x00\x00garbage that is not a chunk stream";
+    view->newReplayPacket(noise, sizeof noise);
+    view->setViewOffset(10);
+    QCoreApplication::processEvents();
 }
 
 TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
