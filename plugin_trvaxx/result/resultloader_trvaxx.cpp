@@ -31,6 +31,10 @@ int ResultLoader_TRVAXX::start(quint16 port, const QString& address) {
     return 0;
 }
 
+void ResultLoader_TRVAXX::setWakeUp(UdpSocket::WakeUp wakeUp) {
+    receiver->setWakeUp(wakeUp);
+}
+
 void ResultLoader_TRVAXX::stop() {
     receiver->stop();
 }

@@ -4,6 +4,7 @@
 #include "resultloaderlogging_trvaxx.h"
 
 #include <streamstatistics.h>
+#include <udpsocket.h>
 
 #include <QObject>
 #include <QString>
@@ -30,6 +31,10 @@ public:
     // Receives on `port` from the sender `address` (dotted IPv4; "0.0.0.0" accepts every sender).
     // Returns 0, or START_FAILED with a critical message when the address is unusable.
     int start(quint16 port, const QString& address);
+    // Where the one-byte wake-up datagram goes when the thread starts (default: the directed
+    // broadcast of every IPv4 interface, which opens firewalls for the sensor's stream). Tests and
+    // a virtual sensor on this machine keep it on loopback. Takes effect at the next start().
+    void setWakeUp(UdpSocket::WakeUp wakeUp);
     // Stops the receive thread and waits until it has ended.
     void stop();
     bool isRunning() const;

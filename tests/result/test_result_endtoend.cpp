@@ -139,6 +139,7 @@ TEST_P(ResultEndToEnd, RecordsMatchTheSceneAndTheRecordingReplaysIdentically) {
     CaptureControler_TRVAXX recorder;
     ResultLoader_TRVAXX loader(&recorder, &processor);
     Collector collector(cache);
+    loader.setWakeUp(UdpSocket::WakeUp::LoopbackOnly);
     ASSERT_EQ(loader.start(0, "127.0.0.2"), 0);
     const auto bindDeadline = Clock::now() + std::chrono::seconds(3);
     while (loader.boundPort() == 0 && Clock::now() < bindDeadline)

@@ -123,6 +123,7 @@ TEST(ResultLoader, UnusableAddressLeavesTheLoaderStopped) {
     PackageProcessor_TRVAXX processor(&cache);
     ResultLoader_TRVAXX loader(nullptr, &processor);
     EXPECT_EQ(capture.count("ResultLoader_TRVAXX is using the old ethReceive(Wek-Lib)"), 1);
+    loader.setWakeUp(UdpSocket::WakeUp::LoopbackOnly);
     EXPECT_NE(loader.start(0, "300.1.1.1"), 0);
     EXPECT_FALSE(loader.isRunning());
     EXPECT_EQ(capture.count("FWUpdater_TRVAxx: Unable to start ethReceiver!"), 1);

@@ -84,6 +84,7 @@ TEST_P(RecordReplay, ReplayedRecordsEqualTheLiveOnes) {
     CaptureControler_TRVAXX recorder;
     ResultLoader_TRVAXX loader(&recorder, &liveProcessor);
     ASSERT_TRUE(recorder.startRecording(file)) << recorder.errorString().toStdString();
+    loader.setWakeUp(UdpSocket::WakeUp::LoopbackOnly);
     ASSERT_EQ(loader.start(0, QStringLiteral("127.0.0.2")), 0);
     for (int i = 0; i < 400 && loader.boundPort() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

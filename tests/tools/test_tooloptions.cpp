@@ -35,6 +35,9 @@ TEST(ToolOptionsTest, MonitorDefaultsAndOptions) {
     EXPECT_EQ(o.seconds, 4);
     EXPECT_EQ(parseOk({"monitor", "--port=0"}).port, 0);
     EXPECT_EQ(parseOk({"monitor", "--port", "65535"}).port, 65535);
+    EXPECT_EQ(o.wakeUp, UdpSocket::WakeUp::AllInterfaces);
+    EXPECT_EQ(parseOk({"monitor", "--wake-up", "loopback"}).wakeUp, UdpSocket::WakeUp::LoopbackOnly);
+    EXPECT_EQ(parseOk({"record", "f", "--wake-up=none"}).wakeUp, UdpSocket::WakeUp::None);
 }
 
 TEST(ToolOptionsTest, RecordAndReplayTakeOneFile) {
@@ -82,6 +85,8 @@ TEST(ToolOptionsTest, FaultsAreNamed) {
         {{"monitor", "--sender", "256.1.1.1"}, "IPv4 address"},
         {{"monitor", "--sender", "::1"}, "IPv4 address"},
         {{"monitor", "--seconds", "0"}, "at least 1"},
+        {{"monitor", "--wake-up", "everywhere"}, "all, loopback or none, not 'everywhere'"},
+        {{"replay", "f", "--wake-up", "none"}, "unknown option '--wake-up' for replay"},
         {{"monitor", "--seconds", "1.5"}, "not '1.5'"},
         {{"monitor", "--json=yes"}, "--json takes no value"},
         {{"monitor", "--fast"}, "unknown option '--fast' for monitor"},

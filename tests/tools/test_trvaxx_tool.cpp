@@ -45,7 +45,11 @@ protected:
     }
 
     // Starts the tool; for live commands (given --port 0) waits for the port it listens on.
-    std::unique_ptr<QProcess> start(const QStringList& args, quint16* port = nullptr) {
+    // Live commands keep their wake-up datagram on loopback: the tests' sensors are local.
+    std::unique_ptr<QProcess> start(QStringList args, quint16* port = nullptr) {
+        if (!args.isEmpty() &&
+            (args.first() == QLatin1String("monitor") || args.first() == QLatin1String("record")))
+            args << QStringLiteral("--wake-up") << QStringLiteral("loopback");
         auto p = std::make_unique<QProcess>();
         p->start(QStringLiteral(TRVAXX_EXECUTABLE), args);
         EXPECT_TRUE(p->waitForStarted(10000));

@@ -78,6 +78,8 @@ protected:
     RecordingLogger logger;
     CycleAssembler assembler{output, logger};
     EthReceiver receiver{assembler, logger};
+    // The test's senders are all on loopback; the wake-up datagram stays there too.
+    void SetUp() override { receiver.setWakeUp(UdpSocket::WakeUp::LoopbackOnly); }
 };
 
 TEST_F(EthReceiverTest, SenderFilterParsing) {
@@ -107,7 +109,6 @@ TEST_F(EthReceiverTest, SenderFilterParsing) {
 }
 
 TEST_F(EthReceiverTest, ReceivesCyclesFromTheChosenSenderOverLoopback) {
-    receiver.setWakeUp(UdpSocket::WakeUp::LoopbackOnly);
     ASSERT_EQ(receiver.setSender("127.0.0.1"), 0);
     ASSERT_EQ(receiver.start(), 0);
     EXPECT_TRUE(receiver.isRunning());

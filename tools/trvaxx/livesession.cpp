@@ -19,6 +19,7 @@ bool LiveSession::start() {
         m_exitCode = 1;
         return false;
     }
+    m_loader.setWakeUp(m_options.wakeUp);
     if (m_loader.start(m_options.port, m_options.sender) != 0) {
         m_output.message(tr("cannot start receiving on UDP port %1").arg(m_options.port));
         m_exitCode = 1;

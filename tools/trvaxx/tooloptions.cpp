@@ -19,7 +19,7 @@ Run "trvaxx <command> --help" for the options of a command.
 )";
 
 const char* const kMonitor =
-    R"(Usage: trvaxx monitor [--port P] [--sender IP] [--json] [--seconds N] [--verbose]
+    R"(Usage: trvaxx monitor [--port P] [--sender IP] [--json] [--seconds N] [--wake-up W] [--verbose]
 
 Receives a sensor's result stream and prints one line per second: cycles per second, latest
 frame counter, valid pixels, camera-axis distance minimum and maximum (metres), object or line
@@ -32,6 +32,9 @@ Options:
                   frame_counter, valid_pixels, distance_min, distance_max, objects, lines,
                   software_version, variant, serial, stats (null where not known)
   --seconds N     stop after N seconds (default: run until interrupted)
+  --wake-up W     where the one-byte wake-up datagram goes at start: "all" (the directed
+                  broadcast of every IPv4 interface, default), "loopback" (a sensor on this
+                  machine, such as trvaxx-sim) or "none"
   --verbose       show the transport's and interpreter's diagnostics on standard error
 
 Exit status: 0 when results arrived, 1 when none did or the port cannot be used, 2 for a
@@ -39,7 +42,7 @@ wrong command line.
 )";
 
 const char* const kRecord =
-    R"(Usage: trvaxx record FILE [--seconds N] [--port P] [--sender IP] [--json] [--verbose]
+    R"(Usage: trvaxx record FILE [--seconds N] [--port P] [--sender IP] [--json] [--wake-up W] [--verbose]
 
 Records every complete result cycle of the stream into FILE (the host's recording format,
 replayable by "trvaxx replay" and the host application) and prints the monitor's lines while
@@ -47,7 +50,7 @@ recording.
 
 Options:
   --seconds N     stop after N seconds (default: run until interrupted)
-  --port P, --sender IP, --json, --verbose   as for "trvaxx monitor"
+  --port P, --sender IP, --json, --wake-up W, --verbose   as for "trvaxx monitor"
 
 Exit status: 0 when cycles were recorded, 1 when none were or FILE cannot be written, 2 for a
 wrong command line.
@@ -193,6 +196,19 @@ bool parseToolOptions(const QStringList& args, ToolOptions& o, QString& error) {
                 return false;
             }
             o.sender = address.toString();
+        } else if (live && name == QLatin1String("--wake-up")) {
+            if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
+                return false;
+            if (value == QLatin1String("all")) {
+                o.wakeUp = UdpSocket::WakeUp::AllInterfaces;
+            } else if (value == QLatin1String("loopback")) {
+                o.wakeUp = UdpSocket::WakeUp::LoopbackOnly;
+            } else if (value == QLatin1String("none")) {
+                o.wakeUp = UdpSocket::WakeUp::None;
+            } else {
+                error = QStringLiteral("--wake-up needs all, loopback or none, not '%1'").arg(value);
+                return false;
+            }
         } else if (live && name == QLatin1String("--seconds")) {
             if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
                 return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <udpsocket.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,7 @@ struct ToolOptions {
     bool fast = false;
     double speed = 1.0;
     bool verbose = false;
+    UdpSocket::WakeUp wakeUp = UdpSocket::WakeUp::AllInterfaces; // monitor, record
 };
 
 // Parses the arguments after the program name. Returns false with a message naming the fault.
