@@ -146,7 +146,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                     "unexpected argument '" + parser.positionalArguments().first().toStdString() + "'");
     if (parser.isSet(help)) {
         result.outcome = CommandLine::Help;
-        result.message = parser.helpText().toStdString();
+        // The parser names the program only when an application object exists; this runs before.
+        result.message = parser.helpText()
+                             .replace(QStringLiteral("<executable_name>"), QStringLiteral("trvaxx-sim"))
+                             .toStdString();
         return result;
     }
     auto value = [&](const QCommandLineOption& o) { return parser.value(o).toStdString(); };
