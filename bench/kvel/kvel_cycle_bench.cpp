@@ -8,6 +8,8 @@
 
 #include "kvel_interpret.h"
 
+#include "ratioreporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -454,18 +456,6 @@ BENCHMARK(BM_CyclePreResolvedAccessors)->Repetitions(5)->ReportAggregatesOnly(tr
 BENCHMARK(BM_MemcpySameBytes)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_MemcpyPerMember)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// Keeps the median time per iteration of each benchmark for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -473,16 +463,15 @@ int main(int argc, char** argv) {
     const Cycle& cycle = theCycle();
     std::cout << "Cycle from " << cycle.origin << ": " << cycle.reads.size() << " typed reads, "
               << cycle.dataBytes << " data bytes\n";
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& m = reporter.medians;
-    if (m.count("BM_CycleTypedReads") && m.count("BM_MemcpySameBytes") && m.count("BM_MemcpyPerMember")) {
-        const double reads = m.at("BM_CycleTypedReads");
+    const double reads = reporter.time("BM_CycleTypedReads");
+    const double copy = reporter.time("BM_MemcpySameBytes");
+    const double perMember = reporter.time("BM_MemcpyPerMember");
+    if (reads > 0 && copy > 0 && perMember > 0) {
         std::cout << "CPU time per cycle (median): " << reads << " ns\n"
-                  << "ratio typed reads / memcpy of the same bytes: " << reads / m.at("BM_MemcpySameBytes")
-                  << "\n"
-                  << "ratio typed reads / one memcpy per member: " << reads / m.at("BM_MemcpyPerMember")
-                  << "\n";
+                  << "ratio typed reads / memcpy of the same bytes: " << reads / copy << "\n"
+                  << "ratio typed reads / one memcpy per member: " << reads / perMember << "\n";
     }
     benchmark::Shutdown();
     return 0;

@@ -11,6 +11,8 @@
 #include <cycleassembler.h>
 #include <udpframing.h>
 
+#include "ratioreporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -157,47 +159,11 @@ BENCHMARK(BM_ResultChain)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_ReassemblyOnly)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyOfTheSameBytes)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's CPU time per pass (median of the repetitions when there are several:
-// the wall clock of a shared machine also measures the other processes).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred)
-                continue;
-            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[name] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Iteration)
-                singles[name] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double time(const std::string& name) const {
-        const auto m = medians.find(name);
-        if (m != medians.end())
-            return m->second;
-        const auto s = singles.find(name);
-        return s != singles.end() ? s->second : 0.0;
-    }
-
-private:
-    std::map<std::string, double> medians, singles;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=5";
-    bool given = false;
-    for (int i = 1; i < argc; ++i)
-        given = given || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
-    if (!given)
-        args.push_back(repetitions.data());
-    int count = int(args.size());
-    benchmark::Initialize(&count, args.data());
-    RatioReporter reporter;
+    bench::initializeWithRepetitions(argc, argv);
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const char* names[] = {"DI", "OD", "LG"};
     for (int v = 0; v < 3; ++v) {

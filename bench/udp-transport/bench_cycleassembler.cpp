@@ -4,6 +4,8 @@
 #include "benchstream.h"
 #include "cycleassembler.h"
 
+#include "ratioreporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -109,47 +111,11 @@ void BM_MemcpyOfTheSameBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyOfTheSameBytes)->Unit(benchmark::kMicrosecond);
 
-// Remembers each benchmark's CPU time per pass so main can print the ratio: the median of the
-// repetitions, in CPU time, because the wall clock of a shared machine also measures the other
-// processes.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred)
-                continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median)
-                medians[run.run_name.function_name] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Iteration)
-                singles[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double time(const std::string& name) const {
-        const auto m = medians.find(name);
-        if (m != medians.end())
-            return m->second;
-        const auto s = singles.find(name);
-        return s != singles.end() ? s->second : 0.0;
-    }
-    std::map<std::string, double> medians, singles;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    // Several repetitions unless asked otherwise: the ratio uses their medians.
-    std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=5";
-    bool given = false;
-    for (int i = 1; i < argc; ++i)
-        given = given || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
-    if (!given)
-        args.push_back(repetitions.data());
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    RatioReporter reporter;
+    bench::initializeWithRepetitions(argc, argv);
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double process = reporter.time("BM_ProcessPacketAndHandOut");
     const double copy = reporter.time("BM_MemcpyOfTheSameBytes");

@@ -1,0 +1,62 @@
+#pragma once
+
+// Shared by the benchmarks: they report each measurement as a ratio to a reference (usually memcpy
+// of the same bytes) taken in the same run, so the figures survive a busy machine.
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Keeps each benchmark's CPU time per iteration: the median of the repetitions when there are
+// several, else the single run. CPU time, because the wall clock of a shared machine also measures
+// the other processes. Benchmarks with arguments are keyed "name/args".
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred)
+                continue;
+            std::string name = run.run_name.function_name;
+            if (!run.run_name.args.empty())
+                name += "/" + run.run_name.args;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                m_medians[name] = run.GetAdjustedCPUTime();
+            else if (run.run_type == Run::RT_Iteration)
+                m_singles[name] = run.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // 0 when the benchmark did not run (filtered out or failed).
+    double time(const std::string& name) const {
+        const auto m = m_medians.find(name);
+        if (m != m_medians.end())
+            return m->second;
+        const auto s = m_singles.find(name);
+        return s != m_singles.end() ? s->second : 0.0;
+    }
+
+private:
+    std::map<std::string, double> m_medians, m_singles;
+};
+
+// benchmark::Initialize with five repetitions unless the command line asks for another number:
+// the ratios use medians.
+inline void initializeWithRepetitions(int argc, char** argv) {
+    static std::vector<char*> args;
+    static std::string repetitions = "--benchmark_repetitions=5";
+    args.assign(argv, argv + argc);
+    bool given = false;
+    for (int i = 1; i < argc; ++i)
+        given = given || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
+    if (!given)
+        args.push_back(repetitions.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+}
+
+} // namespace bench
