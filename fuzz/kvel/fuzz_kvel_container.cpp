@@ -2,24 +2,10 @@
 // every path through the interpreter on a zeroed block.
 
 #include "kvel_interpret.h"
+#include "kvel_test_util.h"
 
 #include <cstdlib>
 #include <vector>
-
-namespace {
-
-bool sameTree(const kvel::IType& a, const kvel::IType& b) {
-    if (a.name() != b.name() || a.dimensions() != b.dimensions() || a.offset() != b.offset() ||
-        a.size() != b.size() || a.byteOrder() != b.byteOrder() || a.typeKind() != b.typeKind() ||
-        a.members().size() != b.members().size())
-        return false;
-    for (size_t i = 0; i < a.members().size(); ++i)
-        if (!sameTree(*a.members()[i], *b.members()[i]))
-            return false;
-    return true;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvel::ITypePtr root;
@@ -32,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     // The writer must accept every tree the parser builds, and the result must read back equal.
     const std::vector<uint8_t> written = kvel::write(root);
-    if (!sameTree(*root, *kvel::parse(written)))
+    if (!kvel_test::sameTree(*root, *kvel::parse(written)))
         std::abort();
 
     if (root->size() > (1u << 20))
