@@ -51,7 +51,6 @@ function(trvaxx_add_benchmark)
     cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${B_NAME} ${B_SOURCES})
     target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
-    target_include_directories(${B_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/bench/common)
 endfunction()
 
 # trvaxx_add_fuzzer(NAME <name> SOURCES ... LIBS ... [CORPUS dir])

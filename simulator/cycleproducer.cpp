@@ -1,6 +1,6 @@
-#include "cycleproducer.h"
+#include "simulator/cycleproducer.h"
 
-#include "resources.h"
+#include "simulator/resources.h"
 
 #include <cmath>
 

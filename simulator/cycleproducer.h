@@ -4,15 +4,15 @@
 // (and of the second sender when that fault is on). Tests feed its datagrams straight into a
 // receiver; the virtual sensor sends them.
 
-#include "datagrambatch.h"
-#include "datagramcomposer.h"
-#include "describedblock.h"
-#include "faultinjector.h"
-#include "frametruth.h"
-#include "parameters.h"
-#include "resultframewriter.h"
-#include "scene.h"
-#include "simconfig.h"
+#include "simulator/datagrambatch.h"
+#include "simulator/datagramcomposer.h"
+#include "simulator/describedblock.h"
+#include "simulator/faultinjector.h"
+#include "simulator/frametruth.h"
+#include "simulator/parameters.h"
+#include "simulator/resultframewriter.h"
+#include "simulator/scene.h"
+#include "simulator/simconfig.h"
 
 #include <memory>
 #include <mutex>

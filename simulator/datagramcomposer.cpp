@@ -1,6 +1,6 @@
-#include "datagramcomposer.h"
+#include "simulator/datagramcomposer.h"
 
-#include <udpframing.h>
+#include "udp-transport/udpframing.h"
 
 #include <algorithm>
 #include <cstring>

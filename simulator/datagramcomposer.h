@@ -3,7 +3,7 @@
 // them into datagrams of at most kMaxDatagramSize bytes with their datagram headers. Keeps the
 // sub-device's running datagram counter and rolling channel counter.
 
-#include "datagrambatch.h"
+#include "simulator/datagrambatch.h"
 
 #include <cstddef>
 #include <cstdint>

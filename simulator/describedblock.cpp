@@ -1,4 +1,4 @@
-#include "describedblock.h"
+#include "simulator/describedblock.h"
 
 #include <map>
 

@@ -3,9 +3,9 @@
 // embedded), its parsed tree and a data buffer of the root's size. Members are written through
 // the interpreter's typed writes, by member path, never by offsets computed here.
 
-#include "frametruth.h"
+#include "simulator/frametruth.h"
 
-#include <kvel_interpret.h>
+#include "kvel/kvel_interpret.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "faultinjector.h"
+#include "simulator/faultinjector.h"
 
-#include <udpframing.h>
+#include "udp-transport/udpframing.h"
 
 #include <utility>
 

@@ -3,9 +3,9 @@
 // before framing (checksum, delimiters), datagram faults on the finished send list (loss,
 // duplicates, reordering, truncation). Seeded, so a run misbehaves the same way every time.
 
-#include "datagrambatch.h"
-#include "datagramcomposer.h"
-#include "simconfig.h"
+#include "simulator/datagrambatch.h"
+#include "simulator/datagramcomposer.h"
+#include "simulator/simconfig.h"
 
 #include <cstdint>
 #include <random>

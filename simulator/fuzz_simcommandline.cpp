@@ -1,7 +1,7 @@
 // libFuzzer target: trvaxx-sim's command line. The input is split at NUL and line-feed bytes into
 // arguments; whatever they hold, parsing ends in a configuration, help or an error message.
 
-#include "simcommandline.h"
+#include "simulator/simcommandline.h"
 
 #include <cstddef>
 #include <cstdint>

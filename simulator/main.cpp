@@ -1,7 +1,7 @@
 // trvaxx-sim: a virtual TRVAXX sensor on the command line.
 
-#include "simcommandline.h"
-#include "virtualsensor.h"
+#include "simulator/simcommandline.h"
+#include "simulator/virtualsensor.h"
 
 #include <QStringList>
 

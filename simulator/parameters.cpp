@@ -1,7 +1,7 @@
-#include "parameters.h"
+#include "simulator/parameters.h"
 
-#include "resources.h"
-#include "scene.h"
+#include "simulator/resources.h"
+#include "simulator/scene.h"
 
 #include <arpa/inet.h>
 

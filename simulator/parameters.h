@@ -3,9 +3,9 @@
 // KP parameter blocks by the parameter descriptions of its variant and version (what the CAN
 // side reads and writes), and into the customer-parameter structures of the result stream.
 
-#include "describedblock.h"
-#include "frametruth.h"
-#include "simconfig.h"
+#include "simulator/describedblock.h"
+#include "simulator/frametruth.h"
+#include "simulator/simconfig.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "resources.h"
+#include "simulator/resources.h"
 
 #include <QFile>
 #include <QString>

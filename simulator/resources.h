@@ -1,7 +1,7 @@
 #pragma once
 // Access to the embedded descriptions (Qt resources of the stream and parameter descriptions).
 
-#include "simconfig.h"
+#include "simulator/simconfig.h"
 
 #include <cstdint>
 #include <string>

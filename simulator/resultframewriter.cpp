@@ -1,4 +1,4 @@
-#include "resultframewriter.h"
+#include "simulator/resultframewriter.h"
 
 namespace trvsim {
 

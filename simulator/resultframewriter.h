@@ -2,9 +2,9 @@
 // Writes a frame's truth into the algorithm output (channel 8) through the accessors of its
 // description, resolved once: a cycle costs one copy per member and no lookups.
 
-#include "describedblock.h"
-#include "frametruth.h"
-#include "simconfig.h"
+#include "simulator/describedblock.h"
+#include "simulator/frametruth.h"
+#include "simulator/simconfig.h"
 
 #include <array>
 #include <string>

@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "simulator/scene.h"
 
 #include <algorithm>
 #include <cmath>

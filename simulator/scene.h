@@ -3,8 +3,8 @@
 // retro-reflective post, spray now and then and, for LG, a windrow. Every value is a pure function
 // of the seed and the frame counter, so the truth of any frame can be recomputed at any time.
 
-#include "frametruth.h"
-#include "simconfig.h"
+#include "simulator/frametruth.h"
+#include "simulator/simconfig.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "simcommandline.h"
+#include "simulator/simcommandline.h"
 
-#include "parameters.h"
+#include "simulator/parameters.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>

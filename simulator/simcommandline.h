@@ -2,7 +2,7 @@
 // The command line of trvaxx-sim: options into a SimConfig, every value checked, and a message
 // that names the option and says what is wrong with its value.
 
-#include "simconfig.h"
+#include "simulator/simconfig.h"
 
 #include <QStringList>
 

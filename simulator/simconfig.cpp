@@ -1,4 +1,4 @@
-#include "simconfig.h"
+#include "simulator/simconfig.h"
 
 namespace trvsim {
 

@@ -1,4 +1,4 @@
-#include "udpsender.h"
+#include "simulator/udpsender.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -3,7 +3,7 @@
 // batch, and drains whatever arrives (the search announcement of a configuration tool), which a
 // sensor ignores.
 
-#include "datagrambatch.h"
+#include "simulator/datagrambatch.h"
 
 #include <cstdint>
 #include <netinet/in.h>

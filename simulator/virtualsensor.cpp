@@ -1,7 +1,7 @@
-#include "virtualsensor.h"
+#include "simulator/virtualsensor.h"
 
-#include "cycleproducer.h"
-#include "udpsender.h"
+#include "simulator/cycleproducer.h"
+#include "simulator/udpsender.h"
 
 #include <atomic>
 #include <condition_variable>

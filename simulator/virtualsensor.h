@@ -15,8 +15,8 @@
 //   trvsim::FrameTruth truth = sensor.truth(frameCounterDecoded);
 //   sensor.stop();
 
-#include "frametruth.h"
-#include "simconfig.h"
+#include "simulator/frametruth.h"
+#include "simulator/simconfig.h"
 
 #include <chrono>
 #include <cstdint>

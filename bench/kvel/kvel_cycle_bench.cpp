@@ -6,9 +6,9 @@
 // Uses the compiled stream descriptions 8_OD.kvd, 14_OD.kvd and 256_OD.kvd when the build made
 // them (KVEL_DESCRIPTION_DIR), else equivalent descriptions built here with the type classes.
 
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
-#include "ratioreporter.h"
+#include "bench/common/ratioreporter.h"
 
 #include <benchmark/benchmark.h>
 

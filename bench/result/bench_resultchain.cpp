@@ -3,15 +3,15 @@
 // published record in the result cache. Reported beside a memcpy of the same datagram bytes
 // measured in the same run; the ratio is printed at the end.
 
-#include <cycleproducer.h>
-#include <dataoutput_trvaxx.h>
-#include <packageprocessor_trvaxx.h>
-#include <resultcache_trvaxx.h>
+#include "result/dataoutput_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "simulator/cycleproducer.h"
 
-#include <cycleassembler.h>
-#include <udpframing.h>
+#include "udp-transport/cycleassembler.h"
+#include "udp-transport/udpframing.h"
 
-#include "ratioreporter.h"
+#include "bench/common/ratioreporter.h"
 
 #include <benchmark/benchmark.h>
 

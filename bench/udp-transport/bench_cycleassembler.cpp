@@ -1,10 +1,10 @@
 // Throughput of the reassembly (processPacket and the receive loop's hand-out) on a realistic
 // stream, reported beside a memcpy of the same datagram bytes measured in the same run.
 
-#include "benchstream.h"
-#include "cycleassembler.h"
+#include "bench/udp-transport/benchstream.h"
+#include "udp-transport/cycleassembler.h"
 
-#include "ratioreporter.h"
+#include "bench/common/ratioreporter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // (channel 8, about 30 kB) with its description and the parameter channels 14/15, the KP sends
 // channels 256/257; datagrams of at most 1472 bytes.
 
-#include "streamencoder.h"
+#include "udp-transport/streamencoder.h"
 
 #include <cstdint>
 #include <vector>

@@ -4,8 +4,8 @@
 //
 //   stress_udp_loopback [--rate CYCLES_PER_SECOND] [--seconds N] [--port P]
 
-#include "benchstream.h"
-#include "ethreceiver.h"
+#include "bench/udp-transport/benchstream.h"
+#include "udp-transport/ethreceiver.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>

@@ -1,7 +1,7 @@
 // Sensor addresses come back from settings files and recent-sensor lists that anybody may edit.
 // Any input must either be refused or give an address whose XML form reads back to the same
 // address.
-#include "sensoraddressmobilecan.h"
+#include "common/sensoraddressmobilecan.h"
 
 #include <cstdint>
 #include <cstdlib>

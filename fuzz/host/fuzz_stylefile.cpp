@@ -1,7 +1,7 @@
 // Style files are user files; the plug-in verification text comes from any library in the plug-in
 // folders. Neither may crash the host.
-#include "pluginverification.h"
-#include "styleproxy.h"
+#include "common/pluginverification.h"
+#include "common/styleproxy.h"
 
 #include <QFile>
 #include <QTemporaryDir>

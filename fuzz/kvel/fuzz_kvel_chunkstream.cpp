@@ -1,6 +1,6 @@
 // Chunk streams (recorded packets): the buffer parse, its re-serialization and the file read-ahead.
 
-#include "kvel_parse.h"
+#include "kvel/kvel_parse.h"
 
 #include <cstdio>
 #include <cstdlib>

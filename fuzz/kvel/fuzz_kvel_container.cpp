@@ -1,8 +1,8 @@
 // Description containers: parse; what parses must write, read back equal, and survive a walk of
 // every path through the interpreter on a zeroed block.
 
-#include "kvel_interpret.h"
-#include "kvel_test_util.h"
+#include "kvel/kvel_interpret.h"
+#include "tests/kvel/kvel_test_util.h"
 
 #include <cstdlib>
 #include <vector>

@@ -1,7 +1,7 @@
 // Member paths against a description: input is one length byte N, N bytes of path, then a
 // description container (a built-in parameter-block-like tree when it does not parse).
 
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
 #include <string>
 #include <vector>

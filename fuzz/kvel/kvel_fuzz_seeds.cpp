@@ -4,7 +4,7 @@
 // <name> (one chunk stream of the description and a zeroed data block) and OUT_DIR/fuzz_kvel_path/
 // <name> (the root's first member path followed by the description).
 
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
 #include <filesystem>
 #include <fstream>

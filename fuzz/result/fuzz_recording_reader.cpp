@@ -1,6 +1,6 @@
 // Recording files are outside input: any byte string must be refused or read up to its damage,
 // without reading past the buffer or allocating more than the bytes present.
-#include "recordingreader.h"
+#include "capture_replay/recordingreader.h"
 
 #include <QBuffer>
 

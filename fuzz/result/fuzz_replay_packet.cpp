@@ -1,8 +1,8 @@
 // One recorded packet through the path the replay takes: the chunk-stream parse, then the
 // package processor's interpretation of the cycle into the result cache.
-#include <kvel_parse.h>
-#include <packageprocessor_trvaxx.h>
-#include <resultcache_trvaxx.h>
+#include "kvel/kvel_parse.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
 
 #include <QtGlobal>
 

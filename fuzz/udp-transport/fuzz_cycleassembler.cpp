@@ -1,8 +1,8 @@
 // Arbitrary datagram sequences into the reassembler and its hand-out loop. The output reads
 // every byte it is given, so a buffer shorter than it claims shows up under ASan.
 
-#include "cycleassembler.h"
-#include "datagramsplit.h"
+#include "fuzz/udp-transport/datagramsplit.h"
+#include "udp-transport/cycleassembler.h"
 
 #include <cstdarg>
 #include <cstdio>

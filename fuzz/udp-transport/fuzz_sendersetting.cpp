@@ -1,6 +1,6 @@
 // Arbitrary text as the sender address of the receive thread (a user entry).
 
-#include "ethreceiver.h"
+#include "udp-transport/ethreceiver.h"
 
 #include <string>
 

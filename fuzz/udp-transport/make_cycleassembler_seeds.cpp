@@ -2,8 +2,8 @@
 // interesting states (hand-outs, multi-cycle parts, gaps, framing faults, counter wrap).
 //   make_cycleassembler_seeds OUTPUT_DIRECTORY
 
-#include "datagramsplit.h"
-#include "streamencoder.h"
+#include "fuzz/udp-transport/datagramsplit.h"
+#include "udp-transport/streamencoder.h"
 
 #include <cstdio>
 #include <fstream>

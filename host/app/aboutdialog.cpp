@@ -1,9 +1,9 @@
-#include "aboutdialog.h"
+#include "app/aboutdialog.h"
 
-#include "commonsysteminfo.h"
-#include "notificationicons.h"
-#include "pluginmanager.h"
-#include "sensortype.h"
+#include "app/pluginmanager.h"
+#include "common/commonsysteminfo.h"
+#include "common/sensortype.h"
+#include "gui_controls/notificationicons.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

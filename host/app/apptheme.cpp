@@ -1,6 +1,6 @@
-#include "apptheme.h"
+#include "app/apptheme.h"
 
-#include "styleproxy.h"
+#include "common/styleproxy.h"
 
 #include <QApplication>
 #include <QColor>

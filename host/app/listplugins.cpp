@@ -1,9 +1,9 @@
-#include "listplugins.h"
+#include "app/listplugins.h"
 
-#include "commonsysteminfo.h"
-#include "pluginmanager.h"
-#include "sensorscout.h"
-#include "sensortype.h"
+#include "app/pluginmanager.h"
+#include "common/commonsysteminfo.h"
+#include "common/sensorscout.h"
+#include "common/sensortype.h"
 
 void writePluginList(const PluginManager& plugins, QTextStream& out) {
     out << "Plug-ins:\n";

@@ -1,6 +1,6 @@
-#include "logview.h"
+#include "app/logview.h"
 
-#include "commonutilities.h"
+#include "common/commonutilities.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

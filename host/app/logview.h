@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logentry.h"
+#include "common/logentry.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>

@@ -3,14 +3,14 @@
 //   orlangui --list-plugins      prints the loaded plug-ins, their sensor types and the system
 //                                information, then exits (needs no display)
 //   orlangui --screenshot FILE   starts the window, saves a picture of it to FILE and exits
-#include "apptheme.h"
-#include "commonsysteminfo.h"
-#include "commonutilities.h"
-#include "listplugins.h"
-#include "logentry.h"
-#include "mainwindow.h"
-#include "pluginmanager.h"
-#include "styleproxy.h"
+#include "app/apptheme.h"
+#include "app/listplugins.h"
+#include "app/mainwindow.h"
+#include "app/pluginmanager.h"
+#include "common/commonsysteminfo.h"
+#include "common/commonutilities.h"
+#include "common/logentry.h"
+#include "common/styleproxy.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

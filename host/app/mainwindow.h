@@ -1,8 +1,8 @@
 #pragma once
 
-#include "hostframe.h"
-#include "sensor.h"
-#include "sensoraddress.h"
+#include "common/hostframe.h"
+#include "common/sensor.h"
+#include "common/sensoraddress.h"
 
 #include <QMainWindow>
 #include <QPointer>

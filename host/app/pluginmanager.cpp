@@ -1,9 +1,9 @@
-#include "pluginmanager.h"
+#include "app/pluginmanager.h"
 
-#include "logentry.h"
-#include "plugininterface.h"
-#include "pluginverification.h"
-#include "sensortype.h"
+#include "common/logentry.h"
+#include "common/plugininterface.h"
+#include "common/pluginverification.h"
+#include "common/sensortype.h"
 
 #include <QCoreApplication>
 #include <QDir>

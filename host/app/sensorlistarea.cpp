@@ -1,11 +1,11 @@
-#include "sensorlistarea.h"
+#include "app/sensorlistarea.h"
 
-#include "commonutilities.h"
-#include "logentry.h"
-#include "pluginmanager.h"
-#include "sensoraddressmobilecan.h"
-#include "sensorscoutautomatic.h"
-#include "sensorscoutmanual.h"
+#include "app/pluginmanager.h"
+#include "common/commonutilities.h"
+#include "common/logentry.h"
+#include "common/sensoraddressmobilecan.h"
+#include "common/sensorscoutautomatic.h"
+#include "common/sensorscoutmanual.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sensoraddress.h"
+#include "common/sensoraddress.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
-#include "settingsdialog.h"
+#include "app/settingsdialog.h"
 
-#include "commonutilities.h"
-#include "styleproxy.h"
+#include "common/commonutilities.h"
+#include "common/styleproxy.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,6 +1,6 @@
-#include "capturecontroler.h"
+#include "capture_replay/capturecontroler.h"
 
-#include "recordingwriter.h"
+#include "capture_replay/recordingwriter.h"
 
 #include <QDateTime>
 

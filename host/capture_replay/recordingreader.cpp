@@ -1,6 +1,6 @@
-#include "recordingreader.h"
+#include "capture_replay/recordingreader.h"
 
-#include "recordingformat.h"
+#include "capture_replay/recordingformat.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,6 +1,6 @@
-#include "recordingwriter.h"
+#include "capture_replay/recordingwriter.h"
 
-#include "recordingformat.h"
+#include "capture_replay/recordingformat.h"
 
 #include <QtEndian>
 

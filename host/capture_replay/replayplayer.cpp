@@ -1,6 +1,6 @@
-#include "replayplayer.h"
+#include "capture_replay/replayplayer.h"
 
-#include "replaydataview.h"
+#include "common/replaydataview.h"
 
 #include <QDebug>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recordingreader.h"
+#include "capture_replay/recordingreader.h"
 
 #include <QObject>
 #include <QString>

@@ -1,14 +1,14 @@
 // Out-of-line destructors of the host's interfaces: they anchor the virtual tables (and the
 // Qt meta objects) in this library, so every plug-in sees the same type information.
-#include "hostframe.h"
-#include "plugininterface.h"
-#include "replaydataview.h"
-#include "sensor.h"
-#include "sensorgui.h"
-#include "sensorscout.h"
-#include "sensorscoutautomatic.h"
-#include "sensorscoutmanual.h"
-#include "sensortype.h"
+#include "common/hostframe.h"
+#include "common/plugininterface.h"
+#include "common/replaydataview.h"
+#include "common/sensor.h"
+#include "common/sensorgui.h"
+#include "common/sensorscout.h"
+#include "common/sensorscoutautomatic.h"
+#include "common/sensorscoutmanual.h"
+#include "common/sensortype.h"
 
 PluginInterface::~PluginInterface() = default;
 Sensor::~Sensor() = default;

@@ -1,4 +1,4 @@
-#include "commonsysteminfo.h"
+#include "common/commonsysteminfo.h"
 #include <mutex>
 
 CommonSystemInfo& CommonSystemInfo::instance() {

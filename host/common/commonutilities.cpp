@@ -1,6 +1,6 @@
-#include "commonutilities.h"
+#include "common/commonutilities.h"
 
-#include "logentry.h"
+#include "common/logentry.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
-#include "dftimeout.h"
+#include "common/dftimeout.h"
 
-#include "commonutilities.h"
+#include "common/commonutilities.h"
 
 DFTimeout::DFTimeout(QObject* parent) : QObject(parent) {
     timer.setSingleShot(true);

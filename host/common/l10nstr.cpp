@@ -1,4 +1,4 @@
-#include "l10nstr.h"
+#include "common/l10nstr.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "logentry.h"
+#include "common/logentry.h"
 
-#include "commonutilities.h"
+#include "common/commonutilities.h"
 
 #include <QFileInfo>
 #include <cstdio>

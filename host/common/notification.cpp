@@ -1,4 +1,4 @@
-#include "notification.h"
+#include "common/notification.h"
 
 Notification::Notification(const QString& title, const QString& text, NotificationType type,
                            const QString& icon, QObject* parent)

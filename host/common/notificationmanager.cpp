@@ -1,8 +1,8 @@
-#include "notificationmanager.h"
+#include "common/notificationmanager.h"
 
-#include "commonutilities.h"
-#include "logentry.h"
-#include "notireg.h"
+#include "common/commonutilities.h"
+#include "common/logentry.h"
+#include "common/notireg.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notification.h"
+#include "common/notification.h"
 
 #include <QList>
 #include <QObject>

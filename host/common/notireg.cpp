@@ -1,6 +1,6 @@
-#include "notireg.h"
+#include "common/notireg.h"
 
-#include "logentry.h"
+#include "common/logentry.h"
 
 #include <QMap>
 #include <mutex>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "l10nstr.h"
-#include "notification.h"
+#include "common/l10nstr.h"
+#include "common/notification.h"
 
 #include <QList>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "paramcache.h"
+#include "common/paramcache.h"
 #include <mutex>
 
 ParamCache::ParamCache() = default;

@@ -1,4 +1,4 @@
-#include "pluginverification.h"
+#include "common/pluginverification.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
-#include "sensoraddress.h"
+#include "common/sensoraddress.h"
 
-#include "sensoraddressmobilecan.h"
+#include "common/sensoraddressmobilecan.h"
 
 #include <QList>
 #include <QPair>

@@ -1,4 +1,4 @@
-#include "sensoraddressmobilecan.h"
+#include "common/sensoraddressmobilecan.h"
 
 #include <QHostAddress>
 #include <QXmlStreamWriter>

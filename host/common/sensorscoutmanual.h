@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sensorscout.h"
+#include "common/sensorscout.h"
 
 #include <QString>
 

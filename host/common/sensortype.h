@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sensor.h"
-#include "sensoraddress.h"
-#include "sensorgui.h"
+#include "common/sensor.h"
+#include "common/sensoraddress.h"
+#include "common/sensorgui.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "simpleparamemitter.h"
+#include "common/simpleparamemitter.h"
 
-#include "paramcache.h"
+#include "common/paramcache.h"
 
 SimpleParamEmitter::SimpleParamEmitter(const ParamCache& cache, int id, QObject* parent)
     : QObject(parent), cache(&cache), id(id) {

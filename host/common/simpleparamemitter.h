@@ -1,6 +1,6 @@
 #pragma once
 
-#include "paramobserver.h"
+#include "common/paramobserver.h"
 
 #include <QObject>
 #include <QVariant>

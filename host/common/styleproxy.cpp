@@ -1,6 +1,6 @@
-#include "styleproxy.h"
+#include "common/styleproxy.h"
 
-#include "logentry.h"
+#include "common/logentry.h"
 
 #include <QColor>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "notificationicons.h"
+#include "gui_controls/notificationicons.h"
 
-#include "styleproxy.h"
+#include "common/styleproxy.h"
 
 #include <QPainter>
 #include <QPainterPath>

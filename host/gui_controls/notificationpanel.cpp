@@ -1,8 +1,8 @@
-#include "notificationpanel.h"
+#include "gui_controls/notificationpanel.h"
 
-#include "notification.h"
-#include "notificationicons.h"
-#include "notificationmanager.h"
+#include "common/notification.h"
+#include "common/notificationmanager.h"
+#include "gui_controls/notificationicons.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 #include <QHash>
 #include <QPointer>
 
-#include "notification.h"
+#include "common/notification.h"
 
 class QLabel;
 class QProgressBar;

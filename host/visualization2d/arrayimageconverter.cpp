@@ -1,4 +1,4 @@
-#include "arrayimageconverter.h"
+#include "visualization2d/arrayimageconverter.h"
 
 #include <algorithm>
 #include <cmath>

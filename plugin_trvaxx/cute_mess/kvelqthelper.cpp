@@ -1,4 +1,4 @@
-#include "kvelqthelper.h"
+#include "cute_mess/kvelqthelper.h"
 
 #include <QDebug>
 #include <QVariantList>

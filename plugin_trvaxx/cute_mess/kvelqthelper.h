@@ -13,7 +13,7 @@
 //
 // No state; interpreter errors (kvel::InterpretError) propagate to the caller.
 
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
 #include <QByteArray>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
 #include <algorithm>
 #include <cstdio>

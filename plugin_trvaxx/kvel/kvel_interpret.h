@@ -16,11 +16,11 @@
 // Both are guarded by one process-wide lock, released before any data is copied. Everything here
 // is safe to call from several threads at once.
 
-#include "kvel_chunk.h"
-#include "kvel_parse.h"
-#include "kvel_shared_ptr.h"
-#include "kvel_types.h"
-#include "kvel_version.h"
+#include "kvel/kvel_chunk.h"
+#include "kvel/kvel_parse.h"
+#include "kvel/kvel_shared_ptr.h"
+#include "kvel/kvel_types.h"
+#include "kvel/kvel_version.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "kvel_parse.h"
+#include "kvel/kvel_parse.h"
 
 #include <zlib.h>
 

@@ -12,8 +12,8 @@
 // count, then per chunk channel, description length D, data length N, 0x01234567, D bytes,
 // 0x76543210, N bytes, 0x89ABCDEF.
 
-#include "kvel_chunk.h"
-#include "kvel_types.h"
+#include "kvel/kvel_chunk.h"
+#include "kvel/kvel_types.h"
 
 #include <cstddef>
 #include <cstdint>

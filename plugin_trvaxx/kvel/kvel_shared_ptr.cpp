@@ -1,4 +1,4 @@
-#include "kvel_shared_ptr.h"
+#include "kvel/kvel_shared_ptr.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "kvel_types.h"
+#include "kvel/kvel_types.h"
 
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
 #include <string>
 

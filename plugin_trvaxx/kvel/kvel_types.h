@@ -19,7 +19,7 @@
 // of the root: the container stores the byte order only at the root and every member inherits it.
 // A tree must not be modified once it is handed to the writer, the interpreter or another thread.
 
-#include "kvel_shared_ptr.h"
+#include "kvel/kvel_shared_ptr.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "notificationids_trvaxx.h"
+#include "plugin/notificationids_trvaxx.h"
 
-#include "notireg.h"
+#include "common/notireg.h"
 
 namespace {
 // Context of the translations of these texts.

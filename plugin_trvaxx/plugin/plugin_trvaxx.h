@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugininterface.h"
+#include "common/plugininterface.h"
 
 #include <QList>
 #include <QObject>

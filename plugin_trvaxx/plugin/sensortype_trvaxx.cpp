@@ -1,8 +1,8 @@
-#include "sensortype_trvaxx.h"
+#include "plugin/sensortype_trvaxx.h"
 
-#include "logentry.h"
-#include "replaydataview_trvaxx.h"
-#include "sensoraddressmobilecan.h"
+#include "common/logentry.h"
+#include "common/sensoraddressmobilecan.h"
+#include "result/replaydataview_trvaxx.h"
 
 #include <QtDebug>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <capturecontroler.h>
+#include "capture_replay/capturecontroler.h"
 
 // Recorder of a TRVAXX result stream: each packet is the chunk stream of one complete DSP cycle.
 class CaptureControler_TRVAXX : public CaptureControler {

@@ -1,9 +1,9 @@
-#include "dataoutput_trvaxx.h"
+#include "result/dataoutput_trvaxx.h"
 
-#include "packageprocessor_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
 
-#include <capturecontroler.h>
-#include <kvel_parse.h>
+#include "capture_replay/capturecontroler.h"
+#include "kvel/kvel_parse.h"
 
 namespace {
 constexpr int DEVICE_DSP = 1;

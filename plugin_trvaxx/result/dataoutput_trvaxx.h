@@ -1,7 +1,7 @@
 #pragma once
 
-#include <dataoutputbase.h>
-#include <kvel_chunk.h>
+#include "kvel/kvel_chunk.h"
+#include "udp-transport/dataoutputbase.h"
 
 #include <QByteArray>
 

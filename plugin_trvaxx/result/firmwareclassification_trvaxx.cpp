@@ -1,4 +1,4 @@
-#include "firmwareclassification_trvaxx.h"
+#include "result/firmwareclassification_trvaxx.h"
 
 #include <QStringList>
 

@@ -1,10 +1,10 @@
-#include "packageprocessor_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
 
-#include "firmwareclassification_trvaxx.h"
-#include "resultcache_trvaxx.h"
+#include "result/firmwareclassification_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
 
-#include <kvel_interpret.h>
-#include <logentry.h>
+#include "common/logentry.h"
+#include "kvel/kvel_interpret.h"
 
 #include <QByteArray>
 #include <QDebug>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "resultdata_trvaxx.h"
+#include "result/resultdata_trvaxx.h"
 
-#include <kvel_chunk.h>
-#include <kvel_interpret.h>
+#include "kvel/kvel_chunk.h"
+#include "kvel/kvel_interpret.h"
 
 #include <QString>
 

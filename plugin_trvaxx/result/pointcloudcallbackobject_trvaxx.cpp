@@ -1,4 +1,4 @@
-#include "pointcloudcallbackobject_trvaxx.h"
+#include "result/pointcloudcallbackobject_trvaxx.h"
 
 PointCloudCallBackObject_TRVAXX::~PointCloudCallBackObject_TRVAXX() = default;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "primedresult_trvaxx.h"
+#include "result/primedresult_trvaxx.h"
 
 #include <QColor>
 

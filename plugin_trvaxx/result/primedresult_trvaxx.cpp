@@ -1,4 +1,4 @@
-#include "primedresult_trvaxx.h"
+#include "result/primedresult_trvaxx.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "resultdata_trvaxx.h"
+#include "result/resultdata_trvaxx.h"
 
-#include <arrayimageconverter.h>
+#include "visualization2d/arrayimageconverter.h"
 
 #include <QImage>
 #include <QMetaType>

@@ -1,10 +1,10 @@
-#include "replaydataview_trvaxx.h"
+#include "result/replaydataview_trvaxx.h"
 
-#include "packageprocessor_trvaxx.h"
-#include "resultcache_trvaxx.h"
-#include "resulttransformer_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resulttransformer_trvaxx.h"
 
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
 
 #include <QDebug>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "primedresult_trvaxx.h"
+#include "result/primedresult_trvaxx.h"
 
-#include <replaydataview.h>
+#include "common/replaydataview.h"
 
 #include <QImage>
 

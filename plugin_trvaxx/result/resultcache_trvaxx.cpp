@@ -1,4 +1,4 @@
-#include "resultcache_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
 
 #include <QMutexLocker>
 

@@ -1,4 +1,4 @@
-#include "resultdata_trvaxx.h"
+#include "result/resultdata_trvaxx.h"
 
 #include <mutex>
 

@@ -1,8 +1,8 @@
-#include "resultloader_trvaxx.h"
+#include "result/resultloader_trvaxx.h"
 
-#include <cycleassembler.h>
-#include <ethreceiver.h>
-#include <logentry.h>
+#include "common/logentry.h"
+#include "udp-transport/cycleassembler.h"
+#include "udp-transport/ethreceiver.h"
 
 #include <QDebug>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dataoutput_trvaxx.h"
-#include "resultloaderlogging_trvaxx.h"
+#include "result/dataoutput_trvaxx.h"
+#include "result/resultloaderlogging_trvaxx.h"
 
-#include <streamstatistics.h>
-#include <udpsocket.h>
+#include "udp-transport/streamstatistics.h"
+#include "udp-transport/udpsocket.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "resultloaderlogging_trvaxx.h"
+#include "result/resultloaderlogging_trvaxx.h"
 
-#include <logentry.h>
+#include "common/logentry.h"
 
 #include <QByteArray>
 #include <QDebug>

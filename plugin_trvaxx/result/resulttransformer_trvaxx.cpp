@@ -1,8 +1,8 @@
-#include "resulttransformer_trvaxx.h"
+#include "result/resulttransformer_trvaxx.h"
 
-#include "resultcache_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
 
-#include <logentry.h>
+#include "common/logentry.h"
 
 #include <QDebug>
 

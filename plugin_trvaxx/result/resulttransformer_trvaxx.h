@@ -1,9 +1,9 @@
 #pragma once
 
-#include "primedresult_trvaxx.h"
-#include "resultdata_trvaxx.h"
+#include "result/primedresult_trvaxx.h"
+#include "result/resultdata_trvaxx.h"
 
-#include <arrayimageconverter.h>
+#include "visualization2d/arrayimageconverter.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "cycleassembler.h"
+#include "udp-transport/cycleassembler.h"
 
 #include <algorithm>
 #include <cstdio>

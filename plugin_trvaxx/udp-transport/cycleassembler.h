@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dataoutputbase.h"
-#include "devicestreamstate.h"
-#include "loggingbase.h"
-#include "streamstatistics.h"
-#include "udpframing.h"
+#include "udp-transport/dataoutputbase.h"
+#include "udp-transport/devicestreamstate.h"
+#include "udp-transport/loggingbase.h"
+#include "udp-transport/streamstatistics.h"
+#include "udp-transport/udpframing.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channelbuffer.h"
+#include "udp-transport/channelbuffer.h"
 
 #include <cstdint>
 #include <vector>

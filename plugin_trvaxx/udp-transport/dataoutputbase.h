@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cycleentry.h"
-#include "streamstatistics.h"
+#include "udp-transport/cycleentry.h"
+#include "udp-transport/streamstatistics.h"
 
 // Receiver of reassembled cycles. Called on the receive thread; the cycle and its buffers are
 // only borrowed for the duration of the call (the byte buffers themselves are shared pointers

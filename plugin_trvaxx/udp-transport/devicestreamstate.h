@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cycleentry.h"
-#include "packetlist.h"
+#include "udp-transport/cycleentry.h"
+#include "udp-transport/packetlist.h"
 
 #include <cstdint>
 #include <map>

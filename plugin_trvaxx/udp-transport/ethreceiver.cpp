@@ -1,4 +1,4 @@
-#include "ethreceiver.h"
+#include "udp-transport/ethreceiver.h"
 
 #include <arpa/inet.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cycleassembler.h"
-#include "loggingbase.h"
-#include "udpsocket.h"
+#include "udp-transport/cycleassembler.h"
+#include "udp-transport/loggingbase.h"
+#include "udp-transport/udpsocket.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "streamencoder.h"
+#include "udp-transport/streamencoder.h"
 
 #include <algorithm>
 #include <stdexcept>

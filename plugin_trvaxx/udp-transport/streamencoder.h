@@ -5,7 +5,7 @@
 // the benchmarks and the fuzz seed generator; it shares nothing with the receiving side but the
 // wire layout.
 
-#include "udpframing.h"
+#include "udp-transport/udpframing.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "udpsocket.h"
+#include "udp-transport/udpsocket.h"
 
-#include "win32error.h"
+#include "udp-transport/win32error.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

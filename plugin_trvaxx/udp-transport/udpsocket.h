@@ -1,6 +1,6 @@
 #pragma once
 
-#include "loggingbase.h"
+#include "udp-transport/loggingbase.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>

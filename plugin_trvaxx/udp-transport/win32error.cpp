@@ -1,4 +1,4 @@
-#include "win32error.h"
+#include "udp-transport/win32error.h"
 
 #include <cstring>
 

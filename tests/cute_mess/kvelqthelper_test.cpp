@@ -2,7 +2,7 @@
 
 #include "cute_mess/kvelqthelper.h"
 
-#include "../kvel/kvel_test_util.h"
+#include "tests/kvel/kvel_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Runs with TRVAXX_TIME_SCALE=0.25 and ORLANGUI_DATA_DIR pointing into the build tree (see
 // CMakeLists.txt).
-#include "commonsysteminfo.h"
-#include "commonutilities.h"
-#include "dftimeout.h"
-#include "logentry.h"
-#include "pluginverification.h"
-#include "styleproxy.h"
+#include "common/commonsysteminfo.h"
+#include "common/commonutilities.h"
+#include "common/dftimeout.h"
+#include "common/logentry.h"
+#include "common/pluginverification.h"
+#include "common/styleproxy.h"
 
 #include <QColor>
 #include <QCoreApplication>

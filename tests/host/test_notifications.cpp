@@ -1,8 +1,8 @@
-#include "l10nstr.h"
-#include "logentry.h"
-#include "notification.h"
-#include "notificationmanager.h"
-#include "notireg.h"
+#include "common/l10nstr.h"
+#include "common/logentry.h"
+#include "common/notification.h"
+#include "common/notificationmanager.h"
+#include "common/notireg.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,5 +1,5 @@
-#include "paramcache.h"
-#include "simpleparamemitter.h"
+#include "common/paramcache.h"
+#include "common/simpleparamemitter.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

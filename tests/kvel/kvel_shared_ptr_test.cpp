@@ -1,7 +1,7 @@
 // Reference counting of the library's shared pointer.
 
-#include "kvel_shared_ptr.h"
-#include "kvel_types.h"
+#include "kvel/kvel_shared_ptr.h"
+#include "kvel/kvel_types.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 // Helpers of the kvel tests: hand-made record streams and containers, and sample type trees.
 
-#include "kvel_interpret.h"
+#include "kvel/kvel_interpret.h"
 
 #include <zlib.h>
 

@@ -5,12 +5,12 @@
 //                           "FAKE" whose GUI controller shows one screen (for the host's connect
 //                           flow); an address named "fail" makes its start fail with id 4242
 // Without either verification define the library exports no verification text.
-#include "hostframe.h"
-#include "plugininterface.h"
-#include "pluginverification.h"
-#include "sensor.h"
-#include "sensorgui.h"
-#include "sensortype.h"
+#include "common/hostframe.h"
+#include "common/plugininterface.h"
+#include "common/pluginverification.h"
+#include "common/sensor.h"
+#include "common/sensorgui.h"
+#include "common/sensortype.h"
 
 #include <QLabel>
 #include <QObject>

@@ -1,8 +1,8 @@
 // The embedded descriptions: every resource is present under the name the plug-in asks for,
 // parses, is rewritten byte for byte by the writer, keeps the layout constraints, and resolves
 // every member path the plug-in reads with the element type it reads it as.
-#include <kvel_interpret.h>
-#include <kvel_parse.h>
+#include "kvel/kvel_interpret.h"
+#include "kvel/kvel_parse.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // kvelc: the source format, the layout it computes, the faults it refuses, and the executable the
 // build runs.
-#include "kvelc_emit.h"
-#include "kvelc_layout.h"
+#include "tools/kvelc/kvelc_emit.h"
+#include "tools/kvelc/kvelc_layout.h"
 
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "resultstreambuilder.h"
+#include "tests/result/resultstreambuilder.h"
 
-#include <kvel_interpret.h>
-#include <kvel_parse.h>
+#include "kvel/kvel_interpret.h"
+#include "kvel/kvel_parse.h"
 
 #include <cmath>
 #include <stdexcept>

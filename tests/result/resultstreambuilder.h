@@ -4,8 +4,8 @@
 // sensor sends (algorithm output 8, DSP parameters 14, identification 256), data blocks filled
 // through the interpreter's own writer, and chunk lists or datagrams of whole cycles.
 
-#include <kvel_chunk.h>
-#include <kvel_types.h>
+#include "kvel/kvel_chunk.h"
+#include "kvel/kvel_types.h"
 
 #include <cstdint>
 #include <map>

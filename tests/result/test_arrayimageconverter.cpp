@@ -1,7 +1,7 @@
 // Colour maps of the host's image converter: ends of the ranges, monotonic lightness of the
 // distance map, the logarithmic option, distinct confidence classes and the transparency map.
 
-#include <arrayimageconverter.h>
+#include "visualization2d/arrayimageconverter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Package processor and extraction: which channels are read, the gates of the steps, the error
 // budget, the identification carried across cycles and the pixel post-processing.
 
-#include "messagecapture.h"
-#include "resultstreambuilder.h"
+#include "tests/result/messagecapture.h"
+#include "tests/result/resultstreambuilder.h"
 
-#include <firmwareclassification_trvaxx.h>
-#include <packageprocessor_trvaxx.h>
-#include <resultcache_trvaxx.h>
+#include "result/firmwareclassification_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
 
-#include <kvel_interpret.h>
+#include "kvel/kvel_interpret.h"
 
 #include <gtest/gtest.h>
 

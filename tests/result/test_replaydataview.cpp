@@ -1,13 +1,13 @@
 // The replay view interprets recorded packets with its own processor, cache and transformer and
 // drops what does not parse.
 
-#include "resultstreambuilder.h"
+#include "tests/result/resultstreambuilder.h"
 
-#include <dataoutput_trvaxx.h>
-#include <packageprocessor_trvaxx.h>
-#include <replaydataview_trvaxx.h>
-#include <resultcache_trvaxx.h>
-#include <resulttransformer_trvaxx.h>
+#include "result/dataoutput_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/replaydataview_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resulttransformer_trvaxx.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // loader; every published record must match the scene's truth, and the recording made at the same
 // time must replay into identical records.
 
-#include <capturecontroler_trvaxx.h>
-#include <packageprocessor_trvaxx.h>
-#include <resultcache_trvaxx.h>
-#include <resultloader_trvaxx.h>
+#include "result/capturecontroler_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resultloader_trvaxx.h"
 
-#include <kvel_parse.h>
-#include <recordingreader.h>
-#include <virtualsensor.h>
+#include "capture_replay/recordingreader.h"
+#include "kvel/kvel_parse.h"
+#include "simulator/virtualsensor.h"
 
 #include <gtest/gtest.h>
 

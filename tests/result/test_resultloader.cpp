@@ -1,17 +1,17 @@
 // Receive chain pieces: the data output's chunk pairing and recording, the logger's threshold and
 // its "Missing packets" filter, and the firmware classification shared with the connection.
 
-#include "messagecapture.h"
-#include "resultstreambuilder.h"
+#include "tests/result/messagecapture.h"
+#include "tests/result/resultstreambuilder.h"
 
-#include <capturecontroler_trvaxx.h>
-#include <dataoutput_trvaxx.h>
-#include <firmwareclassification_trvaxx.h>
-#include <packageprocessor_trvaxx.h>
-#include <resultcache_trvaxx.h>
-#include <resultloader_trvaxx.h>
+#include "result/capturecontroler_trvaxx.h"
+#include "result/dataoutput_trvaxx.h"
+#include "result/firmwareclassification_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resultloader_trvaxx.h"
 
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Result cache and transformer on the GUI side: coalescing of bursts, lazy images, the mask bounds,
 // extremes, CAN precedence and the point-cloud colours.
 
-#include "messagecapture.h"
+#include "tests/result/messagecapture.h"
 
-#include <pointcloudcallbackobject_trvaxx.h>
-#include <resultcache_trvaxx.h>
-#include <resulttransformer_trvaxx.h>
+#include "result/pointcloudcallbackobject_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resulttransformer_trvaxx.h"
 
 #include <gtest/gtest.h>
 

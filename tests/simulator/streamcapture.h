@@ -2,10 +2,10 @@
 // Test side of the stream: the real CycleAssembler with an output that keeps copies of the cycles
 // it hands out, and helpers that read them through the real interpreter.
 
-#include <cycleassembler.h>
-#include <dataoutputbase.h>
-#include <kvel_interpret.h>
-#include <loggingbase.h>
+#include "kvel/kvel_interpret.h"
+#include "udp-transport/cycleassembler.h"
+#include "udp-transport/dataoutputbase.h"
+#include "udp-transport/loggingbase.h"
 
 #include <cstdarg>
 #include <cstdio>

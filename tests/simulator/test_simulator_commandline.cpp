@@ -1,7 +1,7 @@
 // trvaxx-sim's command line: good values land in the configuration, bad ones are refused with a
 // message that names the option and says what is wrong.
 
-#include <simcommandline.h>
+#include "simulator/simcommandline.h"
 
 #include <gtest/gtest.h>
 

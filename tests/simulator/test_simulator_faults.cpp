@@ -1,9 +1,9 @@
 // Each fault switch of the virtual sensor produces what the receiving side counts or drops.
 
-#include "streamcapture.h"
+#include "tests/simulator/streamcapture.h"
 
-#include <cycleproducer.h>
-#include <udpframing.h>
+#include "simulator/cycleproducer.h"
+#include "udp-transport/udpframing.h"
 
 #include <gtest/gtest.h>
 

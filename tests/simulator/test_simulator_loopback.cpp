@@ -1,10 +1,10 @@
 // The virtual sensor on loopback: real sockets, the real receive thread, short runs.
 
-#include "streamcapture.h"
+#include "tests/simulator/streamcapture.h"
 
-#include <ethreceiver.h>
-#include <udpframing.h>
-#include <virtualsensor.h>
+#include "simulator/virtualsensor.h"
+#include "udp-transport/ethreceiver.h"
+#include "udp-transport/udpframing.h"
 
 #include <gtest/gtest.h>
 

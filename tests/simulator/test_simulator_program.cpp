@@ -1,7 +1,7 @@
 // The trvaxx-sim program: refuses bad values, streams, prints its summary line, and stops
 // cleanly on SIGTERM and SIGINT.
 
-#include <udpframing.h>
+#include "udp-transport/udpframing.h"
 
 #include <QProcess>
 

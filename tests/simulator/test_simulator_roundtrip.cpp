@@ -1,10 +1,10 @@
 // The virtual sensor's datagrams, reassembled by the real CycleAssembler and read by the real
 // interpreter, give back the scene's truth.
 
-#include "streamcapture.h"
+#include "tests/simulator/streamcapture.h"
 
-#include <cycleproducer.h>
-#include <udpframing.h>
+#include "simulator/cycleproducer.h"
+#include "udp-transport/udpframing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The synthetic scene: deterministic, and what it reports matches what its rays see.
 
-#include <scene.h>
+#include "simulator/scene.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Summary lines of the trvaxx tool: figures taken from result records, and the JSON form.
-#include "cyclesummary.h"
+#include "tools/trvaxx/cyclesummary.h"
 
-#include <streamstatistics.h>
+#include "udp-transport/streamstatistics.h"
 
 #include <QJsonArray>
 

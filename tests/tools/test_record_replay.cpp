@@ -1,13 +1,13 @@
 // A stream recorded by the plug-in's recorder replays into the same result records as the live
 // stream produced, for each firmware variant of the virtual sensor.
-#include "capturecontroler_trvaxx.h"
-#include "packageprocessor_trvaxx.h"
-#include "recordingreader.h"
-#include "resultcache_trvaxx.h"
-#include "resultloader_trvaxx.h"
-#include "virtualsensor.h"
+#include "capture_replay/recordingreader.h"
+#include "result/capturecontroler_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resultloader_trvaxx.h"
+#include "simulator/virtualsensor.h"
 
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
 
 #include <QTemporaryDir>
 

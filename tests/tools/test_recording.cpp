@@ -1,9 +1,9 @@
 // Recording files: round trip through CaptureControler and RecordingReader, crash-cut and
 // corrupted files, foreign files, and writePacket racing with start/stop.
-#include "capturecontroler.h"
-#include "recordingformat.h"
-#include "recordingreader.h"
-#include "recordingwriter.h"
+#include "capture_replay/capturecontroler.h"
+#include "capture_replay/recordingformat.h"
+#include "capture_replay/recordingreader.h"
+#include "capture_replay/recordingwriter.h"
 
 #include <QBuffer>
 #include <QFile>

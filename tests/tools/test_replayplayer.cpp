@@ -1,8 +1,8 @@
 // ReplayPlayer: pace, fast playback, damage, stop, pause, faulty handlers and delivery to a
 // ReplayDataView.
-#include "recordingwriter.h"
-#include "replaydataview.h"
-#include "replayplayer.h"
+#include "capture_replay/recordingwriter.h"
+#include "capture_replay/replayplayer.h"
+#include "common/replaydataview.h"
 
 #include <QApplication>
 #include <QFile>

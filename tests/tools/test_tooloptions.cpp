@@ -1,5 +1,5 @@
 // Command line of the trvaxx tool: what is accepted and the messages for what is not.
-#include "tooloptions.h"
+#include "tools/trvaxx/tooloptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The trvaxx tool as a user runs it, against virtual sensors on loopback: monitor figures match
 // the scene's truth, the sender filter picks one of two streams, record and replay agree, and
 // damaged or foreign recordings and wrong command lines end with the documented exit codes.
-#include "capturecontroler.h"
-#include "recordingreader.h"
-#include "virtualsensor.h"
+#include "capture_replay/capturecontroler.h"
+#include "capture_replay/recordingreader.h"
+#include "simulator/virtualsensor.h"
 
 #include <QCoreApplication>
 #include <QFile>

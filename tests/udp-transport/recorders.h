@@ -2,8 +2,8 @@
 // Test doubles that remember what the transport gives them. Thread-safe, because the socket
 // tests read them while the receive thread writes.
 
-#include "dataoutputbase.h"
-#include "loggingbase.h"
+#include "udp-transport/dataoutputbase.h"
+#include "udp-transport/loggingbase.h"
 
 #include <cstdarg>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "cycleassembler.h"
-#include "recorders.h"
-#include "streamencoder.h"
+#include "tests/udp-transport/recorders.h"
+#include "udp-transport/cycleassembler.h"
+#include "udp-transport/streamencoder.h"
 
 #include <gtest/gtest.h>
 

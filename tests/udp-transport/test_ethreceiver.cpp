@@ -1,10 +1,10 @@
 // The receive thread and its socket on the loopback interface. Every wait is bounded.
 
-#include "ethreceiver.h"
-#include "recorders.h"
-#include "streamencoder.h"
-#include "udpsocket.h"
-#include "win32error.h"
+#include "tests/udp-transport/recorders.h"
+#include "udp-transport/ethreceiver.h"
+#include "udp-transport/streamencoder.h"
+#include "udp-transport/udpsocket.h"
+#include "udp-transport/win32error.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>

@@ -1,5 +1,5 @@
-#include "streamencoder.h"
-#include "udpframing.h"
+#include "udp-transport/streamencoder.h"
+#include "udp-transport/udpframing.h"
 
 #include <gtest/gtest.h>
 

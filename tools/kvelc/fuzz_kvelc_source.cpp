@@ -2,8 +2,8 @@
 // SourceError, never a crash, a hang or a read outside the text. Includes resolve to nothing.
 // Every layout it accepts must also pass the kvel writer, so a writer refusal is let through as a
 // crash: it would be a layout fault.
-#include "kvelc_emit.h"
-#include "kvelc_layout.h"
+#include "tools/kvelc/kvelc_emit.h"
+#include "tools/kvelc/kvelc_layout.h"
 
 #include <cstddef>
 #include <cstdint>

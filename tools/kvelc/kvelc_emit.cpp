@@ -1,6 +1,6 @@
-#include "kvelc_emit.h"
+#include "tools/kvelc/kvelc_emit.h"
 
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
 
 namespace kvelc {
 

@@ -1,9 +1,9 @@
 // Turning a laid-out description into a kvel type tree and a description container.
 #pragma once
 
-#include "kvelc_layout.h"
+#include "tools/kvelc/kvelc_layout.h"
 
-#include <kvel_types.h>
+#include "kvel/kvel_types.h"
 
 #include <cstdint>
 #include <vector>

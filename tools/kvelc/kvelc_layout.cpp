@@ -1,4 +1,4 @@
-#include "kvelc_layout.h"
+#include "tools/kvelc/kvelc_layout.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // Layout of description sources: offsets and sizes computed from the declared order and types.
 #pragma once
 
-#include "kvelc_source.h"
+#include "tools/kvelc/kvelc_source.h"
 
 #include <functional>
 #include <map>

@@ -4,10 +4,10 @@
 //   kvelc --list SOURCE               print the outputs SOURCE declares
 //   kvelc --dump SOURCE NAME          print the layout of one output: offset, size, type, path
 
-#include "kvelc_emit.h"
-#include "kvelc_layout.h"
+#include "tools/kvelc/kvelc_emit.h"
+#include "tools/kvelc/kvelc_layout.h"
 
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
 
 #include <cstdio>
 #include <filesystem>

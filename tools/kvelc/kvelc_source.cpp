@@ -1,4 +1,4 @@
-#include "kvelc_source.h"
+#include "tools/kvelc/kvelc_source.h"
 
 #include <cctype>
 #include <limits>

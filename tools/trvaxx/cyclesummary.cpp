@@ -1,6 +1,6 @@
-#include "cyclesummary.h"
+#include "tools/trvaxx/cyclesummary.h"
 
-#include <streamstatistics.h>
+#include "udp-transport/streamstatistics.h"
 
 #include <QJsonValue>
 

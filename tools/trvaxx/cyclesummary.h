@@ -1,6 +1,6 @@
 #pragma once
 
-#include <resultdata_trvaxx.h>
+#include "result/resultdata_trvaxx.h"
 
 #include <QJsonObject>
 #include <QString>

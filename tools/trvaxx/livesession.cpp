@@ -1,4 +1,4 @@
-#include "livesession.h"
+#include "tools/trvaxx/livesession.h"
 
 #include <QThread>
 

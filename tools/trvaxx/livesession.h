@@ -1,13 +1,13 @@
 #pragma once
 
-#include "cyclesummary.h"
-#include "outputsink.h"
-#include "tooloptions.h"
+#include "tools/trvaxx/cyclesummary.h"
+#include "tools/trvaxx/outputsink.h"
+#include "tools/trvaxx/tooloptions.h"
 
-#include <capturecontroler_trvaxx.h>
-#include <packageprocessor_trvaxx.h>
-#include <resultcache_trvaxx.h>
-#include <resultloader_trvaxx.h>
+#include "result/capturecontroler_trvaxx.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resultloader_trvaxx.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,10 +1,10 @@
 // trvaxx: headless use of the plug-in's result stream (monitor, record, replay).
-#include "livesession.h"
-#include "outputsink.h"
-#include "replaysession.h"
-#include "tooloptions.h"
+#include "tools/trvaxx/livesession.h"
+#include "tools/trvaxx/outputsink.h"
+#include "tools/trvaxx/replaysession.h"
+#include "tools/trvaxx/tooloptions.h"
 
-#include <resultdata_trvaxx.h>
+#include "result/resultdata_trvaxx.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cyclesummary.h"
+#include "tools/trvaxx/cyclesummary.h"
 
 #include <QJsonDocument>
 #include <QTextStream>

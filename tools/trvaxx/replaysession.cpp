@@ -1,7 +1,7 @@
-#include "replaysession.h"
+#include "tools/trvaxx/replaysession.h"
 
-#include <capturecontroler_trvaxx.h>
-#include <kvel_parse.h>
+#include "kvel/kvel_parse.h"
+#include "result/capturecontroler_trvaxx.h"
 
 #include <QMetaObject>
 

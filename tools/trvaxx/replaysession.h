@@ -1,12 +1,12 @@
 #pragma once
 
-#include "cyclesummary.h"
-#include "outputsink.h"
-#include "tooloptions.h"
+#include "tools/trvaxx/cyclesummary.h"
+#include "tools/trvaxx/outputsink.h"
+#include "tools/trvaxx/tooloptions.h"
 
-#include <packageprocessor_trvaxx.h>
-#include <replayplayer.h>
-#include <resultcache_trvaxx.h>
+#include "capture_replay/replayplayer.h"
+#include "result/packageprocessor_trvaxx.h"
+#include "result/resultcache_trvaxx.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "tooloptions.h"
+#include "tools/trvaxx/tooloptions.h"
 
 #include <QHostAddress>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <udpsocket.h>
+#include "udp-transport/udpsocket.h"
 
 #include <QString>
 #include <QStringList>
