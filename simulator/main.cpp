@@ -1,8 +1,10 @@
-// trvaxx-sim: a virtual TRVAXX sensor on the command line.
+// trvaxx-sim: a virtual TRVAXX sensor (or several) on the command line.
 
+#include "simulator/can/canbus.h"
 #include "simulator/simcommandline.h"
 #include "simulator/virtualsensor.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <chrono>
@@ -13,24 +15,35 @@
 
 namespace {
 
-std::string summaryLine(const trvsim::VirtualSensor& sensor, uint64_t previousCycles, double seconds) {
+std::string summaryLine(const trvsim::VirtualSensor& sensor, uint64_t previousCycles, double seconds,
+                        const trvsim::SimCanBus* bus) {
     const trvsim::SenderStatistics s = sensor.statistics();
     const trvsim::SimConfig& c = sensor.config();
+    char can[160] = "no CAN";
+    if (bus) {
+        const trvsim::CanBusStatistics b = bus->statistics();
+        std::snprintf(
+            can, sizeof can, "%llu CAN frames (%llu lost), %llu CAN clients (%llu on another bit rate)%s",
+            static_cast<unsigned long long>(b.frames), static_cast<unsigned long long>(b.lostFrames),
+            static_cast<unsigned long long>(b.clients), static_cast<unsigned long long>(b.wrongRateClients),
+            bus->statistics().joined ? ", joined" : "");
+    }
     char line[512];
-    std::snprintf(line, sizeof line,
-                  "%s %s %s:%u: %llu cycles (%.1f/s), %llu datagrams, %llu send errors, 0 CAN frames, %s",
-                  trvsim::variantName(c.identity.variant), c.identity.serialNumber.c_str(),
-                  sensor.localAddress().c_str(), sensor.localPort(),
-                  static_cast<unsigned long long>(s.cycles),
-                  seconds > 0 ? (s.cycles - previousCycles) / seconds : 0.0,
-                  static_cast<unsigned long long>(s.datagrams), static_cast<unsigned long long>(s.sendErrors),
-                  trvsim::stateName(sensor.state()));
+    std::snprintf(
+        line, sizeof line, "%s %s %s:%u: %llu cycles (%.1f/s), %llu datagrams, %llu send errors, %s, %s",
+        trvsim::variantName(c.identity.variant), c.identity.serialNumber.c_str(),
+        sensor.localAddress().c_str(), sensor.localPort(), static_cast<unsigned long long>(s.cycles),
+        seconds > 0 ? (s.cycles - previousCycles) / seconds : 0.0,
+        static_cast<unsigned long long>(s.datagrams), static_cast<unsigned long long>(s.sendErrors), can,
+        trvsim::stateName(sensor.state()));
     return line;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Qt's CAN bus module (--can-join qtcanbus://...) runs its devices on a Qt event loop.
+    QCoreApplication application(argc, argv);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -45,28 +58,40 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // SIGINT and SIGTERM are taken synchronously by the main thread; the cycle thread started
-    // below inherits the blocked mask and is never interrupted.
+    // SIGINT and SIGTERM are taken synchronously by the main thread; the threads started below
+    // inherit the blocked mask and are never interrupted.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    if (cl.canListenPort != 0 && cl.config.verbosity >= 1)
-        std::fprintf(stderr, "trvaxx-sim: --can-listen %u: this build has no CAN side yet; Ethernet only\n",
-                     cl.canListenPort);
-
-    trvsim::VirtualSensor sensor(cl.config);
-    if (!sensor.start()) {
-        std::fprintf(stderr, "trvaxx-sim: %s\n", sensor.errorText().c_str());
-        return 1;
+    std::vector<std::unique_ptr<trvsim::VirtualSensor>> sensors;
+    std::vector<trvsim::VirtualSensor*> sensorPointers;
+    for (uint32_t i = 0; i < cl.can.sensorCount; ++i) {
+        sensors.push_back(
+            std::make_unique<trvsim::VirtualSensor>(trvsim::sensorConfig(cl.config, i, cl.can.sensorCount)));
+        sensorPointers.push_back(sensors.back().get());
+        if (!sensors.back()->start()) {
+            std::fprintf(stderr, "trvaxx-sim: %s\n", sensors.back()->errorText().c_str());
+            return 1;
+        }
+    }
+    std::unique_ptr<trvsim::SimCanBus> bus;
+    if (cl.can.enabled()) {
+        // The diagnostic node plugs in here; until then the bus carries its clients' frames only.
+        const trvsim::CanNodeFactory nodeFactory;
+        bus = trvsim::buildCanBus(sensorPointers, cl.can, nodeFactory, {}, cl.config.verbosity);
+        if (!bus->start()) {
+            std::fprintf(stderr, "trvaxx-sim: %s\n", bus->errorText().c_str());
+            return 1;
+        }
     }
 
     using clock = std::chrono::steady_clock;
     const auto begin = clock::now();
     auto lastSummary = begin;
-    uint64_t lastCycles = 0;
+    std::vector<uint64_t> lastCycles(sensors.size(), 0);
     int received = 0;
     while (true) {
         timespec oneSecond{1, 0};
@@ -84,20 +109,27 @@ int main(int argc, char** argv) {
         const auto now = clock::now();
         if (cl.summary && now - lastSummary >= std::chrono::milliseconds(990)) {
             const double seconds = std::chrono::duration<double>(now - lastSummary).count();
-            std::printf("%s\n", summaryLine(sensor, lastCycles, seconds).c_str());
+            for (std::size_t i = 0; i < sensors.size(); ++i) {
+                std::printf("%s\n", summaryLine(*sensors[i], lastCycles[i], seconds, bus.get()).c_str());
+                lastCycles[i] = sensors[i]->statistics().cycles;
+            }
             std::fflush(stdout);
-            lastCycles = sensor.statistics().cycles;
             lastSummary = now;
         }
     }
-    sensor.stop();
-    if (cl.config.verbosity >= 1) {
-        const trvsim::SenderStatistics s = sensor.statistics();
+    if (bus)
+        bus->stop();
+    uint64_t cycles = 0, datagrams = 0;
+    for (auto& sensor : sensors) {
+        sensor->stop();
+        cycles += sensor->statistics().cycles;
+        datagrams += sensor->statistics().datagrams;
+    }
+    if (cl.config.verbosity >= 1)
         std::fprintf(stderr, "trvaxx-sim: %s; %llu cycles, %llu datagrams sent\n",
                      received == SIGINT    ? "interrupted"
                      : received == SIGTERM ? "terminated"
                                            : "done",
-                     static_cast<unsigned long long>(s.cycles), static_cast<unsigned long long>(s.datagrams));
-    }
+                     static_cast<unsigned long long>(cycles), static_cast<unsigned long long>(datagrams));
     return 0;
 }

@@ -1,11 +1,15 @@
 #include "simulator/simcommandline.h"
 
+#include "simulator/can/canuplink.h"
 #include "simulator/parameters.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
 #include <arpa/inet.h>
+
+#include <functional>
+#include <set>
 
 namespace trvsim {
 
@@ -31,6 +35,311 @@ bool parsePrintable(const std::string& text, std::size_t maxLength, std::string&
             return false;
         }
     return true;
+}
+
+// One option: its names, help, value name (empty: a switch) and what it does with its value; a
+// non-empty return is the reason the value is refused.
+struct Option {
+    QStringList names;
+    QString help;
+    QString valueName;
+    std::function<std::string(const std::string& value)> apply;
+};
+
+// A handler storing a whole number from min to max, with the refusal naming the range.
+template <typename T>
+std::function<std::string(const std::string&)> number(T& target, uint64_t min, uint64_t max,
+                                                      const std::string& what) {
+    return [&target, min, max, what](const std::string& v) -> std::string {
+        uint64_t n = 0;
+        if (!parseUnsigned(v, max, n) || n < min)
+            return "'" + v + "' is not " + what;
+        target = static_cast<T>(n);
+        return {};
+    };
+}
+
+std::function<std::string(const std::string&)> text(std::string& target, std::size_t maxLength) {
+    return [&target, maxLength](const std::string& v) -> std::string {
+        std::string why;
+        if (!parsePrintable(v, maxLength, why))
+            return "'" + v + "' " + why;
+        target = v;
+        return {};
+    };
+}
+
+std::function<std::string(const std::string&)> share(double& target) {
+    return [&target](const std::string& v) {
+        std::string why;
+        parseShare(v, target, why);
+        return why;
+    };
+}
+
+std::function<std::string(const std::string&)> flag(bool& target, bool value = true) {
+    return [&target, value](const std::string&) {
+        target = value;
+        return std::string();
+    };
+}
+
+std::string parseVersion(const std::string& v, FirmwareVersion& version) {
+    const auto match =
+        QRegularExpression("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$").match(QString::fromStdString(v));
+    if (!match.hasMatch() || match.captured(1).toInt() > 255 || match.captured(2).toInt() > 255 ||
+        match.captured(3).toInt() > 255)
+        return "'" + v + "' is not a version major.minor.patch (each 0 to 255)";
+    version.major = static_cast<uint8_t>(match.captured(1).toInt());
+    version.minor = static_cast<uint8_t>(match.captured(2).toInt());
+    version.patch = static_cast<uint8_t>(match.captured(3).toInt());
+    return {};
+}
+
+std::vector<Option> options(CommandLine& r, bool& verbositySet) {
+    SimConfig& c = r.config;
+    SensorIdentity& id = c.identity;
+    FaultConfig& f = c.faults;
+    CanConfig& can = r.can;
+    return {
+        {{"h", "help"}, "Show this help.", {}, {}},
+        {{"variant"},
+         "Firmware variant: DI, OD or LG (default OD).",
+         "variant",
+         [&id](const std::string& v) -> std::string {
+             const auto x = variantFromName(v);
+             if (!x)
+                 return "'" + v + "' is not a firmware variant (DI, OD or LG)";
+             id.variant = *x;
+             return {};
+         }},
+        {{"model"},
+         "Model: TRVADN or TRVAFN (default TRVAFN).",
+         "model",
+         [&id](const std::string& v) -> std::string {
+             const auto x = modelFromName(v);
+             if (!x)
+                 return "'" + v + "' is not a model (TRVADN or TRVAFN)";
+             id.model = *x;
+             return {};
+         }},
+        {{"version"},
+         "Firmware version major.minor.patch (default 3.4.1).",
+         "version",
+         [&id](const std::string& v) { return parseVersion(v, id.version); }},
+        {{"serial"}, "Serial number, at most 20 characters.", "text", text(id.serialNumber, 20)},
+        {{"article"}, "Article number, at most 20 characters.", "text", text(id.articleNumber, 20)},
+        {{"hw-mainboard"}, "Mainboard hardware version.", "text", text(id.mainboardVersion, 20)},
+        {{"hw-frontend"}, "Frontend hardware version.", "text", text(id.frontendVersion, 20)},
+        {{"hw-illumination"}, "Illumination hardware version.", "text", text(id.illuminationVersion, 20)},
+        {{"illu-article"}, "Illumination article number.", "text", text(id.illuminationArticleNumber, 20)},
+        {{"illu-serial"}, "Illumination serial number.", "text", text(id.illuminationSerialNumber, 20)},
+        {{"dest"},
+         "Destination address[:port] (default 255.255.255.255:42000).",
+         "address",
+         [&c](const std::string& v) {
+             std::string why;
+             bool hasPort = false;
+             parseEndpoint(v, c.destAddress, c.destPort, hasPort, why);
+             return why;
+         }},
+        {{"source"},
+         "Own address[:port] to send from (default any, ephemeral port; with --count "
+         "127.0.0.2 and up).",
+         "address",
+         [&c](const std::string& v) {
+             std::string why;
+             bool hasPort = false;
+             uint16_t port = 0;
+             if (parseEndpoint(v, c.sourceAddress, port, hasPort, why))
+                 c.sourcePort = hasPort ? port : 0;
+             return why;
+         }},
+        {{"cycle-time"},
+         "Cycle time in ms, 10 to 10000 (default: the CycleTime parameter, 40).",
+         "ms",
+         number(c.cycleTimeMs, 10, 10000, "a cycle time from 10 to 10000 ms")},
+        {{"seed"},
+         "Seed of the scene and the faults (default 1).",
+         "n",
+         number(c.seed, 0, 0xFFFFFFFFu, "a number from 0 to 4294967295")},
+        {{"duration"},
+         "Stop after this many seconds (default: run until stopped).",
+         "s",
+         [&r](const std::string& v) -> std::string {
+             bool ok = false;
+             const double d = QString::fromStdString(v).toDouble(&ok);
+             if (!ok || !(d > 0 && d <= 366.0 * 24 * 3600))
+                 return "'" + v + "' is not a positive number of seconds";
+             r.durationSeconds = d;
+             return {};
+         }},
+        {{"count"},
+         "Run N sensors sharing one CAN bus (1 to 32; sources 127.0.0.2, .3, ..., CAN nodes "
+         "239, 238, ...).",
+         "N",
+         number(can.sensorCount, 1, 32, "a sensor count from 1 to 32")},
+        {{"drop"}, "Fault: share of datagrams lost (0..1 or n%).", "share", share(f.dropShare)},
+        {{"reorder"}, "Fault: share of datagrams swapped with the next.", "share", share(f.reorderShare)},
+        {{"duplicate"}, "Fault: share of datagrams sent twice.", "share", share(f.duplicateShare)},
+        {{"bad-lrc"}, "Fault: share of channels with a wrong checksum.", "share", share(f.badLrcShare)},
+        {{"bad-start"},
+         "Fault: share of channels with a wrong start delimiter.",
+         "share",
+         share(f.badStartShare)},
+        {{"bad-end"}, "Fault: share of channels with a wrong end delimiter.", "share", share(f.badEndShare)},
+        {{"truncate"}, "Fault: share of datagrams cut short.", "share", share(f.truncateShare)},
+        {{"no-lrc"}, "Send no checksum (LRC 0).", {}, flag(f.noLrc)},
+        {{"pause"},
+         "Fault: after N cycles fall silent for MS milliseconds, then go on.",
+         "N:MS",
+         [&f](const std::string& v) -> std::string {
+             const auto m = QRegularExpression("^(\\d{1,9}):(\\d{1,9})$").match(QString::fromStdString(v));
+             if (!m.hasMatch() || m.captured(1).toUInt() == 0 || m.captured(2).toUInt() == 0)
+                 return "'" + v + "' is not N:MS (a cycle count and a duration in ms, both above 0)";
+             f.pauseAfterCycles = m.captured(1).toUInt();
+             f.pauseMs = m.captured(2).toUInt();
+             return {};
+         }},
+        {{"stop-after"},
+         "Fault: power loss after N cycles (the process stays).",
+         "N",
+         number(f.stopAfterCycles, 1, 0xFFFFFFFFu, "a cycle count above 0")},
+        {{"second-sender"},
+         "Fault: a second sensor streams from the same address.",
+         {},
+         flag(f.secondSender)},
+        // The CAN side.
+        {{"can-listen"},
+         "Serve the CAN bus (socketcand protocol, bus can0) on [ADDR:]PORT, for example "
+         "29536.",
+         "[addr:]port",
+         [&can](const std::string& v) {
+             std::string address, why;
+             uint16_t port = 0;
+             if (parseListenAddress(v, address, port, why))
+                 can.listen = v;
+             return why;
+         }},
+        {{"can-join"},
+         "Take part in a bus served elsewhere: socketcand://HOST:PORT/BUS or "
+         "qtcanbus://BACKEND/INTERFACE.",
+         "url",
+         [&can](const std::string& v) {
+             std::string why;
+             if (validCanJoinUrl(v, why))
+                 can.join = v;
+             return why;
+         }},
+        {{"can-beacon"},
+         "Send the socketcand discovery beacon every 3 s to ADDR[:PORT] (port 42000 "
+         "unless given; 255.255.255.255 as daemons do).",
+         "addr[:port]",
+         [&can](const std::string& v) {
+             std::string address, why;
+             uint16_t port = 0;
+             bool hasPort = false;
+             if (parseEndpoint(v, address, port, hasPort, why))
+                 can.beacon = v;
+             return why;
+         }},
+        {{"can-bitrate"},
+         "CAN bit rate in bit/s (default: the sensor's parameter, 250000).",
+         "bit/s",
+         [&can](const std::string& v) -> std::string {
+             static const std::set<uint64_t> rates{10000,  20000,  50000,  100000, 125000,
+                                                   250000, 500000, 800000, 1000000};
+             uint64_t n = 0;
+             if (!parseUnsigned(v, 1000000, n) || !rates.count(n))
+                 return "'" + v +
+                        "' is not a CAN bit rate (10000, 20000, 50000, 100000, 125000, 250000, "
+                        "500000, 800000 or 1000000)";
+             can.bitRate = static_cast<uint32_t>(n);
+             return {};
+         }},
+        {{"can-protocol"},
+         "Function results as j1939 or canopen (default: the sensor's parameter).",
+         "protocol",
+         [&can](const std::string& v) -> std::string {
+             if (v != "j1939" && v != "canopen")
+                 return "'" + v + "' is not a CAN protocol (j1939 or canopen)";
+             can.protocol = v == "j1939" ? CanProtocol::J1939 : CanProtocol::CANopen;
+             return {};
+         }},
+        {{"can-address"},
+         "J1939 source address 0 to 253 or CANopen node 1 to 127 (default: parameter; "
+         "239 with --count).",
+         "n",
+         number(can.address, 0, 253, "an address from 0 to 253")},
+        {{"can-no-pace"}, "Carry frames at once instead of at the bus bit rate.", {}, flag(can.pace, false)},
+        {{"can-drop-every"},
+         "Fault: every Nth CAN frame is lost.",
+         "N",
+         number(can.dropEvery, 1, 1000000, "a frame count from 1 to 1000000")},
+        {{"can-delay"},
+         "Fault: the sensor's CAN frames are held back this long.",
+         "ms",
+         number(can.delayMs, 0, 60000, "a delay from 0 to 60000 ms")},
+        {{"can-refuse"}, "Fault: TCP connections to the CAN bus are refused.", {}, flag(can.refuse)},
+        {{"can-block-size"},
+         "Flow control block size of the diagnostic server, 0 (all) to 255.",
+         "n",
+         number(can.blockSize, 0, 255, "a block size from 0 to 255")},
+        {{"can-stmin"},
+         "Separation time of the diagnostic server in ms, 0 to 127.",
+         "ms",
+         number(can.stMinMs, 0, 127, "a separation time from 0 to 127 ms")},
+        {{"response-pending"},
+         "Answer N \"response pending\" first (0 to 100).",
+         "N",
+         number(can.responsePending, 0, 100, "a count from 0 to 100")},
+        {{"zero-seed"}, "Security access answers seed 0.", {}, flag(can.zeroSeed)},
+        {{"boot-loader"}, "Only the boot loader runs.", {}, flag(can.bootLoader)},
+        {{"vehicle"},
+         "Also play a vehicle sending speed, tachograph and yaw-rate messages.",
+         {},
+         flag(can.vehicle)},
+        {{"v", "verbosity"},
+         "Log level 0 (quiet) to 3 (every cycle), default 1.",
+         "level",
+         [&c, &verbositySet](const std::string& v) -> std::string {
+             uint64_t n = 0;
+             if (!parseUnsigned(v, 3, n))
+                 return "'" + v + "' is not a level from 0 to 3";
+             c.verbosity = static_cast<int>(n);
+             verbositySet = true;
+             return {};
+         }},
+        {{"quiet"}, "No summary line.", {}, flag(r.summary, false)},
+    };
+}
+
+// Checks that need several options at once.
+std::string crossCheck(const CommandLine& r, QString& option) {
+    const SensorIdentity& id = r.config.identity;
+    if (!isKnownFirmwareVersion(id.variant, id.version)) {
+        std::string known;
+        for (const auto& v : knownFirmwareVersions(id.variant))
+            known += (known.empty() ? "" : ", ") + std::to_string(v.first) + "." + std::to_string(v.second);
+        option = "version";
+        return id.version.text() + " is not a firmware of variant " + variantName(id.variant) +
+               " (known: " + known + ")";
+    }
+    if (r.can.protocol == CanProtocol::CANopen && r.can.address > 127) {
+        option = "can-address";
+        return std::to_string(r.can.address) + " is not a CANopen node (1 to 127)";
+    }
+    if (r.can.protocol == CanProtocol::CANopen && r.can.address == 0) {
+        option = "can-address";
+        return "0 is not a CANopen node (1 to 127)";
+    }
+    if (r.can.sensorCount > 1 && r.can.address >= 0 &&
+        r.can.address + 1 < static_cast<int>(r.can.sensorCount)) {
+        option = "count";
+        return std::to_string(r.can.sensorCount) +
+               " sensors need as many node addresses counting down from " + std::to_string(r.can.address);
+    }
+    return {};
 }
 
 } // namespace
@@ -60,6 +369,22 @@ bool parseEndpoint(const std::string& text, std::string& address, uint16_t& port
     return true;
 }
 
+bool parseListenAddress(const std::string& text, std::string& address, uint16_t& port, std::string& why) {
+    const std::size_t colon = text.rfind(':');
+    bool hasPort = false;
+    uint16_t ignored = 0;
+    if (colon != std::string::npos && !parseEndpoint(text.substr(0, colon), address, ignored, hasPort, why))
+        return false;
+    const std::string portText = colon == std::string::npos ? text : text.substr(colon + 1);
+    uint64_t p = 0;
+    if (!parseUnsigned(portText, 65535, p)) {
+        why = "'" + portText + "' is not a port from 1 to 65535 (0: any free port)";
+        return false;
+    }
+    port = static_cast<uint16_t>(p);
+    return true;
+}
+
 bool parseShare(const std::string& text, double& share, std::string& why) {
     QString t = QString::fromStdString(text).trimmed();
     double scale = 1.0;
@@ -79,72 +404,27 @@ bool parseShare(const std::string& text, double& share, std::string& why) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine result;
-    SimConfig& c = result.config;
+    bool verbositySet = false;
+    const std::vector<Option> table = options(result, verbositySet);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Virtual TRVAXX sensor: streams measurement cycles over UDP as the sensor does, from a "
-        "synthetic scene, with switchable transmission faults.");
+        "synthetic scene, serves its CAN bus over TCP (socketcand), with switchable faults.");
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    const QCommandLineOption variant("variant", "Firmware variant: DI, OD or LG (default OD).", "variant");
-    const QCommandLineOption model("model", "Model: TRVADN or TRVAFN (default TRVAFN).", "model");
-    const QCommandLineOption version("version", "Firmware version major.minor.patch (default 3.4.1).",
-                                     "version");
-    const QCommandLineOption serial("serial", "Serial number, at most 20 characters.", "text");
-    const QCommandLineOption article("article", "Article number, at most 20 characters.", "text");
-    const QCommandLineOption hwMain("hw-mainboard", "Mainboard hardware version.", "text");
-    const QCommandLineOption hwFront("hw-frontend", "Frontend hardware version.", "text");
-    const QCommandLineOption hwIllu("hw-illumination", "Illumination hardware version.", "text");
-    const QCommandLineOption illuArticle("illu-article", "Illumination article number.", "text");
-    const QCommandLineOption illuSerial("illu-serial", "Illumination serial number.", "text");
-    const QCommandLineOption dest("dest", "Destination address[:port] (default 255.255.255.255:42000).",
-                                  "address");
-    const QCommandLineOption source(
-        "source", "Own address[:port] to send from (default any, ephemeral port).", "address");
-    const QCommandLineOption cycle("cycle-time",
-                                   "Cycle time in ms, 10 to 10000 (default: the CycleTime "
-                                   "parameter, 40).",
-                                   "ms");
-    const QCommandLineOption seed("seed", "Seed of the scene and the faults (default 1).", "n");
-    const QCommandLineOption duration("duration",
-                                      "Stop after this many seconds (default: run until stopped).", "s");
-    const QCommandLineOption canListen("can-listen", "TCP port of the CAN side (socketcand protocol).",
-                                       "port");
-    const QCommandLineOption drop("drop", "Fault: share of datagrams lost (0..1 or n%).", "share");
-    const QCommandLineOption reorder("reorder", "Fault: share of datagrams swapped with the next.", "share");
-    const QCommandLineOption duplicate("duplicate", "Fault: share of datagrams sent twice.", "share");
-    const QCommandLineOption badLrc("bad-lrc", "Fault: share of channels with a wrong checksum.", "share");
-    const QCommandLineOption badStart("bad-start", "Fault: share of channels with a wrong start delimiter.",
-                                      "share");
-    const QCommandLineOption badEnd("bad-end", "Fault: share of channels with a wrong end delimiter.",
-                                    "share");
-    const QCommandLineOption truncate("truncate", "Fault: share of datagrams cut short.", "share");
-    const QCommandLineOption noLrc("no-lrc", "Send no checksum (LRC 0).");
-    const QCommandLineOption pause(
-        "pause", "Fault: after N cycles fall silent for MS milliseconds, then go on.", "N:MS");
-    const QCommandLineOption stopAfter("stop-after", "Fault: power loss after N cycles (the process stays).",
-                                       "N");
-    const QCommandLineOption second("second-sender", "Fault: a second sensor streams from the same address.");
-    const QCommandLineOption verbose({"v", "verbosity"}, "Log level 0 (quiet) to 3 (every cycle), default 1.",
-                                     "level");
-    const QCommandLineOption quiet("quiet", "No summary line.");
-    parser.addOptions({help,      variant,     model,      version,   serial,  article,  hwMain, hwFront,
-                       hwIllu,    illuArticle, illuSerial, dest,      source,  cycle,    seed,   duration,
-                       canListen, drop,        reorder,    duplicate, badLrc,  badStart, badEnd, truncate,
-                       noLrc,     pause,       stopAfter,  second,    verbose, quiet});
+    for (const Option& o : table)
+        parser.addOption(QCommandLineOption(o.names, o.help, o.valueName));
 
     auto fail = [&](const QString& option, const std::string& why) {
         result.outcome = CommandLine::Error;
         result.message = (option.isEmpty() ? std::string() : "--" + option.toStdString() + ": ") + why;
         return result;
     };
-
     if (!parser.parse(arguments))
         return fail(QString(), parser.errorText().toStdString());
     if (!parser.positionalArguments().isEmpty())
         return fail(QString(),
                     "unexpected argument '" + parser.positionalArguments().first().toStdString() + "'");
-    if (parser.isSet(help)) {
+    if (parser.isSet(QStringLiteral("help"))) {
         result.outcome = CommandLine::Help;
         // The parser names the program only when an application object exists; this runs before.
         result.message = parser.helpText()
@@ -152,134 +432,17 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                              .toStdString();
         return result;
     }
-    auto value = [&](const QCommandLineOption& o) { return parser.value(o).toStdString(); };
-    std::string why;
-
-    if (parser.isSet(variant)) {
-        const auto v = variantFromName(value(variant));
-        if (!v)
-            return fail("variant", "'" + value(variant) + "' is not a firmware variant (DI, OD or LG)");
-        c.identity.variant = *v;
-    }
-    if (parser.isSet(model)) {
-        const auto m = modelFromName(value(model));
-        if (!m)
-            return fail("model", "'" + value(model) + "' is not a model (TRVADN or TRVAFN)");
-        c.identity.model = *m;
-    }
-    if (parser.isSet(version)) {
-        const auto match =
-            QRegularExpression("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$").match(parser.value(version));
-        if (!match.hasMatch() || match.captured(1).toInt() > 255 || match.captured(2).toInt() > 255 ||
-            match.captured(3).toInt() > 255)
-            return fail("version",
-                        "'" + value(version) + "' is not a version major.minor.patch (each 0 to 255)");
-        c.identity.version.major = static_cast<uint8_t>(match.captured(1).toInt());
-        c.identity.version.minor = static_cast<uint8_t>(match.captured(2).toInt());
-        c.identity.version.patch = static_cast<uint8_t>(match.captured(3).toInt());
-    }
-    if (!isKnownFirmwareVersion(c.identity.variant, c.identity.version)) {
-        std::string known;
-        for (const auto& v : knownFirmwareVersions(c.identity.variant))
-            known += (known.empty() ? "" : ", ") + std::to_string(v.first) + "." + std::to_string(v.second);
-        return fail("version", c.identity.version.text() + " is not a firmware of variant " +
-                                   variantName(c.identity.variant) + " (known: " + known + ")");
-    }
-
-    struct TextOption {
-        const QCommandLineOption* option;
-        std::string* target;
-        std::size_t maxLength;
-    };
-    const TextOption texts[] = {{&serial, &c.identity.serialNumber, 20},
-                                {&article, &c.identity.articleNumber, 20},
-                                {&hwMain, &c.identity.mainboardVersion, 20},
-                                {&hwFront, &c.identity.frontendVersion, 20},
-                                {&hwIllu, &c.identity.illuminationVersion, 20},
-                                {&illuArticle, &c.identity.illuminationArticleNumber, 20},
-                                {&illuSerial, &c.identity.illuminationSerialNumber, 20}};
-    for (const TextOption& t : texts)
-        if (parser.isSet(*t.option)) {
-            if (!parsePrintable(value(*t.option), t.maxLength, why))
-                return fail(t.option->names().first(), "'" + value(*t.option) + "' " + why);
-            *t.target = value(*t.option);
+    for (const Option& o : table)
+        if (o.apply && parser.isSet(o.names.first())) {
+            const std::string why = o.apply(parser.value(o.names.first()).toStdString());
+            if (!why.empty())
+                return fail(o.names.last(), why);
         }
-
-    bool hasPort = false;
-    if (parser.isSet(dest)) {
-        uint16_t port = c.destPort;
-        if (!parseEndpoint(value(dest), c.destAddress, port, hasPort, why))
-            return fail("dest", why);
-        c.destPort = port;
-    }
-    if (parser.isSet(source)) {
-        uint16_t port = 0;
-        if (!parseEndpoint(value(source), c.sourceAddress, port, hasPort, why))
-            return fail("source", why);
-        c.sourcePort = hasPort ? port : 0;
-    }
-    uint64_t n = 0;
-    if (parser.isSet(cycle)) {
-        if (!parseUnsigned(value(cycle), 10000, n) || n < 10)
-            return fail("cycle-time", "'" + value(cycle) + "' is not a cycle time from 10 to 10000 ms");
-        c.cycleTimeMs = static_cast<uint32_t>(n);
-    }
-    if (parser.isSet(seed)) {
-        if (!parseUnsigned(value(seed), 0xFFFFFFFFu, n))
-            return fail("seed", "'" + value(seed) + "' is not a number from 0 to 4294967295");
-        c.seed = static_cast<uint32_t>(n);
-    }
-    if (parser.isSet(duration)) {
-        bool ok = false;
-        const double d = parser.value(duration).toDouble(&ok);
-        if (!ok || !(d > 0 && d <= 366.0 * 24 * 3600))
-            return fail("duration", "'" + value(duration) + "' is not a positive number of seconds");
-        result.durationSeconds = d;
-    }
-    if (parser.isSet(canListen)) {
-        if (!parseUnsigned(value(canListen), 65535, n) || n == 0)
-            return fail("can-listen", "'" + value(canListen) + "' is not a port from 1 to 65535");
-        result.canListenPort = static_cast<uint16_t>(n);
-    }
-
-    struct ShareOption {
-        const QCommandLineOption* option;
-        double* target;
-    };
-    FaultConfig& f = c.faults;
-    const ShareOption shares[] = {{&drop, &f.dropShare},           {&reorder, &f.reorderShare},
-                                  {&duplicate, &f.duplicateShare}, {&badLrc, &f.badLrcShare},
-                                  {&badStart, &f.badStartShare},   {&badEnd, &f.badEndShare},
-                                  {&truncate, &f.truncateShare}};
-    for (const ShareOption& s : shares)
-        if (parser.isSet(*s.option) && !parseShare(value(*s.option), *s.target, why))
-            return fail(s.option->names().first(), why);
-    f.noLrc = parser.isSet(noLrc);
-    f.secondSender = parser.isSet(second);
-    if (parser.isSet(pause)) {
-        const auto match = QRegularExpression("^(\\d{1,9}):(\\d{1,9})$").match(parser.value(pause));
-        if (!match.hasMatch() || match.captured(1).toUInt() == 0 || match.captured(2).toUInt() == 0)
-            return fail("pause", "'" + value(pause) +
-                                     "' is not N:MS (a cycle count and a duration in ms, both above 0)");
-        f.pauseAfterCycles = match.captured(1).toUInt();
-        f.pauseMs = match.captured(2).toUInt();
-    }
-    if (parser.isSet(stopAfter)) {
-        if (!parseUnsigned(value(stopAfter), 0xFFFFFFFFu, n) || n == 0)
-            return fail("stop-after", "'" + value(stopAfter) + "' is not a cycle count above 0");
-        f.stopAfterCycles = static_cast<uint32_t>(n);
-    }
-    if (parser.isSet(verbose)) {
-        if (!parseUnsigned(value(verbose), 3, n))
-            return fail("verbosity", "'" + value(verbose) + "' is not a level from 0 to 3");
-        c.verbosity = static_cast<int>(n);
-    }
-    if (parser.isSet(quiet)) {
-        result.summary = false;
-        if (!parser.isSet(verbose))
-            c.verbosity = 1;
-    }
-    return result;
+    if (!result.summary && !verbositySet)
+        result.config.verbosity = 1;
+    QString option;
+    const std::string why = crossCheck(result, option);
+    return why.empty() ? result : fail(option, why);
 }
 
 } // namespace trvsim

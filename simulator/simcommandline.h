@@ -1,7 +1,8 @@
 #pragma once
-// The command line of trvaxx-sim: options into a SimConfig, every value checked, and a message
-// that names the option and says what is wrong with its value.
+// The command line of trvaxx-sim: options into a SimConfig and a CanConfig, every value checked,
+// and a message that names the option and says what is wrong with its value.
 
+#include "simulator/can/canconfig.h"
 #include "simulator/simconfig.h"
 
 #include <QStringList>
@@ -14,10 +15,10 @@ struct CommandLine {
     enum Outcome { Run, Help, Error };
     Outcome outcome = Run;
     std::string message; // help text or the error
-    SimConfig config;
+    SimConfig config;    // of the first sensor; sensorConfig() derives the others (--count)
+    CanConfig can;
     double durationSeconds = 0; // 0: until SIGINT / SIGTERM
     bool summary = true;        // one summary line per second
-    uint16_t canListenPort = 0; // requested CAN (socketcand) port, 0 = none
 };
 
 // arguments[0] is the program name.
@@ -26,6 +27,8 @@ CommandLine parseCommandLine(const QStringList& arguments);
 // Parses "a.b.c.d" or "a.b.c.d:port"; false with why when it is not valid.
 bool parseEndpoint(const std::string& text, std::string& address, uint16_t& port, bool& hasPort,
                    std::string& why);
+// Parses "[a.b.c.d:]port" (port 0: any free port); the address stays as given when absent.
+bool parseListenAddress(const std::string& text, std::string& address, uint16_t& port, std::string& why);
 // Parses a share "0.05" or "5%" into [0, 1]; false with why.
 bool parseShare(const std::string& text, double& share, std::string& why);
 

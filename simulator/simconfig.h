@@ -78,4 +78,8 @@ struct SimConfig {
     LogFunction log;   // empty: messages go to standard error
 };
 
+// The configuration of the index-th of count sensors run together (--count): sources 127.0.0.2,
+// .3, ... (or counting up from the given source), serial numbers counting up from the first.
+SimConfig sensorConfig(const SimConfig& config, uint32_t index, uint32_t count);
+
 } // namespace trvsim

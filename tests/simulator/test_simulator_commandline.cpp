@@ -1,6 +1,7 @@
 // trvaxx-sim's command line: good values land in the configuration, bad ones are refused with a
 // message that names the option and says what is wrong.
 
+#include "simulator/can/canbus.h"
 #include "simulator/simcommandline.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,63 @@ CommandLine parse(std::initializer_list<const char*> args) {
 } // namespace
 
 TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
-    const CommandLine cl =
-        parse({"--variant",    "LG",         "--model",      "TRVADN",    "--version",
-               "3.5.7",        "--serial",   "ABC123",       "--dest",    "127.0.0.1:45000",
-               "--source",     "127.0.0.3",  "--cycle-time", "100",       "--seed",
-               "17",           "--drop",     "5%",           "--bad-lrc", "0.25",
-               "--pause",      "10:500",     "--stop-after", "300",       "--second-sender",
-               "--no-lrc",     "--duration", "2.5",          "-v",        "3",
-               "--can-listen", "29536"});
+    const CommandLine cl = parse({"--variant",
+                                  "LG",
+                                  "--model",
+                                  "TRVADN",
+                                  "--version",
+                                  "3.5.7",
+                                  "--serial",
+                                  "ABC123",
+                                  "--dest",
+                                  "127.0.0.1:45000",
+                                  "--source",
+                                  "127.0.0.3",
+                                  "--cycle-time",
+                                  "100",
+                                  "--seed",
+                                  "17",
+                                  "--drop",
+                                  "5%",
+                                  "--bad-lrc",
+                                  "0.25",
+                                  "--pause",
+                                  "10:500",
+                                  "--stop-after",
+                                  "300",
+                                  "--second-sender",
+                                  "--no-lrc",
+                                  "--duration",
+                                  "2.5",
+                                  "-v",
+                                  "3",
+                                  "--can-listen",
+                                  "29536",
+                                  "--can-bitrate",
+                                  "500000",
+                                  "--can-protocol",
+                                  "canopen",
+                                  "--can-address",
+                                  "5",
+                                  "--can-no-pace",
+                                  "--can-drop-every",
+                                  "7",
+                                  "--can-delay",
+                                  "20",
+                                  "--can-block-size",
+                                  "4",
+                                  "--can-stmin",
+                                  "3",
+                                  "--response-pending",
+                                  "2",
+                                  "--zero-seed",
+                                  "--boot-loader",
+                                  "--vehicle",
+                                  "--can-beacon",
+                                  "127.0.0.1:42001",
+                                  "--can-refuse",
+                                  "--can-join",
+                                  "qtcanbus://virtualcan/can0"});
     ASSERT_EQ(cl.outcome, CommandLine::Run) << cl.message;
     const SimConfig& c = cl.config;
     EXPECT_EQ(c.identity.variant, Variant::LG);
@@ -46,7 +96,30 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     EXPECT_TRUE(c.faults.noLrc);
     EXPECT_EQ(c.verbosity, 3);
     EXPECT_DOUBLE_EQ(cl.durationSeconds, 2.5);
-    EXPECT_EQ(cl.canListenPort, 29536);
+    const CanConfig& can = cl.can;
+    EXPECT_EQ(can.listen, "29536");
+    EXPECT_EQ(can.join, "qtcanbus://virtualcan/can0");
+    EXPECT_EQ(can.beacon, "127.0.0.1:42001");
+    EXPECT_EQ(can.bitRate, 500000u);
+    EXPECT_EQ(can.protocol, CanProtocol::CANopen);
+    EXPECT_EQ(can.address, 5);
+    EXPECT_FALSE(can.pace);
+    EXPECT_EQ(can.dropEvery, 7u);
+    EXPECT_EQ(can.delayMs, 20u);
+    EXPECT_TRUE(can.refuse);
+    EXPECT_EQ(can.blockSize, 4);
+    EXPECT_EQ(can.stMinMs, 3);
+    EXPECT_EQ(can.responsePending, 2u);
+    EXPECT_TRUE(can.zeroSeed && can.bootLoader && can.vehicle);
+
+    // Several sensors: sources and serial numbers count up, CAN nodes count down from 239.
+    const CommandLine three = parse({"--count", "3", "--can-listen", "127.0.0.1:0", "--serial", "LG-0099"});
+    ASSERT_EQ(three.outcome, CommandLine::Run) << three.message;
+    EXPECT_EQ(sensorConfig(three.config, 0, 3).sourceAddress, "127.0.0.2");
+    EXPECT_EQ(sensorConfig(three.config, 2, 3).sourceAddress, "127.0.0.4");
+    EXPECT_EQ(sensorConfig(three.config, 1, 3).identity.serialNumber, "LG-0100");
+    EXPECT_EQ(sensorCanConfig(three.can, 2).address, 237);
+    EXPECT_EQ(sensorConfig(three.config, 0, 1).sourceAddress, "0.0.0.0");
 
     const CommandLine defaults = parse({});
     ASSERT_EQ(defaults.outcome, CommandLine::Run);
@@ -92,6 +165,21 @@ TEST(SimulatorCommandLine, RefusesBadValuesSayingWhichAndWhy) {
         {{"--verbosity", "9"}, "--verbosity: ", "from 0 to 3"},
         {{"--duration", "-3"}, "--duration: ", "positive number of seconds"},
         {{"--can-listen", "99999"}, "--can-listen: ", "port from 1 to 65535"},
+        {{"--can-listen", "localhost:5"}, "--can-listen: ", "not an IPv4 address"},
+        {{"--can-join", "socketcand://host:0/can0"}, "--can-join: ", "not socketcand://HOST:PORT/BUS"},
+        {{"--can-join", "can0"}, "--can-join: ", "or qtcanbus://BACKEND/INTERFACE"},
+        {{"--can-beacon", "everywhere"}, "--can-beacon: ", "not an IPv4 address"},
+        {{"--can-bitrate", "300000"}, "--can-bitrate: ", "not a CAN bit rate"},
+        {{"--can-protocol", "j1587"}, "--can-protocol: ", "j1939 or canopen"},
+        {{"--can-address", "254"}, "--can-address: ", "from 0 to 253"},
+        {{"--can-protocol", "canopen", "--can-address", "200"}, "--can-address: ", "not a CANopen node"},
+        {{"--can-drop-every", "0"}, "--can-drop-every: ", "from 1 to"},
+        {{"--can-delay", "70000"}, "--can-delay: ", "from 0 to 60000 ms"},
+        {{"--can-block-size", "256"}, "--can-block-size: ", "from 0 to 255"},
+        {{"--can-stmin", "128"}, "--can-stmin: ", "from 0 to 127 ms"},
+        {{"--response-pending", "x"}, "--response-pending: ", "from 0 to 100"},
+        {{"--count", "0"}, "--count: ", "from 1 to 32"},
+        {{"--count", "5", "--can-address", "2"}, "--count: ", "node addresses counting down from 2"},
     };
     for (const Case& c : cases) {
         QStringList list{"trvaxx-sim"};

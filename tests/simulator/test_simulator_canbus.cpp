@@ -1,0 +1,295 @@
+// The virtual sensor's CAN bus over real TCP: the socketcand handshake, frames between clients
+// and nodes (never back to their sender), bit-rate isolation, pacing, the pause after raw mode,
+// faults, misbehaving clients, several sensors on one bus and joining a bus served elsewhere.
+
+#include "simulator/can/canbus.h"
+#include "simulator/can/cantiming.h"
+#include "simulator/virtualsensor.h"
+#include "tests/simulator/socketcandpeer.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace trvsim;
+using namespace cantest;
+
+namespace {
+
+struct Bus {
+    explicit Bus(CanConfig config, std::vector<TestNode*> nodes = {}) {
+        if (config.listen.empty())
+            config.listen = "127.0.0.1:0";
+        bus = std::make_unique<SimCanBus>(config, [](int, const std::string&) {});
+        for (TestNode* n : nodes)
+            bus->addNode(std::unique_ptr<CanNode>(n));
+        ok = bus->start();
+    }
+    uint16_t port() const { return bus->listenPort(); }
+    std::unique_ptr<SimCanBus> bus;
+    bool ok = false;
+};
+
+CanConfig unpaced() {
+    CanConfig c;
+    c.pace = false;
+    return c;
+}
+
+bool hasFrame(const std::vector<ReceivedFrame>& frames, uint32_t id) {
+    return std::any_of(frames.begin(), frames.end(),
+                       [id](const ReceivedFrame& f) { return f.frame.id == id; });
+}
+
+} // namespace
+
+TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
+    auto* node = new TestNode(0xEF);
+    Bus bus(unpaced(), {node});
+    ASSERT_TRUE(bus.ok) << bus.bus->errorText();
+    Peer a(bus.port()), b(bus.port()), wrongBus(bus.port());
+    ASSERT_TRUE(a.join());
+    ASSERT_TRUE(b.join());
+    EXPECT_EQ(wrongBus.next(), "hi");
+    wrongBus.write("< open can1 >");
+    EXPECT_EQ(wrongBus.next().rfind("error", 0), 0u);
+    EXPECT_EQ(wrongBus.next(), "closed");
+
+    a.write("< echo >");
+    EXPECT_EQ(a.next(), "echo");
+    // A request to the node (written as clients in the field do): the node and b hear it, the
+    // node's answer reaches both clients, a never hears its own frame.
+    a.write("< send 18DAEFF1 8 2 10 3 0 0 0 0 0 >");
+    const auto atA = a.frames();
+    const auto atB = b.frames();
+    ASSERT_EQ(atA.size(), 1u);
+    EXPECT_EQ(atA[0].frame.id, 0x18DAF1EFu);
+    EXPECT_TRUE(atA[0].frame.extended);
+    EXPECT_EQ(atA[0].frame.data[1], 0x10);
+    ASSERT_EQ(atB.size(), 2u);
+    EXPECT_EQ(atB[0].frame.id, 0x18DAEFF1u);
+    EXPECT_EQ(atB[1].frame.id, 0x18DAF1EFu);
+    ASSERT_EQ(node->received().size(), 1u);
+    EXPECT_EQ(node->received()[0].data[2], 0x03);
+
+    // An 11-bit frame stays 11-bit.
+    b.send(frame(0x7FF, {1, 2}, false));
+    const auto eleven = a.frames();
+    ASSERT_EQ(eleven.size(), 1u);
+    EXPECT_FALSE(eleven[0].frame.extended);
+    EXPECT_EQ(eleven[0].frame.length, 2);
+    EXPECT_TRUE(b.frames(100ms).empty());
+    EXPECT_EQ(bus.bus->statistics().clients, 2u);
+}
+
+TEST(SimulatorCanBus, AClientOnAnotherBitRateHearsNothingAndIsNotHeard) {
+    auto* node = new TestNode(0xEF);
+    Bus bus(unpaced(), {node});
+    ASSERT_TRUE(bus.ok);
+    Peer right(bus.port()), wrong(bus.port()), explicitRight(bus.port());
+    ASSERT_TRUE(right.join());
+    ASSERT_TRUE(wrong.join("< can0 B 500000 0 0 0 0 0 0 0 >"));
+    ASSERT_TRUE(explicitRight.join("< can0 B 250000 0 0 0 0 0 0 0 >"));
+    wrong.send(frame(0x18DAEFF1, {2, 0x10, 3}));
+    right.send(frame(0x18DAEFF2, {2, 0x10, 3}));
+    EXPECT_FALSE(hasFrame(right.frames(), 0x18DAEFF1u));
+    const auto heard = explicitRight.frames();
+    EXPECT_FALSE(hasFrame(heard, 0x18DAEFF1u));
+    EXPECT_TRUE(hasFrame(heard, 0x18DAF2EFu));
+    EXPECT_TRUE(wrong.frames().empty()) << "the node's answer does not reach it either";
+    ASSERT_EQ(node->received().size(), 1u);
+    EXPECT_EQ(node->received()[0].id, 0x18DAEFF2u);
+    EXPECT_EQ(bus.bus->statistics().wrongRateClients, 1u);
+}
+
+TEST(SimulatorCanBus, PacesFramesAtTheBitRate) {
+    struct Case {
+        uint32_t rate;
+        bool extended;
+        uint8_t length;
+        bool pace;
+    };
+    for (const Case c : {Case{250000, true, 8, true}, Case{500000, false, 8, true},
+                         Case{125000, true, 0, true}, Case{250000, true, 8, false}}) {
+        SCOPED_TRACE(std::to_string(c.rate) + (c.extended ? " 29-bit " : " 11-bit ") +
+                     std::to_string(c.length));
+        auto* node = new TestNode(0xEF, c.rate, c.extended, c.length);
+        CanConfig config;
+        config.pace = c.pace;
+        Bus bus(config, {node});
+        ASSERT_TRUE(bus.ok);
+        Peer peer(bus.port());
+        ASSERT_TRUE(peer.join());
+        peer.send(frame(0x1EF, {}, false));
+        const auto got = peer.frames();
+        ASSERT_EQ(got.size(), 20u);
+        SimCanFrame sample;
+        sample.extended = c.extended;
+        sample.length = c.length;
+        const int64_t expected =
+            c.pace
+                ? std::chrono::duration_cast<std::chrono::microseconds>(canFrameTime(sample, c.rate)).count()
+                : 0;
+        for (std::size_t i = 1; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].frame.data[0], c.length ? i : 0);
+            EXPECT_NEAR(got[i].microseconds - got[i - 1].microseconds, expected, 2) << i;
+        }
+    }
+    // The bit counts behind it: 131 and 111 bits before stuffing for 8 data bytes.
+    EXPECT_EQ(canFrameBits(frame(0, {1, 2, 3, 4, 5, 6, 7, 8}, true)), 131u + 29u);
+    EXPECT_EQ(canFrameBits(frame(0, {1, 2, 3, 4, 5, 6, 7, 8}, false)), 111u + 24u);
+}
+
+TEST(SimulatorCanBus, HoldsFramesDuringThePauseAfterRawModeAndDropsNone) {
+    auto* node = new TestNode(0xEF);
+    node->streaming = true; // about one frame a millisecond
+    Bus bus(CanConfig{}, {node});
+    ASSERT_TRUE(bus.ok);
+    Peer peer(bus.port());
+    ASSERT_EQ(peer.next(), "hi");
+    peer.write("< open can0 >");
+    ASSERT_EQ(peer.next(), "ok");
+    peer.write("< rawmode >");
+    EXPECT_EQ(peer.readRaw(1000ms), "< ok >") << "the answer arrives alone";
+    const auto before = std::chrono::system_clock::now();
+    const auto got = peer.frames(300ms, 200);
+    ASSERT_EQ(got.size(), 200u);
+    const auto first = [&](const ReceivedFrame& f) {
+        uint32_t n;
+        std::memcpy(&n, f.frame.data.data(), 4);
+        return n;
+    };
+    for (std::size_t i = 1; i < got.size(); ++i)
+        ASSERT_EQ(first(got[i]), first(got[i - 1]) + 1) << "no frame lost at " << i;
+    // Frames of the pause were kept: many carry time stamps of the 50 ms after the answer.
+    const int64_t okUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(before.time_since_epoch()).count();
+    EXPECT_LT(got[0].microseconds, okUs + 5000);
+    EXPECT_GT(std::count_if(got.begin(), got.end(),
+                            [&](const ReceivedFrame& f) { return f.microseconds < okUs + 40000; }),
+              20);
+}
+
+TEST(SimulatorCanBus, DropsEveryNthFrameAndDelaysTheNodes) {
+    auto* node = new TestNode(0xEF);
+    CanConfig config = unpaced();
+    config.dropEvery = 3;
+    config.delayMs = 150;
+    Bus bus(config, {node});
+    ASSERT_TRUE(bus.ok);
+    Peer a(bus.port()), b(bus.port());
+    ASSERT_TRUE(a.join());
+    ASSERT_TRUE(b.join());
+    for (uint8_t i = 0; i < 30; ++i)
+        a.send(frame(0x300, {i}, false));
+    const auto got = b.frames();
+    EXPECT_EQ(got.size(), 20u);
+    EXPECT_EQ(node->received().size(), 20u);
+    EXPECT_EQ(bus.bus->statistics().lostFrames, 10u);
+
+    const auto sent = std::chrono::steady_clock::now();
+    a.send(frame(0x18DAEFF1, {1, 0x3E}));
+    a.send(frame(0x18DAEFF1, {1, 0x3E})); // one of the three is lost
+    a.send(frame(0x18DAEFF1, {1, 0x3E}));
+    EXPECT_EQ(a.next(1000ms).rfind("frame 18DAF1EF", 0), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 140ms);
+}
+
+TEST(SimulatorCanBus, DisconnectsAMisbehavingClientWhileOthersGoOn) {
+    const std::string longElement = "< send " + std::string(400, '1') + " >";
+    const std::string flood = [] {
+        std::string text;
+        for (int i = 0; i < 5000; ++i)
+            text += "< send 18FF00F1 8 1 2 3 4 5 6 7 8 >";
+        return text;
+    }();
+    for (const std::string& bad :
+         {std::string("hello"), std::string("< send 123 9 >"), longElement, std::string(2000, '<'), flood}) {
+        SCOPED_TRACE(bad.substr(0, 40));
+        auto* node = new TestNode(0xEF);
+        Bus bus(CanConfig{}, {node});
+        ASSERT_TRUE(bus.ok);
+        Peer good(bus.port()), other(bus.port()), rogue(bus.port());
+        ASSERT_TRUE(good.join());
+        ASSERT_TRUE(other.join());
+        ASSERT_TRUE(rogue.join());
+        rogue.write(bad);
+        std::string last;
+        do
+            last = rogue.next(3000ms);
+        while (last != "closed" && !last.empty());
+        EXPECT_EQ(last, "closed");
+        good.send(frame(0x18DAEFF1, {1, 0x3E}));
+        EXPECT_TRUE(hasFrame(good.frames(500ms), 0x18DAF1EFu));
+        EXPECT_TRUE(hasFrame(other.frames(500ms), 0x18DAEFF1u));
+        EXPECT_EQ(bus.bus->statistics().clientsDropped, 1u);
+    }
+}
+
+TEST(SimulatorCanBus, SeveralSensorsShareOneBusAndJoinABusServedElsewhere) {
+    // Two sensors on the serving bus, built the way the program builds them.
+    CanConfig config = unpaced();
+    config.listen = "127.0.0.1:0";
+    config.sensorCount = 2;
+    SimConfig sim;
+    sim.destAddress = "127.0.0.1";
+    VirtualSensor first(sensorConfig(sim, 0, 2)), second(sensorConfig(sim, 1, 2));
+    std::vector<std::string> serials;
+    std::vector<TestNode*> nodes;
+    auto factory = [&](VirtualSensor& sensor, const CanConfig& c) -> std::unique_ptr<CanNode> {
+        serials.push_back(sensor.config().identity.serialNumber + "@" + sensor.config().sourceAddress);
+        nodes.push_back(new TestNode(static_cast<uint8_t>(c.address)));
+        return std::unique_ptr<CanNode>(nodes.back());
+    };
+    auto served = buildCanBus({&first, &second}, config, factory, [](int, const std::string&) {});
+    ASSERT_TRUE(served->start()) << served->errorText();
+    EXPECT_EQ(serials, (std::vector<std::string>{"SIM0000001@127.0.0.2", "SIM0000002@127.0.0.3"}));
+
+    // A third sensor joins it from a bus of its own that also serves clients.
+    CanConfig joining = unpaced();
+    joining.join = "socketcand://127.0.0.1:" + std::to_string(served->listenPort()) + "/can0";
+    joining.address = 237;
+    auto* remote = new TestNode(237);
+    Bus other(joining, {remote});
+    ASSERT_TRUE(other.ok) << other.bus->errorText();
+    Peer there(other.port()), here(served->listenPort());
+    ASSERT_TRUE(there.join());
+    ASSERT_TRUE(here.join());
+
+    // A request to every node from the far side: answers come back from both buses.
+    for (uint8_t node : {239, 238, 237})
+        there.send(frame(0x18DA00F1u | uint32_t{node} << 8, {1, 0x3E}));
+    const auto far = there.frames();
+    const auto near = here.frames();
+    for (uint32_t answer : {0x18DAF1EFu, 0x18DAF1EEu, 0x18DAF1EDu}) {
+        EXPECT_TRUE(hasFrame(far, answer)) << std::hex << answer;
+        EXPECT_TRUE(hasFrame(near, answer)) << std::hex << answer;
+    }
+    EXPECT_EQ(nodes[0]->received().size(), 5u); // three requests, the other two answers
+    EXPECT_TRUE(other.bus->statistics().joined);
+}
+
+TEST(SimulatorCanBus, PythonCanTalksToTheBus) {
+    auto* node = new TestNode(0xEF);
+    Bus bus(CanConfig{}, {node});
+    ASSERT_TRUE(bus.ok);
+    Peer watcher(bus.port());
+    ASSERT_TRUE(watcher.join());
+    QProcess python;
+    python.start(
+        "/usr/bin/python3",
+        {"-c",
+         QString("import can, socket\n"
+                 "bus = can.Bus(interface='socketcand', host='127.0.0.1', port=%1, channel='can0')\n"
+                 "bus.send(can.Message(arbitration_id=0x18DAEFF1, data=[2, 0x10, 3], is_extended_id=True))\n"
+                 "m = bus.recv(3)\n"
+                 "print('%x %s' % (m.arbitration_id, m.data.hex()) if m else 'none')\n"
+                 "bus.shutdown()\n")
+             .arg(bus.port())});
+    ASSERT_TRUE(python.waitForFinished(20000));
+    const QString out = python.readAllStandardOutput().trimmed();
+    EXPECT_EQ(out, "18daf1ef 021003") << python.readAllStandardError().toStdString();
+    EXPECT_TRUE(hasFrame(watcher.frames(), 0x18DAEFF1u));
+}
