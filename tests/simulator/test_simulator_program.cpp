@@ -1,17 +1,23 @@
-// The trvaxx-sim program: refuses bad values, streams, prints its summary line, and stops
-// cleanly on SIGTERM and SIGINT.
+// The trvaxx-sim program: refuses bad values, streams, prints its summary line, stops cleanly on
+// SIGTERM and SIGINT, and serves, announces and joins CAN buses.
 
+#include "tests/simulator/socketcandpeer.h"
 #include "udp-transport/udpframing.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -75,4 +81,75 @@ TEST(SimulatorProgram, StreamsAndStopsCleanlyOnSignals) {
         EXPECT_TRUE(err.contains(signal == SIGTERM ? "terminated;" : "interrupted;")) << err.toStdString();
         ::close(fd);
     }
+}
+
+// Three programs on one bus: the first serves it (two sensors), announces it and joins a Qt
+// virtual CAN bus; the second is on that Qt bus only through its own server; the third joins the
+// first over socketcand. A frame sent to the second reaches clients of the first and the third.
+// Fixed ports: run in a network namespace.
+TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
+    ASSERT_NE(program(), nullptr);
+    uint16_t beaconPort = 0;
+    const int beaconFd = boundSocket(beaconPort);
+    auto start = [](QProcess& p, QStringList args) {
+        args << "--dest"
+             << "127.0.0.1:9"
+             << "--duration"
+             << "30"
+             << "--can-no-pace";
+        p.start(program(), args);
+        return p.waitForStarted(10000);
+    };
+    auto peerOn = [](uint16_t port) {
+        for (int i = 0; i < 100; ++i) {
+            auto peer = std::make_unique<cantest::Peer>(port);
+            if (peer->connected && peer->join())
+                return peer;
+            std::this_thread::sleep_for(100ms);
+        }
+        return std::unique_ptr<cantest::Peer>();
+    };
+    QProcess first, second, third, refusing;
+    ASSERT_TRUE(start(first, {"--count", "2", "--can-listen", "127.0.0.1:29536", "--can-join",
+                              "qtcanbus://virtualcan/can0", "--can-beacon",
+                              QString("127.0.0.1:%1").arg(beaconPort)}));
+    auto atFirst = peerOn(29536);
+    ASSERT_TRUE(atFirst) << first.readAllStandardError().toStdString();
+    ASSERT_TRUE(start(second, {"--source", "127.0.0.5", "--can-listen", "127.0.0.1:29537", "--can-join",
+                               "qtcanbus://virtualcan/can0"}));
+    ASSERT_TRUE(start(third, {"--source", "127.0.0.6", "--can-listen", "127.0.0.1:29538", "--can-join",
+                              "socketcand://127.0.0.1:29536/can0"}));
+    ASSERT_TRUE(
+        start(refusing, {"--source", "127.0.0.7", "--can-listen", "127.0.0.1:29539", "--can-refuse"}));
+    auto atSecond = peerOn(29537);
+    auto atThird = peerOn(29538);
+    ASSERT_TRUE(atSecond && atThird) << second.readAllStandardError().toStdString()
+                                     << third.readAllStandardError().toStdString();
+
+    atSecond->send(cantest::frame(0x18DAEFF1, {2, 0x10, 3}));
+    for (cantest::Peer* peer : {atFirst.get(), atThird.get()}) {
+        const auto frames = peer->frames(1000ms);
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0].frame.id, 0x18DAEFF1u);
+    }
+    EXPECT_FALSE(cantest::Peer(29539).connected) << "--can-refuse";
+
+    char beacon[1024] = {};
+    ASSERT_GT(::recv(beaconFd, beacon, sizeof beacon - 1, 0), 0);
+    EXPECT_TRUE(std::strstr(beacon, "<URL>can://127.0.0.1:29536</URL><Bus name=\"can0\"/></CANBeacon>"))
+        << beacon;
+    EXPECT_EQ(std::strncmp(beacon, "<CANBeacon name=\"", 17), 0) << beacon;
+
+    first.waitForReadyRead(3000);
+    std::this_thread::sleep_for(200ms);
+    for (QProcess* p : {&first, &second, &third, &refusing})
+        ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
+    for (QProcess* p : {&first, &second, &third, &refusing})
+        EXPECT_TRUE(p->waitForFinished(5000));
+    const QString out = QString::fromLocal8Bit(first.readAllStandardOutput());
+    EXPECT_TRUE(
+        out.contains(QRegularExpression("OD SIM0000001 127.0.0.2:\\d+: .* CAN frames .* 2 CAN clients")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("OD SIM0000002 127.0.0.3:")) << out.toStdString();
+    ::close(beaconFd);
 }
