@@ -16,7 +16,8 @@ constexpr uint8_t kNegativeResponse = 0x7F;
 
 namespace nrc {
 constexpr uint8_t kServiceNotSupported = 0x11, kSubFunctionNotSupported = 0x12;
-constexpr uint8_t kIncorrectLength = 0x13, kResponseTooLong = 0x14, kConditionsNotCorrect = 0x22, kRequestSequenceError = 0x24;
+constexpr uint8_t kIncorrectLength = 0x13, kResponseTooLong = 0x14, kConditionsNotCorrect = 0x22,
+                  kRequestSequenceError = 0x24;
 constexpr uint8_t kRequestOutOfRange = 0x31, kSecurityAccessDenied = 0x33, kInvalidKey = 0x35;
 constexpr uint8_t kExceededAttempts = 0x36, kTimeDelayNotExpired = 0x37;
 constexpr uint8_t kUploadDownloadNotAccepted = 0x70, kTransferDataSuspended = 0x71;

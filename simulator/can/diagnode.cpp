@@ -44,7 +44,8 @@ DiagNode::DiagNode(VirtualSensor& sensor, const CanConfig& config)
     settings.bootLoader = config.bootLoader;
     m_server = std::make_unique<DiagServer>(m_blocks, diagIdentity(sim), settings,
                                             [this] { return statusOf(m_sensor); });
-    m_tp.setRequestHandler([this](const std::vector<uint8_t>& p, bool functional) { onRequest(p, functional); });
+    m_tp.setRequestHandler(
+        [this](const std::vector<uint8_t>& p, bool functional) { onRequest(p, functional); });
     applyAddress();
 }
 
@@ -70,8 +71,9 @@ void DiagNode::applyAddress() {
                                                                       : value("J1939SourceAddress", 239));
     m_tp.setNode(static_cast<uint8_t>(address & 0xFF));
     const double rate = value("CANBaudrate", 250000);
-    m_bitRate = overrides && m_config.bitRate ? m_config.bitRate
-                                              : (rate > 0 && rate <= 1e6 ? static_cast<uint32_t>(rate) : 250000);
+    m_bitRate = overrides && m_config.bitRate
+                    ? m_config.bitRate
+                    : (rate > 0 && rate <= 1e6 ? static_cast<uint32_t>(rate) : 250000);
 }
 
 void DiagNode::receive(const SimCanFrame& frame, SimClock::time_point at) {

@@ -60,7 +60,7 @@ DiagIdentity diagIdentity(const SimConfig& config) {
     d.variant = variantName(id.variant);
     const std::string model = modelName(id.model);
     d.articleNumber = id.articleNumber.compare(0, model.size(), model) == 0 ? id.articleNumber
-                                                                              : model + "-" + id.articleNumber;
+                                                                            : model + "-" + id.articleNumber;
     d.serialNumber = id.serialNumber;
     d.illuArticleNumber = id.illuminationArticleNumber;
     d.illuSerialNumber = id.illuminationSerialNumber;
@@ -88,11 +88,11 @@ std::optional<std::vector<uint8_t>> DiagServer::handle(const std::vector<uint8_t
         return std::nullopt;
     if (reply.code != 0) {
         // Functionally addressed requests get no "not supported" or "out of range" answers.
-        static constexpr uint8_t kQuietForFunctional[] = {nrc::kServiceNotSupported, nrc::kSubFunctionNotSupported,
-                                                          nrc::kRequestOutOfRange, 0x7E,
-                                                          nrc::kServiceNotSupportedInSession};
-        if (functional && std::find(std::begin(kQuietForFunctional), std::end(kQuietForFunctional), reply.code) !=
-                              std::end(kQuietForFunctional))
+        static constexpr uint8_t kQuietForFunctional[] = {
+            nrc::kServiceNotSupported, nrc::kSubFunctionNotSupported, nrc::kRequestOutOfRange, 0x7E,
+            nrc::kServiceNotSupportedInSession};
+        if (functional && std::find(std::begin(kQuietForFunctional), std::end(kQuietForFunctional),
+                                    reply.code) != std::end(kQuietForFunctional))
             return std::nullopt;
         return std::vector<uint8_t>{sid::kNegativeResponse, request[0], reply.code};
     }
@@ -329,7 +329,8 @@ DiagServer::Reply DiagServer::routineControl(const std::vector<uint8_t>& r) {
         } else {
             if (r.size() != 8)
                 return negative(nrc::kIncorrectLength);
-            if (const uint8_t code = m_programmer.checkMemory(static_cast<uint32_t>(bigNumber(r.data() + 4, 4)), status))
+            if (const uint8_t code =
+                    m_programmer.checkMemory(static_cast<uint32_t>(bigNumber(r.data() + 4, 4)), status))
                 return negative(code);
             // A new KP block ends the parameter write: the sensor restarts by itself.
             if (status == 0 && m_programmer.kpParametersProgrammed())
@@ -357,7 +358,8 @@ DiagServer::Reply DiagServer::requestDownload(const std::vector<uint8_t>& r) {
     const uint64_t size = bigNumber(r.data() + 3 + addressBytes, sizeBytes);
     if (address > 0xFF)
         return negative(nrc::kRequestOutOfRange);
-    if (const uint8_t code = m_programmer.requestDownload(static_cast<uint8_t>(address), static_cast<uint32_t>(size)))
+    if (const uint8_t code =
+            m_programmer.requestDownload(static_cast<uint8_t>(address), static_cast<uint32_t>(size)))
         return negative(code);
     // Blocks of up to 4095 bytes per TransferData request (service byte and counter included).
     return Reply{{0x74, 0x20, 0x0F, 0xFF}, 0, false, false};
@@ -393,8 +395,8 @@ std::optional<std::vector<uint8_t>> DiagServer::dataIdentifier(uint16_t did, boo
         silent = m_settings.bootLoader; // the boot loader does not know this identifier
         return std::vector<uint8_t>{static_cast<uint8_t>(m_session)};
     case kDidVersions:
-        return versions({id.versions[0], id.versions[1], id.versions[2], id.versions[3], id.versions[4],
-                         id.versions[5]});
+        return versions(
+            {id.versions[0], id.versions[1], id.versions[2], id.versions[3], id.versions[4], id.versions[5]});
     case kDidGlobalVersion:
         return versions({id.globalVersion});
     case kDidVariant: {

@@ -4,29 +4,45 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <sstream>
+#include <utility>
 
 namespace trvsim {
 
 const char* blockid::name(uint8_t id) {
     switch (id) {
-    case 0x30: return "flash driver";
-    case 0x40: return "CPLD";
-    case 0x50: return "DK";
-    case 0x51: return "DK_OPAR";
-    case 0x52: return "DK_PPAR";
-    case 0x53: return "DK_MPAR";
-    case 0x60: return "DSP";
-    case 0x61: return "DSP_OPAR";
-    case 0x62: return "DSP_MPAR";
-    case 0x63: return "DSP_CPAR";
-    case 0x64: return "DSP_IPAR";
-    case 0x80: return "KP";
-    case 0x81: return "KP_CPAR";
-    case 0x82: return "KP_OPAR";
-    case 0x83: return "KP_PPAR";
-    default: return nullptr;
+    case 0x30:
+        return "flash driver";
+    case 0x40:
+        return "CPLD";
+    case 0x50:
+        return "DK";
+    case 0x51:
+        return "DK_OPAR";
+    case 0x52:
+        return "DK_PPAR";
+    case 0x53:
+        return "DK_MPAR";
+    case 0x60:
+        return "DSP";
+    case 0x61:
+        return "DSP_OPAR";
+    case 0x62:
+        return "DSP_MPAR";
+    case 0x63:
+        return "DSP_CPAR";
+    case 0x64:
+        return "DSP_IPAR";
+    case 0x80:
+        return "KP";
+    case 0x81:
+        return "KP_CPAR";
+    case 0x82:
+        return "KP_OPAR";
+    case 0x83:
+        return "KP_PPAR";
+    default:
+        return nullptr;
     }
 }
 

@@ -96,8 +96,8 @@ void IsoTpServer::receive(const SimCanFrame& frame, SimClock::time_point at) {
             m_rx.active = false;
             return;
         }
-        const std::size_t take = std::min<std::size_t>(m_rx.expected - m_rx.data.size(),
-                                                       std::size_t(frame.length) - 1);
+        const std::size_t take =
+            std::min<std::size_t>(m_rx.expected - m_rx.data.size(), std::size_t(frame.length) - 1);
         m_rx.data.insert(m_rx.data.end(), d + 1, d + 1 + take);
         m_rx.sequence = (m_rx.sequence + 1) & 0x0F;
         m_rx.deadline = at + kConsecutiveTimeout;
@@ -130,7 +130,8 @@ void IsoTpServer::onFlowControl(const SimCanFrame& frame, SimClock::time_point a
         m_tx.blockSize = frame.data[1];
         m_tx.sentInBlock = 0;
         m_tx.separation = separationTime(frame.data[2]);
-        m_tx.next = at;
+        // The separation time holds across the flow control too.
+        m_tx.next = m_tx.offset > 6 ? std::max(at, m_tx.lastSent + m_tx.separation) : at;
         return;
     case 1: // wait: a new flow control follows
         m_tx.deadline = at + kFlowControlTimeout;
@@ -181,6 +182,7 @@ void IsoTpServer::sendConsecutive(SimClock::time_point now) {
         const std::size_t n = std::min<std::size_t>(7, m_tx.data.size() - m_tx.offset);
         std::copy_n(m_tx.data.begin() + static_cast<std::ptrdiff_t>(m_tx.offset), n, frame + 1);
         sendFrame(frame, n + 1);
+        m_tx.lastSent = now;
         m_tx.offset += n;
         m_tx.sequence = (m_tx.sequence + 1) & 0x0F;
         if (m_tx.offset >= m_tx.data.size()) {

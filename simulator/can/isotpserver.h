@@ -15,8 +15,12 @@ namespace trvsim {
 namespace isotp {
 constexpr uint32_t kTesterAddress = 0xF1;
 constexpr uint32_t kFunctionalId = 0x18DB02F1;
-constexpr uint32_t requestId(uint8_t node) { return 0x18DA00F1u | (uint32_t(node) << 8); }
-constexpr uint32_t responseId(uint8_t node) { return 0x18DAF100u | node; }
+constexpr uint32_t requestId(uint8_t node) {
+    return 0x18DA00F1u | (uint32_t(node) << 8);
+}
+constexpr uint32_t responseId(uint8_t node) {
+    return 0x18DAF100u | node;
+}
 constexpr std::size_t kMaxMessage = 4095; // 12-bit length of a first frame
 constexpr uint8_t kPadding = 0x55;
 } // namespace isotp
@@ -70,10 +74,10 @@ private:
         std::vector<uint8_t> data;
         std::size_t offset = 0;
         uint8_t sequence = 0;
-        uint8_t blockSize = 0;     // from the tester's flow control
+        uint8_t blockSize = 0; // from the tester's flow control
         uint32_t sentInBlock = 0;
         SimClock::duration separation{};
-        SimClock::time_point next, deadline;
+        SimClock::time_point next, deadline, lastSent;
     } m_tx;
     std::deque<std::vector<uint8_t>> m_queue;
 };

@@ -55,9 +55,9 @@ public:
     ParameterValues values() const;
 
 private:
-    ParameterState m_state;          // the layouts
-    std::vector<uint8_t> m_dspBody;  // as stored, without header
-    std::vector<uint8_t> m_kpImage;  // header and body
+    ParameterState m_state;         // the layouts
+    std::vector<uint8_t> m_dspBody; // as stored, without header
+    std::vector<uint8_t> m_kpImage; // header and body
 };
 
 } // namespace trvsim
