@@ -1,0 +1,504 @@
+// The virtual sensor's diagnostic node at frame level, without sockets: answers byte for byte,
+// negative answers, transport segmentation and flow control, sessions and security, the memory
+// layout of the parameter blocks, and programming with its failure paths and restart.
+
+#include "diagtester.h"
+
+#include "simulator/can/diagcodes.h"
+#include "simulator/can/flashprogrammer.h"
+#include "simulator/virtualsensor.h"
+
+#include "seedkey/seedkey.h"
+
+#include <cstring>
+#include <thread>
+
+namespace trvsim::test {
+namespace {
+
+uint32_t big32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+Bytes big(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+class DiagNodeTest : public ::testing::Test {
+protected:
+    void make(CanConfig can = CanConfig(), SimConfig sim = SimConfig()) {
+        tester.reset();
+        node.reset();
+        sim.destAddress = "127.0.0.1";
+        sim.destPort = 42000;
+        sim.verbosity = 0;
+        sensor = std::make_unique<VirtualSensor>(sim);
+        node = std::make_unique<DiagNode>(*sensor, can);
+        ASSERT_TRUE(node->isValid()) << node->errorText();
+        tester = std::make_unique<DiagTester>(*node);
+    }
+    void SetUp() override { make(); }
+
+    Bytes ask(const Bytes& request) {
+        auto a = tester->exchange(request);
+        return a ? *a : Bytes{};
+    }
+    void unlock() {
+        ASSERT_EQ(ask({0x10, 0x03})[0], 0x50);
+        ASSERT_EQ(ask({0x10, 0x02})[0], 0x50);
+        const Bytes seed = ask({0x27, 0x11});
+        ASSERT_EQ(seed.size(), 6u);
+        const uint32_t s = big32(&seed[2]);
+        if (s != 0) {
+            ASSERT_EQ(ask(cat({0x27, 0x12}, big(trvaxx::securityKeyFromSeed(s)))), (Bytes{0x67, 0x12}));
+        }
+    }
+
+    // The steps of programming one block after unlocking; returns the step that failed (its
+    // answer) or the routine status of the CRC check. stopAfter ends the sequence early.
+    enum Step { Driver, Erase, Request, Transfer, Exit, Check, All };
+    Bytes download(uint8_t id, const Bytes& data, Step stopAfter = All, uint32_t crcOffset = 0) {
+        Bytes a;
+        auto step = [&](const Bytes& request) {
+            a = ask(request);
+            return !a.empty() && a[0] != 0x7F;
+        };
+        if (!programmerHasDriver) {
+            const Bytes driver = text("flash driver");
+            if (!step({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, uint8_t(driver.size())}) ||
+                !step(cat({0x36, 0x01}, driver)) || !step({0x37}) ||
+                !step(cat({0x31, 0x01, 0x02, 0x02}, big(crc32Of(driver.data(), driver.size())))))
+                return a;
+            programmerHasDriver = true;
+        }
+        if (stopAfter == Driver || !step({0x31, 0x01, 0xFF, 0x00, 0x01, id}) || stopAfter == Erase)
+            return a;
+        if (!step(cat({0x34, 0x00, 0x44, 0, 0, 0, id}, big(uint32_t(data.size())))) || stopAfter == Request)
+            return a;
+        uint8_t sequence = 1;
+        for (std::size_t offset = 0; offset < data.size(); offset += 4093, ++sequence) {
+            const std::size_t n = std::min<std::size_t>(4093, data.size() - offset);
+            if (!step(cat({0x36, sequence},
+                          Bytes(data.begin() + long(offset), data.begin() + long(offset + n)))))
+                return a;
+            if (stopAfter == Transfer)
+                return a;
+        }
+        if (!step({0x37}) || stopAfter == Exit)
+            return a;
+        step(cat({0x31, 0x01, 0x02, 0x02}, big(crc32Of(data.data(), data.size()) + crcOffset)));
+        return a;
+    }
+
+    // The KP image with one member changed, header CRCs patched as a tester does.
+    Bytes kpImageWith(const std::string& member, double value) {
+        DescribedBlock kp = kpLayout();
+        kp.data().assign(node->blocks().kpImage().begin() + 64, node->blocks().kpImage().end());
+        ParameterValues v{{member, {value}}};
+        kp.fill(v);
+        return makeBlockImage("KP__", "KP_CPAR", kp.data());
+    }
+    DescribedBlock kpLayout() {
+        ParameterState state;
+        EXPECT_TRUE(state.load(sensor->config().identity, factoryParameters(sensor->config())));
+        return state.kpBlock();
+    }
+
+    std::unique_ptr<VirtualSensor> sensor;
+    std::unique_ptr<DiagNode> node;
+    std::unique_ptr<DiagTester> tester;
+    bool programmerHasDriver = false;
+};
+
+TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
+    struct Case {
+        Bytes request;
+        Bytes answer; // exact, or the beginning when prefixOnly
+        bool prefixOnly;
+    };
+    const Case cases[] = {
+        {{0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x01}, false},
+        {{0x10, 0x03}, {0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}, false},
+        {{0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x03}, false},
+        {{0x22, 0xFD, 0x18}, cat({0x62, 0xFD, 0x18}, text("OD ")), false},
+        {{0x22, 0xFD, 0x15}, {0x62, 0xFD, 0x15, 3, 4, 1}, false},
+        {{0x22, 0xFD, 0x03}, {0x62, 0xFD, 0x03, 1, 0, 3, 1, 1, 0, 3, 4, 1, 3, 4, 1, 1, 2, 0, 3, 4, 1}, false},
+        {{0x22, 0xF1, 0x87}, cat({0x62, 0xF1, 0x87}, text("TRVAFN-R2A001")), false},
+        {{0x22, 0xF1, 0x8C}, cat({0x62, 0xF1, 0x8C}, text("SIM0000001")), false},
+        {{0x22, 0xF1, 0x93}, {0x62, 0xF1, 0x93, 3, 2}, false},
+        {{0x22, 0xF1, 0xA2}, {0x62, 0xF1, 0xA2, 2}, false},
+        {{0x22, 0xF1, 0xA0}, cat({0x62, 0xF1, 0xA0}, text("R2I001")), false},
+        {{0x22, 0x07, 0x03}, {0x62, 0x07, 0x03, 34}, false},
+        {{0x31, 0x01, 0x02, 0x03}, {0x71, 0x01, 0x02, 0x03}, false},
+        {{0x3E, 0x00}, {0x7E, 0x00}, false},
+        {{0x19, 0x02, 0x08},
+         {0x59, 0x02, 0xFF, 0xD0, 0x01, 0x16, 0x08, 0x9A, 0x04, 0x98, 0x09, 0xC0, 0x73, 0x88, 0x28},
+         false},
+        {{0x19, 0x02, 0x01}, {0x59, 0x02, 0xFF, 0x9A, 0x04, 0x98, 0x09}, false},
+        {{0x14, 0xFF, 0xFF, 0xFF}, {0x54}, false},
+        {{0x19, 0x02, 0xFF}, {0x59, 0x02, 0xFF}, false},
+        {{0x11, 0x01}, {0x51, 0x01}, false},
+    };
+    for (const Case& c : cases) {
+        const Bytes a = ask(c.request);
+        if (c.prefixOnly) {
+            EXPECT_EQ(Bytes(a.begin(), a.begin() + long(std::min(a.size(), c.answer.size()))), c.answer);
+        } else {
+            EXPECT_EQ(a, c.answer) << "request " << int(c.request[0]);
+        }
+    }
+    // State values: floats, big-endian, after the reset's silence.
+    tester->tick(3100);
+    ask({0x10, 0x03});
+    const Bytes temperature = ask({0x22, 0x07, 0x01});
+    const Bytes measurements = ask({0x22, 0x07, 0x02});
+    ASSERT_EQ(temperature.size(), 7u);
+    ASSERT_EQ(measurements.size(), 15u);
+    float volts = 0;
+    const uint32_t bits = big32(&measurements[7]);
+    std::memcpy(&volts, &bits, 4);
+    EXPECT_FLOAT_EQ(volts, 24.0f);
+}
+
+TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
+    struct Case {
+        const char* what;
+        int session; // 1 default, 3 extended, 2 programming (locked)
+        Bytes request;
+        uint8_t code;
+    };
+    const Case cases[] = {
+        {"unknown service", 1, {0xBA, 0x01}, nrc::kServiceNotSupported},
+        {"security in default", 1, {0x27, 0x11}, nrc::kServiceNotSupportedInSession},
+        {"memory in default", 1, {0x23, 0x24, 0, 0, 0x80, 0, 0, 4}, nrc::kServiceNotSupportedInSession},
+        {"programming from default", 1, {0x10, 0x02}, nrc::kConditionsNotCorrect},
+        {"unknown session", 1, {0x10, 0x05}, nrc::kSubFunctionNotSupported},
+        {"identifier cut short", 3, {0x22, 0xF1}, nrc::kIncorrectLength},
+        {"unknown identifier", 3, {0x22, 0x12, 0x34}, nrc::kRequestOutOfRange},
+        {"memory outside the blocks", 3, {0x23, 0x24, 0, 0, 0x70, 0, 0, 4}, nrc::kRequestOutOfRange},
+        {"memory beyond the KP block", 3, {0x23, 0x24, 0, 0, 0x80, 0, 0x0F, 0xFE}, nrc::kRequestOutOfRange},
+        {"key without seed", 3, {0x27, 0x12, 1, 2, 3, 4}, nrc::kRequestSequenceError},
+        {"download in extended",
+         3,
+         {0x34, 0, 0x44, 0, 0, 0, 0x63, 0, 0, 1, 0},
+         nrc::kServiceNotSupportedInSession},
+        {"download locked", 2, {0x34, 0, 0x44, 0, 0, 0, 0x63, 0, 0, 1, 0}, nrc::kSecurityAccessDenied},
+        {"erase locked", 2, {0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, nrc::kSecurityAccessDenied},
+        {"unknown routine", 3, {0x31, 0x01, 0x12, 0x34}, nrc::kRequestOutOfRange},
+        {"clear one group", 3, {0x14, 0x00, 0x01, 0x00}, nrc::kRequestOutOfRange},
+        {"fingerprint locked", 2, {0x2E, 0xF1, 0x5A, 1, 2, 3, 4, 5, 6, 7, 8, 9}, nrc::kSecurityAccessDenied},
+    };
+    for (const Case& c : cases) {
+        make();
+        if (c.session != 1)
+            ask({0x10, 0x03});
+        if (c.session == 2)
+            ask({0x10, 0x02});
+        EXPECT_EQ(ask(c.request), (Bytes{0x7F, c.request[0], c.code})) << c.what;
+    }
+}
+
+TEST_F(DiagNodeTest, ProgrammingOrderIsChecked) {
+    unlock();
+    const struct {
+        Bytes request;
+        uint8_t code;
+    } cases[] = {
+        {{0x36, 0x01, 0xAA}, nrc::kRequestSequenceError},
+        {{0x37}, nrc::kRequestSequenceError},
+        {{0x31, 0x01, 0x02, 0x02, 0, 0, 0, 0}, nrc::kRequestSequenceError},
+        {{0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, nrc::kConditionsNotCorrect}, // no flash driver yet
+        {{0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2}, 0},
+        {{0x36, 0x02, 0xAA}, nrc::kWrongBlockSequenceCounter},
+        {{0x36, 0x01, 0xAA, 0xBB, 0xCC}, nrc::kTransferDataSuspended}, // more than announced
+    };
+    for (const auto& c : cases) {
+        const Bytes a = ask(c.request);
+        if (c.code) {
+            EXPECT_EQ(a, (Bytes{0x7F, c.request[0], c.code}));
+        } else {
+            EXPECT_EQ(a[0], c.request[0] + 0x40);
+        }
+    }
+}
+
+TEST_F(DiagNodeTest, FunctionalRequestsWithSuppressBitGetNoAnswer) {
+    for (const Bytes& r : {Bytes{0x3E, 0x80}, Bytes{0x85, 0x82}, Bytes{0x28, 0x81, 0x55}, Bytes{0x10, 0x83},
+                           Bytes{0xBA}, Bytes{0x85, 0x82}}) {
+        tester->send(r, true);
+        EXPECT_FALSE(tester->answer(300)) << int(r[0]);
+    }
+    // The extended session took effect all the same.
+    EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x03}));
+    tester->send({0x3E, 0x00}, true);
+    EXPECT_EQ(tester->answer(), (Bytes{0x7E, 0x00}));
+}
+
+TEST_F(DiagNodeTest, SegmentationFollowsBothFlowControls) {
+    CanConfig can;
+    can.blockSize = 2;
+    can.stMinMs = 5;
+    make(can);
+    ask({0x10, 0x03});
+    // A 41-byte request: first frame and 5 consecutive frames, a flow control every 2.
+    ASSERT_TRUE(tester->send(cat({0x22}, Bytes(40, 0xF1))));
+    EXPECT_EQ(tester->flowControls, (std::vector<std::pair<uint8_t, uint8_t>>(3, {2, 5})));
+    EXPECT_EQ(tester->answer(), (Bytes{0x7F, 0x22, nrc::kRequestOutOfRange}));
+
+    // A 201-byte answer with the tester's block size 3 and 10 ms: 28 consecutive frames.
+    tester->fcBlockSize = 3;
+    tester->fcStMin = 10;
+    const std::size_t first = tester->port.frames.size();
+    const auto a = tester->exchange({0x23, 0x24, 0xC1, 0xA0, 0x04, 0x04, 0, 200});
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->size(), 201u);
+    EXPECT_EQ(Bytes(a->begin() + 1, a->end()),
+              Bytes(node->blocks().dspBody().begin(), node->blocks().dspBody().begin() + 200));
+    std::vector<SimClock::time_point> cf;
+    for (std::size_t i = first; i < tester->port.frames.size(); ++i)
+        if ((tester->port.frames[i].frame.data[0] >> 4) == 2)
+            cf.push_back(tester->port.frames[i].at);
+    ASSERT_EQ(cf.size(), 28u);
+    for (std::size_t i = 1; i < cf.size(); ++i)
+        EXPECT_GE(cf[i] - cf[i - 1], std::chrono::milliseconds(10)) << i;
+    // Without the tester's flow control the answer is given up and the node serves on.
+    tester->fcBlockSize = 0;
+    tester->send({0x23, 0x24, 0xC1, 0xA0, 0x04, 0x04, 0, 100});
+    ASSERT_TRUE(tester->nextFrame());
+    tester->tick(1100);
+    EXPECT_EQ(ask({0x3E, 0x00}), (Bytes{0x7E, 0x00}));
+}
+
+TEST_F(DiagNodeTest, ResponsePendingComesFirstWhenAsked) {
+    CanConfig can;
+    can.responsePending = 2;
+    make(can);
+    tester->send({0x22, 0xF1, 0x8C});
+    EXPECT_EQ(tester->answer(2000, false), (Bytes{0x7F, 0x22, 0x78}));
+    EXPECT_EQ(tester->answer(2000, false), (Bytes{0x7F, 0x22, 0x78}));
+    EXPECT_EQ(tester->answer(2000, false), cat({0x62, 0xF1, 0x8C}, text("SIM0000001")));
+}
+
+TEST_F(DiagNodeTest, SessionTimesOutAndLocks) {
+    unlock();
+    EXPECT_TRUE(node->server().unlocked());
+    tester->tick(4900);
+    EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x02})); // a request keeps it alive
+    tester->tick(5100);
+    EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x01}));
+    EXPECT_FALSE(node->server().unlocked());
+}
+
+TEST_F(DiagNodeTest, ThreeWrongKeysLockSecurityAccess) {
+    ask({0x10, 0x03});
+    const uint8_t expected[] = {nrc::kInvalidKey, nrc::kInvalidKey, nrc::kExceededAttempts};
+    for (uint8_t code : expected) {
+        const Bytes seed = ask({0x27, 0x11});
+        ASSERT_EQ(seed.size(), 6u);
+        EXPECT_NE(big32(&seed[2]), 0u);
+        EXPECT_EQ(ask({0x27, 0x12, 0, 0, 0, 1}), (Bytes{0x7F, 0x27, code}));
+    }
+    EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x7F, 0x27, nrc::kTimeDelayNotExpired}));
+    for (int i = 0; i < 10; ++i) { // tester present keeps the session while the lock runs out
+        tester->tick(1000);
+        ask({0x3E, 0x00});
+    }
+    const Bytes seed = ask({0x27, 0x11});
+    ASSERT_EQ(seed.size(), 6u);
+    EXPECT_EQ(ask(cat({0x27, 0x12}, big(trvaxx::securityKeyFromSeed(big32(&seed[2]))))), (Bytes{0x67, 0x12}));
+    EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x67, 0x11, 0, 0, 0, 0})); // unlocked: zero seed
+
+    CanConfig can;
+    can.zeroSeed = true;
+    make(can);
+    ask({0x10, 0x03});
+    EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x67, 0x11, 0, 0, 0, 0}));
+}
+
+TEST_F(DiagNodeTest, MemoryHoldsTheParameterBlocksWithFactoryValues) {
+    ask({0x10, 0x03});
+    const Bytes header = ask({0x23, 0x24, 0, 0, 0x80, 0, 0, 64});
+    ASSERT_EQ(header.size(), 65u);
+    const uint8_t* h = &header[1];
+    EXPECT_EQ(big32(h + 32), 64u);
+    const uint32_t end = big32(h + 36);
+    EXPECT_EQ(end - 64, node->blocks().kpBodySize());
+    const Bytes kp = ask({0x23, 0x24, 0, 0, 0x80, 0, uint8_t(end >> 8), uint8_t(end)});
+    ASSERT_EQ(kp.size(), end + 1);
+    EXPECT_EQ(checkBlockImage(Bytes(kp.begin() + 1, kp.end()), end - 64), "");
+
+    const Bytes size = ask({0x23, 0x24, 0xC1, 0xA0, 0x04, 0x00, 0, 4});
+    ASSERT_EQ(size.size(), 5u);
+    const uint32_t dspSize = size[1] | size[2] << 8 | size[3] << 16 | uint32_t(size[4]) << 24;
+    ASSERT_EQ(dspSize, node->blocks().dspBodySize());
+    Bytes dsp;
+    for (uint32_t offset = 0; offset < dspSize; offset += 4094) {
+        const uint32_t address = 0xC1A00404 + offset, n = std::min<uint32_t>(4094, dspSize - offset);
+        const Bytes part = ask(cat(cat({0x23, 0x24}, big(address)), {uint8_t(n >> 8), uint8_t(n)}));
+        ASSERT_EQ(part.size(), n + 1);
+        dsp.insert(dsp.end(), part.begin() + 1, part.end());
+    }
+    EXPECT_EQ(dsp, node->blocks().dspBody());
+
+    const ParameterValues v = node->blocks().values();
+    EXPECT_EQ(v.at("Ipv4AddressCamera"), (std::vector<double>{192, 168, 1, 1}));
+    EXPECT_EQ(v.at("destinationUDPPort").front(), 42000);
+    EXPECT_EQ(v.at("CANBaudrate").front(), 250000);
+    EXPECT_EQ(v.at("J1939SourceAddress").front(), 239);
+    EXPECT_EQ(v.at("CANopenNodeAddress").front(), 10);
+    EXPECT_EQ(node->nodeAddress(), 239);
+    EXPECT_EQ(node->bitRate(), 250000u);
+}
+
+TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
+    const Bytes good = kpImageWith("J1939SourceAddress", 77);
+    Bytes badHeader = good;
+    badHeader[61] ^= 1;
+    Bytes badBody = good;
+    badBody[100] ^= 1;
+    struct Case {
+        const char* what;
+        Bytes image;
+        Step stop;
+        uint32_t crcOffset;
+    };
+    const Case cases[] = {
+        {"after the driver", good, Driver, 0},
+        {"after the erase", good, Erase, 0},
+        {"after the request", good, Request, 0},
+        {"after one transfer", good, Transfer, 0},
+        {"without the CRC check", good, Exit, 0},
+        {"wrong CRC", good, All, 1},
+        {"header CRC wrong", badHeader, All, 0},
+        {"body CRC wrong", badBody, All, 0},
+        {"block too short", Bytes(good.begin(), good.end() - 4), All, 0},
+    };
+    const Bytes before = node->blocks().kpImage();
+    for (const Case& c : cases) {
+        make();
+        programmerHasDriver = false;
+        unlock();
+        const Bytes a = download(blockid::kKpCpar, c.image, c.stop, c.crcOffset);
+        if (c.stop == All) {
+            EXPECT_EQ(a, (Bytes{0x71, 0x01, 0x02, 0x02, 0x01})) << c.what;
+        }
+        ask({0x10, 0x01}); // the session ends: nothing was taken, no restart
+        tester->tick(10);
+        EXPECT_TRUE(node->online()) << c.what;
+        EXPECT_EQ(node->blocks().kpImage(), before) << c.what;
+    }
+    // A download that ends with missing bytes is refused at the exit.
+    make();
+    programmerHasDriver = false;
+    unlock();
+    download(blockid::kKpCpar, good, Driver);
+    ask({0x31, 0x01, 0xFF, 0x00, 0x01, 0x81});
+    ask(cat({0x34, 0x00, 0x44, 0, 0, 0, 0x81}, big(uint32_t(good.size()))));
+    ask(cat({0x36, 0x01}, Bytes(good.begin(), good.begin() + 100)));
+    EXPECT_EQ(ask({0x37}), (Bytes{0x7F, 0x37, nrc::kGeneralProgrammingFailure}));
+    EXPECT_EQ(node->blocks().kpImage(), before);
+}
+
+TEST_F(DiagNodeTest, ParameterWriteRestartsWithTheNewBlocks) {
+    SimConfig sim;
+    sim.sourceAddress = "127.0.0.1";
+    make(CanConfig(), sim);
+    ASSERT_TRUE(sensor->start()) << sensor->errorText();
+    unlock();
+    // DSP first (new port), then KP (new source address): the tester's order.
+    DescribedBlock dsp;
+    {
+        ParameterState state;
+        ASSERT_TRUE(state.load(sim.identity, factoryParameters(sensor->config())));
+        dsp = state.dspBlock();
+    }
+    dsp.data() = node->blocks().dspBody();
+    ParameterValues port{{"destinationUDPPort", {42042}}};
+    dsp.fill(port);
+    EXPECT_EQ(download(blockid::kDspCpar, makeBlockImage("DSP_", "DSP_CPAR", dsp.data())),
+              (Bytes{0x71, 0x01, 0x02, 0x02, 0x00}));
+    EXPECT_TRUE(node->online());
+    EXPECT_EQ(download(blockid::kKpCpar, kpImageWith("J1939SourceAddress", 77)),
+              (Bytes{0x71, 0x01, 0x02, 0x02, 0x00}));
+    tester->tick(5);
+    EXPECT_FALSE(node->online()); // restarting by itself
+    tester->tick(static_cast<int>(3000 * simTimeScale()) + 5);
+    ASSERT_TRUE(node->online());
+    EXPECT_EQ(node->nodeAddress(), 77);
+    tester->node = 77;
+    EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x01}));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (sensor->dspParameters()["destinationUDPPort"] != std::vector<double>{42042} &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(sensor->dspParameters()["destinationUDPPort"], std::vector<double>{42042});
+    EXPECT_EQ(sensor->kpParameters()["J1939SourceAddress"], std::vector<double>{77});
+    sensor->stop();
+}
+
+TEST_F(DiagNodeTest, CommandLineAddressRulesUntilAParameterWrite) {
+    CanConfig can;
+    can.protocol = CanProtocol::CANopen;
+    make(can);
+    EXPECT_EQ(node->nodeAddress(), 10);
+    can.address = 55;
+    can.bitRate = 500000;
+    make(can);
+    EXPECT_EQ(node->nodeAddress(), 55);
+    EXPECT_EQ(node->bitRate(), 500000u);
+    tester->node = 55;
+    unlock();
+    EXPECT_EQ(download(blockid::kKpCpar, kpImageWith("CANBaudrate", 125000)),
+              (Bytes{0x71, 0x01, 0x02, 0x02, 0x00}));
+    tester->tick(static_cast<int>(3000 * simTimeScale()) + 20);
+    ASSERT_TRUE(node->online());
+    EXPECT_EQ(node->nodeAddress(), 239); // the block's protocol (J1939) and address again
+    EXPECT_EQ(node->bitRate(), 125000u);
+}
+
+TEST_F(DiagNodeTest, FirmwareImagesChangeVersionsAfterTheReset) {
+    CanConfig can;
+    can.bootLoader = true;
+    make(can);
+    tester->send({0x22, 0xF1, 0x86});
+    EXPECT_FALSE(tester->answer(300)); // the boot loader does not know it
+    EXPECT_EQ(ask({0x22, 0x07, 0x01}), (Bytes{0x7F, 0x22, nrc::kConditionsNotCorrect}));
+    unlock();
+    const Bytes image = cat(text("TRVSIM-FW block=DSP version=3.5.2 variant=LG\n"), Bytes(9000, 0xA5));
+    EXPECT_EQ(download(blockid::kDsp, image), (Bytes{0x71, 0x01, 0x02, 0x02, 0x00}));
+    EXPECT_EQ(download(blockid::kKp, Bytes(100, 0x11)), (Bytes{0x71, 0x01, 0x02, 0x02, 0x00}));
+    EXPECT_EQ(ask({0x22, 0xFD, 0x15}), (Bytes{0x62, 0xFD, 0x15, 3, 4, 1})); // not before the reset
+    EXPECT_EQ(ask({0x11, 0x01}), (Bytes{0x51, 0x01}));
+    tester->tick(static_cast<int>(3000 * simTimeScale()) + 20);
+    EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x01})); // application runs
+    EXPECT_EQ(ask({0x22, 0xFD, 0x15}), (Bytes{0x62, 0xFD, 0x15, 3, 5, 2}));
+    EXPECT_EQ(ask({0x22, 0xFD, 0x18}), cat({0x62, 0xFD, 0x18}, text("LG ")));
+    const Bytes versions = ask({0x22, 0xFD, 0x03});
+    ASSERT_EQ(versions.size(), 21u);
+    EXPECT_EQ(Bytes(versions.begin() + 12, versions.begin() + 15), (Bytes{3, 5, 2})); // DSP
+    EXPECT_EQ(Bytes(versions.begin() + 18, versions.begin() + 21), (Bytes{3, 4, 1})); // KP: no line
+    EXPECT_EQ(node->server().programmer().stored().at(blockid::kKp), Bytes(100, 0x11));
+}
+
+TEST(FirmwareLine, ParsesOnlyWellFormedFirstLines) {
+    auto parse = [](const std::string& s) { return parseFirmwareLine(Bytes(s.begin(), s.end())); };
+    const auto ok = parse("TRVSIM-FW block=KP version=1.2.3\nrest");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->block, "KP");
+    EXPECT_EQ(ok->version, (std::array<uint8_t, 3>{1, 2, 3}));
+    EXPECT_TRUE(ok->variant.empty());
+    for (const char* bad :
+         {"TRVSIM-FW block=KP version=1.2.3", "TRVSIM-FW block=KP version=1.2\n", "TRVSIM-FW version=1.2.3\n",
+          "TRVSIM-FW block=KP version=1.2.300\n", "TRVSIM-FW block=KP version=1.2.3 variant=XX\n",
+          "XTRVSIM-FW block=KP version=1.2.3\n"})
+        EXPECT_FALSE(parse(bad)) << bad;
+}
+
+} // namespace
+} // namespace trvsim::test
