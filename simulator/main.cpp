@@ -1,6 +1,8 @@
 // trvaxx-sim: a virtual TRVAXX sensor (or several) on the command line.
 
 #include "simulator/can/canbus.h"
+#include "simulator/can/canresultsender.h"
+#include "simulator/can/sensornodes.h"
 #include "simulator/simcommandline.h"
 #include "simulator/virtualsensor.h"
 
@@ -79,9 +81,9 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<trvsim::SimCanBus> bus;
     if (cl.can.enabled()) {
-        // The diagnostic node plugs in here; until then the bus carries its clients' frames only.
-        const trvsim::CanNodeFactory nodeFactory;
-        bus = trvsim::buildCanBus(sensorPointers, cl.can, nodeFactory, {}, cl.config.verbosity);
+        bus = trvsim::buildCanBus(sensorPointers, cl.can, trvsim::makeSensorNodes, {}, cl.config.verbosity);
+        if (cl.can.vehicle)
+            bus->addNode(std::make_unique<trvsim::VehicleSender>(bus->bitRate()));
         if (!bus->start()) {
             std::fprintf(stderr, "trvaxx-sim: %s\n", bus->errorText().c_str());
             return 1;

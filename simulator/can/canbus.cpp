@@ -236,9 +236,9 @@ void SimCanBus::Impl::iterate() {
         rate = nodes.front()->bitRate();
     const auto now = SimClock::now();
     advanceBus(now);
+    // Offline nodes tick too: a restarting sensor comes back by its own clock.
     for (auto& node : nodes)
-        if (node->online())
-            node->tick(now);
+        node->tick(now);
     for (Client& c : clients) {
         if (!c.held.empty() && now >= c.holdUntil) {
             c.outbox += c.held;
