@@ -48,7 +48,8 @@ QString defaultCanInterface() {
     // A settings object of our own on the host's file: the host's object belongs to its GUI thread.
     const QSettings& host = CommonUtilities::gocSettings();
     const QSettings settings(host.fileName(), host.format());
-    const QString fromSettings = settings.value(QStringLiteral("plugin_trvaxx/can_interface")).toString().trimmed();
+    const QString fromSettings =
+        settings.value(QStringLiteral("plugin_trvaxx/can_interface")).toString().trimmed();
     if (!fromSettings.isEmpty())
         return fromSettings;
     return QStringLiteral("socketcand://127.0.0.1:29536/can0");

@@ -24,7 +24,8 @@ uint16_t classifyOpenError(const QString& errorText) {
     if (containsAny(errorText, {"busy", "in use", "already", "locked", "occupied"}))
         return CanDeviceStatus::HeldByOther;
     if (containsAny(errorText, {"no such", "not found", "does not exist", "not exist", "network is down",
-                                "not available", "unknown interface", "refused", "unreachable", "not connected"}))
+                                "not available", "unknown interface", "refused", "unreachable",
+                                "not connected", "address family not supported"}))
         return CanDeviceStatus::Unreachable;
     return CanDeviceStatus::OpenFailed;
 }
@@ -41,9 +42,16 @@ QtCanBusWorker::QtCanBusWorker(ReceiveQueue& queue, const CanDeviceConfig& confi
     QCanBus::instance(); // created on the caller's thread, where the application lives
 }
 
-QString QtCanBusWorker::name() const { return QStringLiteral("qtcanbus://%1/%2").arg(m_backend, m_interface); }
+QString QtCanBusWorker::name() const {
+    return QStringLiteral("qtcanbus://%1/%2").arg(m_backend, m_interface);
+}
 
-uint16_t QtCanBusWorker::open() { return openDevice(true); }
+uint16_t QtCanBusWorker::open() {
+    const uint16_t status = openDevice(true);
+    if (status == CanDeviceStatus::Ok)
+        setConnected();
+    return status;
+}
 
 void QtCanBusWorker::reopen() {
     if (openDevice(false) == CanDeviceStatus::Ok)
@@ -77,8 +85,9 @@ uint16_t QtCanBusWorker::openDevice(bool logFailures) {
     QString error;
     m_device = QCanBus::instance()->createDevice(m_backend, m_interface, &error);
     if (!m_device)
-        return fail(CanDeviceStatus::Unreachable, QStringLiteral("%1 (Qt CAN back-ends here: %2)")
-                                                      .arg(error, QCanBus::instance()->plugins().join(u", ")));
+        return fail(CanDeviceStatus::Unreachable,
+                    QStringLiteral("%1 (Qt CAN back-ends here: %2)")
+                        .arg(error, QCanBus::instance()->plugins().join(u", ")));
     m_device->setParent(this);
     connect(m_device, &QCanBusDevice::errorOccurred, this, &QtCanBusWorker::onError);
     connect(m_device, &QCanBusDevice::framesReceived, this, &QtCanBusWorker::onFramesReceived);
@@ -86,7 +95,8 @@ uint16_t QtCanBusWorker::openDevice(bool logFailures) {
     connect(m_device, &QCanBusDevice::stateChanged, this, &QtCanBusWorker::onStateChanged);
     applyBitRate();
     if (!m_device->connectDevice() || !waitUntilConnected()) {
-        const QString why = m_device->errorString().isEmpty() ? QStringLiteral("no connection") : m_device->errorString();
+        const QString why =
+            m_device->errorString().isEmpty() ? QStringLiteral("no connection") : m_device->errorString();
         return fail(classifyOpenError(why), why);
     }
     m_open = true;
@@ -104,11 +114,12 @@ void QtCanBusWorker::applyBitRate() {
     m_configurationErrors = 0;
     m_device->setConfigurationParameter(QCanBusDevice::BitRateKey, m_config.bitRate);
     if (adapterRate != 0 && m_configurationErrors > 0)
-        qCWarning(lcSocketCan).noquote() << "CAN interface" << name() << "runs at" << adapterRate
-                                         << "bit/s, configured" << m_config.bitRate
-                                         << "bit/s; it keeps its rate, so the sensor may not answer";
+        qCWarning(lcSocketCan).noquote()
+            << "CAN interface" << name() << "runs at" << adapterRate << "bit/s, configured"
+            << m_config.bitRate << "bit/s; it keeps its rate, so the sensor may not answer";
     else if (m_configurationErrors > 0)
-        qCInfo(lcSocketCan).noquote() << "CAN back-end" << m_backend << "does not take a bit rate; the bus sets it";
+        qCInfo(lcSocketCan).noquote()
+            << "CAN back-end" << m_backend << "does not take a bit rate; the bus sets it";
 }
 
 bool QtCanBusWorker::waitUntilConnected() {
@@ -147,6 +158,8 @@ void QtCanBusWorker::onError(QCanBusDevice::CanBusError error) {
     }
     if (error == QCanBusDevice::ConfigurationError)
         ++m_configurationErrors;
+    if (!m_open)
+        return; // the failed open names it in its own line
     qCWarning(lcSocketCan).noquote() << "CAN interface" << name() << "reports:" << text;
 }
 

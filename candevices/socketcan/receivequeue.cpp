@@ -34,7 +34,8 @@ bool ReceiveQueue::takeOne(CanFrame& frame) {
     return true;
 }
 
-std::size_t ReceiveQueue::takeBlock(std::chrono::milliseconds timeout, CanFrame* frames, std::size_t capacity) {
+std::size_t ReceiveQueue::takeBlock(std::chrono::milliseconds timeout, CanFrame* frames,
+                                    std::size_t capacity) {
     std::unique_lock<std::mutex> lock(m_mutex);
     const bool wasConnected = m_connected;
     m_ready.wait_for(lock, timeout, [&] { return !m_frames.empty() || m_connected != wasConnected; });

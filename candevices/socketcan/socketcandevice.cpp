@@ -12,7 +12,9 @@
 
 SocketCanDevice::SocketCanDevice() = default;
 
-SocketCanDevice::~SocketCanDevice() { CAN_CloseDriver(); }
+SocketCanDevice::~SocketCanDevice() {
+    CAN_CloseDriver();
+}
 
 void SocketCanDevice::CAN_SetConfig(const CanDeviceConfig& config) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -51,10 +53,10 @@ uint16_t SocketCanDevice::CAN_InitDriver() {
         worker = std::make_unique<SocketcandWorker>(m_queue, config, url.host, url.port, url.bus);
         break;
     case InterfaceUrl::Kind::Invalid:
-        qCWarning(lcSocketCan).noquote()
-            << "CAN interface" << text
-            << "not understood; expected socketcand://HOST:PORT/BUS, qtcanbus://BACKEND/INTERFACE or a kernel "
-               "interface name such as can0";
+        qCWarning(lcSocketCan).noquote() << "CAN interface" << text
+                                         << "not understood; expected socketcand://HOST:PORT/BUS, "
+                                            "qtcanbus://BACKEND/INTERFACE or a kernel "
+                                            "interface name such as can0";
         return CanDeviceStatus::Unreachable;
     }
     m_queue.clear();

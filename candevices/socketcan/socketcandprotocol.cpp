@@ -4,7 +4,9 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -187,7 +189,9 @@ void SocketcandParser::reset() {
     m_error.clear();
 }
 
-std::string socketcandOpen(std::string_view bus) { return "< open " + std::string(bus) + " >"; }
+std::string socketcandOpen(std::string_view bus) {
+    return "< open " + std::string(bus) + " >";
+}
 
 std::string socketcandBitTiming(std::string_view bus, uint32_t bitRate) {
     // Only the bit rate is meaningful to the servers we meet; the timing fields stay 0.

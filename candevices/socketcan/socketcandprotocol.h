@@ -62,5 +62,9 @@ std::string socketcandBitTiming(std::string_view bus, uint32_t bitRate);
 // out without allocating; returns its length. The longest element has 43 characters.
 constexpr std::size_t kSocketcandSendCapacity = 48;
 std::size_t socketcandSend(const CanFrame& frame, char (&out)[kSocketcandSendCapacity]);
-inline const char* socketcandRawMode() { return "< rawmode >"; }
-inline const char* socketcandEcho() { return "< echo >"; }
+inline const char* socketcandRawMode() {
+    return "< rawmode >";
+}
+inline const char* socketcandEcho() {
+    return "< echo >";
+}

@@ -9,17 +9,20 @@
 
 SocketcandWorker::SocketcandWorker(ReceiveQueue& queue, const CanDeviceConfig& config, const QString& host,
                                    quint16 port, const QString& bus)
-    : TransportWorker(queue, config), m_host(host), m_port(port), m_bus(bus), m_handshakeTimer(new QTimer(this)),
-      m_keepAliveTimer(new QTimer(this)) {
+    : TransportWorker(queue, config), m_host(host), m_port(port), m_bus(bus),
+      m_handshakeTimer(new QTimer(this)), m_keepAliveTimer(new QTimer(this)) {
     m_handshakeTimer->setSingleShot(true);
     m_handshakeTimer->setInterval(kHandshakeTimeoutMs);
-    connect(m_handshakeTimer, &QTimer::timeout, this,
-            [this] { drop(QStringLiteral("no answer within %1 ms").arg(kHandshakeTimeoutMs), CanDeviceStatus::Unreachable); });
+    connect(m_handshakeTimer, &QTimer::timeout, this, [this] {
+        drop(QStringLiteral("no answer within %1 ms").arg(kHandshakeTimeoutMs), CanDeviceStatus::Unreachable);
+    });
     m_keepAliveTimer->setInterval(kKeepAliveMs);
     connect(m_keepAliveTimer, &QTimer::timeout, this, &SocketcandWorker::onKeepAlive);
 }
 
-QString SocketcandWorker::peer() const { return QStringLiteral("%1:%2/%3").arg(m_host).arg(m_port).arg(m_bus); }
+QString SocketcandWorker::peer() const {
+    return QStringLiteral("%1:%2/%3").arg(m_host).arg(m_port).arg(m_bus);
+}
 
 uint16_t SocketcandWorker::open() {
     QEventLoop loop;
@@ -32,7 +35,9 @@ uint16_t SocketcandWorker::open() {
     return m_openStatus;
 }
 
-void SocketcandWorker::reopen() { startAttempt(); }
+void SocketcandWorker::reopen() {
+    startAttempt();
+}
 
 void SocketcandWorker::startAttempt() {
     if (!m_socket) {
@@ -64,7 +69,8 @@ void SocketcandWorker::onReadyRead() {
         m_sinceReceive.start();
         if (!m_parser.feed(buffer, static_cast<std::size_t>(n), sink)) {
             // The loss line (or the failed open) names the fault; the connection is closed.
-            drop(QStringLiteral("malformed socketcand stream, closed (%1)").arg(QString::fromStdString(m_parser.error())),
+            drop(QStringLiteral("malformed socketcand stream, closed (%1)")
+                     .arg(QString::fromStdString(m_parser.error())),
                  CanDeviceStatus::OpenFailed);
             return;
         }
@@ -74,7 +80,8 @@ void SocketcandWorker::onReadyRead() {
 void SocketcandWorker::onElement(const SocketcandElement& element) {
     using Kind = SocketcandElement::Kind;
     const auto refused = [&] {
-        drop(QStringLiteral("server refused: %1").arg(QString::fromUtf8(element.text.data(), int(element.text.size()))),
+        drop(QStringLiteral("server refused: %1")
+                 .arg(QString::fromUtf8(element.text.data(), int(element.text.size()))),
              CanDeviceStatus::Unreachable);
     };
     switch (m_state) {
@@ -104,8 +111,9 @@ void SocketcandWorker::onElement(const SocketcandElement& element) {
         if (element.kind == Kind::Frame)
             m_queue.push(element.frame);
         else if (element.kind == Kind::Error)
-            qCWarning(lcSocketCan).noquote() << "socketcand server" << peer() << "reports:"
-                                             << QString::fromUtf8(element.text.data(), int(element.text.size()));
+            qCWarning(lcSocketCan).noquote()
+                << "socketcand server" << peer()
+                << "reports:" << QString::fromUtf8(element.text.data(), int(element.text.size()));
         return;
     case State::Idle:
     case State::Connecting:
@@ -147,8 +155,9 @@ void SocketcandWorker::drop(const QString& reason, uint16_t handshakeStatus) {
         return finishHandshake(handshakeStatus, reason);
     m_state = State::Idle;
     m_keepAliveTimer->stop();
-    m_socket->abort();
+    // Reported before the socket closes, so that the peer never sees the close first.
     connectionLost(QStringLiteral("%1: %2").arg(peer(), reason));
+    m_socket->abort();
 }
 
 void SocketcandWorker::onSocketError(QAbstractSocket::SocketError error) {

@@ -14,8 +14,8 @@ class SocketcandWorker : public TransportWorker {
     Q_OBJECT
 public:
     static constexpr int kHandshakeTimeoutMs = 3000;
-    static constexpr int kKeepAliveMs = 1000;    // an echo after this long without traffic
-    static constexpr int kDeadAfterMs = 5000;    // the connection counts as lost after this long
+    static constexpr int kKeepAliveMs = 1000; // an echo after this long without traffic
+    static constexpr int kDeadAfterMs = 5000; // the connection counts as lost after this long
     static constexpr qint64 kMaxPendingBytes = 64 * 1024;
 
     SocketcandWorker(ReceiveQueue& queue, const CanDeviceConfig& config, const QString& host, quint16 port,

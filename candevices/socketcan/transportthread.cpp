@@ -8,7 +8,9 @@ TransportThread::TransportThread(std::unique_ptr<TransportWorker> worker) : m_wo
     m_thread.setPriority(QThread::TimeCriticalPriority);
 }
 
-TransportThread::~TransportThread() { stop(); }
+TransportThread::~TransportThread() {
+    stop();
+}
 
 uint16_t TransportThread::open() {
     uint16_t status = 0;
@@ -20,7 +22,8 @@ uint16_t TransportThread::open() {
 void TransportThread::stop() {
     if (!m_thread.isRunning())
         return;
-    QMetaObject::invokeMethod(m_worker.get(), [this] { m_worker->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker.get(), [this] { m_worker->shutdown(); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }

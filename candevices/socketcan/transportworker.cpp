@@ -83,7 +83,8 @@ void TransportWorker::connectionLost(const QString& reason) {
     if (m_stopped || m_lost)
         return;
     m_lost = true;
-    qCWarning(lcSocketCan).noquote() << "CAN connection lost:" << reason << "- reconnecting at most once a second";
+    qCWarning(lcSocketCan).noquote() << "CAN connection lost:" << reason
+                                     << "- reconnecting at most once a second";
     m_queue.setConnected(false);
     m_reopenTimer->start();
 }
