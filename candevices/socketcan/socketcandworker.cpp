@@ -56,6 +56,9 @@ void SocketcandWorker::startAttempt() {
 void SocketcandWorker::onConnected() {
     // Frames must leave at once, or the separation times a sender keeps are lost on the way.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A small send buffer: frames queued behind megabytes of others would reach the bus seconds
+    // late; senders should feel a stalled server instead.
+    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferBytes);
     m_state = State::AwaitHi;
 }
 

@@ -14,9 +14,10 @@ class SocketcandWorker : public TransportWorker {
     Q_OBJECT
 public:
     static constexpr int kHandshakeTimeoutMs = 3000;
-    static constexpr int kKeepAliveMs = 1000; // an echo after this long without traffic
-    static constexpr int kDeadAfterMs = 5000; // the connection counts as lost after this long
-    static constexpr qint64 kMaxPendingBytes = 64 * 1024;
+    static constexpr int kKeepAliveMs = 1000;             // an echo after this long without traffic
+    static constexpr int kDeadAfterMs = 5000;             // the connection counts as lost after this long
+    static constexpr qint64 kMaxPendingBytes = 16 * 1024; // in the socket object, beyond the kernel's
+    static constexpr int kSendBufferBytes = 32 * 1024;
 
     SocketcandWorker(ReceiveQueue& queue, const CanDeviceConfig& config, const QString& host, quint16 port,
                      const QString& bus);

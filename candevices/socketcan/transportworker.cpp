@@ -3,6 +3,7 @@
 #include "candevices/socketcan/candevicestatus.h"
 #include "candevices/socketcan/socketcanlog.h"
 
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <algorithm>
@@ -43,6 +44,9 @@ void TransportWorker::resumeSending() {
 }
 
 void TransportWorker::pump() {
+    if (m_pumping)
+        return;
+    const QScopedValueRollback<bool> pumping(m_pumping, true);
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     bool finished = false;
     while (!m_jobs.empty()) {

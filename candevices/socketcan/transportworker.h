@@ -72,6 +72,7 @@ private:
     std::deque<SendJob*> m_jobs; // owned by the waiting senders
     bool m_stopped = false;
 
+    bool m_pumping = false; // a connection signalling room from inside tryWrite must not re-enter
     QTimer* m_retryTimer;
     QTimer* m_reopenTimer;
     bool m_lost = false;

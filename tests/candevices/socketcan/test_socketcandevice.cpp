@@ -216,8 +216,11 @@ TEST(SocketCanDevice, MissingInterfacesGiveStatusTwo) {
 // A socketcand server driven step by step by the test, on plain blocking sockets.
 class ScriptedServer {
 public:
-    ScriptedServer() {
+    // receiveBuffer: a small one makes a server that stops reading fill up quickly.
+    explicit ScriptedServer(int receiveBuffer = 0) {
         m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(m_listen, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -404,6 +407,34 @@ TEST_F(SocketcandClient, SendsFromSeveralThreadsArriveWholeAndIdleKeepsAlive) {
     EXPECT_EQ(whole, kThreads * kPerThread);
     // A quiet connection is kept alive.
     EXPECT_TRUE(server.expect("< echo >", 3s));
+}
+
+TEST(SocketcandStalled, SendWaitsForAServerThatStopsReadingThenGivesUp) {
+    ScriptedServer server(4096);
+    SocketCanDevice device;
+    device.CAN_SetInterface(server.url().c_str());
+    auto opened = std::async(std::launch::async, [&] { return device.CAN_InitDriver(); });
+    server.handshake();
+    ASSERT_EQ(opened.get(), CanDeviceStatus::Ok);
+    // The server reads nothing more: once the socket buffers are full a send waits, then fails.
+    uint16_t status = CanDeviceStatus::Ok;
+    steady_clock::duration lastCall{};
+    int sent = 0;
+    for (; sent < 100000 && status == CanDeviceStatus::Ok; ++sent) {
+        const auto start = steady_clock::now();
+        status = send(device, makeFrame(0x18DAEFF1, static_cast<uint8_t>(sent)));
+        lastCall = steady_clock::now() - start;
+    }
+    EXPECT_EQ(status, CanDeviceStatus::SendFailed) << sent;
+    EXPECT_GE(lastCall, 100ms);
+    // Reading again makes room; the connection is still usable.
+    const auto end = steady_clock::now() + 10s;
+    while (steady_clock::now() < end && server.readSome(steady_clock::now() + 50ms)) {
+        if (server.received().size() > 1 << 20)
+            server.received().clear();
+    }
+    EXPECT_EQ(send(device, makeFrame(0x123, 0)), CanDeviceStatus::Ok);
+    EXPECT_TRUE(server.expect("< send 123 8 00 01 02 03 04 05 06 07 >"));
 }
 
 TEST(SocketcandRefused, RefusedConnectionGivesStatusTwo) {
