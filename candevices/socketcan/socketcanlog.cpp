@@ -1,0 +1,3 @@
+#include "candevices/socketcan/socketcanlog.h"
+
+Q_LOGGING_CATEGORY(lcSocketCan, "trvaxx.candevice.socketcan")

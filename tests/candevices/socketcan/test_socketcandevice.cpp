@@ -1,0 +1,470 @@
+// The plug-in as the controller meets it: loaded from the plug-in folder, over Qt's virtualcan
+// bus, and as a socketcand client against a scripted server written here with plain sockets.
+
+#include "can-communication/canbusdevice.h"
+#include "candevices/socketcan/candevicestatus.h"
+#include "candevices/socketcan/socketcandevice.h"
+
+#include <QCanBus>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPluginLoader>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Log lines of the plug-in's category, for the checks that a fault was reported once.
+class LogCapture {
+public:
+    LogCapture() {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        s_lines.clear();
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    static int count(const std::string& needle) {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        int n = 0;
+        for (const auto& line : s_lines)
+            n += line.find(needle) != std::string::npos;
+        return n;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        if (context.category && std::string(context.category) == "trvaxx.candevice.socketcan")
+            s_lines.push_back(text.toStdString());
+        fprintf(stderr, "%s\n", qPrintable(text));
+    }
+    static inline std::mutex s_mutex;
+    static inline std::vector<std::string> s_lines;
+    QtMessageHandler m_previous;
+};
+
+CanFrame frameOf(uint32_t id, std::initializer_list<uint8_t> bytes) {
+    CanFrame frame;
+    frame.identifier = id;
+    for (uint8_t byte : bytes)
+        frame.data[frame.length++] = byte;
+    return frame;
+}
+
+CanFrame makeFrame(uint32_t id, uint8_t seed, uint8_t length = 8) {
+    CanFrame frame;
+    frame.identifier = id;
+    frame.length = length;
+    for (uint8_t i = 0; i < length; ++i)
+        frame.data[i] = static_cast<uint8_t>(seed + i);
+    return frame;
+}
+
+uint16_t send(CANBusDevice& device, const CanFrame& frame) {
+    return device.CAN_SendData(frame.identifier, frame.data, frame.length);
+}
+
+// Reads until count frames arrived or the deadline passed.
+std::vector<CanFrame> receive(CANBusDevice& device, std::size_t count, milliseconds deadline = 5s) {
+    std::vector<CanFrame> received;
+    const auto end = steady_clock::now() + deadline;
+    CanFrame block[64];
+    while (received.size() < count && steady_clock::now() < end) {
+        uint32_t n = 64;
+        if (device.CAN_ReadDataBlock(100, block, &n) == CanDeviceStatus::Ok)
+            received.insert(received.end(), block, block + n);
+    }
+    return received;
+}
+
+bool sameFrame(const CanFrame& a, const CanFrame& b) {
+    return a.identifier == b.identifier && a.length == b.length &&
+           std::equal(a.data, a.data + a.length, b.data);
+}
+
+TEST(SocketCanPlugin, LoadsAsTheControllerLoadsIt) {
+    QPluginLoader loader(QStringLiteral(TRVAXX_CANDEVICE_FILE));
+    ASSERT_TRUE(loader.load()) << qPrintable(loader.errorString());
+    EXPECT_EQ(loader.metaData().value(QLatin1String("IID")).toString(), QLatin1String(CANBusDevice_iid));
+    auto* device = qobject_cast<CANBusDevice*>(loader.instance());
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->CAN_GetDeviceType(), 3);
+    // Not opened: nothing to send, and a read waits its time-out instead of returning at once.
+    const uint8_t data[8] = {};
+    EXPECT_EQ(device->CAN_SendData(0x123, data, 8), CanDeviceStatus::NotOpen);
+    CanFrame frame;
+    uint32_t count = 1;
+    const auto start = steady_clock::now();
+    EXPECT_NE(device->CAN_ReadDataBlock(50, &frame, &count), CanDeviceStatus::Ok);
+    EXPECT_GE(steady_clock::now() - start, 50ms);
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(loader.unload());
+}
+
+class VirtualCanBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (auto* device : {&a, &b}) {
+            device->CAN_SetInterface("qtcanbus://virtualcan/can0");
+            ASSERT_EQ(device->CAN_InitDriver(), CanDeviceStatus::Ok);
+        }
+        // The bus server relays to b only once it has taken b's connection, which it has when a
+        // frame from b came through.
+        ASSERT_EQ(send(b, makeFrame(0x7E0, 0)), CanDeviceStatus::Ok);
+        ASSERT_EQ(receive(a, 1).size(), 1u);
+    }
+    SocketCanDevice a, b;
+};
+
+TEST_F(VirtualCanBus, CarriesStandardAndExtendedFramesBothWays) {
+    const std::vector<CanFrame> frames = {makeFrame(0x60A, 1), makeFrame(0x7FF, 2, 3), makeFrame(0x800, 3),
+                                          makeFrame(0x18DAEFF1, 4), makeFrame(0x1FFFFFFF, 5, 0)};
+    for (auto [from, to] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+        for (const CanFrame& frame : frames)
+            ASSERT_EQ(send(*from, frame), CanDeviceStatus::Ok);
+        const std::vector<CanFrame> received = receive(*to, frames.size());
+        ASSERT_EQ(received.size(), frames.size());
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            EXPECT_TRUE(sameFrame(received[i], frames[i])) << i;
+    }
+    // A block read takes no more than its capacity and leaves the rest for the next read.
+    send(a, frames[0]);
+    send(a, frames[1]);
+    std::this_thread::sleep_for(300ms); // both arrive and stay queued
+    CanFrame one;
+    uint32_t count = 1;
+    ASSERT_EQ(b.CAN_ReadDataBlock(2000, &one, &count), CanDeviceStatus::Ok);
+    EXPECT_EQ(count, 1u);
+    uint32_t id = 0;
+    uint8_t data[8], length = 0;
+    EXPECT_EQ(b.CAN_ReadData(&id, data, &length), CanDeviceStatus::Ok);
+    EXPECT_EQ(id, 0x7FFu);
+    EXPECT_NE(b.CAN_ReadData(&id, data, &length), CanDeviceStatus::Ok);
+    // Quiet bus: success with no frame, after the time-out.
+    const auto start = steady_clock::now();
+    count = 1;
+    EXPECT_EQ(b.CAN_ReadDataBlock(100, &one, &count), CanDeviceStatus::Ok);
+    EXPECT_EQ(count, 0u);
+    EXPECT_GE(steady_clock::now() - start, 100ms);
+}
+
+TEST_F(VirtualCanBus, BurstFromSeveralThreadsArrivesWhole) {
+    // 585 frames: a 4 KB download block at block size 0, split over three senders.
+    constexpr int kThreads = 3, kPerThread = 195;
+    std::vector<std::thread> senders;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i)
+                failures +=
+                    send(a, makeFrame(0x18DA0000u + t, static_cast<uint8_t>(i))) != CanDeviceStatus::Ok;
+        });
+    for (auto& s : senders)
+        s.join();
+    EXPECT_EQ(failures, 0);
+    const std::vector<CanFrame> received = receive(b, kThreads * kPerThread, 10s);
+    ASSERT_EQ(received.size(), std::size_t(kThreads * kPerThread));
+    int next[kThreads] = {};
+    for (const CanFrame& frame : received) {
+        const int t = static_cast<int>(frame.identifier - 0x18DA0000u);
+        ASSERT_TRUE(t >= 0 && t < kThreads);
+        EXPECT_TRUE(sameFrame(frame, makeFrame(frame.identifier, static_cast<uint8_t>(next[t]++))));
+    }
+}
+
+TEST(SocketCanDevice, MissingInterfacesGiveStatusTwo) {
+    LogCapture log;
+    const struct {
+        const char* url;
+        const char* hint;
+    } cases[] = {
+        {"can7", "no such network interface"},
+        {"lo", "Cannot open CAN interface qtcanbus://socketcan/lo"}, // exists, but is no CAN interface
+        {"qtcanbus://nosuchbackend/can0", "Qt CAN back-ends here"},
+        {"socketcand://", "not understood"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        SocketCanDevice device;
+        device.CAN_SetInterface(c.url);
+        const int linesBefore = LogCapture::count("");
+        EXPECT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Unreachable);
+        EXPECT_EQ(LogCapture::count(c.hint), 1);
+        EXPECT_EQ(LogCapture::count(""), linesBefore + 1); // one line per failure
+    }
+}
+
+// A socketcand server driven step by step by the test, on plain blocking sockets.
+class ScriptedServer {
+public:
+    // receiveBuffer: a small one makes a server that stops reading fill up quickly.
+    explicit ScriptedServer(int receiveBuffer = 0) {
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(m_listen, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listen, 8);
+        socklen_t size = sizeof address;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+    }
+    ~ScriptedServer() {
+        closeClient();
+        ::close(m_listen);
+    }
+    std::string url() const { return "socketcand://127.0.0.1:" + std::to_string(m_port) + "/can0"; }
+
+    bool accept(milliseconds timeout = 5s) {
+        pollfd p{m_listen, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1)
+            return false;
+        closeClient();
+        m_client = ::accept(m_listen, nullptr, nullptr);
+        m_received.clear();
+        return m_client >= 0;
+    }
+    void write(const std::string& text) {
+        ASSERT_EQ(::send(m_client, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
+    }
+    // Waits until text arrived (everything before and including it is consumed).
+    bool expect(const std::string& text, milliseconds timeout = 5s) {
+        const auto end = steady_clock::now() + timeout;
+        for (;;) {
+            const auto at = m_received.find(text);
+            if (at != std::string::npos) {
+                m_received.erase(0, at + text.size());
+                return true;
+            }
+            if (!readSome(end))
+                return false;
+        }
+    }
+    // True when the client closed the connection before the time-out.
+    bool closedByClient(milliseconds timeout = 5s) {
+        const auto end = steady_clock::now() + timeout;
+        while (readSome(end)) {
+        }
+        return m_eof;
+    }
+    std::string& received() { return m_received; }
+    bool readSome(steady_clock::time_point end) {
+        const auto left = duration_cast<milliseconds>(end - steady_clock::now()).count();
+        pollfd p{m_client, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) != 1)
+            return false;
+        char buffer[4096];
+        const ssize_t n = ::recv(m_client, buffer, sizeof buffer, 0);
+        m_eof = n <= 0;
+        if (n > 0)
+            m_received.append(buffer, static_cast<std::size_t>(n));
+        return n > 0;
+    }
+    void closeClient() {
+        if (m_client >= 0)
+            ::close(m_client);
+        m_client = -1;
+    }
+    // The opening exchange as a socketcand server runs it.
+    void handshake() {
+        ASSERT_TRUE(accept());
+        write("< hi >");
+        ASSERT_TRUE(expect("< can0 B 250000 0 0 0 0 0 0 0 >"));
+        ASSERT_TRUE(expect("< open can0 >"));
+        write("< ok >");
+        ASSERT_TRUE(expect("< rawmode >"));
+        write("< ok >");
+    }
+
+private:
+    int m_listen = -1, m_client = -1;
+    quint16 m_port = 0;
+    std::string m_received;
+    bool m_eof = false;
+};
+
+class SocketcandClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device.CAN_SetInterface(server.url().c_str());
+        auto opened = std::async(std::launch::async, [this] { return device.CAN_InitDriver(); });
+        server.handshake();
+        ASSERT_EQ(opened.get(), CanDeviceStatus::Ok);
+    }
+    LogCapture log;
+    ScriptedServer server;
+    SocketCanDevice device;
+};
+
+TEST_F(SocketcandClient, ReadsFramesHoweverTheStreamIsCut) {
+    server.write("< frame 123 1430208624.620442 11");
+    std::this_thread::sleep_for(20ms);
+    server.write("22334455667788 >< frame 18DAEFF1 1.5 01 2 3 >\r\n<frame 7FF 2.000000 >");
+    const std::vector<CanFrame> received = receive(device, 3);
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_TRUE(sameFrame(received[0], frameOf(0x123, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88})));
+    EXPECT_TRUE(sameFrame(received[1], frameOf(0x18DAEFF1, {1, 2, 3})));
+    EXPECT_TRUE(sameFrame(received[2], makeFrame(0x7FF, 0, 0)));
+    // Our own frames go out with their identifier width.
+    ASSERT_EQ(send(device, makeFrame(0x60A, 0xA0)), CanDeviceStatus::Ok);
+    ASSERT_EQ(send(device, makeFrame(0x18DAEFF1, 0xB0, 2)), CanDeviceStatus::Ok);
+    EXPECT_TRUE(server.expect("< send 60A 8 A0 A1 A2 A3 A4 A5 A6 A7 >< send 18DAEFF1 2 B0 B1 >"));
+}
+
+TEST_F(SocketcandClient, MalformedElementClosesWithOneLogLine) {
+    server.write("< frame 123 1.0 00 >< frame XYZ 1.0 00 >");
+    EXPECT_TRUE(server.closedByClient());
+    ASSERT_EQ(receive(device, 1).size(), 1u); // the frame before the fault still counts
+    EXPECT_EQ(LogCapture::count("malformed socketcand stream"), 1);
+    EXPECT_EQ(send(device, makeFrame(0x123, 0)), CanDeviceStatus::ConnectionLost);
+}
+
+TEST_F(SocketcandClient, LostConnectionIsReportedAndRetriedOnceASecond) {
+    server.closeClient();
+    CanFrame frame;
+    uint32_t count = 1;
+    const auto start = steady_clock::now();
+    uint16_t status = CanDeviceStatus::Ok;
+    while (status == CanDeviceStatus::Ok && steady_clock::now() - start < 5s) {
+        count = 1;
+        status = device.CAN_ReadDataBlock(100, &frame, &count);
+    }
+    EXPECT_EQ(status, CanDeviceStatus::ConnectionLost);
+    EXPECT_EQ(send(device, makeFrame(0x123, 0)), CanDeviceStatus::ConnectionLost);
+    // Attempts that fail (the server hangs up at once) come at least a second apart.
+    std::vector<steady_clock::time_point> attempts;
+    while (attempts.size() < 3 && server.accept(3s)) {
+        attempts.push_back(steady_clock::now());
+        server.closeClient();
+    }
+    ASSERT_EQ(attempts.size(), 3u);
+    for (std::size_t i = 1; i < attempts.size(); ++i)
+        EXPECT_GE(attempts[i] - attempts[i - 1], 900ms);
+    EXPECT_EQ(LogCapture::count("CAN connection lost"), 1);
+    // A server that answers again restores the connection.
+    server.handshake();
+    const auto end = steady_clock::now() + 3s;
+    while (send(device, makeFrame(0x123, 0)) != CanDeviceStatus::Ok && steady_clock::now() < end)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(server.expect("< send 123 8 00 01 02 03 04 05 06 07 >"));
+}
+
+TEST_F(SocketcandClient, SendsFromSeveralThreadsArriveWholeAndIdleKeepsAlive) {
+    constexpr int kThreads = 4, kPerThread = 150;
+    std::vector<std::thread> senders;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i)
+                failures +=
+                    send(device, makeFrame(0x700 + t, static_cast<uint8_t>(i))) != CanDeviceStatus::Ok;
+        });
+    for (auto& s : senders)
+        s.join();
+    EXPECT_EQ(failures, 0);
+    const std::regex element(R"(< send (70[0-3]) 8((?: [0-9A-F]{2}){8}) >)");
+    int next[kThreads] = {};
+    int whole = 0;
+    const auto end = steady_clock::now() + 5s;
+    while (whole < kThreads * kPerThread && server.readSome(end)) {
+        std::string& text = server.received();
+        std::size_t close;
+        while ((close = text.find('>')) != std::string::npos) {
+            std::smatch m;
+            const std::string one = text.substr(0, close + 1);
+            text.erase(0, close + 1);
+            ASSERT_TRUE(std::regex_match(one, m, element)) << one;
+            const int t = std::stoi(m[1].str(), nullptr, 16) - 0x700;
+            char expected[32];
+            const uint8_t seed = static_cast<uint8_t>(next[t]++);
+            std::snprintf(expected, sizeof expected, " %02X %02X %02X %02X %02X %02X %02X %02X", seed,
+                          seed + 1, seed + 2, seed + 3, seed + 4, seed + 5, seed + 6, seed + 7);
+            EXPECT_EQ(m[2].str(), std::string(expected));
+            ++whole;
+        }
+    }
+    EXPECT_EQ(whole, kThreads * kPerThread);
+    // A quiet connection is kept alive.
+    EXPECT_TRUE(server.expect("< echo >", 3s));
+}
+
+TEST(SocketcandStalled, SendWaitsForAServerThatStopsReadingThenGivesUp) {
+    ScriptedServer server(4096);
+    SocketCanDevice device;
+    device.CAN_SetInterface(server.url().c_str());
+    auto opened = std::async(std::launch::async, [&] { return device.CAN_InitDriver(); });
+    server.handshake();
+    ASSERT_EQ(opened.get(), CanDeviceStatus::Ok);
+    // The server reads nothing more: once the socket buffers are full a send waits, then fails.
+    uint16_t status = CanDeviceStatus::Ok;
+    steady_clock::duration lastCall{};
+    int sent = 0;
+    for (; sent < 100000 && status == CanDeviceStatus::Ok; ++sent) {
+        const auto start = steady_clock::now();
+        status = send(device, makeFrame(0x18DAEFF1, static_cast<uint8_t>(sent)));
+        lastCall = steady_clock::now() - start;
+    }
+    EXPECT_EQ(status, CanDeviceStatus::SendFailed) << sent;
+    EXPECT_GE(lastCall, 100ms);
+    // Reading again makes room; the connection is still usable.
+    const auto end = steady_clock::now() + 10s;
+    while (steady_clock::now() < end && server.readSome(steady_clock::now() + 50ms)) {
+        if (server.received().size() > 1 << 20)
+            server.received().clear();
+    }
+    EXPECT_EQ(send(device, makeFrame(0x123, 0)), CanDeviceStatus::Ok);
+    EXPECT_TRUE(server.expect("< send 123 8 00 01 02 03 04 05 06 07 >"));
+}
+
+TEST(SocketcandRefused, RefusedConnectionGivesStatusTwo) {
+    quint16 port;
+    {
+        ScriptedServer closed; // bound and released again: nobody listens there
+        port = static_cast<quint16>(std::stoi(closed.url().substr(closed.url().rfind(':') + 1)));
+    }
+    SocketCanDevice device;
+    device.CAN_SetInterface(("socketcand://127.0.0.1:" + std::to_string(port) + "/can0").c_str());
+    EXPECT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Unreachable);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    // Qt's virtualcan bus is served by the thread of the first device that opens it in a process,
+    // and only while that thread runs. A device held open for the whole run serves it here, as a
+    // second program would.
+    std::unique_ptr<QThread> busHost(QThread::create([] {
+        std::unique_ptr<QCanBusDevice> device(
+            QCanBus::instance()->createDevice(QStringLiteral("virtualcan"), QStringLiteral("can0")));
+        if (device && device->connectDevice())
+            QEventLoop().exec();
+    }));
+    busHost->start();
+    const int result = RUN_ALL_TESTS();
+    busHost->quit();
+    busHost->wait();
+    return result;
+}
