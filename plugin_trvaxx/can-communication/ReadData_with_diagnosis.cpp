@@ -2,7 +2,6 @@
 
 #include "can-communication/canlogging.h"
 
-#include <QThread>
 #include <QtEndian>
 
 #include <cstring>
@@ -70,7 +69,7 @@ bool ReadDataWithDiagnosis::openSession() {
         qCDebug(lcCan) << "DiagDiagnosticSession failed";
         return false;
     }
-    QThread::msleep(DiagnosticTimeouts::connectionChangeToRead);
+    diag->timeBase().sleepMs(DiagnosticTimeouts::connectionChangeToRead);
     return true;
 }
 
@@ -139,7 +138,8 @@ int ReadDataWithDiagnosis::readIdentity(SensorIdentity& identity) {
     if (read(kIlluSerialNumber))
         identity.illuSerialNumber = textOf(data);
     for (const auto& [label, value] : identity.labelledValues())
-        qCDebug(lcCan).noquote() << label << value;
+        qCDebug(lcCan).noquote() << (label.endsWith(QLatin1Char(' ')) ? label + value
+                                                                      : label + QLatin1Char(' ') + value);
     return failures == 0 ? 0 : 1;
 }
 

@@ -41,18 +41,8 @@ QStringList versionParts(const QString& version) {
 
 } // namespace
 
-// The embedded diagnostic descriptions live in a static library; make sure they are registered.
-// Q_INIT_RESOURCE must be used outside any namespace.
-static void initDiagDescriptions() {
-    static const bool done = [] {
-        Q_INIT_RESOURCE(diagdescriptions);
-        return true;
-    }();
-    Q_UNUSED(done);
-}
-
 CanBusController::CanBusController(QObject* parent) : QObject(parent) {
-    initDiagDescriptions();
+    ensureDiagDescriptions();
     CANBusDeviceFactory::acquire();
 }
 

@@ -47,7 +47,41 @@ bool readFrame(CANBusDevice* device, uint32_t& identifier, uint8_t (&data)[8]) {
     return true;
 }
 
+class Stopwatch {
+public:
+    explicit Stopwatch(const DiagClock& clock) : clock(clock), start(clock.nowMs()) {}
+    qint64 elapsed() const { return clock.nowMs() - start; }
+
+private:
+    const DiagClock& clock;
+    const qint64 start;
+};
+
 } // namespace
+
+qint64 DiagClock::nowMs() const {
+    static QElapsedTimer monotonic = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return monotonic.elapsed();
+}
+
+void DiagClock::sleepMs(int ms) {
+    QThread::msleep(static_cast<unsigned long>(std::max(0, ms)));
+}
+
+void DiagClock::busyWaitMs(int ms) {
+    const qint64 end = nowMs() + ms;
+    while (nowMs() < end) {
+    }
+}
+
+DiagClock& DiagClock::system() {
+    static DiagClock clock;
+    return clock;
+}
 
 const char* diagResultName(int code) {
     switch (code) {
@@ -108,15 +142,14 @@ int DiagPC::sendFlowControl(uint8_t blockSize, uint8_t separationTime) {
 }
 
 int DiagPC::waitFrame(uint32_t identifier, const uint8_t* expected, int count, int timeoutMs, uint8_t* out) {
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch timer(*clock);
     uint32_t id = 0;
     uint8_t data[8];
     for (;;) {
         if (!readFrame(device, id, data)) {
             if (timer.elapsed() >= timeoutMs)
                 return TP_FRAME_TIMEOUT;
-            QThread::msleep(DiagnosticTimeouts::emptyQueuePoll);
+            clock->sleepMs(DiagnosticTimeouts::emptyQueuePoll);
             continue;
         }
         if (id == identifier)
@@ -132,8 +165,7 @@ int DiagPC::waitFrame(uint32_t identifier, const uint8_t* expected, int count, i
 
 int DiagPC::waitPositiveResponse(const uint8_t* expected, int count, int timeoutMs, uint8_t* out) {
     const uint8_t sid = static_cast<uint8_t>(expected[1] - 0x40);
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch timer(*clock);
     qint64 deadline = timeoutMs;
     uint8_t frame[8];
     for (;;) {
@@ -170,10 +202,7 @@ void DiagPC::keepSeparationTime() const {
     if (separationTimeMs == 0 || !useReceivedSeparationTime)
         return;
     // Busy-wait: a sleep may oversleep by a scheduler tick and stretch the transfer.
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < separationTimeMs + 1) {
-    }
+    clock->busyWaitMs(separationTimeMs + 1);
 }
 
 int DiagPC::sendMultiFrame(const uint8_t* payload, int length) {
@@ -191,7 +220,7 @@ int DiagPC::sendMultiFrame(const uint8_t* payload, int length) {
         const uint8_t continueToSend = kFlowControl;
         uint8_t fc[8];
         if (waitFrame(resId, &continueToSend, 1, DiagnosticTimeouts::flowControl, fc) != TP_FRAME_MATCH) {
-            QThread::msleep(1);
+            clock->sleepMs(1);
             return false;
         }
         blockSize = fc[1];
@@ -251,7 +280,7 @@ int DiagPC::receiveAnswer(const QByteArray& request, QByteArray& answer) {
         std::memcpy(first + 2, req, 6);
         sent = sendFrame(reqId, first) == 0;
         if (sent) {
-            QThread::msleep(DiagnosticTimeouts::readMemoryConsecutiveDelay);
+            clock->sleepMs(DiagnosticTimeouts::readMemoryConsecutiveDelay);
             uint8_t second[8] = {0x21};
             std::memcpy(second + 1, req + 6, static_cast<size_t>(requestLength - 6));
             sendFrame(reqId, second);
@@ -262,8 +291,7 @@ int DiagPC::receiveAnswer(const QByteArray& request, QByteArray& answer) {
         return DIAG_TRANSMIT_ERROR;
     }
 
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch timer(*clock);
     qint64 deadline = DiagnosticTimeouts::multiFrameAnswer;
     int expectedLength = 0; // of a multi-frame answer in progress, 0 when none
     uint8_t sequence = 1;
@@ -271,7 +299,7 @@ int DiagPC::receiveAnswer(const QByteArray& request, QByteArray& answer) {
     uint8_t f[8];
     while (timer.elapsed() < deadline) {
         if (!readFrame(device, id, f)) {
-            QThread::msleep(DiagnosticTimeouts::emptyQueuePoll);
+            clock->sleepMs(DiagnosticTimeouts::emptyQueuePoll);
             continue;
         }
         if (id != resId)
@@ -300,13 +328,13 @@ int DiagPC::receiveAnswer(const QByteArray& request, QByteArray& answer) {
             return DIAG_OK;
         }
         case 1: { // first frame
-            if (f[2] != positive)
-                break;
             const int length = ((f[0] & 0x0F) << 8) | f[1];
-            if (length == 0) {
+            if (length == 0) { // the escape form of answers beyond the 12-bit length
                 qCDebug(lcCan) << "return TP_WRONG_RES: answer announces more than 4095 bytes";
                 return DIAG_WRONG_RES;
             }
+            if (f[2] != positive)
+                break;
             if (length < 8) {
                 qCDebug(lcCan) << "return TP_WRONG_RES: first frame of" << length << "bytes";
                 return DIAG_WRONG_RES;

@@ -8,6 +8,7 @@
 #include "can-communication/canbusdevice.h"
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include <cstdint>
 
@@ -43,6 +44,20 @@ struct DiagnosticTimeouts {
     // A sensor may keep answering "response pending"; past this total the tester gives up, so a
     // sensor stuck in that state cannot hold the caller forever.
     static constexpr int responsePendingLimit = 300000;
+};
+
+// The time base of the diagnostic waits. The system clock serves the product; tests and fuzzers
+// install one that advances only when waited on, so time-outs cost no real time.
+class DiagClock {
+public:
+    virtual ~DiagClock() = default;
+    // Monotonic milliseconds.
+    virtual qint64 nowMs() const;
+    // Gives the processor away (an empty queue is polled again after this).
+    virtual void sleepMs(int ms);
+    // Keeps a pace exactly: spins instead of sleeping, which may oversleep by a scheduler tick.
+    virtual void busyWaitMs(int ms);
+    static DiagClock& system();
 };
 
 class DiagPC {
@@ -98,6 +113,9 @@ public:
     // bytes are copied to `frame` (may be null). TransportWait.
     int waitFrame(uint32_t identifier, const uint8_t* expected, int count, int timeoutMs, uint8_t* frame);
 
+    void setClock(DiagClock* value) { clock = value ? value : &DiagClock::system(); }
+    DiagClock& timeBase() const { return *clock; }
+
     // Drops every frame that waits in the device's queue (late answers to earlier requests).
     void discardPending();
 
@@ -114,6 +132,7 @@ private:
     void keepSeparationTime() const;
 
     CANBusDevice* const device;
+    DiagClock* clock = &DiagClock::system();
     const uint8_t node;
     uint32_t reqId = 0;
     uint32_t resId = 0;

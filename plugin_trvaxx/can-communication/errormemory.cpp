@@ -12,7 +12,17 @@ constexpr qint64 kMaxLine = 1024;
 constexpr uint8_t kExtendedSession = 3;
 } // namespace
 
+// Q_INIT_RESOURCE must be used outside any namespace.
+void ensureDiagDescriptions() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(diagdescriptions);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
 DiagDescriptionTexts::DiagDescriptionTexts(const QString& fileName) {
+    ensureDiagDescriptions();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         qCDebug(lcCan).noquote() << QStringLiteral("could not open file: %1\n").arg(fileName);

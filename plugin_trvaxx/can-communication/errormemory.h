@@ -10,6 +10,10 @@
 
 class DiagPC;
 
+// Registers the embedded diagnostic descriptions (":/paramdescription/DiagMobCa_*.cdd"); they
+// live in a static library, so the linker would otherwise drop them. Safe to call repeatedly.
+void ensureDiagDescriptions();
+
 struct DtcEntry {
     uint32_t code = 0; // 3-byte trouble code
     uint8_t status = 0;
