@@ -92,15 +92,17 @@ void ScriptedCanDevice::receiveLocked(uint32_t id, const uint8_t* d) {
         segmentLength = ((d[0] & 0x0F) << 8) | d[1];
         segment = QByteArray(reinterpret_cast<const char*>(d + 2), 6);
         sinceFlowControl = 0;
-        pushLocked(responseId(), QByteArray(1, char(0x30)) + char(flowBlockSize) + char(flowSeparationTime),
-                   flowDelayMs);
+        if (autoFlowControl)
+            pushLocked(responseId(),
+                       QByteArray(1, char(0x30)) + char(flowBlockSize) + char(flowSeparationTime),
+                       flowDelayMs);
         return;
     case 2:
         if (segmentLength == 0)
             return;
         segment.append(reinterpret_cast<const char*>(d + 1), 7);
         if (segment.size() < segmentLength) {
-            if (flowBlockSize != 0 && ++sinceFlowControl == flowBlockSize) {
+            if (autoFlowControl && flowBlockSize != 0 && ++sinceFlowControl == flowBlockSize) {
                 sinceFlowControl = 0;
                 pushLocked(responseId(),
                            QByteArray(1, char(0x30)) + char(flowBlockSize) + char(flowSeparationTime),

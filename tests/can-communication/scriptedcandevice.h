@@ -51,6 +51,8 @@ public:
 
     // Called with each complete request (payload without transport header) and its identifier.
     std::function<void(ScriptedCanDevice&, uint32_t id, const QByteArray& request)> onRequest;
+    // Whether the device sends flow controls itself (a fuzzer scripts them instead).
+    bool autoFlowControl = true;
     // Flow control sent after a first frame and after every `flowBlockSize` consecutive frames.
     uint8_t flowBlockSize = 0;
     uint8_t flowSeparationTime = 0;
