@@ -312,7 +312,7 @@ TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
             d.reply(hex("50 03 00 32 01 F4"));
             break;
         case 0x19:
-            d.reply(hex("59 02 FF 90 01 17 09 C0 73 88 01 12 34 56 08"));
+            d.reply(hex("59 02 FF D0 01 16 09 C0 73 88 01 12 34 56 08"));
             break;
         case 0x14:
             d.reply(hex("54"));
@@ -330,7 +330,7 @@ TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
     QList<DtcEntry> entries;
     ASSERT_EQ(controller.readErrorMemory(entries), 0);
     ASSERT_EQ(entries.size(), 3);
-    EXPECT_EQ(entries[0].code, 0x900117u);
+    EXPECT_EQ(entries[0].code, 0xD00116u);
     EXPECT_EQ(ErrorMemoryReader::statusText(entries[0].status), "TestFailed + ConfirmedDTC");
     EXPECT_TRUE(entries[0].text.startsWith("Supply voltage too low"));
     EXPECT_TRUE(entries[1].text.startsWith("CAN bus off"));
