@@ -1,4 +1,5 @@
-// trvaxx: headless use of the plug-in's result stream (monitor, record, replay).
+// trvaxx: headless use of the plug-in's result stream (monitor, record, replay) and CAN (can-info).
+#include "tools/trvaxx/caninfo.h"
 #include "tools/trvaxx/livesession.h"
 #include "tools/trvaxx/outputsink.h"
 #include "tools/trvaxx/replaysession.h"
@@ -43,6 +44,8 @@ int main(int argc, char* argv[]) {
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("can-info"))
+        return runCanInfo(arguments.mid(1));
     ToolOptions options;
     QString error;
     if (!parseToolOptions(arguments, options, error)) {

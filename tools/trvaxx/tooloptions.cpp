@@ -12,6 +12,7 @@ Commands:
   monitor          print live figures of a sensor's result stream, one line per second
   record FILE      record the result stream into FILE
   replay FILE      interpret a recording and print the same figures
+  can-info         connect over CAN and print the identity and state of a sensor
 
 Run "trvaxx <command> --help" for the options of a command.
   -h, --help       show this help

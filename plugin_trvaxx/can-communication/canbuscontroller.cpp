@@ -1,0 +1,301 @@
+#include "can-communication/canbuscontroller.h"
+
+#include "can-communication/canbusdevice.h"
+#include "can-communication/canbusdevicefactory.h"
+#include "can-communication/candevicesession.h"
+#include "can-communication/canlogging.h"
+#include "can-communication/cantrace.h"
+#include "can-communication/multireceivecanproxy.h"
+#include "common/logentry.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr uint8_t kHardReset = 1;
+constexpr uint32_t kBitRates[] = {125000, 250000, 500000, 800000, 1000000};
+const char* const kInterfaceTestLines[3][2] = {{"Test for CANFox", "Canfox found"},
+                                               {"Test for Vector CAN", "Vector CAN hardware found"},
+                                               {"Test for PEAK CAN hardware", "PEAK CAN hardware found"}};
+
+// Diagnostic description suffix per variant and "major.minor".
+struct CddChoice {
+    const char* variant;
+    const char* version; // "1" matches every 1.x
+    const char* suffix;
+};
+constexpr CddChoice kCddChoices[] = {
+    {"DI", "1", "1_0_0.cdd"},   {"DI", "2.0", "2_0_0.cdd"}, {"DI", "2.1", "2_1_0.cdd"},
+    {"DI", "2.2", "2_2_0.cdd"}, {"DI", "3.2", "3_1_3.cdd"}, {"DI", "3.3", "3_2_0.cdd"},
+    {"DI", "3.4", "3_2_2.cdd"}, {"OD", "1", "1_0_0.cdd"},   {"OD", "2.0", "2_0_0.cdd"},
+    {"OD", "2.1", "2_1_0.cdd"}, {"OD", "2.2", "2_2_0.cdd"}, {"OD", "3.0", "2_3_1.cdd"},
+    {"OD", "3.1", "3_1_1.cdd"}, {"OD", "3.2", "3_1_3.cdd"}, {"OD", "3.3", "3_2_0.cdd"},
+    {"OD", "3.4", "3_2_2.cdd"}, {"LG", "2.0", "1_0_0.cdd"}, {"LG", "3.0", "2_3_1.cdd"},
+    {"LG", "3.2", "3_1_3.cdd"}, {"LG", "3.3", "3_2_0.cdd"}, {"LG", "3.4", "3_2_2.cdd"},
+    {"LG", "3.5", "3_2_2.cdd"},
+};
+
+QStringList versionParts(const QString& version) {
+    return version.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+CanBusController::CanBusController(QObject* parent) : QObject(parent) {
+    ensureDiagDescriptions();
+    CANBusDeviceFactory::acquire();
+}
+
+CanBusController::~CanBusController() {
+    stopReceivers();
+    dropDiagnosticStack();
+    session.reset();
+    CANBusDeviceFactory::release();
+}
+
+void CanBusController::stopReceivers() {}
+
+void CanBusController::dropDiagnosticStack() {
+    errorMemory.reset();
+    readData.reset();
+    diagPC.reset();
+    port.reset();
+}
+
+int CanBusController::mapInitStatus(uint16_t status) const {
+    switch (status) {
+    case 0:
+        return 0;
+    case 2:
+        return InterfaceUnreachable;
+    case 209:
+        return InterfaceBusy;
+    default:
+        return InitFailed;
+    }
+}
+
+int CanBusController::testInterface(int type, const SensorAdrMobileCanSP_t& sensor) {
+    CANBusDevice* device = CANBusDeviceFactory::device(type);
+    if (!device)
+        return NoInterface;
+    const uint32_t bitRate = sensor ? static_cast<uint32_t>(std::max(0, sensor->getCanBaudRate())) : 0;
+    if (std::find(std::begin(kBitRates), std::end(kBitRates), bitRate) == std::end(kBitRates))
+        return UnsupportedBitRate;
+    // A device open in a session is in use by a live connection: it is there, and it can serve
+    // this sensor only at the bit rate and on the interface it was opened with.
+    uint32_t openRate = 0;
+    QByteArray openUrl;
+    if (CanDeviceSession::isOpen(device, &openRate, &openUrl))
+        return openRate == bitRate && openUrl == interfaceUrl ? 0 : InterfaceBusy;
+    CanDeviceConfig config;
+    config.bitRate = bitRate;
+    device->CAN_SetInterface(interfaceUrl.constData());
+    device->CAN_SetConfig(config);
+    const uint16_t status = device->CAN_InitDriver();
+    device->CAN_CloseDriver();
+    return mapInitStatus(status);
+}
+
+int CanBusController::connectDevice(const SensorAdrMobileCanSP_t& sensor, bool verify) {
+    disconnectDevice();
+    int found = 0;
+    for (int i = 0; i < 3 && found == 0; ++i) {
+        qCDebug(lcCan) << kInterfaceTestLines[i][0];
+        if (testInterface(kInterfaceTypes[i], sensor) == 0) {
+            qCDebug(lcCan) << kInterfaceTestLines[i][1];
+            found = kInterfaceTypes[i];
+        }
+    }
+    if (found == 0) {
+        qCDebug(lcCan) << "No CAN hardware found";
+        return NoInterface;
+    }
+
+    CanDeviceConfig config;
+    config.bitRate = static_cast<uint32_t>(sensor->getCanBaudRate());
+    const QString trace = tracePath.isEmpty() ? CanTrace::configuredPath() : tracePath;
+    if (const uint16_t status = CanDeviceSession::open(CANBusDeviceFactory::device(found), config,
+                                                       interfaceUrl, trace, session)) {
+        qCCritical(lcCan).noquote() << QStringLiteral("CAN_InitDriver failed with %1").arg(status) + LOG_LOC;
+        return mapInitStatus(status);
+    }
+    port = std::make_unique<ProxyPort>(session->proxy());
+    diagPC = std::make_unique<DiagPC>(port.get(), static_cast<uint8_t>(sensor->getCanDeviceId()));
+    readData = std::make_unique<ReadDataWithDiagnosis>(diagPC.get());
+    errorMemory = std::make_unique<ErrorMemoryReader>(diagPC.get());
+
+    if (verify) {
+        QString articleNumber;
+        if (readData->readArticleNumber(articleNumber) != 0) {
+            disconnectDevice();
+            return VerificationFailed;
+        }
+    }
+    address = sensor;
+    return 0;
+}
+
+void CanBusController::disconnectDevice() {
+    stopReceivers();
+    dropDiagnosticStack();
+    session.reset();
+    address.clear();
+}
+
+QString CanBusController::readSerialNumber() {
+    if (!readData)
+        return QString();
+    QString serial;
+    if (readData->readSerialNumber(serial) != 0) {
+        qCDebug(lcCan) << "Failed to read SerialNumber via CAN";
+        return QString();
+    }
+    return serial;
+}
+
+int CanBusController::readIdentity() {
+    if (!readData)
+        return 1;
+    sensorIdentity = SensorIdentity();
+    const int result = readData->readIdentity(sensorIdentity);
+    if (!sensorIdentity.globalSoftwareVersion.isEmpty())
+        cameraVersionText = sensorIdentity.globalSoftwareVersion;
+    if (!sensorIdentity.variant.isEmpty())
+        variantText = sensorIdentity.variant;
+    return result;
+}
+
+void CanBusController::readStateData() {
+    qCDebug(lcCan) << "###### CanBusController::readStateData() #####";
+    if (readData)
+        readData->readState(state);
+    qCDebug(lcCan) << "CanBusController::readStateData() finished";
+}
+
+int CanBusController::readErrorMemory(QList<DtcEntry>& entries) {
+    entries.clear();
+    if (!errorMemory)
+        return DIAG_TRANSMIT_ERROR;
+    return errorMemory->read(getCDDFilename(), entries);
+}
+
+int CanBusController::clearErrorMemory() {
+    if (!errorMemory)
+        return DIAG_TRANSMIT_ERROR;
+    return errorMemory->clear();
+}
+
+int CanBusController::rebootSensor() {
+    if (!diagPC)
+        return DIAG_TRANSMIT_ERROR;
+    diagPC->configure();
+    return diagPC->ecuReset(kHardReset);
+}
+
+QString CanBusController::cddFilename(const QString& variant, const QString& cameraVersion) {
+    QString name = QStringLiteral(":/paramdescription/DiagMobCa_");
+    const QStringList parts = versionParts(cameraVersion);
+    const QString trimmed = variant.trimmed();
+    if (parts.isEmpty())
+        return name;
+    const QString majorMinor = parts.size() > 1 ? parts[0] + QLatin1Char('.') + parts[1] : parts[0];
+    for (const CddChoice& choice : kCddChoices) {
+        if (trimmed != QLatin1String(choice.variant))
+            continue;
+        const QLatin1String version(choice.version);
+        if (version == majorMinor || (version.size() == 1 && version == parts[0]))
+            return name + QLatin1String(choice.suffix);
+    }
+    return name;
+}
+
+QString CanBusController::kvdFilename(const char* block, const QString& variant,
+                                      const QString& cameraVersion) {
+    const QStringList parts = versionParts(cameraVersion);
+    return QStringLiteral(":/paramdescription/%1_%2_%3_%4.kvd")
+        .arg(QLatin1String(block), variant.trimmed(), parts.value(0), parts.value(1));
+}
+
+QString CanBusController::getCDDFilename() const {
+    const QString name = cddFilename(variantText, cameraVersionText);
+    qCDebug(lcCan).noquote() << "getCDDFilename: " << name;
+    return name;
+}
+
+QString CanBusController::getDspKvdFilename() const {
+    const QString name = kvdFilename("DSP_CPAR", variantText, cameraVersionText);
+    qCDebug(lcCan).noquote() << "Camera version:" << cameraVersionText << "getDspKvdFilename: " << name;
+    return name;
+}
+
+QString CanBusController::getKpKvdFilename() const {
+    const QString name = kvdFilename("KP_CPAR", variantText, cameraVersionText);
+    qCDebug(lcCan).noquote() << "getKpKvdFilename: " << name;
+    return name;
+}
+
+float CanBusController::versionNumber(const QString& version) {
+    float value = 0.0f;
+    float factor = 1.0f;
+    for (const QString& part : versionParts(version)) {
+        value += part.toInt() * factor;
+        factor *= 0.01f;
+    }
+    return value;
+}
+
+float CanBusController::cameraVersionNumber() const {
+    return versionNumber(cameraVersionText);
+}
+
+int CanBusController::generationOf(float number) {
+    // The half-step margin keeps float rounding of "3.2" (3.02) on the right side of 3.02.
+    constexpr float margin = 0.00005f;
+    if (number < 3.02f - margin)
+        return 1;
+    if (number < 3.04f - margin)
+        return 2;
+    return 3;
+}
+
+int CanBusController::receiverGeneration() const {
+    return generationOf(cameraVersionNumber());
+}
+
+bool CanBusController::parseIpv4(const QString& text, uint8_t (&bytes)[4]) {
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    uint8_t parsed[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        const int value = parts[i].toInt(&ok, 10);
+        if (!ok || value < 0 || value > 255)
+            return false;
+        parsed[i] = static_cast<uint8_t>(value);
+    }
+    std::copy(std::begin(parsed), std::end(parsed), std::begin(bytes));
+    return true;
+}
+
+QString CanBusController::resultText(int code) {
+    switch (code) {
+    case 0:
+        return QStringLiteral("success");
+    case NoInterface:
+        return QStringLiteral("no CAN hardware found");
+    case InterfaceUnreachable:
+        return QStringLiteral("CAN interface does not exist or cannot be reached");
+    case VerificationFailed:
+        return QStringLiteral("sensor did not answer the verification read over CAN");
+    case InitFailed:
+        return QStringLiteral("CAN interface could not be opened");
+    case UnsupportedBitRate:
+        return QStringLiteral("unsupported CAN bit rate");
+    case InterfaceBusy:
+        return QStringLiteral("CAN interface is held by another program");
+    default:
+        return QString::fromLatin1(diagResultName(code));
+    }
+}

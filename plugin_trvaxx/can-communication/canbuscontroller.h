@@ -1,0 +1,125 @@
+#pragma once
+// CanBusController: the CAN side of one sensor connection. It finds a CAN interface that opens at
+// the sensor's bit rate, builds the diagnostic client on it, reads the sensor's identity and
+// state, chooses the description files of the sensor's firmware and reads, clears the error
+// memory and reboots the sensor. Several controllers may live at once (a connection's and a
+// discovery check's); they share an open device through CanDeviceSession.
+// GUI thread (or the firmware-update thread for diagnosis); the bus is read on the proxy's thread.
+
+#include "can-communication/ReadData_with_diagnosis.h"
+#include "can-communication/errormemory.h"
+#include "common/sensoraddressmobilecan.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class CANBusDevice;
+class CanDeviceSession;
+class DiagPC;
+class ProxyPort;
+
+class CanBusController : public QObject {
+    Q_OBJECT
+public:
+    // Result codes of connectDevice and testInterface (0 = success).
+    enum ResultCode {
+        NoInterface = 130004,
+        InterfaceUnreachable = 130005,
+        VerificationFailed = 130006,
+        InitFailed = 130007,
+        UnsupportedBitRate = 130008,
+        InterfaceBusy = 130019,
+    };
+    static constexpr int kInterfaceTypes[3] = {1, 2, 3}; // CANFox, Vector, PEAK
+
+    // Loads the CAN interface plug-ins (they stay loaded until the last controller is gone).
+    explicit CanBusController(QObject* parent = nullptr);
+    // Stops the receivers, drops the diagnostic stack and the device, unloads the plug-ins.
+    ~CanBusController() override;
+
+    // Which interface devices open: a URL as CANBusDevice::CAN_SetInterface takes it; empty for
+    // the device's default.
+    void setInterfaceUrl(const QByteArray& url) { interfaceUrl = url; }
+    // The trace file (pcap) of every frame sent and received; empty for the configured one
+    // (TRVAXX_CAN_TRACE, then the setting "plugin_trvaxx/can_trace").
+    void setTracePath(const QString& path) { tracePath = path; }
+
+    // Opens and closes the interface of `type` at the address's bit rate; never touches a device
+    // that another controller holds open.
+    int testInterface(int type, const SensorAdrMobileCanSP_t& address);
+    int connectDevice(const SensorAdrMobileCanSP_t& address, bool verify);
+    void disconnectDevice();
+    bool isConnected() const { return diagPC != nullptr; }
+    SensorAdrMobileCanSP_t sensorAddress() const { return address; }
+
+    QString readSerialNumber();
+    // Reads every identity value; the camera version and variant follow from it. 0 or 1.
+    int readIdentity();
+    void readStateData();
+    const SensorIdentity& identity() const { return sensorIdentity; }
+    const SensorStateData& stateData() const { return state; }
+
+    // Error memory (texts from the diagnostic description), its clearing and the sensor's reboot;
+    // each returns a DiagResult, DIAG_TRANSMIT_ERROR when not connected.
+    int readErrorMemory(QList<DtcEntry>& entries);
+    int clearErrorMemory();
+    int rebootSensor();
+
+    // Camera version ("3.4.1" as read; "3.4" works as well) and variant ("DI", "OD", "LG").
+    QString cameraVersion() const { return cameraVersionText; }
+    QString variant() const { return variantText; }
+    void setCameraVersion(const QString& version) { cameraVersionText = version; }
+    void setVariant(const QString& value) { variantText = value; }
+
+    QString getCDDFilename() const;
+    QString getDspKvdFilename() const;
+    QString getKpKvdFilename() const;
+    static QString cddFilename(const QString& variant, const QString& cameraVersion);
+    static QString kvdFilename(const char* block, const QString& variant, const QString& cameraVersion);
+
+    // part0 + part1 x 0.01 + part2 x 0.0001 ...: "3.2" gives 3.02.
+    float cameraVersionNumber() const;
+    static float versionNumber(const QString& version);
+    // Result-frame layout generation: below 3.02 -> 1, below 3.04 -> 2, else 3.
+    int receiverGeneration() const;
+    static int generationOf(float versionNumber);
+
+    // "a.b.c.d" with four decimal parts of 0..255 into four bytes; false when the text is not one.
+    static bool parseIpv4(const QString& text, uint8_t (&bytes)[4]);
+
+    // The diagnostic client, for the parameter transfer and the firmware download; null when not
+    // connected.
+    DiagPC* diagnosis() const { return diagPC.get(); }
+    // Log text of a result code.
+    static QString resultText(int code);
+
+signals:
+    void sigBytesWritten(int totelBytes, int bytesWritten);
+    void sigResponseData(QVariant value, int identifier);
+    // The function-result receivers add their signals and start/stop slots here.
+
+private:
+    int mapInitStatus(uint16_t status) const;
+    // Stops the function-result receivers (BF, OD, LG); none are running before they exist.
+    void stopReceivers();
+    void dropDiagnosticStack();
+
+    QByteArray interfaceUrl;
+    QString tracePath;
+    SensorAdrMobileCanSP_t address;
+    std::shared_ptr<CanDeviceSession> session;
+    std::unique_ptr<ProxyPort> port;
+    std::unique_ptr<DiagPC> diagPC;
+    std::unique_ptr<ReadDataWithDiagnosis> readData;
+    std::unique_ptr<ErrorMemoryReader> errorMemory;
+    SensorIdentity sensorIdentity;
+    SensorStateData state;
+    QString cameraVersionText;
+    QString variantText;
+    // Parameter blocks and their transfer buffers, download buffers and the flash-driver values
+    // belong to the parameter transfer and firmware download; they join this state with them.
+};
