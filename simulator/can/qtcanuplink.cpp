@@ -78,13 +78,15 @@ private:
             std::lock_guard lock(m_mutex);
             while (d->framesAvailable()) {
                 const QCanBusFrame f = d->readFrame();
-                if (f.frameType() != QCanBusFrame::DataFrame || f.payload().size() > 8)
+                // payload() returns a copy: take it once, so begin and end belong to one array.
+                const QByteArray payload = f.payload();
+                if (f.frameType() != QCanBusFrame::DataFrame || payload.size() > 8)
                     continue;
                 SimCanFrame s;
                 s.id = f.frameId();
                 s.extended = f.hasExtendedFrameFormat();
-                s.length = static_cast<uint8_t>(f.payload().size());
-                std::copy(f.payload().begin(), f.payload().end(), s.data.begin());
+                s.length = static_cast<uint8_t>(payload.size());
+                std::copy(payload.begin(), payload.end(), s.data.begin());
                 m_received.push_back(s);
             }
             const uint64_t one = 1;
