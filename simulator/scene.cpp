@@ -196,10 +196,54 @@ bool Scene::sprayActive(uint32_t frameCounter) const {
     return (frameCounter + offset) % 250 < 40;
 }
 
+// What one frame's steps share: the moving things at its time and what the rays hit.
+struct Scene::Frame {
+    uint32_t counter = 0;
+    double seconds = 0;
+    float origin[3] = {};
+    BoxState boxes[8];
+    size_t boxCount = 0;
+    int boxHits[8] = {};
+    bool hasWindrow = false;
+    Windrow wr{};
+    float ca = 0, sa = 0, ta = 0, slope = 0;
+    int windrowHits = 0;
+    float windrowFarthest = 0.0f;
+    bool clipping = false;
+};
+
+// The nearest surface along one pixel's ray.
+struct Scene::Hit {
+    float t = std::numeric_limits<float>::max();
+    int surface = NoSurface;
+    int box = -1;
+    float cosIncidence = 1.0f;
+    float reflectivity = 0.25f;
+    uint16_t sprayBits = 0;
+};
+
 void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
+    Frame f = beginFrame(frameCounter, out);
+    for (int i = 0; i < kPixelCount; ++i) {
+        Hit hit = traceRay(f, m_rays[i]);
+        if (out.sprayActive)
+            traceSpray(f, i, hit);
+        writePixel(f, i, hit, out);
+    }
+    fillGeometry(out);
+    fillObjects(f, out);
+    fillLines(f, out);
+    fillStatus(f, out);
+}
+
+Scene::Frame Scene::beginFrame(uint32_t frameCounter, FrameTruth& out) const {
     const SceneSettings& st = m_settings;
-    const double seconds = static_cast<double>(frameCounter) * st.cycleTimeMs / 1000.0;
-    const float origin[3] = {st.pose.transX, st.pose.transY, st.pose.transZ};
+    Frame f;
+    f.counter = frameCounter;
+    f.seconds = static_cast<double>(frameCounter) * st.cycleTimeMs / 1000.0;
+    f.origin[0] = st.pose.transX;
+    f.origin[1] = st.pose.transY;
+    f.origin[2] = st.pose.transZ;
 
     out.frameCounter = frameCounter;
     out.masterclockTimestamp =
@@ -210,132 +254,134 @@ void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
     out.amplitude_normalization = kNormalization;
     out.sprayActive = sprayActive(frameCounter);
 
-    BoxState boxes[8];
-    const size_t boxCount = std::min<size_t>(m_boxes.size(), 8);
-    int boxHits[8] = {};
-    for (size_t i = 0; i < boxCount; ++i)
-        boxes[i] = boxAt(m_boxes[i], seconds);
-    const bool hasWindrow = st.variant == Variant::LG;
-    const Windrow wr = windrowAt(seconds);
-    const float ca = std::cos(wr.alpha), sa = std::sin(wr.alpha), ta = std::tan(wr.alpha);
-    const float slope = 2.0f * wr.height / wr.width;
-    int windrowHits = 0;
-    float windrowFarthest = 0.0f;
-    bool clipping = false;
-    const float sprayLo[3] = {4.0f, -2.0f, 0.0f}, sprayHi[3] = {7.0f, 2.0f, 1.8f};
+    f.boxCount = std::min<size_t>(m_boxes.size(), 8);
+    for (size_t i = 0; i < f.boxCount; ++i)
+        f.boxes[i] = boxAt(m_boxes[i], f.seconds);
+    f.hasWindrow = st.variant == Variant::LG;
+    f.wr = windrowAt(f.seconds);
+    f.ca = std::cos(f.wr.alpha);
+    f.sa = std::sin(f.wr.alpha);
+    f.ta = std::tan(f.wr.alpha);
+    f.slope = 2.0f * f.wr.height / f.wr.width;
+    return f;
+}
 
-    for (int i = 0; i < kPixelCount; ++i) {
-        const auto& d = m_rays[i];
-        float tHit = std::numeric_limits<float>::max();
-        Surface surface = NoSurface;
-        int hitBox = -1;
-        float cosIncidence = 1.0f;
-
-        if (d[2] < -1e-6f) {
-            tHit = -origin[2] / d[2];
-            surface = GroundSurface;
-            cosIncidence = -d[2];
+Scene::Hit Scene::traceRay(const Frame& f, const std::array<float, 3>& d) const {
+    const float* origin = f.origin;
+    Hit h;
+    if (d[2] < -1e-6f) {
+        h.t = -origin[2] / d[2];
+        h.surface = GroundSurface;
+        h.cosIncidence = -d[2];
+    }
+    for (size_t b = 0; b < f.boxCount; ++b) {
+        float t;
+        int axis;
+        if (rayBox(origin, d, f.boxes[b].lo, f.boxes[b].hi, t, axis) && t < h.t) {
+            h.t = t;
+            h.surface = BoxSurface;
+            h.box = static_cast<int>(b);
+            h.cosIncidence = std::fabs(d[axis]);
         }
-        for (size_t b = 0; b < boxCount; ++b) {
-            float t;
-            int axis;
-            if (rayBox(origin, d, boxes[b].lo, boxes[b].hi, t, axis) && t < tHit) {
-                tHit = t;
-                surface = BoxSurface;
-                hitBox = static_cast<int>(b);
-                cosIncidence = std::fabs(d[axis]);
-            }
-        }
-        if (hasWindrow) {
-            // Lateral coordinate v across the windrow's centre line y = y0 + tan(alpha) x.
-            const float v0 = (origin[1] - wr.y0 - ta * origin[0]) * ca;
-            const float dv = (d[1] - ta * d[0]) * ca;
-            for (int side = -1; side <= 1; side += 2) {
-                // Flank z = height - slope * side * v for side * v in [0, width / 2].
-                const float denom = d[2] + slope * side * dv;
-                if (std::fabs(denom) < 1e-9f)
-                    continue;
-                const float t = (wr.height - slope * side * v0 - origin[2]) / denom;
-                const float v = v0 + t * dv;
-                const float x = origin[0] + t * d[0];
-                if (t > 0 && t < tHit && side * v >= 0 && side * v <= wr.width / 2 && x > 1.0f && x < 40.0f) {
-                    tHit = t;
-                    surface = WindrowSurface;
-                    const float nz = 1.0f / std::sqrt(1.0f + slope * slope);
-                    cosIncidence = std::fabs(d[2] * nz + side * slope * nz * (d[1] * ca - d[0] * sa));
-                }
-            }
-        }
-        float reflectivity = 0.25f;
-        if (surface == BoxSurface)
-            reflectivity = m_boxes[hitBox].reflectivity;
-        else if (surface == WindrowSurface)
-            reflectivity = 0.35f;
-
-        // Spray: some rays return from inside the cloud in front of whatever they hit.
-        uint16_t sprayBits = 0;
-        if (out.sprayActive) {
-            float tIn;
-            int axis;
-            if (rayBox(origin, d, sprayLo, sprayHi, tIn, axis) && tIn < tHit) {
-                const double u = unit(st.seed, 100 + frameCounter, i);
-                if (u < 0.35) {
-                    float tOut = tIn;
-                    // Exit of the cloud: step through until outside (the cloud is small).
-                    float tFar = std::numeric_limits<float>::max();
-                    for (int k = 0; k < 3; ++k)
-                        if (std::fabs(d[k]) > 1e-9f)
-                            tFar = std::min(tFar, std::max((sprayLo[k] - origin[k]) / d[k],
-                                                           (sprayHi[k] - origin[k]) / d[k]));
-                    tOut = std::min(tFar, tHit);
-                    tHit = tIn + static_cast<float>(unit(st.seed, 200 + frameCounter, i)) * (tOut - tIn);
-                    surface = SpraySurface;
-                    hitBox = -1;
-                    reflectivity = 0.05f;
-                    cosIncidence = 1.0f;
-                    sprayBits = u < 0.12 ? confidence::kSpray : confidence::kSprayLight;
-                }
-            }
-        }
-
-        if (surface == NoSurface || tHit > kMaxRange) {
-            out.distanceData[i] = 0;
-            out.X[i] = out.Y[i] = out.Z[i] = 0.0f;
-            out.amplitude[i] = 0;
-            out.confidence[i] = confidence::kInvalid;
-        } else {
-            // Range noise of a few millimetres growing with distance.
-            const float noise =
-                static_cast<float>((unit(st.seed, 300 + frameCounter, i) - 0.5) * (0.004 + 0.001 * tHit));
-            const float dist = tHit + noise;
-            out.X[i] = origin[0] + dist * d[0];
-            out.Y[i] = origin[1] + dist * d[1];
-            out.Z[i] = origin[2] + dist * d[2];
-            out.distanceData[i] =
-                static_cast<uint16_t>(std::min(65535.0f, std::round(dist / kDistanceUnitMetres)));
-            const int exposure = exposureIndex(dist);
-            const float normalised =
-                reflectivity * kAmplitudeScale * std::max(cosIncidence, 0.05f) / (dist * dist);
-            float raw = normalised / kNormalization[exposure];
-            uint16_t conf = static_cast<uint16_t>(exposure << confidence::kExposureShift) | sprayBits;
-            if (raw >= 65535.0f) {
-                raw = 65535.0f;
-                conf |= confidence::kClipping;
-                clipping = true;
-            }
-            out.amplitude[i] = static_cast<uint16_t>(std::max(1.0f, raw));
-            if (surface == GroundSurface)
-                conf |= confidence::kGround;
-            out.confidence[i] = conf;
-            if (surface == BoxSurface)
-                ++boxHits[hitBox];
-            if (surface == WindrowSurface) {
-                ++windrowHits;
-                windrowFarthest = std::max(windrowFarthest, out.X[i]);
+    }
+    if (f.hasWindrow) {
+        const Windrow& wr = f.wr;
+        const float ca = f.ca, sa = f.sa, ta = f.ta, slope = f.slope;
+        // Lateral coordinate v across the windrow's centre line y = y0 + tan(alpha) x.
+        const float v0 = (origin[1] - wr.y0 - ta * origin[0]) * ca;
+        const float dv = (d[1] - ta * d[0]) * ca;
+        for (int side = -1; side <= 1; side += 2) {
+            // Flank z = height - slope * side * v for side * v in [0, width / 2].
+            const float denom = d[2] + slope * side * dv;
+            if (std::fabs(denom) < 1e-9f)
+                continue;
+            const float t = (wr.height - slope * side * v0 - origin[2]) / denom;
+            const float v = v0 + t * dv;
+            const float x = origin[0] + t * d[0];
+            if (t > 0 && t < h.t && side * v >= 0 && side * v <= wr.width / 2 && x > 1.0f && x < 40.0f) {
+                h.t = t;
+                h.surface = WindrowSurface;
+                const float nz = 1.0f / std::sqrt(1.0f + slope * slope);
+                h.cosIncidence = std::fabs(d[2] * nz + side * slope * nz * (d[1] * ca - d[0] * sa));
             }
         }
     }
+    if (h.surface == BoxSurface)
+        h.reflectivity = m_boxes[h.box].reflectivity;
+    else if (h.surface == WindrowSurface)
+        h.reflectivity = 0.35f;
+    return h;
+}
 
+// Spray: some rays return from inside the cloud in front of whatever they hit.
+void Scene::traceSpray(const Frame& f, int i, Hit& h) const {
+    static const float sprayLo[3] = {4.0f, -2.0f, 0.0f}, sprayHi[3] = {7.0f, 2.0f, 1.8f};
+    const uint32_t seed = m_settings.seed;
+    const auto& d = m_rays[i];
+    const float* origin = f.origin;
+    float tIn;
+    int axis;
+    if (!rayBox(origin, d, sprayLo, sprayHi, tIn, axis) || tIn >= h.t)
+        return;
+    const double u = unit(seed, 100 + f.counter, i);
+    if (u >= 0.35)
+        return;
+    // Exit of the cloud: step through until outside (the cloud is small).
+    float tFar = std::numeric_limits<float>::max();
+    for (int k = 0; k < 3; ++k)
+        if (std::fabs(d[k]) > 1e-9f)
+            tFar = std::min(tFar, std::max((sprayLo[k] - origin[k]) / d[k], (sprayHi[k] - origin[k]) / d[k]));
+    const float tOut = std::min(tFar, h.t);
+    h.t = tIn + static_cast<float>(unit(seed, 200 + f.counter, i)) * (tOut - tIn);
+    h.surface = SpraySurface;
+    h.box = -1;
+    h.reflectivity = 0.05f;
+    h.cosIncidence = 1.0f;
+    h.sprayBits = u < 0.12 ? confidence::kSpray : confidence::kSprayLight;
+}
+
+void Scene::writePixel(Frame& f, int i, const Hit& h, FrameTruth& out) const {
+    const SceneSettings& st = m_settings;
+    const auto& d = m_rays[i];
+    const float* origin = f.origin;
+    if (h.surface == NoSurface || h.t > kMaxRange) {
+        out.distanceData[i] = 0;
+        out.X[i] = out.Y[i] = out.Z[i] = 0.0f;
+        out.amplitude[i] = 0;
+        out.confidence[i] = confidence::kInvalid;
+        return;
+    }
+    // Range noise of a few millimetres growing with distance.
+    const float noise = static_cast<float>((unit(st.seed, 300 + f.counter, i) - 0.5) * (0.004 + 0.001 * h.t));
+    const float dist = h.t + noise;
+    out.X[i] = origin[0] + dist * d[0];
+    out.Y[i] = origin[1] + dist * d[1];
+    out.Z[i] = origin[2] + dist * d[2];
+    out.distanceData[i] = static_cast<uint16_t>(std::min(65535.0f, std::round(dist / kDistanceUnitMetres)));
+    const int exposure = exposureIndex(dist);
+    const float normalised =
+        h.reflectivity * kAmplitudeScale * std::max(h.cosIncidence, 0.05f) / (dist * dist);
+    float raw = normalised / kNormalization[exposure];
+    uint16_t conf = static_cast<uint16_t>(exposure << confidence::kExposureShift) | h.sprayBits;
+    if (raw >= 65535.0f) {
+        raw = 65535.0f;
+        conf |= confidence::kClipping;
+        f.clipping = true;
+    }
+    out.amplitude[i] = static_cast<uint16_t>(std::max(1.0f, raw));
+    if (h.surface == GroundSurface)
+        conf |= confidence::kGround;
+    out.confidence[i] = conf;
+    if (h.surface == BoxSurface)
+        ++f.boxHits[h.box];
+    if (h.surface == WindrowSurface) {
+        ++f.windrowHits;
+        f.windrowFarthest = std::max(f.windrowFarthest, out.X[i]);
+    }
+}
+
+void Scene::fillGeometry(FrameTruth& out) const {
+    const SceneSettings& st = m_settings;
     // Camera-axis distance as a receiver computes it from X/Y/Z and the calibration, in floats.
     {
         const CameraPose& p = st.pose;
@@ -352,8 +398,15 @@ void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
     corner(0, kSensorWidth - 1, out.fovUpperRight);
     corner(kSensorHeight - 1, kSensorWidth - 1, out.fovLowerRight);
     corner(kSensorHeight - 1, 0, out.fovLowerLeft);
+}
 
+void Scene::fillObjects(const Frame& f, FrameTruth& out) const {
     // Objects: every box or post seen by at least three pixels, nearest first.
+    const SceneSettings& st = m_settings;
+    const uint32_t frameCounter = f.counter;
+    const BoxState* boxes = f.boxes;
+    const size_t boxCount = f.boxCount;
+    const int* boxHits = f.boxHits;
     out.hasObjects = st.variant == Variant::OD;
     out.objects.fill(ObjectTruth{});
     out.numberOfObjects = 0;
@@ -405,8 +458,16 @@ void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
             }
         }
     }
+}
 
+void Scene::fillLines(const Frame& f, FrameTruth& out) const {
     // Lines: the windrow as line 0 while it is seen.
+    const SceneSettings& st = m_settings;
+    const uint32_t frameCounter = f.counter;
+    const Windrow& wr = f.wr;
+    const float ta = f.ta;
+    const int windrowHits = f.windrowHits;
+    const float windrowFarthest = f.windrowFarthest;
     out.hasLines = st.variant == Variant::LG;
     out.lines.fill(LineTruth{});
     out.numberOfLines = 0;
@@ -445,7 +506,10 @@ void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
             static_cast<int32_t>(std::min<uint32_t>(frameCounter, 1000));
         out.calibResult.calibValid = frameCounter >= 50 ? 1 : 0;
     }
+}
 
+void Scene::fillStatus(const Frame& f, FrameTruth& out) const {
+    const SceneSettings& st = m_settings;
     out.hasCalibration2d = st.carriesCalibration2d;
     if (out.hasCalibration2d) {
         out.calibration2d = {420.0f,  420.0f,   320.0f, 240.0f, 0.0f,  -0.21f,         0.043f,
@@ -455,7 +519,7 @@ void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
         out.calibration2d.fill(0.0f);
     }
 
-    out.cameraMainTemperature = static_cast<float>(41.5 + 1.5 * std::sin(2 * kPi * seconds / 600.0));
+    out.cameraMainTemperature = static_cast<float>(41.5 + 1.5 * std::sin(2 * kPi * f.seconds / 600.0));
     out.illuTemperature = out.cameraMainTemperature + 6.25f;
     out.opMode = 34;
 
@@ -471,7 +535,7 @@ void Scene::render(uint32_t frameCounter, FrameTruth& out) const {
         out.available |= available::kCalibration2d;
     if (out.sprayActive)
         out.available |= available::kSprayDetected;
-    if (clipping)
+    if (f.clipping)
         out.available |= available::kClipping;
 }
 

@@ -57,6 +57,18 @@ private:
         float y0, alpha, width, height;
     };
 
+    struct Frame;
+    struct Hit;
+    // The steps of render().
+    Frame beginFrame(uint32_t frameCounter, FrameTruth& out) const;
+    Hit traceRay(const Frame& f, const std::array<float, 3>& direction) const;
+    void traceSpray(const Frame& f, int pixel, Hit& hit) const;
+    void writePixel(Frame& f, int pixel, const Hit& hit, FrameTruth& out) const;
+    void fillGeometry(FrameTruth& out) const;
+    void fillObjects(const Frame& f, FrameTruth& out) const;
+    void fillLines(const Frame& f, FrameTruth& out) const;
+    void fillStatus(const Frame& f, FrameTruth& out) const;
+
     BoxState boxAt(const Box& box, double seconds) const;
     Windrow windrowAt(double seconds) const;
     bool sprayActive(uint32_t frameCounter) const;
