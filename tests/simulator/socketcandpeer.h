@@ -117,6 +117,16 @@ public:
         return out;
     }
 
+    // True once a frame with this identifier arrives (other frames pass by).
+    bool waitFor(uint32_t id, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline)
+            for (const ReceivedFrame& f : frames(100ms, 1))
+                if (f.frame.id == id)
+                    return true;
+        return false;
+    }
+
     bool connected = false;
 
 private:
