@@ -99,6 +99,9 @@ struct SimCanBus::Impl {
     std::vector<std::unique_ptr<NodePort>> ports;
     std::mutex outboxMutex;
     std::vector<std::pair<SimCanFrame, std::size_t>> nodeOutbox;
+    std::vector<std::pair<SimCanFrame, std::size_t>> nodeBatch; // taken from nodeOutbox each round
+    std::vector<pollfd> pollSet;
+    std::vector<SimCanFrame> uplinkBatch;
 
     int listenFd = -1;
     uint16_t port = 0;
@@ -191,7 +194,8 @@ void SimCanBus::Impl::run() {
 
 void SimCanBus::Impl::iterate() {
     // Poll the sockets, waking at least once a millisecond for the nodes' ticks and the pacing.
-    std::vector<pollfd> fds;
+    std::vector<pollfd>& fds = pollSet; // reused: no allocation per round
+    fds.clear();
     if (listenFd >= 0 && !config.refuse)
         fds.push_back({listenFd, POLLIN, 0});
     for (const Client& c : clients)
@@ -214,7 +218,8 @@ void SimCanBus::Impl::iterate() {
     for (Client& c : clients)
         readClient(c);
     if (uplink) {
-        std::vector<SimCanFrame> received;
+        std::vector<SimCanFrame>& received = uplinkBatch;
+        received.clear();
         std::string why;
         const bool was = uplink->connected();
         if (!uplink->service(received, why) && was)
@@ -223,14 +228,14 @@ void SimCanBus::Impl::iterate() {
             enqueue(f, {Origin::Uplink, 0}, SimClock::now());
     }
     {
-        std::vector<std::pair<SimCanFrame, std::size_t>> sent;
         {
             std::lock_guard lock(outboxMutex);
-            sent.swap(nodeOutbox);
+            nodeBatch.swap(nodeOutbox);
         }
         const auto ready = SimClock::now() + std::chrono::milliseconds(config.delayMs);
-        for (const auto& [frame, index] : sent)
+        for (const auto& [frame, index] : nodeBatch)
             enqueue(frame, {Origin::Node, index}, ready);
+        nodeBatch.clear();
     }
     if (!nodes.empty())
         rate = nodes.front()->bitRate();

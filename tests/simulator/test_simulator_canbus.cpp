@@ -59,9 +59,11 @@ TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
 
     a.write("< echo >");
     EXPECT_EQ(a.next(), "echo");
-    // A request to the node (written as clients in the field do): the node and b hear it, the
-    // node's answer reaches both clients, a never hears its own frame.
-    a.write("< send 18DAEFF1 8 2 10 3 0 0 0 0 0 >");
+    // A request to the node (written as clients in the field do, and arriving in two pieces): the
+    // node and b hear it, the node's answer reaches both clients, a never hears its own frame.
+    a.write("< send 18DAEF");
+    std::this_thread::sleep_for(20ms);
+    a.write("F1 8 2 10 3 0 0 0 0 0 >");
     const auto atA = a.frames();
     const auto atB = b.frames();
     ASSERT_EQ(atA.size(), 1u);
