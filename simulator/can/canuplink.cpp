@@ -11,6 +11,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +48,9 @@ public:
             return false;
         }
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Bounded: reconnecting runs on the bus thread, which must not stall for a minute.
+        const timeval limit{2, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         const bool connected = ::connect(m_fd, found->ai_addr, found->ai_addrlen) == 0;
         ::freeaddrinfo(found);
         if (!connected) {
