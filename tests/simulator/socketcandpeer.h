@@ -117,14 +117,14 @@ public:
         return out;
     }
 
-    // True once a frame with this identifier arrives (other frames pass by).
-    bool waitFor(uint32_t id, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline)
-            for (const ReceivedFrame& f : frames(100ms, 1))
-                if (f.frame.id == id)
-                    return true;
-        return false;
+    // Every frame that arrives within this time (a bus with steady traffic is never quiet).
+    std::vector<ReceivedFrame> framesFor(std::chrono::milliseconds window) {
+        std::vector<ReceivedFrame> out;
+        const auto end = std::chrono::steady_clock::now() + window;
+        while (std::chrono::steady_clock::now() < end)
+            for (const ReceivedFrame& f : frames(50ms, 1))
+                out.push_back(f);
+        return out;
     }
 
     bool connected = false;

@@ -131,8 +131,9 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     atSecond->send(cantest::frame(0x18DAEFF1, {2, 0x10, 3}));
     // The sensors' own result and diagnostic frames share the buses; count the request only.
     for (cantest::Peer* peer : {atFirst.get(), atThird.get()}) {
-        const auto frames = peer->frames(1000ms);
-        EXPECT_EQ(std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.frame.id == 0x18DAEFF1u; }),
+        const auto frames = peer->framesFor(1500ms);
+        EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                                [](const auto& f) { return f.frame.id == 0x18DAEFF1u; }),
                   1);
     }
     EXPECT_FALSE(cantest::Peer(29539).connected) << "--can-refuse";
