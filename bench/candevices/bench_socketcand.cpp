@@ -70,9 +70,8 @@ BENCHMARK(BM_MemcpyOfTheSameBytes)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    bench::initializeWithRepetitions(argc, argv);
     bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    bench::runWithRatios(argc, argv, reporter);
     const double copy = reporter.time("BM_MemcpyOfTheSameBytes");
     if (copy > 0) {
         std::printf("parsing %d frame elements / memcpy of the same bytes: %.1f\n", kFrames,
