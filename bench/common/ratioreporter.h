@@ -59,4 +59,10 @@ inline void initializeWithRepetitions(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
 }
 
+// Runs the benchmarks the command line selects (five repetitions by default) into reporter.
+inline void runWithRatios(int argc, char** argv, RatioReporter& reporter) {
+    initializeWithRepetitions(argc, argv);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+}
+
 } // namespace bench

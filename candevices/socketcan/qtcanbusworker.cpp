@@ -160,6 +160,13 @@ void QtCanBusWorker::onError(QCanBusDevice::CanBusError error) {
         ++m_configurationErrors;
     if (!m_open)
         return; // the failed open names it in its own line
+    if (error != QCanBusDevice::ConfigurationError &&
+        classifyOpenError(text) == CanDeviceStatus::Unreachable) {
+        // The interface went down or away (an adapter unplugged): reopened once it is back.
+        m_open = false;
+        connectionLost(QStringLiteral("%1: %2").arg(name(), text));
+        return;
+    }
     qCWarning(lcSocketCan).noquote() << "CAN interface" << name() << "reports:" << text;
 }
 

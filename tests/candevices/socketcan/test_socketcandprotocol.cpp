@@ -5,6 +5,9 @@
 #include "candevices/socketcan/qtcanbusworker.h"
 #include "candevices/socketcan/socketcandprotocol.h"
 
+#include "common/commonutilities.h"
+
+#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -160,10 +163,17 @@ TEST(InterfaceUrl, ParsesTheThreeForms) {
     }
 }
 
-TEST(InterfaceUrl, DefaultFollowsEnvironmentThenSocketcand) {
+TEST(InterfaceUrl, DefaultFollowsEnvironmentThenSettingThenSocketcand) {
+    // The host's settings file lives under the test's own XDG_CONFIG_HOME.
+    QSettings& host = CommonUtilities::gocSettings();
+    host.setValue(QStringLiteral("plugin_trvaxx/can_interface"), QStringLiteral("can1"));
+    host.sync();
     qputenv("TRVAXX_CAN_INTERFACE", "qtcanbus://virtualcan/can1");
     EXPECT_EQ(defaultCanInterface(), QLatin1String("qtcanbus://virtualcan/can1"));
     qunsetenv("TRVAXX_CAN_INTERFACE");
+    EXPECT_EQ(defaultCanInterface(), QLatin1String("can1"));
+    host.remove(QStringLiteral("plugin_trvaxx/can_interface"));
+    host.sync();
     EXPECT_EQ(defaultCanInterface(), QLatin1String("socketcand://127.0.0.1:29536/can0"));
 }
 
