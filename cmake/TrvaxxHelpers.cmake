@@ -21,10 +21,13 @@ if(TRVAXX_FUZZ)
     add_custom_target(fuzzers)
 endif()
 
-# trvaxx_add_gtest(NAME <name> LABEL unit|integration|gui SOURCES ... LIBS ... [ENV k=v ...] [XVFB] [TIMEOUT s])
+# trvaxx_add_gtest(NAME <name> LABEL unit|integration|gui SOURCES ... LIBS ... [ENV k=v ...] [XVFB] [TIMEOUT s]
+#                  [LOCKS name ...])
 # One executable, one CTest test. GUI tests run on the offscreen platform; XVFB ones (OpenGL) under xvfb-run.
+# LOCKS names fixed resources (Qt's virtualcan bus port, fixed TCP ports) that tests running in
+# parallel must not share: CTest never runs two tests holding the same lock at once.
 function(trvaxx_add_gtest)
-    cmake_parse_arguments(T "XVFB" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    cmake_parse_arguments(T "XVFB" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;LOCKS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
     if(T_XVFB)
@@ -40,6 +43,9 @@ function(trvaxx_add_gtest)
         set(T_TIMEOUT 300)
     endif()
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL}" ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+    if(T_LOCKS)
+        set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
+    endif()
     # The sanitizer builds compile only what the unit tests need.
     if(T_LABEL STREQUAL "unit" AND TARGET unit_tests)
         add_dependencies(unit_tests ${T_NAME})
