@@ -358,8 +358,8 @@ DiagServer::Reply DiagServer::requestDownload(const std::vector<uint8_t>& r) {
     const uint64_t size = bigNumber(r.data() + 3 + addressBytes, sizeBytes);
     if (address > 0xFF)
         return negative(nrc::kRequestOutOfRange);
-    if (const uint8_t code =
-            m_programmer.requestDownload(static_cast<uint8_t>(address), static_cast<uint32_t>(size)))
+    if (const uint8_t code = m_programmer.requestDownload(static_cast<uint8_t>(address),
+                                                          static_cast<uint32_t>(size), r[1] != 0))
         return negative(code);
     // Blocks of up to 4095 bytes per TransferData request (service byte and counter included).
     return Reply{{0x74, 0x20, 0x0F, 0xFF}, 0, false, false};

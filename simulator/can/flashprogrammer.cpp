@@ -97,7 +97,7 @@ uint8_t FlashProgrammer::erase(uint8_t id) {
     return kOk;
 }
 
-uint8_t FlashProgrammer::requestDownload(uint8_t id, uint32_t size) {
+uint8_t FlashProgrammer::requestDownload(uint8_t id, uint32_t size, bool compressed) {
     if (m_step == Step::Transfer)
         return nrc::kConditionsNotCorrect;
     if (!blockid::name(id) || size == 0 || size > kMaxDownload)
@@ -111,6 +111,7 @@ uint8_t FlashProgrammer::requestDownload(uint8_t id, uint32_t size) {
     m_step = Step::Transfer;
     m_id = id;
     m_size = size;
+    m_compressed = compressed;
     m_sequence = 1;
     m_data.clear();
     m_data.reserve(size);
@@ -137,7 +138,7 @@ uint8_t FlashProgrammer::transferData(uint8_t sequence, const uint8_t* data, std
 uint8_t FlashProgrammer::transferExit() {
     if (m_step != Step::Transfer)
         return nrc::kRequestSequenceError;
-    if (m_data.size() != m_size) {
+    if (m_compressed ? m_data.empty() : m_data.size() != m_size) {
         m_step = Step::Idle;
         m_error = "download ended after " + std::to_string(m_data.size()) + " of " + std::to_string(m_size) +
                   " bytes";

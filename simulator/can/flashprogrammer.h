@@ -42,7 +42,9 @@ public:
 
     // Routine "erase" for a block id: 0 positive, else a negative response code.
     uint8_t erase(uint8_t id);
-    uint8_t requestDownload(uint8_t id, uint32_t size);
+    // size: the memory size of the block; a compressed download (data format not 0) may bring
+    // fewer bytes than that.
+    uint8_t requestDownload(uint8_t id, uint32_t size, bool compressed = false);
     uint8_t transferData(uint8_t sequence, const uint8_t* data, std::size_t size);
     uint8_t transferExit();
     // Routine "check memory": negative response code, or 0 with the routine status in status
@@ -76,6 +78,7 @@ private:
     Step m_step = Step::Idle;
     uint8_t m_id = 0;
     uint32_t m_size = 0;
+    bool m_compressed = false;
     uint8_t m_sequence = 1;
     std::vector<uint8_t> m_data;
 
