@@ -2,6 +2,7 @@
 
 #include "simulator/virtualsensor.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace trvsim {
@@ -37,9 +38,12 @@ DiagNode::DiagNode(VirtualSensor& sensor, const CanConfig& config)
         for (const auto& [name, v] : current)
             values[name] = v;
     m_valid = m_blocks.load(sim.identity, values);
-    if (!m_valid)
+    if (!m_valid) {
         m_error = m_blocks.errorText();
+        log(1, "diagnosis unavailable: " + m_error);
+    }
     DiagServerSettings settings;
+    settings.log = [this](int level, const std::string& line) { log(level, line); };
     settings.zeroSeed = config.zeroSeed;
     settings.bootLoader = config.bootLoader;
     m_server = std::make_unique<DiagServer>(m_blocks, diagIdentity(sim), settings,
@@ -47,6 +51,16 @@ DiagNode::DiagNode(VirtualSensor& sensor, const CanConfig& config)
     m_tp.setRequestHandler(
         [this](const std::vector<uint8_t>& p, bool functional) { onRequest(p, functional); });
     applyAddress();
+}
+
+void DiagNode::log(int level, const std::string& line) const {
+    const SimConfig& c = m_sensor.config();
+    if (level > c.verbosity)
+        return;
+    if (c.log)
+        c.log(level, line);
+    else
+        std::fprintf(stderr, "trvaxx-sim: %s\n", line.c_str());
 }
 
 void DiagNode::attach(CanBusPort* port) {
@@ -107,6 +121,7 @@ void DiagNode::beginRestart(SimClock::time_point now) {
         m_useOverrides = false;
     const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(kRestartTime * simTimeScale());
     m_backOnline = now + silence;
+    log(1, "diagnosis: restart, silent for " + std::to_string(silence.count()) + " ms");
     if (outcome.leftBootLoader) {
         m_sensor.restart(m_blocks.values(), std::chrono::milliseconds(0));
         m_sensor.start();
@@ -121,6 +136,9 @@ void DiagNode::tick(SimClock::time_point now) {
         if (now >= m_backOnline) {
             applyAddress();
             m_online = true;
+            log(1, "diagnosis: back at node " + std::to_string(m_tp.node()) +
+                       (m_protocol == CanProtocol::CANopen ? " (CANopen)" : " (J1939)") + ", " +
+                       std::to_string(m_bitRate) + " bit/s");
         }
         return;
     }

@@ -49,6 +49,7 @@ private:
     void onRequest(const std::vector<uint8_t>& payload, bool functional);
     void beginRestart(SimClock::time_point now);
     void applyAddress();
+    void log(int level, const std::string& line) const;
 
     VirtualSensor& m_sensor;
     const CanConfig m_config;

@@ -121,6 +121,11 @@ void DiagServer::enterSession(Session session) {
     m_seedLevel = 0;
 }
 
+void DiagServer::log(const std::string& line) const {
+    if (m_settings.log)
+        m_settings.log(1, "diagnosis: " + line);
+}
+
 DiagServer::RestartOutcome DiagServer::restart() {
     RestartOutcome out;
     out.kpParametersChanged = m_programmer.kpParametersProgrammed();
@@ -200,8 +205,10 @@ DiagServer::Reply DiagServer::dispatch(const std::vector<uint8_t>& r, SimClock::
             return negative(code);
         if (n != 1)
             return negative(nrc::kIncorrectLength);
-        if (const uint8_t code = m_programmer.transferExit())
+        if (const uint8_t code = m_programmer.transferExit()) {
+            log(m_programmer.lastEvent());
             return negative(code);
+        }
         return Reply{{0x77}, 0, false, false};
     }
     case sid::kClearDtc:
@@ -283,6 +290,7 @@ DiagServer::Reply DiagServer::securityAccess(const std::vector<uint8_t>& r, SimC
         if (++m_wrongKeys >= kAllowedWrongKeys) {
             m_wrongKeys = 0;
             m_lockedUntil = now + m_settings.lockout;
+            log("three wrong keys: security access locked for a while");
             return negative(nrc::kExceededAttempts);
         }
         return negative(nrc::kInvalidKey);
@@ -332,6 +340,7 @@ DiagServer::Reply DiagServer::routineControl(const std::vector<uint8_t>& r) {
             if (const uint8_t code =
                     m_programmer.checkMemory(static_cast<uint32_t>(bigNumber(r.data() + 4, 4)), status))
                 return negative(code);
+            log(m_programmer.lastEvent());
             // A new KP block ends the parameter write: the sensor restarts by itself.
             if (status == 0 && m_programmer.kpParametersProgrammed())
                 m_restart = Restart::ProgrammingDone;

@@ -40,6 +40,7 @@ struct SensorStatus {
 };
 
 struct DiagServerSettings {
+    std::function<void(int level, const std::string& line)> log; // notable events at level 1
     bool zeroSeed = false;
     bool bootLoader = false;
     SimClock::duration lockout = std::chrono::seconds(10); // after three wrong keys
@@ -103,6 +104,7 @@ private:
     // Negative response code when the programming services may not run now, else 0.
     uint8_t programmingAllowed() const;
     void enterSession(Session session);
+    void log(const std::string& line) const;
 
     ParameterBlocks& m_blocks;
     FlashProgrammer m_programmer;

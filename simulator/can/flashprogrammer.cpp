@@ -127,7 +127,7 @@ uint8_t FlashProgrammer::transferData(uint8_t sequence, const uint8_t* data, std
         return nrc::kWrongBlockSequenceCounter;
     if (size > m_size - m_data.size()) {
         m_step = Step::Idle;
-        m_error = "more data than announced";
+        m_event = "more data than announced";
         return nrc::kTransferDataSuspended;
     }
     m_data.insert(m_data.end(), data, data + size);
@@ -140,7 +140,7 @@ uint8_t FlashProgrammer::transferExit() {
         return nrc::kRequestSequenceError;
     if (m_compressed ? m_data.empty() : m_data.size() != m_size) {
         m_step = Step::Idle;
-        m_error = "download ended after " + std::to_string(m_data.size()) + " of " + std::to_string(m_size) +
+        m_event = "download ended after " + std::to_string(m_data.size()) + " of " + std::to_string(m_size) +
                   " bytes";
         return nrc::kGeneralProgrammingFailure;
     }
@@ -154,11 +154,14 @@ uint8_t FlashProgrammer::checkMemory(uint32_t crc, uint8_t& status) {
     m_step = Step::Idle;
     status = 1;
     if (crc32Of(m_data.data(), m_data.size()) != crc) {
-        m_error = "CRC-32 of the downloaded data differs";
+        m_event = "CRC-32 of the downloaded data differs";
         return kOk;
     }
-    if (commit(m_id, m_data))
+    if (commit(m_id, m_data)) {
         status = 0;
+        m_event =
+            std::string(blockid::name(m_id)) + ": " + std::to_string(m_data.size()) + " bytes programmed";
+    }
     m_data.clear();
     m_data.shrink_to_fit();
     return kOk;
@@ -173,7 +176,7 @@ bool FlashProgrammer::commit(uint8_t id, const std::vector<uint8_t>& data) {
         const bool kp = id == blockid::kKpCpar;
         const std::string why = checkBlockImage(data, kp ? m_blocks.kpBodySize() : m_blocks.dspBodySize());
         if (!why.empty()) {
-            m_error = std::string(blockid::name(id)) + " refused: " + why;
+            m_event = std::string(blockid::name(id)) + " refused: " + why;
             return false;
         }
         kp ? m_blocks.replaceKp(data) : m_blocks.replaceDsp(data);

@@ -62,7 +62,8 @@ public:
     void clearProgrammed() { m_kpProgrammed = m_programmed = false; }
     bool firmwareProgrammed() const { return m_firmwareProgrammed; }
 
-    const std::string& lastError() const { return m_error; }
+    // What the last download came to, for the log.
+    const std::string& lastEvent() const { return m_event; }
     // Stored contents of the blocks without a meaning of their own (firmware images).
     const std::map<uint8_t, std::vector<uint8_t>>& stored() const { return m_stored; }
 
@@ -85,7 +86,7 @@ private:
     std::map<uint8_t, std::vector<uint8_t>> m_stored;
     std::vector<FirmwareLine> m_firmware;
     bool m_kpProgrammed = false, m_programmed = false, m_firmwareProgrammed = false;
-    std::string m_error;
+    std::string m_event;
 };
 
 } // namespace trvsim
