@@ -143,6 +143,7 @@ void DiagNode::tick(SimClock::time_point now) {
         return;
     }
     m_server->tick(now);
+    noteSceneEvents(now);
     if (m_server->takeRestart() != DiagServer::Restart::None)
         m_restartWanted = true;
     while (!m_answers.empty() && m_answers.front().at <= now) {
@@ -153,6 +154,15 @@ void DiagNode::tick(SimClock::time_point now) {
     // The answer that asked for the restart goes out first.
     if (m_restartWanted && m_answers.empty() && m_tp.idle())
         beginRestart(now);
+}
+
+void DiagNode::noteSceneEvents(SimClock::time_point now) {
+    if (now < m_nextSceneCheck)
+        return;
+    m_nextSceneCheck = now + std::chrono::seconds(1);
+    const uint32_t frame = m_sensor.lastFrameCounter();
+    if (frame != 0 && m_sensor.truth(frame).sprayActive)
+        m_server->errorMemory().add(kSprayTroubleCode, 0x09); // test failed, confirmed
 }
 
 std::unique_ptr<CanNode> makeDiagNode(VirtualSensor& sensor, const CanConfig& config) {

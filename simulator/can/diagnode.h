@@ -25,6 +25,8 @@ class DiagNode : public CanNode {
 public:
     static constexpr auto kRestartTime = std::chrono::milliseconds(3000); // before scaling
     static constexpr auto kPendingInterval = std::chrono::milliseconds(100);
+    // Entered while the scene shows spray (checked once a second while streaming).
+    static constexpr uint32_t kSprayTroubleCode = 0x9A0A00;
 
     // Loads the parameter blocks of the sensor's identity; isValid() false with errorText() when
     // its descriptions are missing.
@@ -49,6 +51,7 @@ private:
     void onRequest(const std::vector<uint8_t>& payload, bool functional);
     void beginRestart(SimClock::time_point now);
     void applyAddress();
+    void noteSceneEvents(SimClock::time_point now);
     void log(int level, const std::string& line) const;
 
     VirtualSensor& m_sensor;
@@ -68,6 +71,7 @@ private:
     bool m_online = true;
     bool m_restartWanted = false;
     SimClock::time_point m_backOnline{};
+    SimClock::time_point m_nextSceneCheck{};
     bool m_useOverrides = true; // the command line's CAN settings rule until a parameter write
     CanProtocol m_protocol = CanProtocol::J1939;
     uint32_t m_bitRate = 250000;

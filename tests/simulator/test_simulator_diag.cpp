@@ -442,6 +442,24 @@ TEST_F(DiagNodeTest, ParameterWriteRestartsWithTheNewBlocks) {
     sensor->stop();
 }
 
+TEST_F(DiagNodeTest, SprayInTheSceneEntersATroubleCode) {
+    SimConfig sim;
+    sim.sourceAddress = "127.0.0.1";
+    {
+        VirtualSensor probe(sim); // the scene's spray windows, from its truth
+        while (!probe.truth(sim.firstFrameCounter).sprayActive ||
+               !probe.truth(sim.firstFrameCounter + 30).sprayActive)
+            sim.firstFrameCounter += 5;
+    }
+    make(CanConfig(), sim);
+    ask({0x14, 0xFF, 0xFF, 0xFF});
+    ASSERT_TRUE(sensor->start()) << sensor->errorText();
+    ASSERT_TRUE(sensor->waitForCycles(2, std::chrono::seconds(5)));
+    tester->tick(1001);
+    EXPECT_EQ(ask({0x19, 0x02, 0x01}), (Bytes{0x59, 0x02, 0xFF, 0x9A, 0x0A, 0x00, 0x09}));
+    sensor->stop();
+}
+
 TEST_F(DiagNodeTest, CommandLineAddressRulesUntilAParameterWrite) {
     CanConfig can;
     can.protocol = CanProtocol::CANopen;
