@@ -1,9 +1,13 @@
 #include "simulator/can/parameterblocks.h"
 
+#include "simulator/resources.h"
+
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace trvsim {
 
@@ -69,9 +73,33 @@ std::string checkBlockImage(const std::vector<uint8_t>& image, std::size_t bodyS
     return std::string();
 }
 
+namespace {
+// The parsed layouts by variant and version, shared by every node of the process: a restart or
+// a second sensor copies the parsed trees instead of parsing the descriptions again. At most one
+// entry per description pair the resources hold.
+bool layoutFor(const SensorIdentity& identity, ParameterState& out) {
+    static std::mutex mutex;
+    static std::map<std::string, ParameterState> layouts;
+    const std::string key = dspParameterDescriptionPath(identity.variant, identity.version);
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = layouts.find(key);
+    if (it == layouts.end()) {
+        ParameterState state;
+        if (!state.load(identity, ParameterValues())) {
+            out = state;
+            return false;
+        }
+        it = layouts.emplace(key, std::move(state)).first;
+    }
+    out = it->second;
+    return true;
+}
+} // namespace
+
 bool ParameterBlocks::load(const SensorIdentity& identity, const ParameterValues& values) {
-    if (!m_state.load(identity, values))
+    if (!layoutFor(identity, m_state))
         return false;
+    m_state.setValues(values);
     m_dspBody = m_state.dspBlock().data();
     m_kpImage = makeBlockImage("KP__", "KP_CPAR", m_state.kpBlock().data());
     return true;
