@@ -1,7 +1,7 @@
 // Result cache and transformer on the GUI side: coalescing of bursts, lazy images, the mask bounds,
 // extremes, CAN precedence and the point-cloud colours.
 
-#include "tests/result/messagecapture.h"
+#include "tests/support/messagecapture.h"
 
 #include "result/pointcloudcallbackobject_trvaxx.h"
 #include "result/resultcache_trvaxx.h"
@@ -15,14 +15,6 @@
 #include <cmath>
 
 namespace {
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_resulttransformer";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
 
 // A 64 × 16 record whose camera-axis distance of pixel i is i / 100 m.
 ResultDataSP_TRVAXX makeRecord(uint32_t frame = 1) {
@@ -39,7 +31,6 @@ ResultDataSP_TRVAXX makeRecord(uint32_t frame = 1) {
 }
 
 struct Chain {
-    Chain() { app(); }
     ResultCache_TRVAXX cache;
     ResultTransformer_TRVAXX transformer{&cache};
     QList<PrimedResultSP_TRVAXX_t> primed;
@@ -286,7 +277,6 @@ TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {
 }
 
 TEST(ResultCache, GlobalInformationSourcesAndCanSignals) {
-    app();
     ResultCache_TRVAXX cache;
     int emitted = 0;
     QObject::connect(&cache, &ResultCache_TRVAXX::receivedNewResultData, [&] { ++emitted; });

@@ -1,36 +1,19 @@
 // The trvaxx-sim program: refuses bad values, streams, prints its summary line, and stops
 // cleanly on SIGTERM and SIGINT.
 
+#include "tests/support/loopbacksocket.h"
 #include "udp-transport/udpframing.h"
 
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 const char* program() {
     return std::getenv("TRVAXX_SIM");
-}
-
-int boundSocket(uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    timeval tv{0, 200000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return fd;
 }
 
 } // namespace
@@ -48,19 +31,18 @@ TEST(SimulatorProgram, RefusesABadValueWithItsReason) {
 TEST(SimulatorProgram, StreamsAndStopsCleanlyOnSignals) {
     ASSERT_NE(program(), nullptr);
     for (int signal : {SIGTERM, SIGINT}) {
-        uint16_t port = 0;
-        const int fd = boundSocket(port);
+        const LoopbackSocket socket("127.0.0.1", 0, 200);
+        const uint16_t port = socket.port();
         QProcess p;
         p.start(program(), {"--variant", "LG", "--dest", QString("127.0.0.1:%1").arg(port), "--source",
                             "127.0.0.4", "--duration", "20"});
         ASSERT_TRUE(p.waitForStarted(10000));
         int datagrams = 0;
-        uint8_t buffer[2048];
-        for (int i = 0; i < 400 && datagrams < 100; ++i) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n >= 32 && udpframing::DatagramHeader::read(buffer).version == 3)
+        std::vector<uint8_t> buffer;
+        for (int i = 0; i < 400 && datagrams < 100; ++i)
+            if (socket.receive(buffer) && buffer.size() >= 32 &&
+                udpframing::DatagramHeader::read(buffer.data()).version == 3)
                 ++datagrams;
-        }
         EXPECT_GE(datagrams, 100);
         // Let one summary line appear, then stop it.
         p.waitForReadyRead(3000);
@@ -73,6 +55,5 @@ TEST(SimulatorProgram, StreamsAndStopsCleanlyOnSignals) {
         EXPECT_TRUE(out.contains("LG SIM0000001 127.0.0.4:")) << out.toStdString();
         EXPECT_TRUE(out.contains("streaming")) << out.toStdString();
         EXPECT_TRUE(err.contains(signal == SIGTERM ? "terminated;" : "interrupted;")) << err.toStdString();
-        ::close(fd);
     }
 }

@@ -1,7 +1,7 @@
 // Type model, path resolution, typed reads and writes, caches.
 
 #include "kvel/kvel_interpret.h"
-#include "tests/kvel/kvel_test_util.h"
+#include "tests/support/kvel_test_util.h"
 
 #include <gtest/gtest.h>
 
