@@ -35,7 +35,7 @@ struct Chain {
     ResultTransformer_TRVAXX transformer{&cache};
     QList<PrimedResultSP_TRVAXX_t> primed;
     QList<QPair<uint, uint>> sizes;
-    void listen() {
+    Chain() {
         QObject::connect(&transformer, &ResultTransformer_TRVAXX::processNewData,
                          [this](PrimedResultSP_TRVAXX_t p) { primed.append(p); });
         QObject::connect(&transformer, &ResultTransformer_TRVAXX::sizeChanged, [this](uint w, uint h) {
@@ -49,7 +49,6 @@ struct Chain {
 
 TEST(ResultTransformer, BurstOfResultsGivesOnePrimedResultWithTheNewestRecord) {
     Chain c;
-    c.listen();
     // Three results from a producer thread before the GUI thread runs.
     QThread* producer = QThread::create([&] {
         for (uint32_t f = 1; f <= 3; ++f)
@@ -74,7 +73,6 @@ TEST(ResultTransformer, BurstOfResultsGivesOnePrimedResultWithTheNewestRecord) {
 
 TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
     Chain c;
-    c.listen();
     c.cache.setResult(makeRecord());
     c.turn();
     ASSERT_EQ(c.primed.size(), 1);
@@ -94,7 +92,6 @@ TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
 
 TEST(ResultTransformer, MaskBoundsAreInsideAndOnlyApplyWhileColouringByDistance) {
     Chain c;
-    c.listen();
     ResultDataSP_TRVAXX r = makeRecord();
     r->cameraAxisDistance[100] = 5.0f;    // exactly at max
     r->cameraAxisDistance[101] = 5.0001f; // just above
@@ -171,7 +168,6 @@ TEST(ResultTransformer, ExtremesOverValidPixelsAndFallbacks) {
 
 TEST(ResultTransformer, CanListsTakePrecedenceOverTheRecord) {
     Chain c;
-    c.listen();
     ResultDataSP_TRVAXX r = makeRecord();
     r->objects.objects[0].id = 5;
     r->lines.lines[0].id = 6;
@@ -195,7 +191,6 @@ TEST(ResultTransformer, CanListsTakePrecedenceOverTheRecord) {
 
 TEST(ResultTransformer, NoRecordGivesBlankImagesAndWrongSizeKeepsTheImageSize) {
     Chain c;
-    c.listen();
     c.transformer.triggerRepaint();
     c.turn();
     ASSERT_EQ(c.primed.size(), 1);
@@ -232,7 +227,6 @@ TEST(ResultTransformer, NoRecordGivesBlankImagesAndWrongSizeKeepsTheImageSize) {
 
 TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {
     Chain c;
-    c.listen();
     ResultDataSP_TRVAXX r = makeRecord();
     r->confidence[1] = 0x100; // ground
     r->confidence[2] = 0x40;  // spray
