@@ -121,8 +121,9 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
         ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
         EXPECT_EQ(p.data, expected);
         EXPECT_GE(p.timestampUs, lastTs);
-        if (&expected == &packets.back())
+        if (&expected == &packets.back()) {
             EXPECT_GE(p.timestampUs - lastTs, 20000u);
+        }
         lastTs = p.timestampUs;
     }
     EXPECT_EQ(reader.readPacket(p), RecordingReader::Status::End);
