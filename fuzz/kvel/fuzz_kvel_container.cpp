@@ -2,7 +2,7 @@
 // every path through the interpreter on a zeroed block.
 
 #include "kvel/kvel_interpret.h"
-#include "tests/kvel/kvel_test_util.h"
+#include "tests/support/kvel_test_util.h"
 
 #include <cstdlib>
 #include <vector>

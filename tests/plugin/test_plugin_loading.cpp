@@ -14,6 +14,7 @@
 #include "common/sensorscout.h"
 #include "common/sensortype.h"
 #include "gui_controls/notificationpanel.h"
+#include "tests/support/messagecapture.h"
 
 #include <QApplication>
 #include <QFile>
@@ -29,13 +30,6 @@
 #include <memory>
 
 namespace {
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_plugin_loading";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
 
 QString pluginFolder() {
     return QFileInfo(QStringLiteral(TRVAXX_PLUGIN_FILE)).absolutePath();
@@ -69,19 +63,19 @@ QString reasonFor(const PluginManager& m, const QString& fileName) {
     return QString();
 }
 
-QtMessageHandler previous = nullptr;
-QStringList criticals;
-void captureCriticals(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtCriticalMsg)
-        criticals << message;
-    previous(type, context, message);
-}
+// A host that loaded the built plug-in from its folder.
+class BuiltPlugin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
+        type = manager.sensorTypes().first();
+    }
+    PluginManager manager;
+    SensorType* type = nullptr;
+};
 } // namespace
 
-TEST(PluginLoading, TheBuiltPluginRegistersItsTypeVersionsAndNotifications) {
-    app();
-    PluginManager manager;
-    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
+TEST_F(BuiltPlugin, RegistersItsTypeVersionsAndNotifications) {
     ASSERT_TRUE(manager.refusals().isEmpty()) << manager.refusals().first().reason.toStdString();
     const auto& plugin = manager.plugins().first();
     EXPECT_EQ(plugin.fileName, QStringLiteral("plugin_trvaxx.so"));
@@ -117,11 +111,7 @@ TEST(PluginLoading, TheBuiltPluginRegistersItsTypeVersionsAndNotifications) {
     EXPECT_EQ(NotiReg::lookup(130002)->title.translated(), QStringLiteral("Unsupported Firmware"));
 }
 
-TEST(PluginLoading, SensorTypeRecognisesTheFamilyByItsCaseSensitivePrefix) {
-    app();
-    PluginManager manager;
-    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
-    SensorType* type = manager.sensorTypes().first();
+TEST_F(BuiltPlugin, SensorTypeRecognisesTheFamilyByItsCaseSensitivePrefix) {
     for (const char* yes : {"TRVA", "TRVADN DI", "TRVAFN OD", "TRVAxx", "TRVA\x01"})
         EXPECT_TRUE(type->isSupportedTypeID(yes)) << yes;
     for (const char* no : {"trva", "Trva", "TRVa", "TRV", "", " TRVA", "XYZ123 DI"})
@@ -131,16 +121,13 @@ TEST(PluginLoading, SensorTypeRecognisesTheFamilyByItsCaseSensitivePrefix) {
     EXPECT_EQ(manager.sensorTypeFor("trvadn"), nullptr);
 }
 
-TEST(PluginLoading, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
-    app();
-    PluginManager manager;
-    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
-    SensorType* type = manager.sensorTypes().first();
-    criticals.clear();
-    previous = qInstallMessageHandler(captureCriticals);
-    SensorGUI* gui = type->createSensorGUI(SensorSP_t(), static_cast<GuiType>(3));
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(gui, nullptr);
+TEST_F(BuiltPlugin, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
+    MessageCapture messages;
+    EXPECT_EQ(type->createSensorGUI(SensorSP_t(), static_cast<GuiType>(3)), nullptr);
+    QStringList criticals;
+    for (int i = 0; i < messages.all().size(); ++i)
+        if (messages.types()[i] == QtCriticalMsg)
+            criticals << messages.all()[i];
     ASSERT_EQ(criticals.size(), 1);
     static const QRegularExpression line(
         QStringLiteral("^SensorType_TRVAXX::createSensorGUI only supports default GuiType, but not type: 3"
@@ -148,11 +135,8 @@ TEST(PluginLoading, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
     EXPECT_TRUE(line.match(criticals.first()).hasMatch()) << criticals.first().toStdString();
 }
 
-TEST(PluginLoading, SensorTypeCreatesAReplayViewThatSurvivesDamagedPackets) {
-    app();
-    PluginManager manager;
-    ASSERT_EQ(manager.loadPlugins({pluginFolder()}), 1);
-    std::unique_ptr<ReplayDataView> view(manager.sensorTypes().first()->createReplayDataView());
+TEST_F(BuiltPlugin, SensorTypeCreatesAReplayViewThatSurvivesDamagedPackets) {
+    std::unique_ptr<ReplayDataView> view(type->createReplayDataView());
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->parent(), nullptr);
     // An empty cycle (count 0), a cut-off header and random bytes are dropped; the view lives on.
@@ -166,7 +150,6 @@ TEST(PluginLoading, SensorTypeCreatesAReplayViewThatSurvivesDamagedPackets) {
 }
 
 TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
-    app();
     QPluginLoader loader(QStringLiteral(TRVAXX_PLUGIN_FILE));
     ASSERT_TRUE(loader.load()) << loader.errorString().toStdString();
     EXPECT_EQ(loader.metaData().value(QStringLiteral("IID")).toString(),
@@ -199,7 +182,6 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
 }
 
 TEST(PluginLoading, FilesThatAreNotUsablePluginsAreRefusedAndLoadingGoesOn) {
-    app();
     MixedFolder folder;
     PluginManager manager;
     QSignalSpy refusedSpy(&manager, &PluginManager::pluginRefused);
@@ -226,7 +208,6 @@ TEST(PluginLoading, FilesThatAreNotUsablePluginsAreRefusedAndLoadingGoesOn) {
 }
 
 TEST(MainWindow, ShowsRefusalsSystemInformationAndConnectFailures) {
-    app();
     NotificationManager::instance().setLingerTime(60000);
     MixedFolder folder;
     PluginManager manager;
@@ -263,7 +244,6 @@ TEST(MainWindow, ShowsRefusalsSystemInformationAndConnectFailures) {
 }
 
 TEST(NotificationPanel, FollowsALoaderFromProgressToRemoval) {
-    app();
     NotificationManager::instance().setLingerTime(30);
     NotificationPanel panel;
     const int before = panel.cardCount();
@@ -283,7 +263,6 @@ TEST(NotificationPanel, FollowsALoaderFromProgressToRemoval) {
 }
 
 TEST(MainWindow, ConnectsThroughTheSensorTypeShowsItsScreenAndRemembersTheSensor) {
-    app();
     NotificationManager::instance().setLingerTime(60000);
     CommonUtilities::gocSettings().remove(QStringLiteral("sensors/recent"));
     PluginManager manager;

@@ -1,8 +1,8 @@
 // Package processor and extraction: which channels are read, the gates of the steps, the error
 // budget, the identification carried across cycles and the pixel post-processing.
 
-#include "tests/result/messagecapture.h"
-#include "tests/result/resultstreambuilder.h"
+#include "tests/support/messagecapture.h"
+#include "tests/support/resultstreambuilder.h"
 
 #include "result/firmwareclassification_trvaxx.h"
 #include "result/packageprocessor_trvaxx.h"

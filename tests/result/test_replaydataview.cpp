@@ -1,7 +1,7 @@
 // The replay view interprets recorded packets with its own processor, cache and transformer and
 // drops what does not parse.
 
-#include "tests/result/resultstreambuilder.h"
+#include "tests/support/resultstreambuilder.h"
 
 #include "result/dataoutput_trvaxx.h"
 #include "result/packageprocessor_trvaxx.h"
@@ -27,11 +27,6 @@ QByteArray recordedCycle(uint32_t frame) {
 } // namespace
 
 TEST(ReplayDataView, PacketsFromAnotherThreadBecomePrimedResults) {
-    // Local, so the application ends before the statics that its plug-ins may hold.
-    int argc = 1;
-    char name[] = "test_replaydataview";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
     ReplayDataView_TRVAXX view;
     view.show();
     QList<PrimedResultSP_TRVAXX_t> primed;

@@ -1,8 +1,8 @@
 // Receive chain pieces: the data output's chunk pairing and recording, the logger's threshold and
 // its "Missing packets" filter, and the firmware classification shared with the connection.
 
-#include "tests/result/messagecapture.h"
-#include "tests/result/resultstreambuilder.h"
+#include "tests/support/messagecapture.h"
+#include "tests/support/resultstreambuilder.h"
 
 #include "result/capturecontroler_trvaxx.h"
 #include "result/dataoutput_trvaxx.h"

@@ -1,7 +1,7 @@
 // Result cache and transformer on the GUI side: coalescing of bursts, lazy images, the mask bounds,
 // extremes, CAN precedence and the point-cloud colours.
 
-#include "tests/result/messagecapture.h"
+#include "tests/support/messagecapture.h"
 
 #include "result/pointcloudcallbackobject_trvaxx.h"
 #include "result/resultcache_trvaxx.h"
@@ -15,14 +15,6 @@
 #include <cmath>
 
 namespace {
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_resulttransformer";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
 
 // A 64 × 16 record whose camera-axis distance of pixel i is i / 100 m.
 ResultDataSP_TRVAXX makeRecord(uint32_t frame = 1) {
@@ -39,12 +31,11 @@ ResultDataSP_TRVAXX makeRecord(uint32_t frame = 1) {
 }
 
 struct Chain {
-    Chain() { app(); }
     ResultCache_TRVAXX cache;
     ResultTransformer_TRVAXX transformer{&cache};
     QList<PrimedResultSP_TRVAXX_t> primed;
     QList<QPair<uint, uint>> sizes;
-    void listen() {
+    Chain() {
         QObject::connect(&transformer, &ResultTransformer_TRVAXX::processNewData,
                          [this](PrimedResultSP_TRVAXX_t p) { primed.append(p); });
         QObject::connect(&transformer, &ResultTransformer_TRVAXX::sizeChanged, [this](uint w, uint h) {
@@ -58,7 +49,6 @@ struct Chain {
 
 TEST(ResultTransformer, BurstOfResultsGivesOnePrimedResultWithTheNewestRecord) {
     Chain c;
-    c.listen();
     // Three results from a producer thread before the GUI thread runs.
     QThread* producer = QThread::create([&] {
         for (uint32_t f = 1; f <= 3; ++f)
@@ -83,7 +73,6 @@ TEST(ResultTransformer, BurstOfResultsGivesOnePrimedResultWithTheNewestRecord) {
 
 TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
     Chain c;
-    c.listen();
     c.cache.setResult(makeRecord());
     c.turn();
     ASSERT_EQ(c.primed.size(), 1);
@@ -103,7 +92,6 @@ TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
 
 TEST(ResultTransformer, MaskBoundsAreInsideAndOnlyApplyWhileColouringByDistance) {
     Chain c;
-    c.listen();
     ResultDataSP_TRVAXX r = makeRecord();
     r->cameraAxisDistance[100] = 5.0f;    // exactly at max
     r->cameraAxisDistance[101] = 5.0001f; // just above
@@ -180,7 +168,6 @@ TEST(ResultTransformer, ExtremesOverValidPixelsAndFallbacks) {
 
 TEST(ResultTransformer, CanListsTakePrecedenceOverTheRecord) {
     Chain c;
-    c.listen();
     ResultDataSP_TRVAXX r = makeRecord();
     r->objects.objects[0].id = 5;
     r->lines.lines[0].id = 6;
@@ -204,7 +191,6 @@ TEST(ResultTransformer, CanListsTakePrecedenceOverTheRecord) {
 
 TEST(ResultTransformer, NoRecordGivesBlankImagesAndWrongSizeKeepsTheImageSize) {
     Chain c;
-    c.listen();
     c.transformer.triggerRepaint();
     c.turn();
     ASSERT_EQ(c.primed.size(), 1);
@@ -241,7 +227,6 @@ TEST(ResultTransformer, NoRecordGivesBlankImagesAndWrongSizeKeepsTheImageSize) {
 
 TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {
     Chain c;
-    c.listen();
     ResultDataSP_TRVAXX r = makeRecord();
     r->confidence[1] = 0x100; // ground
     r->confidence[2] = 0x40;  // spray
@@ -286,7 +271,6 @@ TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {
 }
 
 TEST(ResultCache, GlobalInformationSourcesAndCanSignals) {
-    app();
     ResultCache_TRVAXX cache;
     int emitted = 0;
     QObject::connect(&cache, &ResultCache_TRVAXX::receivedNewResultData, [&] { ++emitted; });

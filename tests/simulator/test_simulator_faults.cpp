@@ -1,6 +1,6 @@
 // Each fault switch of the virtual sensor produces what the receiving side counts or drops.
 
-#include "tests/simulator/streamcapture.h"
+#include "tests/support/streamcapture.h"
 
 #include "simulator/cycleproducer.h"
 #include "udp-transport/udpframing.h"
@@ -46,7 +46,7 @@ FaultRun runWith(const FaultConfig& faults, uint32_t cycles = 24) {
     run.counters = capture.assembler.counters();
     run.faults = producer.faultCounts();
     run.early = capture.handOuts(1, true);
-    run.log = capture.logLines;
+    run.log = capture.errors();
     return run;
 }
 

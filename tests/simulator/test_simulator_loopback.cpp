@@ -1,6 +1,8 @@
 // The virtual sensor on loopback: real sockets, the real receive thread, short runs.
 
-#include "tests/simulator/streamcapture.h"
+#include "tests/support/loopbacksocket.h"
+#include "tests/support/simsensor.h"
+#include "tests/support/streamcapture.h"
 
 #include "simulator/virtualsensor.h"
 #include "udp-transport/ethreceiver.h"
@@ -8,92 +10,25 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <map>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace trvsim;
 using namespace std::chrono_literals;
 
-namespace {
-
-// A plain receiving socket on 127.0.0.1 with a short read time-out.
-class TestSocket {
-public:
-    TestSocket() {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        timeval tv{0, 100000};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        const int big = 4 << 20;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
-    }
-    ~TestSocket() { ::close(m_fd); }
-    uint16_t port() const { return m_port; }
-    // One datagram with its sender, or false after the time-out.
-    bool receive(std::vector<uint8_t>& bytes, std::string& from) {
-        bytes.resize(2048);
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        const ssize_t n =
-            ::recvfrom(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), &len);
-        if (n < 0)
-            return false;
-        bytes.resize(static_cast<std::size_t>(n));
-        char text[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-        from = text;
-        return true;
-    }
-    void sendTo(const std::string& address, uint16_t port, const std::string& payload) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-        ::sendto(m_fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-
-private:
-    int m_fd = -1;
-    uint16_t m_port = 0;
-};
-
-SimConfig loopbackConfig(Variant variant, const std::string& source, uint16_t port) {
-    SimConfig c;
-    c.identity.variant = variant;
-    c.destAddress = "127.0.0.1";
-    c.destPort = port;
-    c.sourceAddress = source;
-    c.cycleTimeMs = 20;
-    c.verbosity = 0;
-    return c;
-}
-
-} // namespace
-
 TEST(SimulatorLoopback, StreamsCyclesThatTheReceiveThreadTurnsIntoTheTruth) {
     StreamCapture capture;
-    EthReceiver receiver(capture.assembler, capture);
+    EthReceiver receiver(capture.assembler, capture.logger);
     receiver.setWakeUp(UdpSocket::WakeUp::None);
     receiver.setPort(0);
     ASSERT_EQ(receiver.setSender("127.0.0.2"), 0);
     ASSERT_EQ(receiver.start(), 0);
-    for (int i = 0; i < 200 && receiver.boundPort() == 0; ++i)
-        std::this_thread::sleep_for(5ms);
+    waitUntil([&] { return receiver.boundPort() != 0; }, 1s);
     const uint16_t port = receiver.boundPort();
     ASSERT_NE(port, 0);
 
-    VirtualSensor sensor(loopbackConfig(Variant::OD, "127.0.0.2", port));
+    VirtualSensor sensor(loopbackSensor(Variant::OD, "127.0.0.2", port));
     ASSERT_TRUE(sensor.start()) << sensor.errorText();
     EXPECT_EQ(sensor.localAddress(), "127.0.0.2");
     EXPECT_EQ(sensor.cycleTimeMs(), 20u);
@@ -136,21 +71,21 @@ TEST(SimulatorLoopback, StreamsCyclesThatTheReceiveThreadTurnsIntoTheTruth) {
 }
 
 TEST(SimulatorLoopback, IgnoresTheSearchAnnouncementAndSeveralSensorsStreamAtOnce) {
-    TestSocket socket;
-    VirtualSensor first(loopbackConfig(Variant::DI, "127.0.0.2", socket.port()));
-    SimConfig secondConfig = loopbackConfig(Variant::LG, "127.0.0.3", socket.port());
+    LoopbackSocket socket;
+    VirtualSensor first(loopbackSensor(Variant::DI, "127.0.0.2", socket.port()));
+    SimConfig secondConfig = loopbackSensor(Variant::LG, "127.0.0.3", socket.port());
     secondConfig.identity.serialNumber = "SECOND";
     VirtualSensor second(secondConfig);
     ASSERT_TRUE(first.start()) << first.errorText();
     ASSERT_TRUE(second.start()) << second.errorText();
 
-    socket.sendTo("127.0.0.2", first.localPort(), "OrlanGUI");
+    socket.send(first.localPort(), "OrlanGUI", 8, "127.0.0.2");
     std::map<std::string, std::map<uint16_t, int>> datagrams; // sender -> sub-device -> count
     const auto end = std::chrono::steady_clock::now() + 600ms;
     std::vector<uint8_t> bytes;
     std::string from;
     while (std::chrono::steady_clock::now() < end)
-        if (socket.receive(bytes, from) && bytes.size() >= 32)
+        if (socket.receive(bytes, &from) && bytes.size() >= 32)
             ++datagrams[from][udpframing::DatagramHeader::read(bytes.data()).subDevice];
     const uint64_t before = first.cyclesSent();
     EXPECT_TRUE(first.waitForCycles(before + 3, 2s)) << "keeps streaming after the announcement";
@@ -166,8 +101,8 @@ TEST(SimulatorLoopback, IgnoresTheSearchAnnouncementAndSeveralSensorsStreamAtOnc
 }
 
 TEST(SimulatorLoopback, PausesAndThenLosesPower) {
-    TestSocket socket;
-    SimConfig config = loopbackConfig(Variant::OD, "127.0.0.2", socket.port());
+    LoopbackSocket socket;
+    SimConfig config = loopbackSensor(Variant::OD, "127.0.0.2", socket.port());
     config.faults.pauseAfterCycles = 3;
     config.faults.pauseMs = 400;
     config.faults.stopAfterCycles = 6;
@@ -180,7 +115,7 @@ TEST(SimulatorLoopback, PausesAndThenLosesPower) {
     std::string from;
     const auto end = std::chrono::steady_clock::now() + 1500ms;
     while (std::chrono::steady_clock::now() < end) {
-        if (!socket.receive(bytes, from) || bytes.size() < 32)
+        if (!socket.receive(bytes, &from) || bytes.size() < 32)
             continue;
         const auto h = udpframing::DatagramHeader::read(bytes.data());
         if (h.subDevice == 1 && h.indexInCycle == 0)
@@ -194,17 +129,17 @@ TEST(SimulatorLoopback, PausesAndThenLosesPower) {
     EXPECT_GE(cycleStart[first + 3] - cycleStart[first + 2], 350ms);
     EXPECT_LT(cycleStart[first + 2] - cycleStart[first + 1], 350ms);
     // Powered off: nothing more arrives.
-    EXPECT_FALSE(socket.receive(bytes, from) && socket.receive(bytes, from));
+    EXPECT_FALSE(socket.receive(bytes, &from) && socket.receive(bytes, &from));
     sensor.stop();
 }
 
 TEST(SimulatorLoopback, RefusesToStartOnAnAddressThatIsNotLocal) {
-    VirtualSensor sensor(loopbackConfig(Variant::OD, "192.0.2.55", 42000));
+    VirtualSensor sensor(loopbackSensor(Variant::OD, "192.0.2.55", 42000));
     EXPECT_FALSE(sensor.start());
     EXPECT_NE(sensor.errorText().find("cannot bind to 192.0.2.55"), std::string::npos) << sensor.errorText();
     EXPECT_FALSE(sensor.isRunning());
 
-    SimConfig wrongVersion = loopbackConfig(Variant::LG, "127.0.0.2", 42000);
+    SimConfig wrongVersion = loopbackSensor(Variant::LG, "127.0.0.2", 42000);
     wrongVersion.identity.version = {1, 12, 0};
     VirtualSensor old(wrongVersion);
     EXPECT_FALSE(old.start());
@@ -213,8 +148,8 @@ TEST(SimulatorLoopback, RefusesToStartOnAnAddressThatIsNotLocal) {
 }
 
 TEST(SimulatorLoopback, RestartFollowsTheChangedParameters) {
-    TestSocket before, after;
-    SimConfig config = loopbackConfig(Variant::LG, "127.0.0.2", before.port());
+    LoopbackSocket before, after;
+    SimConfig config = loopbackSensor(Variant::LG, "127.0.0.2", before.port());
     config.faults.stopAfterCycles = 3; // powered off until the restart
     VirtualSensor sensor(config);
     ASSERT_TRUE(sensor.start()) << sensor.errorText();
@@ -236,7 +171,7 @@ TEST(SimulatorLoopback, RestartFollowsTheChangedParameters) {
     std::vector<uint8_t> bytes;
     std::string from;
     int atNewPort = 0;
-    while (after.receive(bytes, from))
+    while (after.receive(bytes, &from))
         ++atNewPort;
     EXPECT_GT(atNewPort, 20);
 }

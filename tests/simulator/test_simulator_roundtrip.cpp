@@ -1,7 +1,8 @@
 // The virtual sensor's datagrams, reassembled by the real CycleAssembler and read by the real
 // interpreter, give back the scene's truth.
 
-#include "tests/simulator/streamcapture.h"
+#include "tests/support/simsensor.h"
+#include "tests/support/streamcapture.h"
 
 #include "simulator/cycleproducer.h"
 #include "udp-transport/udpframing.h"
@@ -19,14 +20,9 @@ using namespace trvsim;
 namespace {
 
 SimConfig configFor(Variant variant) {
-    SimConfig c;
-    c.identity.variant = variant;
-    c.identity.model = variant == Variant::DI ? Model::TRVADN : Model::TRVAFN;
+    SimConfig c = loopbackSensor(variant, "127.0.0.2", 42123);
     c.identity.version = variant == Variant::LG ? FirmwareVersion{3, 5, 2} : FirmwareVersion{3, 4, 1};
     c.identity.serialNumber = "RT-" + std::string(variantName(variant)) + "-0042";
-    c.destAddress = "127.0.0.1";
-    c.destPort = 42123;
-    c.sourceAddress = "127.0.0.2";
     c.seed = 7;
     return c;
 }
@@ -210,7 +206,8 @@ TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
     EXPECT_EQ(counters.lrcErrors, 0u);
     EXPECT_EQ(counters.startDelimiterErrors, 0u);
     EXPECT_EQ(counters.endDelimiterErrors, 0u);
-    EXPECT_TRUE(rt.capture.logLines.empty()) << rt.capture.logLines.front();
+    const auto errors = rt.capture.errors();
+    EXPECT_TRUE(errors.empty()) << errors.front();
 
     // Every cycle but the newest is handed out early; each is read as the plug-in reads it.
     const auto cycles = rt.capture.handOuts(1, true);

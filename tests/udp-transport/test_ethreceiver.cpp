@@ -1,14 +1,11 @@
 // The receive thread and its socket on the loopback interface. Every wait is bounded.
 
-#include "tests/udp-transport/recorders.h"
+#include "tests/support/loopbacksocket.h"
+#include "tests/support/recorders.h"
 #include "udp-transport/ethreceiver.h"
 #include "udp-transport/streamencoder.h"
 #include "udp-transport/udpsocket.h"
 #include "udp-transport/win32error.h"
-
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -22,48 +19,6 @@ using namespace udpframing;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-// A plain UDP socket bound to one loopback address, for sending.
-class Sender {
-public:
-    explicit Sender(const char* address, std::uint16_t port = 0) {
-        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(port);
-        inet_pton(AF_INET, address, &local.sin_addr);
-        if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-            throw std::runtime_error("cannot bind the test sender");
-        socklen_t length = sizeof local;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length);
-        m_port = ntohs(local.sin_port);
-    }
-    ~Sender() { close(m_fd); }
-    void send(std::uint16_t port, const Bytes& datagram) const {
-        sockaddr_in target{};
-        target.sin_family = AF_INET;
-        target.sin_port = htons(port);
-        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target),
-                         sizeof target),
-                  static_cast<ssize_t>(datagram.size()));
-    }
-    std::uint16_t port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    std::uint16_t m_port = 0;
-};
 
 Bytes pattern(std::size_t size, std::uint8_t seed) {
     Bytes bytes(size);
@@ -112,40 +67,40 @@ TEST_F(EthReceiverTest, ReceivesCyclesFromTheChosenSenderOverLoopback) {
     ASSERT_EQ(receiver.setSender("127.0.0.1"), 0);
     ASSERT_EQ(receiver.start(), 0);
     EXPECT_TRUE(receiver.isRunning());
-    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
     const std::uint16_t port = receiver.boundPort();
 
-    Sender sensor("127.0.0.1");
-    Sender stranger("127.0.0.2");
+    LoopbackSocket sensor("127.0.0.1");
+    LoopbackSocket stranger("127.0.0.2");
     StreamEncoder dsp(kSubDeviceDsp);
     StreamEncoder foreign(kSubDeviceDsp);
-    foreign.setPacketCounter(5000); // would be a gap if it were taken
-    sensor.send(port, {});          // an empty datagram is refused and its record reused
+    foreign.setPacketCounter(5000);          // would be a gap if it were taken
+    EXPECT_TRUE(sensor.send(port, Bytes{})); // an empty datagram is refused and its record reused
     std::size_t sent = 1;
     for (std::uint32_t cycle = 1; cycle <= 4; ++cycle) {
         for (const Bytes& d : foreign.encodeCycle(cycle, {makeChannel(8, pattern(500, 0xEE))})) {
-            stranger.send(port, d);
+            EXPECT_TRUE(stranger.send(port, d));
             ++sent;
         }
         const auto datagrams =
             dsp.encodeCycle(cycle, {makeChannel(8, pattern(20000, static_cast<std::uint8_t>(cycle))),
                                     makeChannel(9, pattern(300, 9))});
         for (const Bytes& d : datagrams) {
-            sensor.send(port, d);
+            EXPECT_TRUE(sensor.send(port, d));
             ++sent;
         }
         // Stay well inside the receive buffer without relying on the thread's speed. The
         // per-datagram trace line tells what the thread has taken (the counters belong to it).
-        ASSERT_TRUE(waitFor([&] { return logger.matching("UDP Packet received").size() >= sent; }));
+        ASSERT_TRUE(waitUntil([&] { return logger.count("UDP Packet received") >= sent; }));
     }
-    ASSERT_TRUE(waitFor([&] { return output.handouts(1, false).size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return output.handouts(1, false).size() == 3; }));
     const auto complete = output.handouts(1, false);
     for (std::uint32_t i = 0; i < 3; ++i) {
         EXPECT_EQ(complete[i].cycleId, i + 1);
         ASSERT_EQ(complete[i].channels.size(), 2u);
         EXPECT_EQ(complete[i].channels[0].bytes, pattern(20000, static_cast<std::uint8_t>(i + 1)));
     }
-    EXPECT_EQ(logger.matching("Internal error: UDP buffer larger than expected (0 bytes)", 1).size(), 1u);
+    EXPECT_EQ(logger.count("Internal error: UDP buffer larger than expected (0 bytes)", 1), 1u);
 
     const auto before = std::chrono::steady_clock::now();
     receiver.stop();
@@ -154,32 +109,32 @@ TEST_F(EthReceiverTest, ReceivesCyclesFromTheChosenSenderOverLoopback) {
     EXPECT_EQ(receiver.boundPort(), 0);
     EXPECT_EQ(assembler.counters().missingPacketEvents, 0u) << "the stranger's datagrams were not taken";
     EXPECT_EQ(assembler.counters().dspPackets, dsp.packetCounter());
-    EXPECT_EQ(logger.matching("Thread was started", 1).size(), 1u);
-    EXPECT_EQ(logger.matching("local_port: 0", 1).size(), 1u);
-    EXPECT_EQ(logger.matching("Thread will stop now", 1).size(), 1u);
+    EXPECT_EQ(logger.count("Thread was started", 1), 1u);
+    EXPECT_EQ(logger.count("local_port: 0", 1), 1u);
+    EXPECT_EQ(logger.count("Thread will stop now", 1), 1u);
 
     // The assembler keeps its state across a restart of the thread.
     ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
     receiver.stop();
     EXPECT_EQ(assembler.state(1).cycles.size(), 1u);
 }
 
 TEST_F(EthReceiverTest, SocketErrorEndsTheThreadWithALogLine) {
     // A port held by a socket without address reuse cannot be bound again.
-    Sender holder("0.0.0.0");
+    LoopbackSocket holder("0.0.0.0");
     receiver.setPort(holder.port());
     ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitFor([&] { return !receiver.isRunning(); }));
+    ASSERT_TRUE(waitUntil([&] { return !receiver.isRunning(); }));
     const auto errors = logger.matching("Socket bind error:", 1);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].text.find(std::to_string(EADDRINUSE)), std::string::npos) << errors[0].text;
-    EXPECT_EQ(logger.matching("Thread will stop now", 1).size(), 1u);
+    EXPECT_EQ(logger.count("Thread will stop now", 1), 1u);
     receiver.stop();
     // It can be started again once the port is free.
     receiver.setPort(0);
     ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
+    ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
     receiver.stop();
 }
 
@@ -198,13 +153,13 @@ TEST(EthReceiverStop, AnOutputMayStopItsOwnReceiveThread) {
     output.receiver = &receiver;
     receiver.setWakeUp(UdpSocket::WakeUp::None);
     ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitFor([&] { return receiver.boundPort() != 0; }));
-    Sender sensor("127.0.0.1");
+    ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
+    LoopbackSocket sensor("127.0.0.1");
     StreamEncoder dsp(kSubDeviceDsp);
     for (std::uint32_t cycle = 1; cycle <= 2; ++cycle)
         for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, pattern(100, 1))}))
-            sensor.send(receiver.boundPort(), d);
-    ASSERT_TRUE(waitFor([&] { return !receiver.isRunning(); }));
+            EXPECT_TRUE(sensor.send(receiver.boundPort(), d));
+    ASSERT_TRUE(waitUntil([&] { return !receiver.isRunning(); }));
     EXPECT_GE(output.cycles.load(), 1);
     receiver.stop();
     ASSERT_EQ(receiver.start(), 0) << "it can be started again";
@@ -219,10 +174,10 @@ TEST(UdpSocket, SmallPoolNeverRunsDryAndDropsOversizedDatagrams) {
     EXPECT_FALSE(socket.available());
     EXPECT_THROW(socket.release(), std::logic_error);
 
-    Sender sender("127.0.0.1");
+    LoopbackSocket sender("127.0.0.1");
     const std::vector<std::size_t> sizes = {40, 0, 1600, 1700, 32, 7, 1000, 1, 2, 3};
     for (std::size_t i = 0; i < sizes.size(); ++i)
-        sender.send(socket.localPort(), pattern(sizes[i], static_cast<std::uint8_t>(i)));
+        EXPECT_TRUE(sender.send(socket.localPort(), pattern(sizes[i], static_cast<std::uint8_t>(i))));
 
     std::vector<std::size_t> received;
     while (const ReceiveRecord* record = socket.wait(1000)) {
@@ -245,7 +200,7 @@ TEST(UdpSocket, SmallPoolNeverRunsDryAndDropsOversizedDatagrams) {
 
 TEST(UdpSocket, BindFailureThrowsWithTheSystemError) {
     RecordingLogger logger;
-    Sender holder("0.0.0.0");
+    LoopbackSocket holder("0.0.0.0");
     try {
         UdpSocket socket(holder.port(), 4, logger, UdpSocket::WakeUp::None);
         FAIL() << "bound a port that is in use";

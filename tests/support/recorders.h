@@ -41,6 +41,7 @@ public:
                 found.push_back(line);
         return found;
     }
+    std::size_t count(const std::string& part, int level = -1) const { return matching(part, level).size(); }
     void clear() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lines.clear();

@@ -1,7 +1,7 @@
 // Container parser, writer and chunk streams.
 
 #include "kvel/kvel_parse.h"
-#include "tests/kvel/kvel_test_util.h"
+#include "tests/support/kvel_test_util.h"
 
 #include <gtest/gtest.h>
 

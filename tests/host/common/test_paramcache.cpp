@@ -133,8 +133,6 @@ TEST(ParamCache, ObserversLearnWhenTheCacheIsDestroyed) {
 }
 
 TEST(SimpleParamEmitter, EmitsOnlyForItsIdentifierAndSurvivesTheCache) {
-    int argc = 0;
-    QCoreApplication app(argc, nullptr);
     auto cache = std::make_unique<ParamCache>();
     cache->setParameter(15, 0, nullptr);
     SimpleParamEmitter emitter(*cache, 15);

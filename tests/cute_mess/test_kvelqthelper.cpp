@@ -2,7 +2,8 @@
 
 #include "cute_mess/kvelqthelper.h"
 
-#include "tests/kvel/kvel_test_util.h"
+#include "tests/support/kvel_test_util.h"
+#include "tests/support/messagecapture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,6 @@ QByteArray randomBlock(int size, quint32 seed) {
     for (char& c : block)
         c = char(random.bounded(256));
     return block;
-}
-
-QStringList captured;
-void captureMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
-    captured.append(text);
 }
 
 } // namespace
@@ -127,11 +123,10 @@ TEST(KVelQtHelper, EmptyMapWritesNothing) {
     const kvel::ITypePtr root = kvel_test::sampleTree();
     const QByteArray original = randomBlock(296, 9);
     QByteArray block = original;
-    captured.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureMessages);
+    MessageCapture messages;
     KVelQtHelper::write(root, block, "DSP_CPARType.Inner", QVariantMap());
     KVelQtHelper::write(root, block, "DSP_CPARType", QVariant(5));
-    qInstallMessageHandler(previous);
+    const QStringList captured = messages.all();
     EXPECT_EQ(block, original);
     ASSERT_EQ(captured.size(), 2);
     EXPECT_EQ(captured[0],

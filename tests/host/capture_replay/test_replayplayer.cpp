@@ -4,7 +4,6 @@
 #include "capture_replay/replayplayer.h"
 #include "common/replaydataview.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -50,41 +49,55 @@ struct Delivered {
     }
 };
 
-TEST(ReplayPlayerTest, FastPlaybackDeliversEveryPacketInOrder) {
+// A player of a recording of packets "p0", "p1", ... that delivers into `got`.
+class ReplayPlayerTest : public ::testing::Test {
+protected:
+    bool open(const std::vector<quint64>& timestampsUs) {
+        return openFile(writeRecording(dir, timestampsUs));
+    }
+    bool openFile(const QString& path) {
+        const bool opened = player.open(path);
+        player.setHandler([this](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+        return opened;
+    }
+    // Plays the whole recording as fast as possible.
+    void playToEnd() {
+        player.setSpeed(0);
+        ASSERT_TRUE(player.start());
+        ASSERT_TRUE(player.waitForFinished(10000));
+        player.stop();
+    }
+
     QTemporaryDir dir;
+    Delivered got;
+    ReplayPlayer player; // after got: stops delivering before got goes
+};
+
+TEST_F(ReplayPlayerTest, FastPlaybackDeliversEveryPacketInOrder) {
     std::vector<quint64> ts;
     for (int i = 0; i < 50; ++i)
         ts.push_back(quint64(i) * 1'000'000); // 50 s of recording
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, ts)));
+    ASSERT_TRUE(open(ts));
     EXPECT_EQ(player.recordingInfo().writingContext, QStringLiteral("ctx"));
-    Delivered got;
-    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
-    player.setSpeed(0);
     QSignalSpy finished(&player, &ReplayPlayer::finished);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
+    playToEnd();
     ASSERT_EQ(got.size(), 50u);
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(got.packets[std::size_t(i)], "p" + QByteArray::number(i));
         EXPECT_EQ(got.timestamps[std::size_t(i)], ts[std::size_t(i)]);
     }
-    player.stop();
     ASSERT_EQ(finished.count(), 1);
     EXPECT_EQ(finished.at(0).at(0).toLongLong(), 50);
     EXPECT_FALSE(finished.at(0).at(1).toBool());
     EXPECT_EQ(player.packetsDelivered(), 50);
 
     // a second start plays the recording again
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
+    playToEnd();
     EXPECT_EQ(got.size(), 100u);
 }
 
-TEST(ReplayPlayerTest, RecordedPaceIsKept) {
-    QTemporaryDir dir;
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, {0, 100'000, 200'000, 300'000})));
+TEST_F(ReplayPlayerTest, RecordedPaceIsKept) {
+    ASSERT_TRUE(open({0, 100'000, 200'000, 300'000}));
     std::vector<Clock::time_point> at;
     std::mutex m;
     player.setHandler([&](const char*, unsigned, quint64) {
@@ -108,15 +121,11 @@ TEST(ReplayPlayerTest, RecordedPaceIsKept) {
     EXPECT_GE(at[3] - at[0], std::chrono::milliseconds(149));
 }
 
-TEST(ReplayPlayerTest, StopEndsPlaybackAndNothingArrivesAfterIt) {
-    QTemporaryDir dir;
+TEST_F(ReplayPlayerTest, StopEndsPlaybackAndNothingArrivesAfterIt) {
     std::vector<quint64> ts;
     for (int i = 0; i < 100; ++i)
         ts.push_back(quint64(i) * 50'000); // 5 s
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, ts)));
-    Delivered got;
-    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+    ASSERT_TRUE(open(ts));
     ASSERT_TRUE(player.start());
     EXPECT_FALSE(player.start()); // already playing
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
@@ -129,12 +138,8 @@ TEST(ReplayPlayerTest, StopEndsPlaybackAndNothingArrivesAfterIt) {
     EXPECT_EQ(got.size(), atStop);
 }
 
-TEST(ReplayPlayerTest, PauseHoldsDelivery) {
-    QTemporaryDir dir;
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, {0, 50'000, 100'000})));
-    Delivered got;
-    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+TEST_F(ReplayPlayerTest, PauseHoldsDelivery) {
+    ASSERT_TRUE(open({0, 50'000, 100'000}));
     player.setPaused(false);
     ASSERT_TRUE(player.start());
     player.setPaused(true);
@@ -145,22 +150,15 @@ TEST(ReplayPlayerTest, PauseHoldsDelivery) {
     EXPECT_EQ(got.size(), 3u);
 }
 
-TEST(ReplayPlayerTest, DamagedRecordingPlaysUpToTheDamage) {
-    QTemporaryDir dir;
+TEST_F(ReplayPlayerTest, DamagedRecordingPlaysUpToTheDamage) {
     const QString path = writeRecording(dir, {0, 1, 2, 3});
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.resize(f.size() - 1)); // cut into the last packet
     f.close();
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(path));
-    Delivered got;
-    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
-    player.setSpeed(0);
+    ASSERT_TRUE(openFile(path));
     QSignalSpy finished(&player, &ReplayPlayer::finished);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
-    player.stop();
+    playToEnd();
     EXPECT_EQ(got.size(), 3u);
     ASSERT_EQ(finished.count(), 1);
     EXPECT_TRUE(finished.at(0).at(1).toBool());
@@ -168,28 +166,19 @@ TEST(ReplayPlayerTest, DamagedRecordingPlaysUpToTheDamage) {
     EXPECT_TRUE(player.errorString().contains(QStringLiteral("cut off")));
 }
 
-TEST(ReplayPlayerTest, ThrowingHandlerDoesNotEndPlayback) {
-    QTemporaryDir dir;
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, {0, 1, 2})));
+TEST_F(ReplayPlayerTest, ThrowingHandlerDoesNotEndPlayback) {
+    ASSERT_TRUE(open({0, 1, 2}));
     int calls = 0;
     player.setHandler([&](const char*, unsigned, quint64) {
         if (++calls == 2)
             throw std::runtime_error("bad packet");
     });
-    player.setSpeed(0);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
-    player.stop();
+    playToEnd();
     EXPECT_EQ(calls, 3);
 }
 
-TEST(ReplayPlayerTest, LoopStartsOverWithGrowingTimestamps) {
-    QTemporaryDir dir;
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, {0, 10})));
-    Delivered got;
-    player.setHandler([&](const char* d, unsigned n, quint64 t) { got.add(d, n, t); });
+TEST_F(ReplayPlayerTest, LoopStartsOverWithGrowingTimestamps) {
+    ASSERT_TRUE(open({0, 10}));
     player.setSpeed(0);
     player.setLoop(true);
     ASSERT_TRUE(player.start());
@@ -202,14 +191,12 @@ TEST(ReplayPlayerTest, LoopStartsOverWithGrowingTimestamps) {
         EXPECT_GT(got.timestamps[i], got.timestamps[i - 1]);
 }
 
-TEST(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
-    QTemporaryDir dir;
+TEST_F(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
     const QString path = dir.filePath(QStringLiteral("foreign.txt"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("just text");
     f.close();
-    ReplayPlayer player;
     EXPECT_FALSE(player.open(path));
     EXPECT_TRUE(player.errorString().contains(QStringLiteral("not a recording")));
     EXPECT_FALSE(player.start());
@@ -222,20 +209,11 @@ public:
     Delivered got;
 };
 
-TEST(ReplayPlayerTest, DeliversToAReplayDataView) {
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
+TEST_F(ReplayPlayerTest, DeliversToAReplayDataView) {
     CollectingView view;
-    ReplayPlayer player;
     ASSERT_TRUE(player.open(writeRecording(dir, {0, 1, 2})));
     player.setView(&view);
-    player.setSpeed(0);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
-    player.stop();
+    playToEnd();
     ASSERT_EQ(view.got.size(), 3u);
     EXPECT_EQ(view.got.packets[1], "p1");
 }

@@ -4,6 +4,8 @@
 #include "capture_replay/capturecontroler.h"
 #include "capture_replay/recordingreader.h"
 #include "simulator/virtualsensor.h"
+#include "tests/support/loopbacksocket.h"
+#include "tests/support/simsensor.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,11 +16,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -35,15 +32,6 @@ struct ToolResult {
 
 class TrvaxxTool : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_trvaxx_tool";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
-    }
-
     // Starts the tool; for live commands (given --port 0) waits for the port it listens on.
     // Live commands keep their wake-up datagram on loopback: the tests' sensors are local.
     std::unique_ptr<QProcess> start(QStringList args, quint16* port = nullptr) {
@@ -96,16 +84,10 @@ protected:
 
     static trvsim::SimConfig simConfig(trvsim::Variant variant, const char* source, quint16 port,
                                        const char* serial, uint32_t firstFrame) {
-        trvsim::SimConfig c;
-        c.identity.variant = variant;
-        c.identity.model = variant == trvsim::Variant::DI ? trvsim::Model::TRVADN : trvsim::Model::TRVAFN;
+        trvsim::SimConfig c = loopbackSensor(variant, source, port);
         c.identity.serialNumber = serial;
-        c.destAddress = "127.0.0.1";
-        c.destPort = port;
-        c.sourceAddress = source;
         c.firstFrameCounter = firstFrame;
-        c.verbosity = 0;
-        c.log = [](int, const std::string&) {};
+        c.cycleTimeMs = 0; // the sensor's own cycle time
         return c;
     }
 
@@ -300,16 +282,10 @@ TEST_F(TrvaxxTool, CommandLineFaultsAndSilentPortsEndWithTheirExitCodes) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("no result arrived"))) << r.err.toStdString();
 
     // A port held by another socket (without address reuse) cannot be used.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
-    socklen_t len = sizeof(addr);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    r = run({"monitor", "--seconds", "1", "--port", QString::number(ntohs(addr.sin_port))});
-    ::close(fd);
+    {
+        const LoopbackSocket holder;
+        r = run({"monitor", "--seconds", "1", "--port", QString::number(holder.port())});
+    }
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("cannot receive"))) << r.err.toStdString();
 }

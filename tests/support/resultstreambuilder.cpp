@@ -1,10 +1,20 @@
-#include "tests/result/resultstreambuilder.h"
+#include "tests/support/resultstreambuilder.h"
 
 #include "kvel/kvel_interpret.h"
 #include "kvel/kvel_parse.h"
 
+#include <QFile>
+
 #include <cmath>
+#include <mutex>
 #include <stdexcept>
+
+// The resource objects sit in a static library: registering them keeps the linker from dropping
+// them. Q_INIT_RESOURCE declares functions of the global namespace.
+static void initStreamDescriptions() {
+    static std::once_flag once;
+    std::call_once(once, [] { Q_INIT_RESOURCE(trvaxx_stream_descriptions); });
+}
 
 namespace resulttest {
 
@@ -100,70 +110,16 @@ void makeChannel(Channel& channel, int number, const kvel::ITypePtr& root) {
     channel.data.assign(root->size(), 0);
 }
 
-kvel::ITypePtr algoLayout(Variant variant) {
-    LayoutBuilder b("AlgoIFOutput", kvel::LittleEndian);
-    b.begin("distanceImageResult")
-        .u16("sensorWidth")
-        .u16("sensorHeight")
-        .u16("distanceData", {1024})
-        .f32("X", {1024})
-        .f32("Y", {1024})
-        .f32("Z", {1024})
-        .u16("confidence", {1024})
-        .u16("amplitude", {1024})
-        .f32("amplitude_normalization", {4})
-        .u32("masterclockTimestamp")
-        .u32("frameCounter")
-        .u32("available");
-    b.begin("cameraCalibration");
-    for (const char* n : {"transX", "transY", "transZ", "rotX", "rotY", "rotZ"})
-        b.f32(n);
-    b.end().begin("fieldOfView");
-    for (const char* n : {"upperLeft", "upperRight", "lowerRight", "lowerLeft"})
-        b.f32(n, {3});
-    b.end();
-    if (variant == Variant::OD) {
-        b.begin("intrExtrCalib_2d");
-        for (const char* n : {"intrCalib_2D_fx", "intrCalib_2D_fy", "intrCalib_2D_mx", "intrCalib_2D_my",
-                              "intrCalib_alpha", "intrCalib_k1", "intrCalib_k2", "intrCalib_k3",
-                              "intrCalib_k4", "intrCalib_k5", "extrCalib_center_tx", "extrCalib_center_ty",
-                              "extrCalib_center_tz", "extrCalib_delta_tx", "extrCalib_delta_ty",
-                              "extrCalib_delta_tz", "extrCalib_rot_x", "extrCalib_rot_y", "extrCalib_rot_z"})
-            b.f32(n);
-        b.end();
-    }
-    b.end();
-    if (variant == Variant::OD) {
-        b.begin("objectDetectionResult").begin("objectList", {20});
-        for (const char* n : {"id", "history", "measured", "type", "age"})
-            b.i32(n);
-        for (const char* n : {"x1", "y1", "x2", "y2", "zMin", "zMax", "vX", "vY", "vZ", "aX", "aY", "aZ",
-                              "existenceProbability", "vXQuality", "vYQuality"})
-            b.f32(n);
-        b.end()
-            .begin("crashPredictorResult")
-            .i32("crashObjectID")
-            .f32("crashPredictTime")
-            .f32("relImpactVelocity");
-        b.i32("crashPredicted").end().end();
-    }
-    if (variant == Variant::LG) {
-        b.begin("lineGuidanceResult").begin("lineList", {5});
-        b.i32("id").i32("history").i32("measured").i32("type");
-        for (const char* n : {"alpha", "offset", "curvature", "quality", "foresight", "heap_area"})
-            b.f32(n);
-        b.i32("heap_area_valid").f32("heap_width").i32("heap_width_valid").f32("center_of_gravity_offset");
-        b.i32("center_of_gravity_offset_valid").f32("max_height_offset").i32("max_height_offset_valid");
-        b.f32("heap_height")
-            .i32("heap_height_valid")
-            .f32("z_step_detection_height")
-            .i32("z_step_detection_valid");
-        b.end().f32("ref_Point", {3}).end();
-        b.begin("calibrationResult").begin("commonCalibrationResult").begin("calibResult");
-        b.f32("transZ").f32("rotX").f32("rotY").f32("rotZ").end();
-        b.i32("calibrationStableCounter").i32("calibValid").end().end();
-    }
-    return b.finish();
+// The sensor's own description of a channel, as the plug-in embeds it.
+kvel::ITypePtr streamDescription(int channel, Variant variant) {
+    initStreamDescriptions();
+    QFile file(QStringLiteral(":/streamdescription/%1_%2.kvd")
+                   .arg(channel)
+                   .arg(QString::fromStdString(CycleBuilder::variantText(variant))));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("no embedded description " + file.fileName().toStdString());
+    const QByteArray bytes = file.readAll();
+    return kvel::parse(bytes.constData(), size_t(bytes.size()));
 }
 
 kvel::ITypePtr parameterLayout() {
@@ -214,19 +170,19 @@ kvel::ITypePtr parameterLayout() {
     return b.finish();
 }
 
-// Big-endian, like the sensor's communication processor, so the byte swap is exercised.
-kvel::ITypePtr identityLayout(bool unsignedVariant) {
-    LayoutBuilder b("Meas_Customer_Data_Type", kvel::BigEndian);
-    b.u8("SoftwareVersion", {3});
-    if (unsignedVariant)
-        b.u8("CameraVariant", {3});
-    else
-        b.i8("CameraVariant", {3});
-    b.i8("CameraPartNumber", {6}).i8("CameraSerialNumber", {20});
-    b.u8("OpMode").f32("CameraMainTemperature").f32("IlluTemperature").u32("CANBaudrate");
-    b.begin("KpCustomerParameter").u8("J1939SourceAddress").u8("CANProtocol").u8("CANopenNodeAddress");
-    b.u8("CANMaxNumberOfLines").end();
-    return b.finish();
+// The identification block (big-endian, like the sensor's communication processor) with the
+// element kind of CameraVariant chosen.
+kvel::ITypePtr identityLayout(Variant variant, bool unsignedVariant) {
+    const kvel::ITypePtr real = streamDescription(256, variant);
+    auto root = kvel::make_kvel_shared<kvel::StructType>(real->name(), real->dimensions(), real->offset(),
+                                                         real->size(), real->byteOrder());
+    for (const kvel::ITypePtr& m : real->members())
+        root->addMember(m->name() != "CameraVariant"
+                            ? m
+                            : kvel::make_kvel_shared<kvel::ElementaryType>(
+                                  m->name(), m->dimensions(), m->offset(), m->size(),
+                                  unsignedVariant ? kvel::KindUnsigned : kvel::KindSigned, m->byteOrder()));
+    return root;
 }
 
 void setText(Channel& c, const std::string& path, const std::string& text, uint32_t length, bool asUnsigned) {
@@ -246,9 +202,9 @@ std::string CycleBuilder::variantText(Variant v) {
 }
 
 CycleBuilder::CycleBuilder(Variant variant, const Identification& id) {
-    makeChannel(algo, 8, algoLayout(variant));
+    makeChannel(algo, 8, streamDescription(8, variant));
     makeChannel(parameters, 14, parameterLayout());
-    makeChannel(identity, 256, identityLayout(id.unsignedVariant));
+    makeChannel(identity, 256, identityLayout(variant, id.unsignedVariant));
     const std::string m = "Meas_Customer_Data_Type.";
     identity.set(m + "SoftwareVersion", id.softwareVersion, 3);
     setText(identity, m + "CameraVariant", id.variant, 3, id.unsignedVariant);

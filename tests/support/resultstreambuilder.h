@@ -1,8 +1,9 @@
 #pragma once
 
-// Builds result cycles for the tests and the benchmark: kvel descriptions of the three channels a
-// sensor sends (algorithm output 8, DSP parameters 14, identification 256), data blocks filled
-// through the interpreter's own writer, and chunk lists or datagrams of whole cycles.
+// Builds result cycles for the tests: the three channels a sensor sends (algorithm output 8 and
+// identification 256 with the embedded descriptions, DSP parameters 14 with one layout holding
+// every variant's members), data blocks filled through the interpreter's own writer, and chunk
+// lists of whole cycles.
 
 #include "kvel/kvel_chunk.h"
 #include "kvel/kvel_types.h"

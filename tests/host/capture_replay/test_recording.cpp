@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -91,6 +92,8 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     EXPECT_TRUE(capture.isRecording());
     std::vector<QByteArray> packets;
     for (int i = 0; i < 20; ++i) {
+        if (i == 19) // time stamps count microseconds since the start
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         packets.push_back(packetBytes(i, i == 0 ? 0 : 1000 + i));
         capture.writePacket(packets.back());
     }
@@ -118,6 +121,9 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
         ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
         EXPECT_EQ(p.data, expected);
         EXPECT_GE(p.timestampUs, lastTs);
+        if (&expected == &packets.back()) {
+            EXPECT_GE(p.timestampUs - lastTs, 20000u);
+        }
         lastTs = p.timestampUs;
     }
     EXPECT_EQ(reader.readPacket(p), RecordingReader::Status::End);

@@ -2,13 +2,11 @@
 // Test side of the stream: the real CycleAssembler with an output that keeps copies of the cycles
 // it hands out, and helpers that read them through the real interpreter.
 
+#include "tests/support/recorders.h"
+
 #include "kvel/kvel_interpret.h"
 #include "udp-transport/cycleassembler.h"
-#include "udp-transport/dataoutputbase.h"
-#include "udp-transport/loggingbase.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
@@ -40,10 +38,8 @@ struct CapturedCycle {
     bool has(uint32_t channel) const { return channels.count(channel) != 0; }
 };
 
-class StreamCapture : public DataOutputBase, public LoggingBase {
+class StreamCapture : public DataOutputBase {
 public:
-    StreamCapture() : assembler(*this, *this) {}
-
     void output(int device, const CycleEntry& cycle, bool partial) override {
         CapturedCycle c;
         c.device = device;
@@ -58,15 +54,13 @@ public:
         cycles.push_back(std::move(c));
     }
 
-    void log(int level, const char* format, ...) override {
-        char text[512];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        std::lock_guard<std::mutex> lock(mutex);
-        if (level <= 1)
-            logLines.push_back(text);
+    // What the reassembly logged as errors (levels 0 and 1).
+    std::vector<std::string> errors() const {
+        std::vector<std::string> out;
+        for (const RecordingLogger::Line& line : logger.lines())
+            if (line.level <= 1)
+                out.push_back(line.text);
+        return out;
     }
 
     void feed(const uint8_t* bytes, std::size_t length) {
@@ -84,10 +78,10 @@ public:
         return out;
     }
 
-    CycleAssembler assembler;
+    RecordingLogger logger;
+    CycleAssembler assembler{*this, logger};
     mutable std::mutex mutex;
     std::vector<CapturedCycle> cycles;
-    std::vector<std::string> logLines;
 };
 
 template <class T>

@@ -1,7 +1,7 @@
 // Type model, path resolution, typed reads and writes, caches.
 
 #include "kvel/kvel_interpret.h"
-#include "tests/kvel/kvel_test_util.h"
+#include "tests/support/kvel_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +165,13 @@ TEST(KvelInterpret, SizeAndCountChecks) {
     });
     EXPECT_EQ(sizeError,
               std::make_pair(3, std::string("expected 296 bytes (from kvel description), got 295 bytes")));
+    // A longer block is a mismatch too: description and data do not belong together.
+    std::vector<uint8_t> longBlock(297);
+    EXPECT_EQ(interpretError([&] {
+                  kvel::read<uint16_t>(root, "DSP_CPARType.CycleTime", &u, 1, longBlock.data(),
+                                       longBlock.size());
+              }).first,
+              3);
     float f = 0;
     EXPECT_EQ(interpretError([&] {
                   kvel::read<float>(root, "DSP_CPARType.CycleTime", &f, 1, shortBlock.data(),

@@ -14,23 +14,11 @@
 namespace {
 class Notifications : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_notifications";
-        static char* argv[] = {name, nullptr};
-        app = new QCoreApplication(argc, argv);
-    }
-    static void TearDownTestSuite() {
-        delete app;
-        app = nullptr;
-    }
     void SetUp() override {
         NotificationManager::instance().setLingerTime(20);
         NotificationManager::instance().setEventLifetime(20);
     }
-    static QCoreApplication* app;
 };
-QCoreApplication* Notifications::app = nullptr;
 } // namespace
 
 TEST_F(Notifications, RegistryKeepsTheFirstRegistrationOfAnId) {

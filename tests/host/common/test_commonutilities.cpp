@@ -15,16 +15,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_commonutilities";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-} // namespace
-
 TEST(CommonUtilities, WaitsAreScaledByTheEnvironmentFactor) {
     ASSERT_EQ(qgetenv("TRVAXX_TIME_SCALE"), QByteArray("0.25"));
     EXPECT_DOUBLE_EQ(CommonUtilities::timeScale(), 0.25);
@@ -35,7 +25,6 @@ TEST(CommonUtilities, WaitsAreScaledByTheEnvironmentFactor) {
 }
 
 TEST(CommonUtilities, SleepServesEventsWhileWaiting) {
-    app();
     bool fired = false;
     QTimer::singleShot(0, [&] { fired = true; });
     QElapsedTimer clock;
@@ -60,7 +49,6 @@ TEST(CommonUtilities, DefaultFoldersAreCreatedUnderTheDataFolder) {
 }
 
 TEST(DFTimeout, IntervalIsScaledAndFiresOnce) {
-    app();
     DFTimeout timeout;
     QSignalSpy spy(&timeout, &DFTimeout::timeout);
     timeout.start(1000);
