@@ -1,0 +1,99 @@
+// The CAN stack end to end: the socketcand interface plug-in against the virtual sensor's bus and
+// diagnostic node on loopback (bus timing off). Connect with verification, identity, state,
+// serial number, a wrong bit rate, and trvaxx can-info.
+#include "can-communication/canbuscontroller.h"
+#include "simulator/can/canbus.h"
+#include "simulator/can/diagnode.h"
+#include "simulator/virtualsensor.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CanEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        trvsim::SimConfig sim;
+        sim.destAddress = "127.0.0.1";
+        sim.destPort = 42191;
+        sim.verbosity = 0;
+        sim.identity.variant = trvsim::Variant::LG;
+        sim.identity.version = {3, 5, 2};
+        sensor = std::make_unique<trvsim::VirtualSensor>(sim);
+        trvsim::CanConfig can;
+        can.listen = "127.0.0.1:0";
+        can.pace = false;
+        bus = trvsim::buildCanBus(
+            {sensor.get()}, can, trvsim::makeDiagNode, [](int, const std::string&) {}, 0);
+        ASSERT_TRUE(bus->start()) << bus->errorText();
+        url = QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()).toUtf8();
+    }
+    SensorAdrMobileCanSP_t address(int bitRate) const {
+        auto a = SensorAdrMobileCanSP_t::create(QStringLiteral("sim"), QByteArray("TRVAxx"));
+        a->setCanBaudRate(bitRate);
+        a->setCanDeviceId(239);
+        return a;
+    }
+    std::unique_ptr<trvsim::VirtualSensor> sensor;
+    std::unique_ptr<trvsim::SimCanBus> bus;
+    QByteArray url;
+};
+
+TEST_F(CanEndToEnd, ConnectsAndReadsIdentityStateAndSerial) {
+    CanBusController controller;
+    controller.setInterfaceUrl(url);
+    ASSERT_EQ(controller.connectDevice(address(250000), true), 0);
+    ASSERT_EQ(controller.readIdentity(), 0);
+    const SensorIdentity& id = controller.identity();
+    EXPECT_EQ(id.variant, "LG");
+    EXPECT_EQ(id.globalSoftwareVersion, "3.5.2");
+    EXPECT_EQ(id.versions.size(), 6);
+    EXPECT_TRUE(id.articleNumber.startsWith("TRVAFN")) << id.articleNumber.toStdString();
+    EXPECT_EQ(id.serialNumber, "SIM0000001");
+    EXPECT_EQ(controller.readSerialNumber(), "SIM0000001");
+    EXPECT_EQ(controller.receiverGeneration(), 3);
+    EXPECT_EQ(controller.getCDDFilename(), ":/paramdescription/DiagMobCa_3_2_2.cdd");
+    controller.readStateData();
+    EXPECT_EQ(controller.stateData().fifth, 34); // measuring
+    EXPECT_FLOAT_EQ(controller.stateData().third, 24.0f);
+    QList<DtcEntry> entries;
+    ASSERT_EQ(controller.readErrorMemory(entries), 0);
+    ASSERT_FALSE(entries.isEmpty());
+    for (const DtcEntry& e : entries)
+        EXPECT_FALSE(e.text.isEmpty()) << QString::number(e.code, 16).toStdString();
+}
+
+TEST_F(CanEndToEnd, WrongBitRateFailsTheVerification) {
+    CanBusController controller;
+    controller.setInterfaceUrl(url);
+    EXPECT_EQ(controller.connectDevice(address(500000), true), 130006);
+    EXPECT_FALSE(controller.isConnected());
+}
+
+TEST_F(CanEndToEnd, CanInfoPrintsTheSensor) {
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        const char* expect; // in standard output, or standard error for failures
+    };
+    const Case cases[] = {
+        {{"--node", "239", "--baud", "250000", "--json"}, 0, "\"SerialNumber\":\"SIM0000001\""},
+        {{"--node", "239", "--baud", "500000"}, 1, "error 130006 "},
+        {{"--node", "239", "--baud", "100000"}, 1, "error 130008 "},
+    };
+    for (const Case& c : cases) {
+        QProcess tool;
+        tool.start(QStringLiteral(TRVAXX_TOOL),
+                   QStringList{"can-info", "--can", QString::fromUtf8(url)} + c.arguments);
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        EXPECT_EQ(tool.exitCode(), c.exitCode);
+        const QByteArray text = c.exitCode == 0 ? tool.readAllStandardOutput() : tool.readAllStandardError();
+        EXPECT_TRUE(text.contains(c.expect)) << text.toStdString();
+    }
+}
+
+} // namespace
