@@ -6,6 +6,7 @@
 #include "simulator/can/diagnode.h"
 #include "simulator/virtualsensor.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,6 +17,15 @@ namespace {
 
 class CanEndToEnd : public ::testing::Test {
 protected:
+    // The interface plug-in runs its transport with Qt's event loops; a host always has an
+    // application object.
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_can_endtoend";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
     void SetUp() override {
         trvsim::SimConfig sim;
         sim.destAddress = "127.0.0.1";
