@@ -7,13 +7,10 @@
 //   between its two frames is part of the read;
 // - over socketcand to the virtual sensor (its bus timing off): the largest region the sensor
 //   lets one read, the DSP parameter block with its size word, through the interface plug-in.
-#include "can-communication/canbuscontroller.h"
 #include "can-communication/diagpc.h"
 #include "can-communication/multireceivecanproxy.h"
-#include "simulator/can/canbus.h"
-#include "simulator/can/diagnode.h"
-#include "simulator/virtualsensor.h"
 #include "tests/can-communication/scriptedcandevice.h"
+#include "tests/can-communication/simcansensor.h"
 
 #include <QCoreApplication>
 
@@ -90,32 +87,13 @@ template <typename Step> double seconds(int count, Step step) {
 struct SocketcandStack {
     static constexpr uint32_t kDspRegion = 0xC1A00400;
     static constexpr int kDspRegionSize = 4 + 1536;
-    std::unique_ptr<trvsim::VirtualSensor> sensor;
-    std::unique_ptr<trvsim::SimCanBus> bus;
+    SimCanSensor sim{trvsim::Variant::DI, trvsim::Model::TRVADN, {3, 4, 1}};
     CanBusController controller;
     bool ok = false;
     SocketcandStack() {
-        trvsim::SimConfig sim;
-        sim.destAddress = "127.0.0.1";
-        sim.verbosity = 0;
-        sim.identity.variant = trvsim::Variant::DI;
-        sim.identity.model = trvsim::Model::TRVADN;
-        sim.identity.version = {3, 4, 1};
-        sensor = std::make_unique<trvsim::VirtualSensor>(sim);
-        trvsim::CanConfig can;
-        can.listen = "127.0.0.1:0";
-        can.pace = false;
-        bus = trvsim::buildCanBus(
-            {sensor.get()}, can, trvsim::makeDiagNode, [](int, const std::string&) {}, 0);
-        if (!bus->start())
-            return;
-        controller.setInterfaceUrl(
-            QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()).toUtf8());
-        auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("sim"), QByteArray("TRVAxx"));
-        address->setCanBaudRate(250000);
-        address->setCanDeviceId(239);
+        controller.setInterfaceUrl(sim.url());
         // Memory reads need the extended session, which the verification read opens.
-        ok = controller.connectDevice(address, true) == 0;
+        ok = sim.started && controller.connectDevice(SimCanSensor::address(250000), true) == 0;
     }
     bool read() {
         QByteArray data;

@@ -1,10 +1,7 @@
 // The CAN stack end to end: the socketcand interface plug-in against the virtual sensor's bus and
 // diagnostic node on loopback (bus timing off). Connect with verification, identity, state,
 // serial number, a wrong bit rate, and trvaxx can-info.
-#include "can-communication/canbuscontroller.h"
-#include "simulator/can/canbus.h"
-#include "simulator/can/diagnode.h"
-#include "simulator/virtualsensor.h"
+#include "tests/can-communication/simcansensor.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -26,31 +23,10 @@ protected:
         if (!QCoreApplication::instance())
             new QCoreApplication(argc, argv);
     }
-    void SetUp() override {
-        trvsim::SimConfig sim;
-        sim.destAddress = "127.0.0.1";
-        sim.destPort = 42191;
-        sim.verbosity = 0;
-        sim.identity.variant = trvsim::Variant::LG;
-        sim.identity.version = {3, 5, 2};
-        sensor = std::make_unique<trvsim::VirtualSensor>(sim);
-        trvsim::CanConfig can;
-        can.listen = "127.0.0.1:0";
-        can.pace = false;
-        bus = trvsim::buildCanBus(
-            {sensor.get()}, can, trvsim::makeDiagNode, [](int, const std::string&) {}, 0);
-        ASSERT_TRUE(bus->start()) << bus->errorText();
-        url = QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()).toUtf8();
-    }
-    SensorAdrMobileCanSP_t address(int bitRate) const {
-        auto a = SensorAdrMobileCanSP_t::create(QStringLiteral("sim"), QByteArray("TRVAxx"));
-        a->setCanBaudRate(bitRate);
-        a->setCanDeviceId(239);
-        return a;
-    }
-    std::unique_ptr<trvsim::VirtualSensor> sensor;
-    std::unique_ptr<trvsim::SimCanBus> bus;
-    QByteArray url;
+    void SetUp() override { ASSERT_TRUE(sim.started) << sim.bus->errorText(); }
+    static SensorAdrMobileCanSP_t address(int bitRate) { return SimCanSensor::address(bitRate); }
+    SimCanSensor sim{trvsim::Variant::LG, trvsim::Model::TRVAFN, {3, 5, 2}};
+    const QByteArray url = sim.url();
 };
 
 TEST_F(CanEndToEnd, ConnectsAndReadsIdentityStateAndSerial) {
