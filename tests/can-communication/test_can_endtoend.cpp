@@ -1,12 +1,16 @@
 // The CAN stack end to end: the socketcand interface plug-in against the virtual sensor's bus and
 // diagnostic node on loopback (bus timing off). Connect with verification, identity, state,
 // serial number, a wrong bit rate, and trvaxx can-info.
+#include "can-communication/canbusdevicefactory.h"
 #include "tests/can-communication/simcansensor.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +62,30 @@ TEST_F(CanEndToEnd, WrongBitRateFailsTheVerification) {
     controller.setInterfaceUrl(url);
     EXPECT_EQ(controller.connectDevice(address(500000), true), 130006);
     EXPECT_FALSE(controller.isConnected());
+}
+
+TEST_F(CanEndToEnd, SecondPluginOfATypeIsUnloaded) {
+    // A copy of the interface plug-in under another name reports the same type.
+    QTemporaryDir copy;
+    const QString original =
+        QDir(qEnvironmentVariable("TRVAXX_PLUGIN_PATH")).filePath("trvaxx_candevice_socketcan.so");
+    ASSERT_TRUE(QFile::copy(original, copy.filePath("trvaxx_candevice_zcopy.so")));
+    QStringList lines;
+    static QStringList* sink = nullptr;
+    sink = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { *sink << text; });
+    CANBusDeviceFactory::setSearchFolders({QFileInfo(original).path(), copy.path()});
+    {
+        CanBusController controller;
+        controller.setInterfaceUrl(url);
+        EXPECT_EQ(controller.connectDevice(address(250000), true), 0);
+    }
+    CANBusDeviceFactory::setSearchFolders({});
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(lines.filter("There is already a CANBusDevice-implementations with the same type!").size(), 1);
+    EXPECT_EQ(lines.filter("successfully loaded").size(), 2);
+    EXPECT_EQ(lines.filter("Unload").size(), 1); // the kept one, when the controller goes
 }
 
 TEST_F(CanEndToEnd, CanInfoPrintsTheSensor) {
