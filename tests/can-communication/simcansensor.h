@@ -4,7 +4,7 @@
 
 #include "can-communication/canbuscontroller.h"
 #include "simulator/can/canbus.h"
-#include "simulator/can/diagnode.h"
+#include "simulator/can/sensornodes.h"
 #include "simulator/virtualsensor.h"
 
 #include <QString>
@@ -29,8 +29,8 @@ struct SimCanSensor {
         can.listen = "127.0.0.1:0";
         can.pace = false;
         bus = trvsim::buildCanBus(
-            {sensor.get()}, can, trvsim::makeDiagNode, [](int, const std::string&) {}, 0);
-        started = bus->start();
+            {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        started = sensor->start() && bus->start();
     }
     QByteArray url() const {
         return QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()).toUtf8();
