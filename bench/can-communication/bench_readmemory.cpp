@@ -4,10 +4,15 @@
 // - one ReadMemoryByAddress of 4094 bytes (a 4095-byte answer: first frame and 585 consecutive
 //   frames) through proxy and DiagPC, as a fraction of the time a 500 kbit/s bus needs for its
 //   frames (29-bit frames of 8 bytes: 131 bits before stuffing). The request's own 30 ms pause
-//   between its two frames is part of the read.
+//   between its two frames is part of the read;
+// - over socketcand to the virtual sensor (its bus timing off): the largest region the sensor
+//   lets one read, the DSP parameter block with its size word, through the interface plug-in.
 #include "can-communication/diagpc.h"
 #include "can-communication/multireceivecanproxy.h"
 #include "tests/can-communication/scriptedcandevice.h"
+#include "tests/can-communication/simcansensor.h"
+
+#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -78,9 +83,29 @@ template <typename Step> double seconds(int count, Step step) {
     return std::max<qint64>(1, DiagClock::system().nowMs() - start) / 1000.0;
 }
 
+// A DI 3.4 virtual sensor on an unpaced socketcand bus, connected through the interface plug-in.
+struct SocketcandStack {
+    static constexpr uint32_t kDspRegion = 0xC1A00400;
+    static constexpr int kDspRegionSize = 4 + 1536;
+    SimCanSensor sim{trvsim::Variant::DI, trvsim::Model::TRVADN, {3, 4, 1}};
+    CanBusController controller;
+    bool ok = false;
+    SocketcandStack() {
+        controller.setInterfaceUrl(sim.url());
+        // Memory reads need the extended session, which the verification read opens.
+        ok = sim.started && controller.connectDevice(SimCanSensor::address(250000), true) == 0;
+    }
+    bool read() {
+        QByteArray data;
+        return controller.diagnosis()->readMemoryByAddress(kDspRegion, kDspRegionSize, data) == DIAG_OK &&
+               data.size() == kDspRegionSize;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv); // the interface plug-in's transport uses Qt's event loops
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -98,5 +123,19 @@ int main(int argc, char** argv) {
                 busSeconds / readSeconds, kFramesPerRead, busSeconds * 1000);
     std::printf("frames dropped by the bounded queue: %llu\n",
                 static_cast<unsigned long long>(stack.port.queue().droppedFrames()));
+
+    SocketcandStack remote;
+    if (!remote.ok) {
+        std::printf("socketcand: no interface plug-in or no sensor; skipped\n");
+        return 0;
+    }
+    const double remoteSeconds = seconds(10, [&] { return remote.read(); }) / 10;
+    if (remoteSeconds <= 0)
+        return 1;
+    const int remoteFrames = 2 + 1 + 1 + (SocketcandStack::kDspRegionSize + 1) / 7;
+    const double remoteBus = remoteFrames * kBitsPerFrame / kBusBitRate;
+    std::printf("socketcand ReadMemoryByAddress %d bytes: %.0f frames/s, payload rate / 500 kbit/s bus limit "
+                "= %.2f\n",
+                SocketcandStack::kDspRegionSize, remoteFrames / remoteSeconds, remoteBus / remoteSeconds);
     return 0;
 }

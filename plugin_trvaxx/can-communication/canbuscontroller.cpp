@@ -100,16 +100,21 @@ int CanBusController::testInterface(int type, const SensorAdrMobileCanSP_t& sens
 int CanBusController::connectDevice(const SensorAdrMobileCanSP_t& sensor, bool verify) {
     disconnectDevice();
     int found = 0;
+    // When an interface exists but does not open, its reason says more than "no hardware".
+    int failure = NoInterface;
     for (int i = 0; i < 3 && found == 0; ++i) {
         qCDebug(lcCan) << kInterfaceTestLines[i][0];
-        if (testInterface(kInterfaceTypes[i], sensor) == 0) {
+        const int code = testInterface(kInterfaceTypes[i], sensor);
+        if (code == 0) {
             qCDebug(lcCan) << kInterfaceTestLines[i][1];
             found = kInterfaceTypes[i];
+        } else if (code != NoInterface) {
+            failure = code;
         }
     }
     if (found == 0) {
         qCDebug(lcCan) << "No CAN hardware found";
-        return NoInterface;
+        return failure;
     }
 
     CanDeviceConfig config;

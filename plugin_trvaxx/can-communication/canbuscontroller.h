@@ -51,6 +51,9 @@ public:
     // Opens and closes the interface of `type` at the address's bit rate; never touches a device
     // that another controller holds open.
     int testInterface(int type, const SensorAdrMobileCanSP_t& address);
+    // Tests the interface types 1, 2, 3 in order and opens the first that works; with `verify`
+    // the sensor must answer the article-number read. 0, or 130004 when no interface exists (else
+    // the reason the existing one did not open: 130005, 130007, 130008, 130019), 130006.
     int connectDevice(const SensorAdrMobileCanSP_t& address, bool verify);
     void disconnectDevice();
     bool isConnected() const { return diagPC != nullptr; }

@@ -6,12 +6,18 @@
 
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 
 namespace {
 QMutex sessionsMutex;
 QHash<CANBusDevice*, std::weak_ptr<CanDeviceSession>>& sessions() {
     static QHash<CANBusDevice*, std::weak_ptr<CanDeviceSession>> open;
     return open;
+}
+// Devices opened but whose session is still starting.
+QSet<CANBusDevice*>& opening() {
+    static QSet<CANBusDevice*> devices;
+    return devices;
 }
 constexpr uint16_t kHeldElsewhere = 209;
 } // namespace
@@ -42,19 +48,28 @@ CanDeviceSession::~CanDeviceSession() {
 
 uint16_t CanDeviceSession::open(CANBusDevice* device, const CanDeviceConfig& config, const QByteArray& url,
                                 const QString& tracePath, std::shared_ptr<CanDeviceSession>& session) {
-    QMutexLocker lock(&sessionsMutex);
-    if (auto existing = sessions().value(device).lock()) {
-        if (existing->config.bitRate != config.bitRate || existing->url != url)
+    {
+        QMutexLocker lock(&sessionsMutex);
+        if (auto existing = sessions().value(device).lock()) {
+            if (existing->config.bitRate != config.bitRate || existing->url != url)
+                return kHeldElsewhere;
+            session = std::move(existing);
+            return 0;
+        }
+        if (opening().contains(device))
             return kHeldElsewhere;
-        session = std::move(existing);
-        return 0;
+        device->CAN_SetInterface(url.constData());
+        device->CAN_SetConfig(config);
+        const uint16_t status = device->CAN_InitDriver();
+        if (status != 0)
+            return status;
+        opening().insert(device);
     }
-    device->CAN_SetInterface(url.constData());
-    device->CAN_SetConfig(config);
-    const uint16_t status = device->CAN_InitDriver();
-    if (status != 0)
-        return status;
+    // Starting the reading thread serves GUI events while it yields; an event may ask for this
+    // device again, so the lock is not held here (the device counts as held while it opens).
     session.reset(new CanDeviceSession(device, config, url, tracePath));
+    QMutexLocker lock(&sessionsMutex);
+    opening().remove(device);
     sessions().insert(device, session);
     return 0;
 }
@@ -62,8 +77,16 @@ uint16_t CanDeviceSession::open(CANBusDevice* device, const CanDeviceConfig& con
 bool CanDeviceSession::isOpen(CANBusDevice* device, uint32_t* bitRate, QByteArray* url) {
     QMutexLocker lock(&sessionsMutex);
     const auto existing = sessions().value(device).lock();
-    if (!existing)
-        return false;
+    if (!existing) {
+        // A device whose session is still starting is held, with nothing to share yet.
+        if (!opening().contains(device))
+            return false;
+        if (bitRate)
+            *bitRate = 0;
+        if (url)
+            url->clear();
+        return true;
+    }
     if (bitRate)
         *bitRate = existing->config.bitRate;
     if (url)

@@ -23,7 +23,8 @@ public:
     // into `tracePath` when it is not empty.
     static uint16_t open(CANBusDevice* device, const CanDeviceConfig& config, const QByteArray& url,
                          const QString& tracePath, std::shared_ptr<CanDeviceSession>& session);
-    // Whether the device is open in a session now, and if so with which bit rate and interface.
+    // Whether the device is open in a session now, and if so with which bit rate and interface
+    // (bit rate 0 while its session is still starting).
     static bool isOpen(CANBusDevice* device, uint32_t* bitRate = nullptr, QByteArray* url = nullptr);
 
     // Stops the reading thread, then closes the device.

@@ -3,11 +3,11 @@
 #include "can-communication/canlogging.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QSettings>
 #include <QtEndian>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -53,7 +53,9 @@ CanTrace::CanTrace(const QString& path) : file(path) {
 
 void CanTrace::writeFrame(uint32_t identifier, const uint8_t* data, uint32_t length) {
     const uint8_t dataLength = static_cast<uint8_t>(std::min<uint32_t>(length, 8));
-    const qint64 micros = QDateTime::currentMSecsSinceEpoch() * 1000;
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
     char record[16 + 16];
     char* at = record;
     putLittle<uint32_t>(at, static_cast<uint32_t>(micros / 1000000));

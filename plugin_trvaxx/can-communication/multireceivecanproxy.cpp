@@ -84,10 +84,11 @@ uint16_t MultiReceiveCanProxy::CAN_CloseDriver() {
 }
 
 uint16_t MultiReceiveCanProxy::CAN_SendData(uint32_t identifier, const uint8_t* data, uint32_t length) {
-    const uint16_t status = device->CAN_SendData(identifier, data, length);
-    if (CanTrace* trace = sendTrace.load(); trace && status == 0)
+    // Traced before it is handed over: the answer may come back on the reading thread before the
+    // send returns, and the trace must show the request first. A send that fails is traced too.
+    if (CanTrace* trace = sendTrace.load())
         trace->writeFrame(identifier, data, length);
-    return status;
+    return device->CAN_SendData(identifier, data, length);
 }
 
 uint16_t readQueuedFrame(QueuedReceiver& queue, uint32_t* identifier, uint8_t* data, uint8_t* length) {

@@ -164,6 +164,9 @@ TEST_F(CanBusTest, InterfaceTestResults) {
         EXPECT_EQ(device.inits, c.inits);
         EXPECT_EQ(device.closes, c.inits); // a test always closes what it opened
         EXPECT_EQ(controller.testInterface(1, canAddress(c.bitRate)), 130004);
+        if (c.result != 0) { // connecting reports why the interface that exists did not open
+            EXPECT_EQ(controller.connectDevice(canAddress(c.bitRate), false), c.result);
+        }
         CANBusDeviceFactory::unregisterDevice(&device);
     }
 }

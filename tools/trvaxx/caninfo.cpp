@@ -114,7 +114,7 @@ int runCanInfo(const QStringList& arguments) {
         return 2;
     }
     if (!o.verbose)
-        QLoggingCategory::setFilterRules(QStringLiteral("trvaxx.can.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("trvaxx.*.debug=false\ntrvaxx.*.info=false"));
 
     CanBusController controller;
     controller.setInterfaceUrl(o.url);

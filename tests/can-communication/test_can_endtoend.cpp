@@ -1,0 +1,113 @@
+// The CAN stack end to end: the socketcand interface plug-in against the virtual sensor's bus and
+// diagnostic node on loopback (bus timing off). Connect with verification, identity, state,
+// serial number, a wrong bit rate, and trvaxx can-info.
+#include "can-communication/canbusdevicefactory.h"
+#include "tests/can-communication/simcansensor.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CanEndToEnd : public ::testing::Test {
+protected:
+    // The interface plug-in runs its transport with Qt's event loops; a host always has an
+    // application object.
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_can_endtoend";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+    void SetUp() override { ASSERT_TRUE(sim.started) << sim.bus->errorText(); }
+    static SensorAdrMobileCanSP_t address(int bitRate) { return SimCanSensor::address(bitRate); }
+    SimCanSensor sim{trvsim::Variant::LG, trvsim::Model::TRVAFN, {3, 5, 2}};
+    const QByteArray url = sim.url();
+};
+
+TEST_F(CanEndToEnd, ConnectsAndReadsIdentityStateAndSerial) {
+    CanBusController controller;
+    controller.setInterfaceUrl(url);
+    ASSERT_EQ(controller.connectDevice(address(250000), true), 0);
+    ASSERT_EQ(controller.readIdentity(), 0);
+    const SensorIdentity& id = controller.identity();
+    EXPECT_EQ(id.variant, "LG");
+    EXPECT_EQ(id.globalSoftwareVersion, "3.5.2");
+    EXPECT_EQ(id.versions.size(), 6);
+    EXPECT_TRUE(id.articleNumber.startsWith("TRVAFN")) << id.articleNumber.toStdString();
+    EXPECT_EQ(id.serialNumber, "SIM0000001");
+    EXPECT_EQ(controller.readSerialNumber(), "SIM0000001");
+    EXPECT_EQ(controller.receiverGeneration(), 3);
+    EXPECT_EQ(controller.getCDDFilename(), ":/paramdescription/DiagMobCa_3_2_2.cdd");
+    controller.readStateData();
+    EXPECT_EQ(controller.stateData().fifth, 34); // measuring
+    EXPECT_FLOAT_EQ(controller.stateData().third, 24.0f);
+    QList<DtcEntry> entries;
+    ASSERT_EQ(controller.readErrorMemory(entries), 0);
+    ASSERT_FALSE(entries.isEmpty());
+    for (const DtcEntry& e : entries)
+        EXPECT_FALSE(e.text.isEmpty()) << QString::number(e.code, 16).toStdString();
+}
+
+TEST_F(CanEndToEnd, WrongBitRateFailsTheVerification) {
+    CanBusController controller;
+    controller.setInterfaceUrl(url);
+    EXPECT_EQ(controller.connectDevice(address(500000), true), 130006);
+    EXPECT_FALSE(controller.isConnected());
+}
+
+TEST_F(CanEndToEnd, SecondPluginOfATypeIsUnloaded) {
+    // A copy of the interface plug-in under another name reports the same type.
+    QTemporaryDir copy;
+    const QString original =
+        QDir(qEnvironmentVariable("TRVAXX_PLUGIN_PATH")).filePath("trvaxx_candevice_socketcan.so");
+    ASSERT_TRUE(QFile::copy(original, copy.filePath("trvaxx_candevice_zcopy.so")));
+    QStringList lines;
+    static QStringList* sink = nullptr;
+    sink = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { *sink << text; });
+    CANBusDeviceFactory::setSearchFolders({QFileInfo(original).path(), copy.path()});
+    {
+        CanBusController controller;
+        controller.setInterfaceUrl(url);
+        EXPECT_EQ(controller.connectDevice(address(250000), true), 0);
+    }
+    CANBusDeviceFactory::setSearchFolders({});
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(lines.filter("There is already a CANBusDevice-implementations with the same type!").size(), 1);
+    EXPECT_EQ(lines.filter("successfully loaded").size(), 2);
+    EXPECT_EQ(lines.filter("Unload").size(), 1); // the kept one, when the controller goes
+}
+
+TEST_F(CanEndToEnd, CanInfoPrintsTheSensor) {
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        const char* expect; // in standard output, or standard error for failures
+    };
+    const Case cases[] = {
+        {{"--node", "239", "--baud", "250000", "--json"}, 0, "\"SerialNumber\":\"SIM0000001\""},
+        {{"--node", "239", "--baud", "500000"}, 1, "error 130006 "},
+        {{"--node", "239", "--baud", "100000"}, 1, "error 130008 "},
+    };
+    for (const Case& c : cases) {
+        QProcess tool;
+        tool.start(QStringLiteral(TRVAXX_TOOL),
+                   QStringList{"can-info", "--can", QString::fromUtf8(url)} + c.arguments);
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        EXPECT_EQ(tool.exitCode(), c.exitCode);
+        const QByteArray text = c.exitCode == 0 ? tool.readAllStandardOutput() : tool.readAllStandardError();
+        EXPECT_TRUE(text.contains(c.expect)) << text.toStdString();
+    }
+}
+
+} // namespace
