@@ -87,38 +87,82 @@ const char* versionString() {
 struct DescriptionEntry {
     std::string bytes; // the key; the map's string_view points here
     ITypePtr root;
+    size_t cost = 0; // bytes held: the key plus an estimate of the tree
 };
 
 namespace {
 
+// Estimated memory of a parsed tree: each node object with its shared-pointer block, name and
+// extents.
+size_t treeCost(const IType* node) {
+    if (!node)
+        return 0;
+    constexpr size_t NODE_OVERHEAD = sizeof(StructType) + 96;
+    size_t cost = NODE_OVERHEAD + node->name().capacity() + node->dimensions().capacity() * sizeof(uint32_t) +
+                  node->members().capacity() * sizeof(ITypePtr);
+    for (const ITypePtr& member : node->members())
+        cost += treeCost(member.get());
+    return cost;
+}
+
+// Entries are never evicted (accessors and chunks point into them); the byte budget refuses new
+// descriptions once it is spent, so hostile streams cannot grow the process without bound.
 class DescriptionCache {
 public:
-    // Returns the entry for description (parsed on a miss). Caller holds libraryLock().
-    const DescriptionEntry* lookupOrParse(const char* description, size_t length) {
-        const std::string_view key(description ? description : "", description ? length : 0);
+    // Caller holds libraryLock().
+    const DescriptionEntry* find(std::string_view key) const {
         auto found = m_entries.find(key);
-        if (found != m_entries.end())
-            return found->second.get();
-        ITypePtr root = parse(key.data(), key.size()); // throws before anything is stored
-        auto entry = std::make_unique<DescriptionEntry>();
-        entry->bytes.assign(key.data(), key.size());
-        entry->root = std::move(root);
+        return found == m_entries.end() ? nullptr : found->second.get();
+    }
+    // Caller holds libraryLock(). Another thread may have inserted the same bytes meanwhile: then
+    // that entry is kept and returned.
+    const DescriptionEntry* insert(std::unique_ptr<DescriptionEntry> entry) {
+        if (const DescriptionEntry* existing = find(entry->bytes))
+            return existing;
+        if (entry->cost > DESCRIPTION_CACHE_BUDGET - std::min(m_bytes, DESCRIPTION_CACHE_BUDGET)) {
+            ++m_refusals;
+            throw ParseError(__FILE__, __LINE__,
+                             "description cache full (" + std::to_string(m_bytes) + " bytes in " +
+                                 std::to_string(m_entries.size()) + " descriptions), description of " +
+                                 std::to_string(entry->bytes.size()) + " bytes refused");
+        }
+        m_bytes += entry->cost;
         const std::string_view storedKey(entry->bytes);
         m_entries.emplace(storedKey, std::move(entry));
-        found = m_entries.find(storedKey);
-        if (found == m_entries.end())
+        const DescriptionEntry* stored = find(storedKey);
+        if (!stored)
             throw std::runtime_error("Internal Error");
-        return found->second.get();
+        return stored;
     }
-    size_t size() const { return m_entries.size(); }
+    DescriptionCacheStats stats() const { return {m_entries.size(), m_bytes, m_refusals}; }
 
 private:
     std::unordered_map<std::string_view, std::unique_ptr<DescriptionEntry>> m_entries;
+    size_t m_bytes = 0;
+    uint64_t m_refusals = 0;
 };
 
 DescriptionCache& descriptionCache() {
     static DescriptionCache cache;
     return cache;
+}
+
+// The entry of a description, parsed on a miss. The parse runs without the library lock, so a
+// slow or hostile description never stalls the other threads' lookups; its cost is bounded by
+// the parser's limits.
+const DescriptionEntry* lookupOrParse(const char* description, size_t length) {
+    const std::string_view key(description ? description : "", description ? length : 0);
+    {
+        std::lock_guard<std::mutex> guard(libraryLock());
+        if (const DescriptionEntry* entry = descriptionCache().find(key))
+            return entry;
+    }
+    auto entry = std::make_unique<DescriptionEntry>();
+    entry->root = parse(key.data(), key.size()); // throws before anything is stored
+    entry->bytes.assign(key.data(), key.size());
+    entry->cost = entry->bytes.capacity() + treeCost(entry->root.get());
+    std::lock_guard<std::mutex> guard(libraryLock());
+    return descriptionCache().insert(std::move(entry));
 }
 
 } // namespace
@@ -146,11 +190,7 @@ namespace {
 const DescriptionEntry* descriptionEntry(const KvelChunk& chunk) {
     if (const DescriptionEntry* entry = KvelChunkMemo::get(chunk))
         return entry;
-    const DescriptionEntry* entry;
-    {
-        std::lock_guard<std::mutex> guard(libraryLock());
-        entry = descriptionCache().lookupOrParse(chunk.description, chunk.descriptionLength);
-    }
+    const DescriptionEntry* entry = lookupOrParse(chunk.description, chunk.descriptionLength);
     KvelChunkMemo::set(chunk, entry);
     return entry;
 }
@@ -158,8 +198,9 @@ const DescriptionEntry* descriptionEntry(const KvelChunk& chunk) {
 } // namespace
 
 ITypePtr cachedParse(const void* description, size_t length) {
-    std::lock_guard<std::mutex> guard(libraryLock());
-    return descriptionCache().lookupOrParse(static_cast<const char*>(description), length)->root;
+    const DescriptionEntry* entry = lookupOrParse(static_cast<const char*>(description), length);
+    std::lock_guard<std::mutex> guard(libraryLock()); // the copy touches the shared count
+    return entry->root;
 }
 
 ITypePtr cachedParse(const KvelChunk& chunk) {
@@ -169,8 +210,12 @@ ITypePtr cachedParse(const KvelChunk& chunk) {
 }
 
 size_t descriptionCacheSize() {
+    return descriptionCacheStats().entries;
+}
+
+DescriptionCacheStats descriptionCacheStats() {
     std::lock_guard<std::mutex> guard(libraryLock());
-    return descriptionCache().size();
+    return descriptionCache().stats();
 }
 
 const KvelChunk& findChunk(const std::vector<KvelChunk>& chunks, int channel) {
@@ -251,6 +296,11 @@ bool indicesFit(const IType& node, const Indices& indices, bool allRequired) {
     return true;
 }
 
+// A path whose addressed bytes do not lie inside the root (or whose arithmetic overflows).
+InterpretError outsideRoot(std::string_view path) {
+    return KVEL_INTERPRET_ERROR(InterpretError::Expression, std::string(path));
+}
+
 struct Resolved {
     const IType* node = nullptr;
     uint64_t byteOffset = 0; // of the first addressed element
@@ -281,7 +331,15 @@ Resolved resolve(const IType* root, std::string_view path, Purpose purpose) {
         const bool rootIsLast = components.size() == 1;
         if (first.name != root->name() || !indicesFit(*root, first.indices, !rootIsLast))
             throw fail(*root, first.indices);
-        running = root->linearIndex(first.indices) * root->size();
+        // Hostile extents can push index arithmetic past 64 bits; such a path lies outside the root.
+        auto addIndex = [&](const IType& at, const Indices& indices) {
+            const std::optional<uint64_t> index = at.checkedLinearIndex(indices);
+            uint64_t bytes = 0;
+            if (!index || __builtin_mul_overflow(*index, uint64_t(at.size()), &bytes) ||
+                __builtin_add_overflow(running, bytes, &running))
+                throw outsideRoot(path);
+        };
+        addIndex(*root, first.indices);
         lastIndices = first.indices;
         for (size_t i = 1; i < components.size(); ++i) {
             const Component& component = components[i];
@@ -296,17 +354,19 @@ Resolved resolve(const IType* root, std::string_view path, Purpose purpose) {
                 throw fail(*node, {});
             if (!indicesFit(*member, component.indices, !isLast))
                 throw fail(*member, component.indices);
-            running += member->linearIndex(component.indices) * member->size();
+            addIndex(*member, component.indices);
             node = member;
             lastIndices = component.indices;
         }
     }
     result.node = node;
-    result.byteOffset = uint64_t(node->offset()) + running;
+    if (__builtin_add_overflow(uint64_t(node->offset()), running, &result.byteOffset))
+        throw outsideRoot(path);
     const Dimensions& dims = node->dimensions();
     result.uncovered.assign(dims.begin() + std::min(lastIndices.size(), dims.size()), dims.end());
     for (uint32_t extent : result.uncovered)
-        result.elementCount *= extent;
+        if (__builtin_mul_overflow(result.elementCount, uint64_t(extent), &result.elementCount))
+            throw outsideRoot(path);
     return result;
 }
 
@@ -328,9 +388,10 @@ AccessorPtr buildAccessor(const IType* root, std::string_view path, TypeCode cod
         throw KVEL_INTERPRET_ERROR(InterpretError::Expression,
                                    "type conversion not possible " + std::string(path));
     // A description may claim members outside its own root; such a path can never be read safely.
-    const uint64_t end = resolved.byteOffset + resolved.elementCount * node.size();
-    if (resolved.elementCount > 0xFFFFFFFFu || end > root->size())
-        throw KVEL_INTERPRET_ERROR(InterpretError::Expression, std::string(path));
+    uint64_t bytes = 0, end = 0;
+    if (__builtin_mul_overflow(resolved.elementCount, uint64_t(node.size()), &bytes) ||
+        __builtin_add_overflow(resolved.byteOffset, bytes, &end) || end > root->size())
+        throw outsideRoot(path);
     auto accessor = new Accessor;
     accessor->expectedDataSize = root->size();
     accessor->byteOffset = uint32_t(resolved.byteOffset);
@@ -797,8 +858,22 @@ struct Run {
     bool reverse;
 };
 
-void collectRuns(const IType& node, uint64_t running, uint64_t count, std::vector<Run>& runs) {
+// True when count elements of size bytes starting at node offset + running lie inside dataLength.
+bool runFits(const IType& node, uint64_t running, uint64_t count, uint64_t dataLength) {
+    uint64_t start = 0, bytes = 0, end = 0;
+    return !__builtin_add_overflow(uint64_t(node.offset()), running, &start) &&
+           !__builtin_mul_overflow(count, uint64_t(node.size()), &bytes) &&
+           !__builtin_add_overflow(start, bytes, &end) && end <= dataLength;
+}
+
+// Every range is checked against the block before it is walked, so a hostile count cannot make
+// the walk long; the number of runs is capped like the listed paths.
+void collectRuns(const IType& node, uint64_t running, uint64_t count, uint64_t dataLength,
+                 std::string_view path, std::vector<Run>& runs) {
+    if (!runFits(node, running, count, dataLength))
+        throw outsideRoot(path);
     if (node.typeKind() != KindStruct) {
+        checkListSize(runs.size() + 1);
         runs.push_back(
             {node.offset() + running, count, node.typeKind(), node.size(), node.byteOrder() == BigEndian});
         return;
@@ -806,7 +881,8 @@ void collectRuns(const IType& node, uint64_t running, uint64_t count, std::vecto
     for (uint64_t e = 0; e < count; ++e)
         for (const ITypePtr& member : node.members())
             if (member)
-                collectRuns(*member, running + e * node.size(), member->elementCount(), runs);
+                collectRuns(*member, running + e * node.size(), member->elementCount(), dataLength, path,
+                            runs);
 }
 
 std::vector<Run> runsOf(const ITypePtr& root, std::string_view path, size_t dataLength, uint64_t& objects) {
@@ -818,13 +894,11 @@ std::vector<Run> runsOf(const ITypePtr& root, std::string_view path, size_t data
         throw KVEL_INTERPRET_ERROR(InterpretError::SizeMismatch, detail);
     }
     std::vector<Run> runs;
-    collectRuns(*resolved.node, resolved.byteOffset - resolved.node->offset(), resolved.elementCount, runs);
+    collectRuns(*resolved.node, resolved.byteOffset - resolved.node->offset(), resolved.elementCount,
+                dataLength, path, runs);
     objects = 0;
-    for (const Run& run : runs) {
-        if (run.byteOffset + run.count * run.size > dataLength)
-            throw KVEL_INTERPRET_ERROR(InterpretError::Expression, std::string(path));
+    for (const Run& run : runs)
         objects += run.count;
-    }
     return runs;
 }
 

@@ -93,11 +93,20 @@ using AccessorPtr = kvel_shared_ptr<const Accessor>;
 // Description cache ------------------------------------------------------------------------------
 
 // Parsed tree of a description container, parsed once per distinct byte string for the life of
-// the process. Throws ParseError (nothing is cached then).
+// the process (outside the library lock). Throws ParseError (nothing is cached then).
 ITypePtr cachedParse(const void* description, size_t length);
 ITypePtr cachedParse(const KvelChunk& chunk);
 // Number of distinct descriptions held.
 size_t descriptionCacheSize();
+// Bytes the description cache may hold (key bytes plus an estimate of each tree). A description
+// that does not fit any more is refused with ParseError "description cache full ..." and counted.
+constexpr size_t DESCRIPTION_CACHE_BUDGET = 32u * 1024u * 1024u;
+struct DescriptionCacheStats {
+    size_t entries = 0;
+    size_t bytes = 0;
+    uint64_t refusals = 0;
+};
+DescriptionCacheStats descriptionCacheStats();
 
 // The chunk of channel; std::runtime_error "Unable to find requested channel %d in KvelChunk vector".
 const KvelChunk& findChunk(const std::vector<KvelChunk>& chunks, int channel);
