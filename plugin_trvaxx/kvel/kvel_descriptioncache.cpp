@@ -3,9 +3,12 @@
 #include "kvel/kvel_internal.h"
 
 #include <algorithm>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace kvel {
 using namespace detail;
@@ -54,9 +57,33 @@ public:
             throw std::runtime_error("Internal Error");
         return stored;
     }
-    DescriptionCacheStats stats() const { return {m_entries.size(), m_bytes, m_refusals}; }
+    DescriptionCacheStats stats() const {
+        return {m_entries.size(), m_bytes, m_refusals, m_repeatedRefusals};
+    }
+
+    // Descriptions that failed (to parse or to fit) fail again without being parsed: a stream that
+    // repeats a hostile description every cycle pays for its parse once. Caller holds libraryLock().
+    bool refusedBefore(uint64_t hash) {
+        if (m_refused.count(hash) == 0)
+            return false;
+        ++m_repeatedRefusals;
+        return true;
+    }
+    void rememberRefusal(uint64_t hash) {
+        if (!m_refused.insert(hash).second)
+            return;
+        m_refusedOrder.push_back(hash);
+        if (m_refusedOrder.size() > REMEMBERED_REFUSALS) {
+            m_refused.erase(m_refusedOrder.front());
+            m_refusedOrder.pop_front();
+        }
+    }
 
 private:
+    static constexpr size_t REMEMBERED_REFUSALS = 256;
+    std::unordered_set<uint64_t> m_refused;
+    std::deque<uint64_t> m_refusedOrder;
+    uint64_t m_repeatedRefusals = 0;
     std::unordered_map<std::string_view, std::unique_ptr<DescriptionEntry>> m_entries;
     size_t m_bytes = 0;
     uint64_t m_refusals = 0;
@@ -77,12 +104,24 @@ const DescriptionEntry* lookupOrParse(const char* description, size_t length) {
         if (const DescriptionEntry* entry = descriptionCache().find(key))
             return entry;
     }
-    auto entry = std::make_unique<DescriptionEntry>();
-    entry->root = parse(key.data(), key.size()); // throws before anything is stored
-    entry->bytes.assign(key.data(), key.size());
-    entry->cost = entry->bytes.capacity() + treeCost(entry->root.get());
-    std::lock_guard<std::mutex> guard(libraryLock());
-    return descriptionCache().insert(std::move(entry));
+    const uint64_t hash = std::hash<std::string_view>()(key);
+    {
+        std::lock_guard<std::mutex> guard(libraryLock());
+        if (descriptionCache().refusedBefore(hash))
+            throw ParseError(__FILE__, __LINE__, "description refused before");
+    }
+    try {
+        auto entry = std::make_unique<DescriptionEntry>();
+        entry->root = parse(key.data(), key.size()); // throws before anything is stored
+        entry->bytes.assign(key.data(), key.size());
+        entry->cost = entry->bytes.capacity() + treeCost(entry->root.get());
+        std::lock_guard<std::mutex> guard(libraryLock());
+        return descriptionCache().insert(std::move(entry));
+    } catch (const ParseError&) {
+        std::lock_guard<std::mutex> guard(libraryLock());
+        descriptionCache().rememberRefusal(hash);
+        throw;
+    }
 }
 
 } // namespace

@@ -101,10 +101,13 @@ size_t descriptionCacheSize();
 // Bytes the description cache may hold (key bytes plus an estimate of each tree). A description
 // that does not fit any more is refused with ParseError "description cache full ..." and counted.
 constexpr size_t DESCRIPTION_CACHE_BUDGET = 32u * 1024u * 1024u;
+// A description that failed to parse or to fit is remembered (the last 256 of them) and refused
+// again without a parse, counted in repeatedRefusals.
 struct DescriptionCacheStats {
     size_t entries = 0;
     size_t bytes = 0;
-    uint64_t refusals = 0;
+    uint64_t refusals = 0; // cache full
+    uint64_t repeatedRefusals = 0;
 };
 DescriptionCacheStats descriptionCacheStats();
 

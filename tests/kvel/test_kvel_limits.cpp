@@ -111,6 +111,11 @@ TEST(KvelLimits, HostileDescriptionsAreRefusedBeforeTheirCostIsPaid) {
     const kvel_test::Bytes many = kvel_test::container0300(wideRecords("R", MAX_DESCRIPTION_NODES, ""), true);
     ASSERT_LT(many.size(), size_t(MAX_DESCRIPTION_BYTES));
     expectRefused(many);
+    // Sent again (as a stream would, every cycle), it is refused without being parsed.
+    const uint64_t repeated = descriptionCacheStats().repeatedRefusals;
+    for (int cycle = 0; cycle < 3; ++cycle)
+        expectRefused(many);
+    EXPECT_EQ(descriptionCacheStats().repeatedRefusals, repeated + 3);
 
     // Nested deeper than allowed.
     kvel_test::Records deep;
