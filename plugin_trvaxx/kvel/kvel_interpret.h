@@ -12,9 +12,11 @@
 // descriptions are byte-swapped on the way (the host is little-endian).
 //
 // A path is resolved once per (root, path, native type) into an Accessor and kept in a
-// process-wide cache; the description cache keeps one parsed tree per distinct description bytes.
-// Both are guarded by one process-wide lock, released before any data is copied. Everything here
-// is safe to call from several threads at once.
+// process-wide cache; the description cache keeps one parsed tree per distinct description bytes,
+// within a byte budget. Both are guarded by one process-wide lock, released before any data is
+// copied and never held while a description is parsed. Every offset and count taken from a
+// description is overflow-checked against its root before use. Everything here is safe to call
+// from several threads at once.
 
 #include "kvel/kvel_chunk.h"
 #include "kvel/kvel_parse.h"
