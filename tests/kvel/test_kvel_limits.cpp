@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -125,6 +127,22 @@ TEST(KvelLimits, HostileDescriptionsAreRefusedBeforeTheirCostIsPaid) {
 
     // An uncompressed container beyond the byte bound.
     expectRefused(kvel_test::container0300(kvel_test::Bytes(MAX_DESCRIPTION_BYTES, 0), false));
+}
+
+// Misses are parsed outside the library lock: threads that miss the same description at once all
+// end with the one entry that was stored.
+TEST(KvelLimits, ConcurrentMissesOfOneDescriptionShareOneEntry) {
+    const kvel_test::Bytes container = kvel::write(kvel_test::sampleTree(LittleEndian, "Concurrent"));
+    const size_t before = descriptionCacheSize();
+    std::vector<ITypePtr> roots(4);
+    std::vector<std::thread> threads;
+    for (ITypePtr& root : roots)
+        threads.emplace_back([&root, &container] { root = cachedParse(container.data(), container.size()); });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(descriptionCacheSize(), before + 1);
+    for (const ITypePtr& root : roots)
+        EXPECT_EQ(root.get(), roots[0].get());
 }
 
 // Distinct descriptions near the limits fill the byte budget; then new ones are refused and
