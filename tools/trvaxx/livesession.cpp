@@ -1,4 +1,5 @@
 #include "tools/trvaxx/livesession.h"
+
 LiveSession::LiveSession(const ToolOptions& options, OutputSink& output, QObject* parent)
     : QObject(parent), m_options(options), m_output(output) {
     connect(&m_cache, SIGNAL(receivedNewResultData()), this, SLOT(onNewResult()));
