@@ -95,5 +95,16 @@ int main(int argc, char** argv) {
             add(seed, dsp.encodeCycle(c, {makeChannel(8, body(70, 8))}));
         ok &= write(dir, "counter_wrap", seed);
     }
+    { // More one-datagram channels than a cycle may hold, data and description interleaved.
+        Bytes seed;
+        StreamEncoder dsp(kSubDeviceDsp);
+        for (std::uint32_t c = 0; c < 2; ++c) {
+            std::vector<FramedChannel> channels;
+            for (std::uint32_t id = 0; id < 300; ++id)
+                channels.push_back(makeChannel(id, body(id % 3, 9)));
+            add(seed, dsp.encodeCycle(c, channels));
+        }
+        ok &= write(dir, "channel_flood", seed);
+    }
     return ok ? 0 : 1;
 }

@@ -6,10 +6,11 @@
 #include <QString>
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 
-class RecordingWriter;
+class RecordingWriterThread;
 
 // Records a stream of packets into a recording file (format: RECORDING_FORMAT.md).
 //
@@ -38,12 +39,19 @@ public:
 
     // Whole seconds since the running recording started, or the length of the last one.
     int recordingSeconds() const;
+    // Packets taken into the running recording (written or queued), or written by the last one.
     qint64 recordedPackets() const;
+    // Packets dropped because the disk did not keep up (the queue was full) or a write failed.
+    qint64 droppedPackets() const;
+    // Bytes of packets that may wait for the disk; takes effect with the next recording.
+    void setQueueLimit(std::size_t bytes);
     QString recordingFileName() const;
     QString errorString() const;
 
-    // Appends one packet with the current time stamp. Ignored while not recording. A write error
-    // ends the recording and emits recordingFailed().
+    // Appends one packet with the current time stamp (microseconds since the start). Ignored
+    // while not recording. Never waits for the disk: packets are written on a thread of the
+    // recording, and one that finds its queue full is dropped and counted. A write error ends the
+    // recording and emits recordingFailed() and recordingStopped() (from the writing thread).
     void writePacket(const QByteArray& packet);
 
 signals:
@@ -52,14 +60,20 @@ signals:
     void recordingFailed(const QString& message);
 
 private:
+    void writeFailed(quint64 generation, const QString& reason);
+
     mutable std::mutex m_mutex; // guards everything below
     QString m_contextName;
     quint32 m_frameType = 0;
     quint32 m_frameSubtype = 0;
-    std::unique_ptr<RecordingWriter> m_writer;
+    std::unique_ptr<RecordingWriterThread> m_writer;
+    std::unique_ptr<RecordingWriterThread> m_retired; // ended by a write error, not yet joined
+    quint64 m_generation = 0;                         // of the running recording
+    std::size_t m_queueBytes;
     QElapsedTimer m_clock;
     qint64 m_lastDurationMs = 0;
     qint64 m_lastPackets = 0;
+    qint64 m_lastDropped = 0;
     QString m_fileName;
     QString m_error;
     std::atomic<bool> m_recording{false};

@@ -9,7 +9,7 @@
 // Writes one recording file: the header at open, then one record per packet. Each record goes
 // to the operating system before writePacket returns (the file is unbuffered), so a recording cut
 // off by a crash of the program stays readable up to its last complete packet.
-// Not thread-safe; CaptureControler serialises the calls.
+// Not thread-safe; one RecordingWriterThread drives it.
 class RecordingWriter {
 public:
     RecordingWriter() = default;

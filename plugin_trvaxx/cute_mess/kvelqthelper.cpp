@@ -20,11 +20,10 @@ QByteArray spelled(const ITypePtr& root, const QByteArray& path) {
     return path.isEmpty() ? QByteArray::fromStdString(root->name()) : path;
 }
 
-uint32_t product(const kvel::Dimensions& dims) {
-    uint64_t count = 1;
-    for (uint32_t extent : dims)
-        count *= extent;
-    return uint32_t(count);
+// The accessor of a non-structure path, resolved before anything is allocated: the element count
+// comes from the description, and the interpreter refuses ranges that do not lie inside the root.
+kvel::AccessorPtr checkedAccessor(const ITypePtr& root, const std::string& path, int code) {
+    return kvel::getAccessor(root, path, kvel::TypeCode(code));
 }
 
 // Element type of the variants made from a native element (int for the narrow integers).
@@ -39,37 +38,38 @@ template <> struct VariantOf<int64_t> { using type = qlonglong; };
 template <> struct VariantOf<uint64_t> { using type = qulonglong; };
 
 template <class T>
-QVariant readNative(const ITypePtr& root, const std::string& path, uint32_t count, bool scalar,
-                    const char* data, size_t length) {
+QVariant readNative(const kvel::AccessorPtr& accessor, bool scalar, const char* data, size_t length) {
     using V = typename VariantOf<T>::type;
     if (scalar) {
         T value{};
-        kvel::read<T>(root, path, &value, 1, data, length);
+        kvel::read<T>(accessor, &value, 1, data, length);
         return QVariant::fromValue(V(value));
     }
+    const uint32_t count = accessor->elementCount;
     std::vector<T> values(count);
-    kvel::read<T>(root, path, values.data(), count, data, length);
+    kvel::read<T>(accessor, values.data(), count, data, length);
     QVariantList list;
-    list.reserve(int(count));
+    list.reserve(qsizetype(count));
     for (const T& value : values)
         list.append(QVariant::fromValue(V(value)));
     return list;
 }
 
 template <class T>
-void writeNative(const ITypePtr& root, const std::string& path, bool scalar, const QVariant& value,
-                 QByteArray& data) {
+void writeNative(const kvel::AccessorPtr& accessor, bool scalar, const QVariant& value, QByteArray& data) {
     if (scalar) {
         const T native = qvariant_cast<T>(value);
-        kvel::write<T>(root, path, &native, 1, data.data(), size_t(data.size()));
+        kvel::write<T>(accessor, &native, 1, data.data(), size_t(data.size()));
         return;
     }
     const QVariantList list = value.toList();
+    if (uint64_t(list.size()) != accessor->elementCount) // the interpreter's count error, before copying
+        throw kvel::InterpretError(__FILE__, __LINE__, kvel::InterpretError::Unknown);
     std::vector<T> natives;
     natives.reserve(size_t(list.size()));
     for (const QVariant& item : list)
         natives.push_back(qvariant_cast<T>(item));
-    kvel::write<T>(root, path, natives.data(), uint32_t(natives.size()), data.data(), size_t(data.size()));
+    kvel::write<T>(accessor, natives.data(), uint32_t(natives.size()), data.data(), size_t(data.size()));
 }
 
 // Checked before anything is allocated for the values: the element count comes from the
@@ -94,38 +94,45 @@ QVariant KVelQtHelper::read(const ITypePtr& root, const char* data, int length, 
     const kvel::PathType type = kvel::typeOfPath(root, p);
     checkBlockSize(root, length);
     const bool scalar = type.uncoveredDimensions.empty();
-    const uint32_t count = product(type.uncoveredDimensions);
     const size_t size = length < 0 ? 0 : size_t(length);
+    if (type.code < kvel::TC_INT8 || type.code > kvel::TC_STRUCT) {
+        qDebug() << "Unexpected Type:" << type.code;
+        return QVariant();
+    }
+    const kvel::AccessorPtr accessor =
+        type.code == kvel::TC_STRUCT ? kvel::AccessorPtr() : checkedAccessor(root, p, type.code);
 
     if ((type.code == kvel::TC_INT8 || type.code == kvel::TC_UINT8) && !scalar) {
-        QByteArray bytes(qsizetype(count), '\0');
+        QByteArray bytes(qsizetype(accessor->elementCount), '\0');
         if (type.code == kvel::TC_INT8)
-            kvel::read<int8_t>(root, p, reinterpret_cast<int8_t*>(bytes.data()), count, data, size);
+            kvel::read<int8_t>(accessor, reinterpret_cast<int8_t*>(bytes.data()), accessor->elementCount,
+                               data, size);
         else
-            kvel::read<uint8_t>(root, p, reinterpret_cast<uint8_t*>(bytes.data()), count, data, size);
+            kvel::read<uint8_t>(accessor, reinterpret_cast<uint8_t*>(bytes.data()), accessor->elementCount,
+                                data, size);
         return bytes;
     }
     switch (type.code) {
     case kvel::TC_INT8:
-        return readNative<int8_t>(root, p, count, scalar, data, size);
+        return readNative<int8_t>(accessor, scalar, data, size);
     case kvel::TC_INT16:
-        return readNative<int16_t>(root, p, count, scalar, data, size);
+        return readNative<int16_t>(accessor, scalar, data, size);
     case kvel::TC_INT32:
-        return readNative<int32_t>(root, p, count, scalar, data, size);
+        return readNative<int32_t>(accessor, scalar, data, size);
     case kvel::TC_INT64:
-        return readNative<int64_t>(root, p, count, scalar, data, size);
+        return readNative<int64_t>(accessor, scalar, data, size);
     case kvel::TC_UINT8:
-        return readNative<uint8_t>(root, p, count, scalar, data, size);
+        return readNative<uint8_t>(accessor, scalar, data, size);
     case kvel::TC_UINT16:
-        return readNative<uint16_t>(root, p, count, scalar, data, size);
+        return readNative<uint16_t>(accessor, scalar, data, size);
     case kvel::TC_UINT32:
-        return readNative<uint32_t>(root, p, count, scalar, data, size);
+        return readNative<uint32_t>(accessor, scalar, data, size);
     case kvel::TC_UINT64:
-        return readNative<uint64_t>(root, p, count, scalar, data, size);
+        return readNative<uint64_t>(accessor, scalar, data, size);
     case kvel::TC_FLOAT:
-        return readNative<float>(root, p, count, scalar, data, size);
+        return readNative<float>(accessor, scalar, data, size);
     case kvel::TC_DOUBLE:
-        return readNative<double>(root, p, count, scalar, data, size);
+        return readNative<double>(accessor, scalar, data, size);
     case kvel::TC_STRUCT: {
         if (!scalar) { // array of structures: one map per element
             QVariantList list;
@@ -142,10 +149,8 @@ QVariant KVelQtHelper::read(const ITypePtr& root, const char* data, int length, 
         }
         return map;
     }
-    default:
-        qDebug() << "Unexpected Type:" << type.code;
-        return QVariant();
     }
+    return QVariant();
 }
 
 bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArray& path,
@@ -154,49 +159,55 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
     const kvel::PathType type = kvel::typeOfPath(root, p);
     checkBlockSize(root, qsizetype(data.size()));
     const bool scalar = type.uncoveredDimensions.empty();
+    if (type.code < kvel::TC_INT8 || type.code > kvel::TC_STRUCT) {
+        qDebug() << "Unexpected Type:" << type.code;
+        return false;
+    }
+    const kvel::AccessorPtr accessor =
+        type.code == kvel::TC_STRUCT ? kvel::AccessorPtr() : checkedAccessor(root, p, type.code);
 
     if ((type.code == kvel::TC_INT8 || type.code == kvel::TC_UINT8) && !scalar &&
         value.typeId() == QMetaType::QByteArray) {
         const QByteArray bytes = value.toByteArray();
         const uint32_t count = uint32_t(bytes.size());
         if (type.code == kvel::TC_INT8)
-            kvel::write<int8_t>(root, p, reinterpret_cast<const int8_t*>(bytes.constData()), count,
+            kvel::write<int8_t>(accessor, reinterpret_cast<const int8_t*>(bytes.constData()), count,
                                 data.data(), size_t(data.size()));
         else
-            kvel::write<uint8_t>(root, p, reinterpret_cast<const uint8_t*>(bytes.constData()), count,
+            kvel::write<uint8_t>(accessor, reinterpret_cast<const uint8_t*>(bytes.constData()), count,
                                  data.data(), size_t(data.size()));
         return true;
     }
     switch (type.code) {
     case kvel::TC_INT8:
-        writeNative<int8_t>(root, p, scalar, value, data);
+        writeNative<int8_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_INT16:
-        writeNative<int16_t>(root, p, scalar, value, data);
+        writeNative<int16_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_INT32:
-        writeNative<int32_t>(root, p, scalar, value, data);
+        writeNative<int32_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_INT64:
-        writeNative<int64_t>(root, p, scalar, value, data);
+        writeNative<int64_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_UINT8:
-        writeNative<uint8_t>(root, p, scalar, value, data);
+        writeNative<uint8_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_UINT16:
-        writeNative<uint16_t>(root, p, scalar, value, data);
+        writeNative<uint16_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_UINT32:
-        writeNative<uint32_t>(root, p, scalar, value, data);
+        writeNative<uint32_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_UINT64:
-        writeNative<uint64_t>(root, p, scalar, value, data);
+        writeNative<uint64_t>(accessor, scalar, value, data);
         return true;
     case kvel::TC_FLOAT:
-        writeNative<float>(root, p, scalar, value, data);
+        writeNative<float>(accessor, scalar, value, data);
         return true;
     case kvel::TC_DOUBLE:
-        writeNative<double>(root, p, scalar, value, data);
+        writeNative<double>(accessor, scalar, value, data);
         return true;
     case kvel::TC_STRUCT: {
         if (!scalar) { // array of structures: a list of maps in element order
@@ -226,10 +237,8 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
                 return false;
         return true;
     }
-    default:
-        qDebug() << "Unexpected Type:" << type.code;
-        return false;
     }
+    return false;
 }
 
 QVector<bool> KVelQtHelper::bitsOfByte(quint8 byte) {

@@ -12,9 +12,11 @@
 // descriptions are byte-swapped on the way (the host is little-endian).
 //
 // A path is resolved once per (root, path, native type) into an Accessor and kept in a
-// process-wide cache; the description cache keeps one parsed tree per distinct description bytes.
-// Both are guarded by one process-wide lock, released before any data is copied. Everything here
-// is safe to call from several threads at once.
+// process-wide cache; the description cache keeps one parsed tree per distinct description bytes,
+// within a byte budget. Both are guarded by one process-wide lock, released before any data is
+// copied and never held while a description is parsed. Every offset and count taken from a
+// description is overflow-checked against its root before use. Everything here is safe to call
+// from several threads at once.
 
 #include "kvel/kvel_chunk.h"
 #include "kvel/kvel_parse.h"
@@ -93,11 +95,23 @@ using AccessorPtr = kvel_shared_ptr<const Accessor>;
 // Description cache ------------------------------------------------------------------------------
 
 // Parsed tree of a description container, parsed once per distinct byte string for the life of
-// the process. Throws ParseError (nothing is cached then).
+// the process (outside the library lock). Throws ParseError (nothing is cached then).
 ITypePtr cachedParse(const void* description, size_t length);
 ITypePtr cachedParse(const KvelChunk& chunk);
 // Number of distinct descriptions held.
 size_t descriptionCacheSize();
+// Bytes the description cache may hold (key bytes plus an estimate of each tree). A description
+// that does not fit any more is refused with ParseError "description cache full ..." and counted.
+constexpr size_t DESCRIPTION_CACHE_BUDGET = 32u * 1024u * 1024u;
+// A description that failed to parse or to fit is remembered (the last 256 of them) and refused
+// again without a parse, counted in repeatedRefusals.
+struct DescriptionCacheStats {
+    size_t entries = 0;
+    size_t bytes = 0;
+    uint64_t refusals = 0; // cache full
+    uint64_t repeatedRefusals = 0;
+};
+DescriptionCacheStats descriptionCacheStats();
 
 // The chunk of channel; std::runtime_error "Unable to find requested channel %d in KvelChunk vector".
 const KvelChunk& findChunk(const std::vector<KvelChunk>& chunks, int channel);

@@ -34,12 +34,6 @@ constexpr uint32_t WIRE_LITTLE_ENDIAN = 200;
 constexpr uint32_t WIRE_BIG_ENDIAN = 201;
 constexpr uint32_t OFFSET_UNSET = 0xFFFFFFFFu;
 
-// Structures nest far less deeply in any real description; the limit keeps hostile input from
-// exhausting the stack.
-constexpr int MAX_NESTING = 64;
-// Largest record stream accepted; real descriptions are a few kilobytes.
-constexpr uint32_t MAX_RECORD_STREAM = 64u * 1024u * 1024u;
-
 uint32_t bigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
@@ -83,8 +77,10 @@ private:
     }
 
     ITypePtr parseRecord(uint32_t inheritedByteOrder, int depth) {
-        if (depth > MAX_NESTING)
+        if (depth > MAX_DESCRIPTION_DEPTH)
             throw KVEL_PARSE_ERROR("structures nested too deeply");
+        if (++m_nodes > MAX_DESCRIPTION_NODES)
+            throw KVEL_PARSE_ERROR("more than " + std::to_string(MAX_DESCRIPTION_NODES) + " type records");
         std::string name;
         Dimensions dimensions;
         bool dimensionsSeen = false;
@@ -190,6 +186,7 @@ private:
 
     const uint8_t* m_pos;
     const uint8_t* m_end;
+    uint32_t m_nodes = 0;
 };
 
 ITypePtr parseRecordStream(const uint8_t* data, size_t size) {
@@ -198,7 +195,7 @@ ITypePtr parseRecordStream(const uint8_t* data, size_t size) {
 
 ITypePtr parseCompressed(const uint8_t* body, size_t bodyLength, uint32_t recordLength) {
     // zlib cannot expand more than about 1032:1; a larger claim is a broken header, not data.
-    if (recordLength > MAX_RECORD_STREAM || uint64_t(recordLength) > uint64_t(bodyLength) * 1040 + 64)
+    if (recordLength > MAX_DESCRIPTION_BYTES || uint64_t(recordLength) > uint64_t(bodyLength) * 1040 + 64)
         throw KVEL_PARSE_ERROR("uncompress failed");
     std::vector<uint8_t> records(recordLength);
     uLongf produced = recordLength;
@@ -260,6 +257,8 @@ ITypePtr parse(const void* container, size_t length) {
         throw KVEL_PARSE_ERROR("magic number at the beginning (0xdade) missing");
     if (length < 4)
         throw KVEL_PARSE_ERROR("unknown kvel version");
+    if (length > MAX_DESCRIPTION_BYTES)
+        throw KVEL_PARSE_ERROR("description longer than " + std::to_string(MAX_DESCRIPTION_BYTES) + " bytes");
     const uint32_t version = (uint32_t(bytes[2]) << 8) | bytes[3];
     switch (version) {
     case 0x0100:

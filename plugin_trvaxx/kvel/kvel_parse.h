@@ -38,6 +38,14 @@ private:
     std::string m_text;
 };
 
+// What one description may cost, checked before and while parsing. Real descriptions are a few
+// kilobytes with a few hundred type records nested a few levels deep; these are generous multiples,
+// small enough that a hostile description is refused within milliseconds. The container and its
+// record stream (after decompression) are each bounded by MAX_DESCRIPTION_BYTES.
+constexpr uint32_t MAX_DESCRIPTION_BYTES = 1024 * 1024;
+constexpr uint32_t MAX_DESCRIPTION_NODES = 16384;
+constexpr int MAX_DESCRIPTION_DEPTH = 64;
+
 // Parses a whole container. Returns the root type, or an empty pointer for an empty record stream.
 // Throws ParseError; a failed parse leaves nothing behind.
 ITypePtr parse(const void* container, size_t length);

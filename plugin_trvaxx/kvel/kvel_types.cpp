@@ -2,6 +2,7 @@
 
 #include "kvel/kvel_interpret.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kvel {
@@ -15,7 +16,8 @@ IType::~IType() = default;
 uint64_t IType::elementCount() const {
     uint64_t count = 1;
     for (uint32_t extent : m_dimensions)
-        count *= extent;
+        if (__builtin_mul_overflow(count, uint64_t(extent), &count))
+            return UINT64_MAX; // more than any data block can hold; callers compare against sizes
     return count;
 }
 
@@ -26,12 +28,25 @@ uint64_t IType::linearIndex(const Indices& indices) const {
         throw InterpretError(__FILE__, __LINE__, InterpretError::SizeMismatch,
                              "index has more dimensions (" + std::to_string(k) +
                                  ") than the actual data type (" + std::to_string(n) + ")");
+    const std::optional<uint64_t> sum = checkedLinearIndex(indices);
+    if (!sum)
+        throw InterpretError(__FILE__, __LINE__, InterpretError::Expression, "index outside the root");
+    return *sum;
+}
+
+std::optional<uint64_t> IType::checkedLinearIndex(const Indices& indices) const {
+    const size_t n = m_dimensions.size();
+    const size_t k = std::min(indices.size(), n);
     uint64_t sum = 0;
     uint64_t stride = 1;
     for (size_t d = n; d >= 1; --d) {
-        if (d <= k)
-            sum += stride * indices[d - 1];
-        stride *= m_dimensions[d - 1];
+        uint64_t term = 0;
+        if (d <= k && (__builtin_mul_overflow(stride, uint64_t(indices[d - 1]), &term) ||
+                       __builtin_add_overflow(sum, term, &sum)))
+            return std::nullopt;
+        // The stride past the outermost dimension is never used; it may exceed 64 bits harmlessly.
+        if (d > 1 && __builtin_mul_overflow(stride, uint64_t(m_dimensions[d - 1]), &stride))
+            return std::nullopt;
     }
     return sum;
 }

@@ -22,6 +22,7 @@
 #include "kvel/kvel_shared_ptr.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,11 +56,14 @@ public:
     uint32_t size() const { return m_size; }
     uint32_t byteOrder() const { return m_byteOrder; }
 
-    // Product of all extents, 1 for a scalar.
+    // Product of all extents, 1 for a scalar; UINT64_MAX when the product does not fit 64 bits.
     uint64_t elementCount() const;
     // Row-major element offset of indices (outermost first); missing trailing indices count as 0.
-    // Throws InterpretError code 3 when there are more indices than dimensions.
+    // Throws InterpretError code 3 when there are more indices than dimensions, code 2 when the
+    // offset does not fit 64 bits.
     uint64_t linearIndex(const Indices& indices) const;
+    // The same without the dimension check (extra indices are ignored); empty on overflow.
+    std::optional<uint64_t> checkedLinearIndex(const Indices& indices) const;
 
 private:
     std::string m_name;

@@ -42,7 +42,7 @@ public:
     // start() was given port 0.
     quint16 boundPort() const;
 
-    // Reassembly counters as of the last complete cycle.
+    // Reassembly counters, published after every complete cycle and at least every half second.
     StreamStatistics getStatistics() const { return dataOutput.lastStatistics(); }
     // True once the transport reported missing packets three times: the usual cause is a second
     // sensor with the same IP address sending to the same port.

@@ -224,6 +224,7 @@ void CycleAssembler::processChannel(DeviceStreamState& state) {
     // The announced length is never trusted beyond what actually arrived.
     const std::uint32_t length = first.totalLength;
     if (length > received) {
+        ++m_counters.truncatedChannels;
         m_logger.log(LoggingBase::Error, "ProcessChannel %d: total length %u exceeds the %u bytes received\n",
                      asInt(first.channelId), length, static_cast<unsigned>(received));
         return;
@@ -337,7 +338,7 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
                          asInt(header.totalSize), asInt(length));
             return;
         }
-        if (!admitChannel(state, first.channelId, header.totalSize))
+        if (!admitChannel(state, entry, first.channelId, header.totalSize))
             return;
         ChannelBuffer buffer;
         contiguousBody();
@@ -354,7 +355,19 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
     storePart(state, entry, first, header, channel);
 }
 
-bool CycleAssembler::admitChannel(DeviceStreamState& state, std::uint32_t channelId, std::uint32_t size) {
+bool CycleAssembler::admitChannel(DeviceStreamState& state, const CycleEntry& entry, std::uint32_t channelId,
+                                  std::uint32_t size) {
+    if (entry.channels.size() >= kMaxChannelsPerCycle) {
+        ++m_counters.channelsOverLimit;
+        if (!state.channelLimitReported || state.channelLimitCycle != entry.cycleId) {
+            m_logger.log(LoggingBase::Error,
+                         "Cycle %u: more than %d channels, channel %d and later ones dropped", entry.cycleId,
+                         static_cast<int>(kMaxChannelsPerCycle), asInt(channelId));
+            state.channelLimitCycle = entry.cycleId;
+            state.channelLimitReported = true;
+        }
+        return false;
+    }
     const std::uint64_t charge = size + kChannelCharge;
     if (state.storedBytes + charge > m_maxStoredBytes) {
         m_logger.log(LoggingBase::Error,
@@ -390,7 +403,7 @@ void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, cons
                          asInt(first.channelId), header.totalSize, kMaxJoinedChannelSize);
             return;
         }
-        if (!admitChannel(state, first.channelId, header.totalSize))
+        if (!admitChannel(state, entry, first.channelId, header.totalSize))
             return;
         ChannelBuffer created;
         created.data = std::make_shared<std::vector<std::uint8_t>>(header.totalSize);

@@ -23,6 +23,9 @@ public:
     static constexpr std::uint64_t kMaxStoredBytes = 256ull * 1024u * 1024u;
     // Charged per stored channel besides its bytes, so that empty channels count too.
     static constexpr std::uint64_t kChannelCharge = 128;
+    // Channels one cycle may hold. A real cycle carries a handful of channel pairs; the bound keeps
+    // the per-cycle work of the hand-out and of the consumers small whatever a stream claims.
+    static constexpr std::size_t kMaxChannelsPerCycle = 256;
 
     CycleAssembler(DataOutputBase& output, LoggingBase& logger,
                    std::uint64_t maxStoredBytes = kMaxStoredBytes);
@@ -42,6 +45,9 @@ public:
     // The receive loop's hand-out after each datagram: for DSP and then KP, the partial
     // cycle, the complete cycle with the statistics, the erase and the clean-up.
     void deliverCycles();
+    // Hands the counters to the output outside a complete hand-out, so that a consumer keeps
+    // seeing gaps and errors while no cycle completes. The receive thread calls it on a timer.
+    void publishStatistics() { m_output.statistics(m_counters); }
 
     const StreamStatistics& counters() const { return m_counters; }
     // device 1 or 2.
@@ -59,7 +65,8 @@ private:
     class ChannelBytes;
     void storeChannel(DeviceStreamState& state, const udpframing::DatagramHeader& first,
                       const ChannelBytes& channel);
-    bool admitChannel(DeviceStreamState& state, std::uint32_t channelId, std::uint32_t size);
+    bool admitChannel(DeviceStreamState& state, const CycleEntry& entry, std::uint32_t channelId,
+                      std::uint32_t size);
     void eraseOldest(DeviceStreamState& state);
     void storePart(DeviceStreamState& state, CycleEntry& entry, const udpframing::DatagramHeader& first,
                    const udpframing::ChannelHeader& header, const ChannelBytes& channel);

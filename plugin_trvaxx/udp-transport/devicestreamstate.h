@@ -30,6 +30,9 @@ struct DeviceStreamState {
     // What the cycle map holds (channel bytes plus a fixed charge per channel), kept below a bound
     // so that no stream can make it grow without end.
     std::uint64_t storedBytes = 0;
+    // The cycle whose channel limit was last reported (one log line per cycle, not per channel).
+    std::uint32_t channelLimitCycle = 0;
+    bool channelLimitReported = false;
 
     std::uint32_t lastCompleteId = 0;
     bool lastCompleteSet = false;
@@ -45,6 +48,7 @@ struct DeviceStreamState {
         packets.clear();
         cycles.clear();
         storedBytes = 0;
+        channelLimitReported = false;
         lastCompleteId = lastPartialId = 0;
         lastCompleteSet = lastPartialSet = false;
     }

@@ -89,7 +89,20 @@ int EthReceiver::start() {
         return -1;
     }
     m_threadId.store(m_thread.get_id());
+    std::unique_lock<std::mutex> lock(m_startMutex);
+    m_startChanged.wait_for(lock, std::chrono::milliseconds(kStartTimeoutMilliseconds),
+                            [this] { return m_boundPort.load() != 0 || !m_running.load(); });
+    lock.unlock();
+    if (!m_running.load()) { // the socket could not be opened or bound; the thread logged why
+        m_thread.join();
+        return -1;
+    }
     return 0;
+}
+
+void EthReceiver::signalStart() {
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    m_startChanged.notify_all();
 }
 
 void EthReceiver::stop() {
@@ -115,6 +128,7 @@ void EthReceiver::run() {
     try {
         UdpSocket socket(m_port, kReceiveRecords, m_logger, m_wakeUp);
         m_boundPort.store(socket.localPort());
+        signalStart();
         receiveLoop(socket);
     } catch (const std::exception& error) {
         // Socket creation and waiting failures end the thread; the owner sees isRunning() false.
@@ -124,11 +138,19 @@ void EthReceiver::run() {
     m_logger.log(LoggingBase::Error, "Thread will stop now");
     m_stopRequest.store(false);
     m_running.store(false);
+    signalStart();
 }
 
 void EthReceiver::receiveLoop(UdpSocket& socket) {
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::milliseconds(kStatisticsIntervalMilliseconds);
+    auto nextStatistics = Clock::now() + interval;
     while (!m_stopRequest.load()) {
         const ReceiveRecord* record = socket.wait(kWaitMilliseconds);
+        if (Clock::now() >= nextStatistics) {
+            m_assembler.publishStatistics();
+            nextStatistics = Clock::now() + interval;
+        }
         if (record == nullptr)
             continue;
         const std::uint32_t sender = ntohl(record->sender.sin_addr.s_addr);

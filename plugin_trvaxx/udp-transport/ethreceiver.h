@@ -5,7 +5,10 @@
 #include "udp-transport/udpsocket.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -14,8 +17,13 @@
 class EthReceiver {
 public:
     static constexpr std::size_t kReceiveRecords = 13107;
-    static constexpr int kWaitMilliseconds = 500;
+    // Longest socket wait: stop() returns within about this plus the work of one datagram.
+    static constexpr int kWaitMilliseconds = 100;
     static constexpr std::size_t kMaxDatagramSize = 2048;
+    // The counters reach the output at least this often, also while no cycle completes.
+    static constexpr int kStatisticsIntervalMilliseconds = 500;
+    // How long start() waits for the socket to be bound (or to fail).
+    static constexpr int kStartTimeoutMilliseconds = 2000;
 
     EthReceiver(CycleAssembler& assembler, LoggingBase& logger);
     // Stops the thread.
@@ -31,7 +39,8 @@ public:
     // Target of the wake-up datagram at socket creation (default: every interface).
     void setWakeUp(UdpSocket::WakeUp wakeUp) { m_wakeUp = wakeUp; }
 
-    // Starts the receive thread. Returns 0, or -1 after logging "Start of thread failed.".
+    // Starts the receive thread and waits until its socket is bound or has failed. Returns 0, or
+    // -1 after logging "Start of thread failed." or the socket error (a port in use, for example).
     int start();
     // Asks the thread to end and waits until it has (at most about kWaitMilliseconds). Called on the
     // receive thread itself (from an output), it only asks.
@@ -48,6 +57,7 @@ public:
 private:
     void run();
     void receiveLoop(UdpSocket& socket);
+    void signalStart();
 
     CycleAssembler& m_assembler;
     LoggingBase& m_logger;
@@ -59,4 +69,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequest{false};
     std::atomic<std::uint16_t> m_boundPort{0};
+    // Signals start() that the socket is bound or the thread has ended.
+    std::mutex m_startMutex;
+    std::condition_variable m_startChanged;
 };

@@ -10,4 +10,8 @@ struct StreamStatistics {
     std::uint64_t lrcErrors = 0;
     std::uint64_t startDelimiterErrors = 0;
     std::uint64_t endDelimiterErrors = 0;
+    // Channels whose announced total length exceeds the payload bytes that arrived.
+    std::uint64_t truncatedChannels = 0;
+    // Channels dropped because their cycle already held CycleAssembler::kMaxChannelsPerCycle.
+    std::uint64_t channelsOverLimit = 0;
 };

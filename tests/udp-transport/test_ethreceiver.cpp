@@ -124,8 +124,8 @@ TEST_F(EthReceiverTest, SocketErrorEndsTheThreadWithALogLine) {
     // A port held by a socket without address reuse cannot be bound again.
     LoopbackSocket holder("0.0.0.0");
     receiver.setPort(holder.port());
-    ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitUntil([&] { return !receiver.isRunning(); }));
+    ASSERT_EQ(receiver.start(), -1) << "start() waits for the bind and reports its failure";
+    EXPECT_FALSE(receiver.isRunning());
     const auto errors = logger.matching("Socket bind error:", 1);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].text.find(std::to_string(EADDRINUSE)), std::string::npos) << errors[0].text;
@@ -170,7 +170,6 @@ TEST(UdpSocket, SmallPoolNeverRunsDryAndDropsOversizedDatagrams) {
     RecordingLogger logger;
     UdpSocket socket(0, 4, logger, UdpSocket::WakeUp::None);
     ASSERT_NE(socket.localPort(), 0);
-    EXPECT_GE(socket.receiveBufferSize(), UdpSocket::kReceiveBufferSize);
     EXPECT_FALSE(socket.available());
     EXPECT_THROW(socket.release(), std::logic_error);
 

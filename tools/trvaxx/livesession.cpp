@@ -1,7 +1,5 @@
 #include "tools/trvaxx/livesession.h"
 
-#include <QThread>
-
 LiveSession::LiveSession(const ToolOptions& options, OutputSink& output, QObject* parent)
     : QObject(parent), m_options(options), m_output(output) {
     connect(&m_cache, SIGNAL(receivedNewResultData()), this, SLOT(onNewResult()));
@@ -20,19 +18,11 @@ bool LiveSession::start() {
         return false;
     }
     m_loader.setWakeUp(m_options.wakeUp);
+    // start() returns once the receive socket is bound, and fails for a port in use.
     if (m_loader.start(m_options.port, m_options.sender) != 0) {
-        m_output.message(tr("cannot start receiving on UDP port %1").arg(m_options.port));
-        m_exitCode = 1;
-        return false;
-    }
-    // The socket is opened by the receive thread; a port in use ends that thread at once.
-    QElapsedTimer wait;
-    wait.start();
-    while (m_loader.boundPort() == 0 && m_loader.isRunning() && wait.elapsed() < 2000)
-        QThread::msleep(5);
-    if (m_loader.boundPort() == 0) {
-        m_output.message(tr("cannot receive on UDP port %1 (in use or not permitted)").arg(m_options.port));
-        m_loader.stop();
+        m_output.message(
+            tr("cannot receive on UDP port %1 (in use or not permitted, or a bad sender address)")
+                .arg(m_options.port));
         m_recorder.stopRecoding();
         m_exitCode = 1;
         return false;
