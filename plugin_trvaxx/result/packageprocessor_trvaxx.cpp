@@ -48,41 +48,36 @@ struct InfoRow {
     ValueType type;
 };
 
-// Reads one info row into the record's map. The value types follow the Qt value bridge of the
-// parameter model (small integers as int, u32 as uint, f32 as float, byte arrays as QByteArray),
-// so a parameter reads the same whether it came over CAN or Ethernet.
-void readInfo(const InfoRow& row, CycleReader_TRVAXX& reader, ResultData_TRVAXX& result) {
+// Reads one info row. The value types follow the Qt value bridge of the parameter model (small
+// integers as int, u32 as uint, f32 as float, byte arrays as QByteArray), so a parameter reads the
+// same whether it came over CAN or Ethernet.
+QVariant readInfo(const InfoRow& row, CycleReader_TRVAXX& reader) {
     const int channel = channelOf(row.path);
     switch (row.type) {
     case ValueType::U8: {
         uint8_t v = 0;
         reader.read(row.path, v, channel);
-        result.info.insert(row.key, int(v));
-        break;
+        return int(v);
     }
     case ValueType::U16: {
         uint16_t v = 0;
         reader.read(row.path, v, channel);
-        result.info.insert(row.key, int(v));
-        break;
+        return int(v);
     }
     case ValueType::U32: {
         uint32_t v = 0;
         reader.read(row.path, v, channel);
-        result.info.insert(row.key, uint(v));
-        break;
+        return uint(v);
     }
     case ValueType::F32: {
         float v = 0;
         reader.read(row.path, v, channel);
-        result.info.insert(row.key, v);
-        break;
+        return v;
     }
     case ValueType::Ipv4: {
         uint8_t v[4] = {};
         reader.read(row.path, v, 4, channel);
-        result.info.insert(row.key, QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]));
-        break;
+        return QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
     }
     case ValueType::F32x8: {
         float v[8] = {};
@@ -91,28 +86,26 @@ void readInfo(const InfoRow& row, CycleReader_TRVAXX& reader, ResultData_TRVAXX&
         list.reserve(8);
         for (float f : v)
             list.append(f);
-        result.info.insert(row.key, list);
-        break;
+        return list;
     }
     case ValueType::U8x8: {
         QByteArray bytes(8, '\0');
         reader.read(row.path, reinterpret_cast<uint8_t*>(bytes.data()), 8, channel);
-        result.info.insert(row.key, bytes);
-        break;
+        return bytes;
     }
     }
+    return {};
 }
 
-// Reads the rows in order, skipping rows whose channel is not in the cycle. The first error ends
-// the list (the caller's step reports it).
 // Reads the rows in order, skipping rows whose channel is not in the cycle or is `skipChannel`
-// (values taken over from an identical earlier block). The first error ends the list.
-void readInfoRows(const std::vector<InfoRow>& rows, CycleReader_TRVAXX& reader, ResultData_TRVAXX& result,
-                  int skipChannel) {
+// (values taken over from an identical earlier block), and hands each value to put(key, value).
+// The first error ends the list (the caller's step reports it).
+template <class Put>
+void readInfoRows(const std::vector<InfoRow>& rows, CycleReader_TRVAXX& reader, int skipChannel, Put&& put) {
     for (const InfoRow& row : rows) {
         const int channel = channelOf(row.path);
         if (channel != skipChannel && reader.has(channel))
-            readInfo(row, reader, result);
+            put(row.key, readInfo(row, reader));
     }
 }
 
@@ -480,32 +473,36 @@ const kvel::ITypePtr& CycleReader_TRVAXX::root(int channel) {
     return slot->root;
 }
 
+CycleReader_TRVAXX::Slot& CycleReader_TRVAXX::resolved(int channel) {
+    Slot* slot = slotFor(channel);
+    if (slot == nullptr || !slot->rootResolved) {
+        root(channel);
+        slot = slotFor(channel);
+    }
+    return *slot;
+}
+
 template <class T>
 void CycleReader_TRVAXX::read(const std::string& path, T* dest, uint32_t count, int channel) {
-    const kvel::ITypePtr& description = root(channel);
-    Slot* slot = slotFor(channel);
-    std::pair<int, kvel::AccessorPtr>& entry = slot->accessors[&path];
-    if (!entry.second || entry.first != kvel::NativeTypeCode<T>::value) {
-        entry.second = kvel::getAccessor<T>(description, path);
-        entry.first = kvel::NativeTypeCode<T>::value;
-    }
-    kvel::read(entry.second, dest, count, slot->chunk->data, slot->chunk->dataLength);
+    Slot& slot = resolved(channel);
+    read(slot.accessors[&path], path, dest, count, channel);
 }
 
 std::vector<CycleReader_TRVAXX::Entry>& CycleReader_TRVAXX::table(int channel, const void* key) {
-    root(channel); // a new description drops the old entries
-    return slotFor(channel)->tables[key];
+    return resolved(channel).tables[key]; // a new description drops the old entries
+}
+
+CycleReader_TRVAXX::Bound CycleReader_TRVAXX::bind(int channel) {
+    Slot& slot = resolved(channel);
+    Bound bound;
+    bound.description = &slot.root;
+    bound.data = slot.chunk;
+    return bound;
 }
 
 template <class T>
-void CycleReader_TRVAXX::read(Entry& entry, const std::string& path, T& dest, int channel) {
-    const kvel::ITypePtr& description = root(channel);
-    if (!entry.second || entry.first != kvel::NativeTypeCode<T>::value) {
-        entry.second = kvel::getAccessor<T>(description, path);
-        entry.first = kvel::NativeTypeCode<T>::value;
-    }
-    const KvelChunk* c = slotFor(channel)->chunk;
-    kvel::read(entry.second, &dest, 1, c->data, c->dataLength);
+void CycleReader_TRVAXX::read(Entry& entry, const std::string& path, T* dest, uint32_t count, int channel) {
+    bind(channel).read(entry, path, dest, count);
 }
 
 template <class Body> void PackageProcessor_TRVAXX::runStep(const char* stepName, Body&& body) {
@@ -526,15 +523,19 @@ void PackageProcessor_TRVAXX::onCycle(const std::vector<KvelChunk>& chunks, bool
 }
 
 void PackageProcessor_TRVAXX::processCycle(const std::vector<KvelChunk>& chunks) {
-    ResultDataSP_TRVAXX result(new ResultData_TRVAXX);
+    // Records come from the cache's pool; without a cache every cycle gets a fresh one.
+    ResultDataSP_TRVAXX result = cache ? cache->newRecord() : ResultDataSP_TRVAXX(new ResultData_TRVAXX);
     ResultData_TRVAXX& record = *result;
+    infoWritten.reset();
     reader.begin(chunks);
     getCamVersionfromPacket(chunks, record);
     // The DSP parameters rarely change: when channel 14 holds the same description and bytes as
     // when its rows were last read without error, their values are taken over, not read again.
     const bool reuse = dspParametersUnchanged();
-    if (reuse)
-        record.info = memo.info;
+    if (reuse) {
+        for (auto it = memo.info.cbegin(); it != memo.info.cend(); ++it)
+            setInfo(record, it.key(), it.value());
+    }
     skipChannel = reuse ? CHANNEL_DSP_PARAMETERS : 0;
     const int errorsBefore = getErrorCount();
     getTRVAXXParameterfromPacket(chunks, record);
@@ -551,7 +552,26 @@ void PackageProcessor_TRVAXX::processCycle(const std::vector<KvelChunk>& chunks)
     getAlgoIFOutputLinesfromPacket(chunks, record);
     getAlgoIFOutputCalibrationfromPacket(chunks, record);
     getAlgoIFOutputCalibrationResultfromPacket(chunks, record);
+    pruneInfo(record);
     dispatchResult(result);
+}
+
+void PackageProcessor_TRVAXX::setInfo(ResultData_TRVAXX& result, int key, const QVariant& value) {
+    result.info.insert(key, value);
+    if (key >= 0 && key < INFO_KEY_LIMIT)
+        infoWritten.set(size_t(key));
+}
+
+void PackageProcessor_TRVAXX::pruneInfo(ResultData_TRVAXX& result) const {
+    if (size_t(result.info.size()) == infoWritten.count())
+        return; // the usual case: the same keys as the record's last use
+    for (auto it = result.info.begin(); it != result.info.end();) {
+        const int key = it.key();
+        if (key >= 0 && key < INFO_KEY_LIMIT && !infoWritten.test(size_t(key)))
+            it = result.info.erase(it);
+        else
+            ++it;
+    }
 }
 
 bool PackageProcessor_TRVAXX::dspParametersUnchanged() {
@@ -625,29 +645,36 @@ void PackageProcessor_TRVAXX::getCamVersionfromPacket(const std::vector<KvelChun
         static const std::string partPath = M + "CameraPartNumber";
         static const std::string serialPath = M + "CameraSerialNumber";
         runStep("getCamVersionfromPacket", [&] {
-            uint8_t version[3] = {};
-            reader.read(softwarePath, version, 3, CHANNEL_IDENTIFICATION);
-            softwareVersion = QStringLiteral("%1.%2.%3").arg(version[0]).arg(version[1]).arg(version[2]);
-
             // The variant's element kind differs between firmware generations.
-            char variant[3] = {};
-            if (kvel::typeOfPath(reader.root(CHANNEL_IDENTIFICATION), variantPath).code == kvel::TC_UINT8)
+            const bool variantIsUnsigned =
+                kvel::typeOfPath(reader.root(CHANNEL_IDENTIFICATION), variantPath).code == kvel::TC_UINT8;
+            std::array<char, 3 + 3 + 6 + 20> bytes{};
+            char* const version = bytes.data();
+            char* const variant = version + 3;
+            char* const part = variant + 3;
+            char* const serial = part + 6;
+            reader.read(softwarePath, reinterpret_cast<uint8_t*>(version), 3, CHANNEL_IDENTIFICATION);
+            if (variantIsUnsigned)
                 reader.read(variantPath, reinterpret_cast<uint8_t*>(variant), 3, CHANNEL_IDENTIFICATION);
             else
                 reader.read(variantPath, reinterpret_cast<int8_t*>(variant), 3, CHANNEL_IDENTIFICATION);
-            cameraVariant = fieldText(variant, 3);
-
-            char part[6] = {};
             reader.read(partPath, reinterpret_cast<int8_t*>(part), 6, CHANNEL_IDENTIFICATION);
-            partNumber = fieldText(part, 6);
-
-            char serial[20] = {};
             reader.read(serialPath, reinterpret_cast<int8_t*>(serial), 20, CHANNEL_IDENTIFICATION);
+            // The identification stays the same cycle after cycle: texts and classification are
+            // made again only when its bytes change.
+            if (identityValid && bytes == identityBytes)
+                return;
+            const auto* v = reinterpret_cast<const uint8_t*>(version);
+            softwareVersion = QStringLiteral("%1.%2.%3").arg(v[0]).arg(v[1]).arg(v[2]);
+            cameraVariant = fieldText(variant, 3);
+            partNumber = fieldText(part, 6);
             serialNumber = fieldText(serial, 20).trimmed();
 
             firmwareType.store(
                 FirmwareClassification_TRVAXX::classify(softwareVersion, cameraVariant, partNumber),
                 std::memory_order_relaxed);
+            identityBytes = bytes;
+            identityValid = true;
         });
     }
     result.softwareVersion = softwareVersion;
@@ -659,52 +686,59 @@ void PackageProcessor_TRVAXX::getCamVersionfromPacket(const std::vector<KvelChun
 void PackageProcessor_TRVAXX::getTRVAXXParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                            ResultData_TRVAXX& result) {
     reader.ensure(chunks);
-    result.info.insert(InfoKey_TRVAXX::SoftwareVersion, softwareVersion);
-    result.info.insert(InfoKey_TRVAXX::CameraVariant, cameraVariant);
-    result.info.insert(InfoKey_TRVAXX::PartNumber, partNumber);
-    runStep("getTRVAXXParameterfromPacket", [&] { readInfoRows(commonRows(), reader, result, skipChannel); });
+    setInfo(result, InfoKey_TRVAXX::SoftwareVersion, softwareVersion);
+    setInfo(result, InfoKey_TRVAXX::CameraVariant, cameraVariant);
+    setInfo(result, InfoKey_TRVAXX::PartNumber, partNumber);
+    runStep("getTRVAXXParameterfromPacket",
+            [&] { readInfoRows(commonRows(), reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getTRVADN_DI_SOP2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
     reader.ensure(chunks);
     const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVADN_DI_SOP2);
-    runStep("getTRVADN_DI_SOP2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
+    runStep("getTRVADN_DI_SOP2ParameterfromPacket",
+            [&] { readInfoRows(rows, reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_OD_SOP2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
     reader.ensure(chunks);
     const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_OD_SOP2);
-    runStep("getTRVAFN_OD_SOP2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
+    runStep("getTRVAFN_OD_SOP2ParameterfromPacket",
+            [&] { readInfoRows(rows, reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_LG_SOP2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                    ResultData_TRVAXX& result) {
     reader.ensure(chunks);
     const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_LG_SOP2);
-    runStep("getTRVAFN_LG_SOP2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
+    runStep("getTRVAFN_LG_SOP2ParameterfromPacket",
+            [&] { readInfoRows(rows, reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getTRVADN_DI_3_2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                   ResultData_TRVAXX& result) {
     reader.ensure(chunks);
     const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVADN_DI_3_2);
-    runStep("getTRVADN_DI_3_2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
+    runStep("getTRVADN_DI_3_2ParameterfromPacket",
+            [&] { readInfoRows(rows, reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_OD_3_2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                   ResultData_TRVAXX& result) {
     reader.ensure(chunks);
     const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
-    runStep("getTRVAFN_OD_3_2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
+    runStep("getTRVAFN_OD_3_2ParameterfromPacket",
+            [&] { readInfoRows(rows, reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getTRVAFN_LG_3_2ParameterfromPacket(const std::vector<KvelChunk>& chunks,
                                                                   ResultData_TRVAXX& result) {
     reader.ensure(chunks);
     const std::vector<InfoRow>& rows = variantRows(FirmwareClassification_TRVAXX::TRVAFN_LG_3_2);
-    runStep("getTRVAFN_LG_3_2ParameterfromPacket", [&] { readInfoRows(rows, reader, result, skipChannel); });
+    runStep("getTRVAFN_LG_3_2ParameterfromPacket",
+            [&] { readInfoRows(rows, reader, skipChannel, infoSetter(result)); });
 }
 
 void PackageProcessor_TRVAXX::getAlgoIFOutputDatafromPacket(const std::vector<KvelChunk>& chunks,
@@ -737,31 +771,33 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputDatafromPacket(const std::vector<Kv
                                             "fieldOfView.lowerLeft"};
         static const std::vector<std::string> path = prefixed(A, names, std::size(names));
         const int ch = CHANNEL_ALGO_OUTPUT;
+        std::vector<CycleReader_TRVAXX::Entry>& t = reader.table(ch, &path);
+        t.resize(path.size());
         const uint32_t n = TRVAXX_PIXEL_COUNT;
-        reader.read(path[0], r.sensorWidth, ch);
-        reader.read(path[1], r.sensorHeight, ch);
-        reader.read(path[2], r.distanceData.data(), n, ch);
-        reader.read(path[3], r.X.data(), n, ch);
-        reader.read(path[4], r.Y.data(), n, ch);
-        reader.read(path[5], r.Z.data(), n, ch);
-        reader.read(path[6], r.confidence.data(), n, ch);
-        reader.read(path[7], r.amplitude.data(), n, ch);
-        reader.read(path[8], r.amplitude_normalization.data(), 4, ch);
-        reader.read(path[9], r.masterclockTimestamp, ch);
+        reader.read(t[0], path[0], r.sensorWidth, ch);
+        reader.read(t[1], path[1], r.sensorHeight, ch);
+        reader.read(t[2], path[2], r.distanceData.data(), n, ch);
+        reader.read(t[3], path[3], r.X.data(), n, ch);
+        reader.read(t[4], path[4], r.Y.data(), n, ch);
+        reader.read(t[5], path[5], r.Z.data(), n, ch);
+        reader.read(t[6], path[6], r.confidence.data(), n, ch);
+        reader.read(t[7], path[7], r.amplitude.data(), n, ch);
+        reader.read(t[8], path[8], r.amplitude_normalization.data(), 4, ch);
+        reader.read(t[9], path[9], r.masterclockTimestamp, ch);
         uint32_t frameCounter = 0;
-        reader.read(path[10], frameCounter, ch);
-        r.info.insert(InfoKey_TRVAXX::FrameCounter, uint(frameCounter));
+        reader.read(t[10], path[10], frameCounter, ch);
+        setInfo(r, InfoKey_TRVAXX::FrameCounter, uint(frameCounter));
         uint32_t available = 0;
-        reader.read(path[11], available, ch);
-        r.info.insert(InfoKey_TRVAXX::Available, uint(available));
+        reader.read(t[11], path[11], available, ch);
+        setInfo(r, InfoKey_TRVAXX::Available, uint(available));
         CameraCalibration_TRVAXX& c = r.cameraCalibration;
         float* const calibration[] = {&c.transX, &c.transY, &c.transZ, &c.rotX, &c.rotY, &c.rotZ};
         for (size_t i = 0; i < 6; ++i)
-            reader.read(path[12 + i], *calibration[i], ch);
-        reader.read(path[18], r.fieldOfView.upperLeft.data(), 3, ch);
-        reader.read(path[19], r.fieldOfView.upperRight.data(), 3, ch);
-        reader.read(path[20], r.fieldOfView.lowerRight.data(), 3, ch);
-        reader.read(path[21], r.fieldOfView.lowerLeft.data(), 3, ch);
+            reader.read(t[12 + i], path[12 + i], *calibration[i], ch);
+        reader.read(t[18], path[18], r.fieldOfView.upperLeft.data(), 3, ch);
+        reader.read(t[19], path[19], r.fieldOfView.upperRight.data(), 3, ch);
+        reader.read(t[20], path[20], r.fieldOfView.lowerRight.data(), 3, ch);
+        reader.read(t[21], path[21], r.fieldOfView.lowerLeft.data(), 3, ch);
     });
 }
 
@@ -774,16 +810,17 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket(const std::vector
         const std::vector<std::string>& paths = listPaths().objects;
         std::vector<CycleReader_TRVAXX::Entry>& table = reader.table(CHANNEL_ALGO_OUTPUT, &paths);
         table.resize(paths.size());
+        const CycleReader_TRVAXX::Bound channel = reader.bind(CHANNEL_ALGO_OUTPUT);
         const int count = std::min(result.objects.count, TRVAXX_OBJECT_COUNT);
         size_t p = 0;
         for (int i = 0; i < count; ++i) {
             DetectedObject_TRVAXX& object = result.objects.objects[size_t(i)];
             for (auto member : objectInts) {
-                reader.read(table[p], paths[p], object.*member, CHANNEL_ALGO_OUTPUT);
+                channel.read(table[p], paths[p], object.*member);
                 ++p;
             }
             for (auto member : objectFloats) {
-                reader.read(table[p], paths[p], object.*member, CHANNEL_ALGO_OUTPUT);
+                channel.read(table[p], paths[p], object.*member);
                 ++p;
             }
         }
@@ -802,10 +839,12 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputCollisionAvoidancefromPacket(
         static const std::vector<std::string> path =
             prefixed("AlgoIFOutput.objectDetectionResult.crashPredictorResult.", names, 4);
         DetectedObjectData_TRVAXX& o = result.objects;
-        reader.read(path[0], o.crashObjectID, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[1], o.crashPredictTime, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[2], o.relImpactVelocity, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[3], o.crashPredicted, CHANNEL_ALGO_OUTPUT);
+        std::vector<CycleReader_TRVAXX::Entry>& t = reader.table(CHANNEL_ALGO_OUTPUT, &path);
+        t.resize(path.size());
+        reader.read(t[0], path[0], o.crashObjectID, CHANNEL_ALGO_OUTPUT);
+        reader.read(t[1], path[1], o.crashPredictTime, CHANNEL_ALGO_OUTPUT);
+        reader.read(t[2], path[2], o.relImpactVelocity, CHANNEL_ALGO_OUTPUT);
+        reader.read(t[3], path[3], o.crashPredicted, CHANNEL_ALGO_OUTPUT);
     });
 }
 
@@ -818,15 +857,16 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputLinesfromPacket(const std::vector<K
         const std::vector<std::string>& paths = listPaths().lines;
         std::vector<CycleReader_TRVAXX::Entry>& table = reader.table(CHANNEL_ALGO_OUTPUT, &paths);
         table.resize(paths.size());
+        const CycleReader_TRVAXX::Bound channel = reader.bind(CHANNEL_ALGO_OUTPUT);
         const int count = std::min(result.lines.count, TRVAXX_LINE_COUNT);
         size_t p = 0;
         for (int i = 0; i < count; ++i) {
             DetectedLine_TRVAXX& line = result.lines.lines[size_t(i)];
             for (const LineMember& member : lineMembers) {
                 if (member.integer)
-                    reader.read(table[p], paths[p], line.*member.integer, CHANNEL_ALGO_OUTPUT);
+                    channel.read(table[p], paths[p], line.*member.integer);
                 else
-                    reader.read(table[p], paths[p], line.*member.real, CHANNEL_ALGO_OUTPUT);
+                    channel.read(table[p], paths[p], line.*member.real);
                 ++p;
             }
         }
@@ -857,8 +897,10 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket(const std::ve
             &c.extrCalib_rot_x,     &c.extrCalib_rot_y,    &c.extrCalib_rot_z};
         static const std::vector<std::string> path =
             prefixed(A + "intrExtrCalib_2d.", names, std::size(names));
+        std::vector<CycleReader_TRVAXX::Entry>& t = reader.table(CHANNEL_ALGO_OUTPUT, &path);
+        t.resize(path.size());
         for (size_t i = 0; i < std::size(names); ++i)
-            reader.read(path[i], *fields[i], CHANNEL_ALGO_OUTPUT);
+            reader.read(t[i], path[i], *fields[i], CHANNEL_ALGO_OUTPUT);
     });
 }
 
@@ -874,12 +916,13 @@ void PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationResultfromPacket(const s
         static const std::vector<std::string> path =
             prefixed("AlgoIFOutput.calibrationResult.commonCalibrationResult.", names, 6);
         CalibResult_TRVAXX& c = result.calibResult;
-        reader.read(path[0], c.transZ, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[1], c.rotX, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[2], c.rotY, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[3], c.rotZ, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[4], c.calibrationStableCounter, CHANNEL_ALGO_OUTPUT);
-        reader.read(path[5], c.calibValid, CHANNEL_ALGO_OUTPUT);
+        std::vector<CycleReader_TRVAXX::Entry>& t = reader.table(CHANNEL_ALGO_OUTPUT, &path);
+        t.resize(path.size());
+        float* const reals[] = {&c.transZ, &c.rotX, &c.rotY, &c.rotZ};
+        for (size_t i = 0; i < 4; ++i)
+            reader.read(t[i], path[i], *reals[i], CHANNEL_ALGO_OUTPUT);
+        reader.read(t[4], path[4], c.calibrationStableCounter, CHANNEL_ALGO_OUTPUT);
+        reader.read(t[5], path[5], c.calibValid, CHANNEL_ALGO_OUTPUT);
     });
 }
 
@@ -897,15 +940,16 @@ void PackageProcessor_TRVAXX::dispatchResult(const ResultDataSP_TRVAXX& result) 
         const float wX = sinY;
         const float wY = sinX * cosY;
         const float wZ = cosX * cosY;
-        for (int i = 0; i < TRVAXX_PIXEL_COUNT; ++i) {
-            const uint16_t conf = r.confidence[size_t(i)];
-            r.normalizedAmplitude[size_t(i)] =
-                r.amplitude_normalization[(conf >> 1) & 3] * float(r.amplitude[size_t(i)]);
-            const float a = wX * (r.X[size_t(i)] - c.transX);
-            const float b = wY * (r.Y[size_t(i)] - c.transY);
-            const float d = wZ * (r.Z[size_t(i)] - c.transZ);
-            r.cameraAxisDistance[size_t(i)] = a - b + d;
+        // Two loops: the distance loop has no table look-up and vectorizes.
+        for (size_t i = 0; i < size_t(TRVAXX_PIXEL_COUNT); ++i) {
+            const float a = wX * (r.X[i] - c.transX);
+            const float b = wY * (r.Y[i] - c.transY);
+            const float d = wZ * (r.Z[i] - c.transZ);
+            r.cameraAxisDistance[i] = a - b + d;
         }
+        for (size_t i = 0; i < size_t(TRVAXX_PIXEL_COUNT); ++i)
+            r.normalizedAmplitude[i] =
+                r.amplitude_normalization[(r.confidence[i] >> 1) & 3] * float(r.amplitude[i]);
     } else {
         reportError(QStringLiteral("PackageProcessor_TRVAXX dispatchResult(): Datasize Error") + LOG_LOC);
     }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -36,7 +37,31 @@ public:
     // description stays the same; sized by the caller. Saves one look-up per read in long lists.
     std::vector<Entry>& table(int channel, const void* key);
     // Reads through an entry of such a table.
-    template <class T> void read(Entry& entry, const std::string& path, T& dest, int channel);
+    template <class T> void read(Entry& entry, const std::string& path, T* dest, uint32_t count, int channel);
+    template <class T> void read(Entry& entry, const std::string& path, T& dest, int channel) {
+        read(entry, path, &dest, 1, channel);
+    }
+    // One channel's description and data, looked up once for a run of table reads.
+    class Bound {
+    public:
+        template <class T> void read(Entry& entry, const std::string& path, T* dest, uint32_t count) const {
+            if (!entry.second || entry.first != kvel::NativeTypeCode<T>::value) {
+                entry.second = kvel::getAccessor<T>(*description, path);
+                entry.first = kvel::NativeTypeCode<T>::value;
+            }
+            kvel::read(entry.second, dest, count, data->data, data->dataLength);
+        }
+        template <class T> void read(Entry& entry, const std::string& path, T& dest) const {
+            read(entry, path, &dest, 1);
+        }
+
+    private:
+        friend class CycleReader_TRVAXX;
+        const kvel::ITypePtr* description = nullptr;
+        const KvelChunk* data = nullptr;
+    };
+    // Throws like root().
+    Bound bind(int channel);
     // The parsed description of a channel (throws for a missing channel or a bad description).
     const kvel::ITypePtr& root(int channel);
     // The chunk of a channel, or null.
@@ -53,6 +78,8 @@ private:
         std::unordered_map<const void*, std::vector<Entry>> tables;
     };
     Slot* slotFor(int channel);
+    // The slot of a channel with its description parsed (throws like root()).
+    Slot& resolved(int channel);
     std::array<Slot, 3> channelSlots{};
     const std::vector<KvelChunk>* current = nullptr;
 };
@@ -127,7 +154,21 @@ protected:
     // Counts an error and writes `message` as a critical line while fewer than ten were written.
     void reportError(const QString& message);
 
+    // Sets one entry of the record's info map and notes its key: a recycled record's map is
+    // overwritten in place, and processCycle() prunes the keys this cycle did not write.
+    void setInfo(ResultData_TRVAXX& result, int key, const QVariant& value);
+    auto infoSetter(ResultData_TRVAXX& result) {
+        return [this, &result](int key, const QVariant& value) { setInfo(result, key, value); };
+    }
+
 private:
+    static constexpr int INFO_KEY_LIMIT = 256;
+    void pruneInfo(ResultData_TRVAXX& result) const;
+    // Identification fields as last read from channel 256; the strings are rebuilt only when
+    // these bytes change.
+    std::array<char, 3 + 3 + 6 + 20> identityBytes{};
+    bool identityValid = false;
+    std::bitset<INFO_KEY_LIMIT> infoWritten;
     // Runs one step's body; an exception ends the step with one reported error.
     template <class Body> void runStep(const char* stepName, Body&& body);
     void runVariantStep(const std::vector<KvelChunk>& chunks, ResultData_TRVAXX& result);
