@@ -202,18 +202,6 @@ QVariant readInfo(const InfoRow& row, CycleReader_TRVAXX& reader) {
     return {};
 }
 
-// Reads the rows in order, skipping rows whose channel is not in the cycle or is `skipChannel`
-// (values taken over from an identical earlier block), and hands each value to put(key, value).
-// The first error ends the list (the caller's step reports it).
-template <class Put>
-void readInfoRows(const std::vector<InfoRow>& rows, CycleReader_TRVAXX& reader, int skipChannel, Put&& put) {
-    for (const InfoRow& row : rows) {
-        const int channel = channelOf(row.path);
-        if (channel != skipChannel && reader.has(channel))
-            put(row.key, readInfo(row, reader));
-    }
-}
-
 const std::vector<InfoRow>& commonRows() {
     static const std::vector<InfoRow> rows = [] {
         std::vector<InfoRow> r = {
