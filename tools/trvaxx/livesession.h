@@ -4,10 +4,7 @@
 #include "tools/trvaxx/outputsink.h"
 #include "tools/trvaxx/tooloptions.h"
 
-#include "result/capturecontroler_trvaxx.h"
-#include "result/packageprocessor_trvaxx.h"
-#include "result/resultcache_trvaxx.h"
-#include "result/resultloader_trvaxx.h"
+#include "result/resultchain_trvaxx.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -38,11 +35,7 @@ private slots:
 private:
     ToolOptions m_options;
     OutputSink& m_output;
-    // Destroyed bottom-up: the loader (and its receive thread) goes first.
-    ResultCache_TRVAXX m_cache;
-    PackageProcessor_TRVAXX m_processor{&m_cache};
-    CaptureControler_TRVAXX m_recorder;
-    ResultLoader_TRVAXX m_loader{&m_recorder, &m_processor};
+    ResultChain_TRVAXX m_chain;
 
     CycleSummary m_summary;
     QTimer m_tick;

@@ -1,12 +1,8 @@
 #include "tools/trvaxx/replaysession.h"
 
-#include "kvel/kvel_parse.h"
 #include "result/capturecontroler_trvaxx.h"
 
 #include <QMetaObject>
-
-#include <exception>
-#include <vector>
 
 namespace {
 // Gaps in a recording print empty lines, but never more than a day of them.
@@ -78,21 +74,23 @@ void ReplaySession::handlePacket(const char* data, unsigned int length, quint64 
     m_window = window;
     m_lastUs = timestampUs;
 
-    // The same path as the host's replay view: parse the chunk stream (the chunks point into the
-    // packet), then interpret the cycle like a live one.
-    std::vector<KvelChunk> chunks;
-    if (kvel::parseChunkStream(data, length, chunks) != 0) {
+    // The same road as the host's replay view and the live stream.
+    QString error;
+    switch (m_chain.processPacket(data, length, &error)) {
+    case ResultChain_TRVAXX::PacketResult::Processed:
+        m_summary.addRecord(m_chain.cache().getResult());
+        ++m_cycles;
+        break;
+    case ResultChain_TRVAXX::PacketResult::Empty:
+        break;
+    case ResultChain_TRVAXX::PacketResult::Failed:
+        if (m_options.verbose)
+            m_output.message(tr("packet dropped: %1").arg(error));
         ++m_rejected;
-    } else if (!chunks.empty()) {
-        try {
-            m_processor.processCycle(chunks);
-            m_summary.addRecord(m_cache.getResult());
-            ++m_cycles;
-        } catch (const std::exception& e) {
-            ++m_rejected;
-            if (m_options.verbose)
-                m_output.message(tr("packet dropped: %1").arg(QString::fromLocal8Bit(e.what())));
-        }
+        break;
+    case ResultChain_TRVAXX::PacketResult::Rejected:
+        ++m_rejected;
+        break;
     }
     m_processingNs += m_clock.nsecsElapsed() - startNs;
 }
