@@ -16,6 +16,10 @@
 class LiveSession : public QObject {
     Q_OBJECT
 public:
+    // Notification ids the plug-in shows for the same failures of a sensor connection.
+    static constexpr int NOTIFICATION_RECEIVER_FAILED = 130001;  // "Unable to start ethernet receiver."
+    static constexpr int NOTIFICATION_NO_ETHERNET_DATA = 130015; // "Received no ethernet data."
+
     LiveSession(const ToolOptions& options, OutputSink& output, QObject* parent = nullptr);
     ~LiveSession() override;
 
@@ -23,6 +27,7 @@ public:
     bool start();
     // Stops receiving; prints the closing message. Emits finished() once.
     void finish();
+    void stop() { finish(); }
     int exitCode() const { return m_exitCode; }
 
 signals:

@@ -1,5 +1,7 @@
 #include "tools/trvaxx/replaysession.h"
 
+#include "tools/trvaxx/toolcommand.h"
+
 #include "result/capturecontroler_trvaxx.h"
 
 #include <QMetaObject>
@@ -23,25 +25,25 @@ ReplaySession::~ReplaySession() {
 
 bool ReplaySession::start() {
     if (!m_player.open(m_options.file)) {
-        m_output.message(m_player.errorString());
+        m_output.error(1, m_player.errorString());
         m_exitCode = 1;
         return false;
     }
     const RecordingInfo& info = m_player.recordingInfo();
     if (info.writingContext != QLatin1String(CaptureControler_TRVAXX::WRITING_CONTEXT) ||
         info.frameType != CaptureControler_TRVAXX::FRAME_TYPE) {
-        m_output.message(
-            tr("%1 is a recording of \"%2\" (frame type %3, subtype %4), not of a TRVAXX result stream")
-                .arg(m_options.file, info.writingContext)
-                .arg(info.frameType)
-                .arg(info.frameSubtype));
+        m_output.error(
+            1, tr("%1 is a recording of \"%2\" (frame type %3, subtype %4), not of a TRVAXX result stream")
+                   .arg(m_options.file, info.writingContext)
+                   .arg(info.frameType)
+                   .arg(info.frameSubtype));
         m_exitCode = 1;
         return false;
     }
     m_player.setSpeed(m_options.fast ? 0.0 : m_options.speed);
     m_clock.start();
     if (!m_player.start()) {
-        m_output.message(m_player.errorString());
+        m_output.error(1, m_player.errorString());
         m_exitCode = 1;
         return false;
     }
@@ -121,8 +123,29 @@ void ReplaySession::onPlayerFinished(qint64 packets, bool damaged, const QString
                              .arg(m_rejected)
                              .arg(packets));
     if (damaged) {
-        m_output.message(tr("recording damaged, replayed up to the damage: %1").arg(message));
+        m_output.error(3, tr("recording damaged, replayed up to the damage: %1").arg(message));
         m_exitCode = 3;
     }
     emit finished();
+}
+
+ToolCommand replayCommand() {
+    return {QStringLiteral("replay"),
+            {QStringLiteral("FILE")},
+            QStringLiteral("interpret a recording and print the same figures"),
+            QStringLiteral(
+                "Interprets a recording with the same code as the live stream and prints one line per\n"
+                "recorded second (the reassembly counters are not part of a recording: stats is null).\n"
+                "At the end the number of cycles and the processing rate are written to standard error.\n\n"
+                "Exit status: 0 after a complete replay, 1 when FILE cannot be used, 2 for a wrong\n"
+                "command line, 3 when the recording is damaged (it was replayed up to the damage)."),
+            {&ToolOptionGroups::replay()},
+            [](const ToolOptions& o, QString& error) {
+                if (o.fast && o.speedGiven) {
+                    error = QStringLiteral("--fast and --speed exclude each other");
+                    return false;
+                }
+                return true;
+            },
+            runSession<ReplaySession>};
 }
