@@ -87,9 +87,15 @@ void PackageProcessor_TRVAXX::processCycle(const std::vector<KvelChunk>& chunks)
     // The DSP parameters rarely change: when channel 14 holds the same description and bytes as
     // when its rows were last read without error, their values are taken over, not read again.
     const bool reuse = dspParametersUnchanged();
-    if (reuse) {
+    if (reuse && record.parameterStamp == memo.stamp) {
+        // A recycled record last filled from this very block holds these entries already.
+        infoWritten |= memo.keys;
+    } else if (reuse) {
         for (auto it = memo.info.cbegin(); it != memo.info.cend(); ++it)
             setInfo(record, it.key(), it.value());
+        record.parameterStamp = memo.stamp;
+    } else {
+        record.parameterStamp = 0;
     }
     skipChannel = reuse ? CHANNEL_DSP_PARAMETERS : 0;
     const int errorsBefore = getErrorCount();
@@ -97,9 +103,10 @@ void PackageProcessor_TRVAXX::processCycle(const std::vector<KvelChunk>& chunks)
     runVariantStep(chunks, record);
     skipChannel = 0;
     if (!reuse) {
-        if (getErrorCount() == errorsBefore)
+        if (getErrorCount() == errorsBefore) {
             rememberDspParameters(record);
-        else
+            record.parameterStamp = memo.stamp;
+        } else
             memo.valid = false;
     }
     getAlgoIFOutputDatafromPacket(chunks, record);
@@ -152,10 +159,17 @@ void PackageProcessor_TRVAXX::rememberDspParameters(const ResultData_TRVAXX& res
     memo.firmwareType = getFirmwareType();
     // Only the values read from channel 14; the others are read every cycle.
     memo.info.clear();
+    memo.keys.reset();
+    // Unique across processors, since records of one pool may pass through several.
+    static std::atomic<quint64> stamps{0};
+    memo.stamp = ++stamps;
     auto keep = [&](const std::vector<InfoRow>& rows) {
         for (const InfoRow& row : rows) {
-            if (channelOf(row.path) == CHANNEL_DSP_PARAMETERS && result.info.contains(row.key))
+            if (channelOf(row.path) == CHANNEL_DSP_PARAMETERS && result.info.contains(row.key)) {
                 memo.info.insert(row.key, result.info.value(row.key));
+                if (row.key >= 0 && row.key < INFO_KEY_LIMIT)
+                    memo.keys.set(size_t(row.key));
+            }
         }
     };
     keep(commonRows());

@@ -115,6 +115,8 @@ private:
         std::vector<char> data14;
         int firmwareType = 8;
         QMap<int, QVariant> info;
+        std::bitset<INFO_KEY_LIMIT> keys; // of info
+        quint64 stamp = 0;                // ResultData_TRVAXX::parameterStamp of records filled from it
     } memo;
     // Channel whose info rows the parameter steps skip (0: none).
     int skipChannel = 0;

@@ -44,12 +44,14 @@ ResultDataSP_TRVAXX ResultRecordPool_TRVAXX::acquire() {
     if (record == nullptr) {
         record = new ResultData_TRVAXX;
     } else {
-        // Back to the initial state; the info map keeps its nodes (values are overwritten and
-        // stale keys pruned by the writer), a detached copy if a reader still shares it.
+        // Back to the initial state; the info map keeps its nodes and its stamp (values are
+        // overwritten and stale keys pruned by the writer), a detached copy if a reader shares it.
         QMap<int, QVariant> info = std::move(record->info);
+        const quint64 parameterStamp = record->parameterStamp;
         record->~ResultData_TRVAXX();
         new (record) ResultData_TRVAXX;
         record->info = std::move(info);
+        record->parameterStamp = parameterStamp;
     }
     // The deleter holds the shelf, not the pool: a record outliving the pool is simply freed.
     std::shared_ptr<Shelf> home = shelf;

@@ -10,9 +10,9 @@
 // Recycles the result records of one result chain. A record handed out by acquire() is an ordinary
 // shared pointer: it crosses threads and is read only, and when its last holder (cache, transformer,
 // recorder, a view on the GUI thread) drops it, it goes back to the pool instead of to the heap.
-// The next acquire() hands it out again, reset to a fresh record except for the info map's storage,
-// which the package processor overwrites in place. At most `capacity` idle records are kept; the
-// pool may be destroyed while records are still held (they are then freed normally).
+// The next acquire() hands it out again, reset to a fresh record except for the info map and its
+// parameter stamp, which the package processor overwrites in place. At most `capacity` idle records are kept;
+// the pool may be destroyed while records are still held (they are then freed normally).
 class ResultRecordPool_TRVAXX {
 public:
     explicit ResultRecordPool_TRVAXX(int capacity = 8);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -114,6 +115,34 @@ TEST(ResultRecordPool, RecycledRecordHoldsOnlyThisCyclesInfo) {
     EXPECT_EQ(keysOf(*r), keysOf(*expected));
     EXPECT_EQ(r->info, expected->info);
     EXPECT_EQ(r->lines.lines[0].id, expected->lines.lines[0].id);
+}
+
+// Records cycle through the pool while the parameter block stays, changes and comes back: each
+// record carries the values of its own cycle (86 is VehicleDim_zMax).
+TEST(ResultRecordPool, RecycledRecordsFollowParameterChanges) {
+    Identification od;
+    od.softwareVersion[0] = 2;
+    od.softwareVersion[1] = 2;
+    CycleBuilder cycle(Variant::OD, od);
+    cycle.fillImage(1);
+    cycle.fillParameters();
+    ResultCache_TRVAXX cache;
+    PackageProcessor_TRVAXX processor(&cache);
+    const float values[] = {1.5f, 1.5f, 1.5f, 1.5f, 2.5f, 2.5f, 1.5f, 1.5f, 1.5f};
+    std::vector<int> keys;
+    std::set<const ResultData_TRVAXX*> records;
+    for (float value : values) {
+        cycle.parameters.set<float>("SDspFrameCustomerKvel_t.DspCustomerParameter.VehicleDim_zMax", value);
+        processor.processCycle(cycle.chunks());
+        const ResultDataSP_TRVAXX r = cache.getResult();
+        records.insert(r.data());
+        EXPECT_FLOAT_EQ(r->info.value(86).toFloat(), value);
+        if (keys.empty())
+            keys = keysOf(*r);
+        EXPECT_EQ(keysOf(*r), keys);
+    }
+    EXPECT_EQ(records.size(), 2u); // the cache's record and the one being filled
+    EXPECT_EQ(processor.getErrorCount(), 0);
 }
 
 } // namespace
