@@ -35,7 +35,7 @@ bool hasChannel(const std::vector<KvelChunk>& chunks, int channel) {
 template <class Put>
 void readInfoRows(const std::vector<InfoRow>& rows, CycleReader_TRVAXX& reader, int skipChannel, Put&& put) {
     for (const InfoRow& row : rows) {
-        const int channel = channelOf(row.path);
+        const int channel = row.channel;
         if (channel != skipChannel && reader.has(channel))
             put(row.key, readInfo(row, reader));
     }
@@ -165,7 +165,7 @@ void PackageProcessor_TRVAXX::rememberDspParameters(const ResultData_TRVAXX& res
     memo.stamp = ++stamps;
     auto keep = [&](const std::vector<InfoRow>& rows) {
         for (const InfoRow& row : rows) {
-            if (channelOf(row.path) == CHANNEL_DSP_PARAMETERS && result.info.contains(row.key)) {
+            if (row.channel == CHANNEL_DSP_PARAMETERS && result.info.contains(row.key)) {
                 memo.info.insert(row.key, result.info.value(row.key));
                 if (row.key >= 0 && row.key < INFO_KEY_LIMIT)
                     memo.keys.set(size_t(row.key));
@@ -214,9 +214,13 @@ void PackageProcessor_TRVAXX::getCamVersionfromPacket(const std::vector<KvelChun
         static const std::string partPath = std::string("Meas_Customer_Data_Type.CameraPartNumber");
         static const std::string serialPath = std::string("Meas_Customer_Data_Type.CameraSerialNumber");
         runStep("getCamVersionfromPacket", [&] {
-            // The variant's element kind differs between firmware generations.
-            const bool variantIsUnsigned =
-                kvel::typeOfPath(reader.root(CHANNEL_IDENTIFICATION), variantPath).code == kvel::TC_UINT8;
+            // The variant's element kind differs between firmware generations; looked up once per
+            // description (held, so that its address cannot come back for another one).
+            const kvel::ITypePtr& description = reader.root(CHANNEL_IDENTIFICATION);
+            if (description.get() != variantKindRoot.get()) {
+                variantIsUnsigned = kvel::typeOfPath(description, variantPath).code == kvel::TC_UINT8;
+                variantKindRoot = description;
+            }
             std::array<char, 3 + 3 + 6 + 20> bytes{};
             char* const version = bytes.data();
             char* const variant = version + 3;

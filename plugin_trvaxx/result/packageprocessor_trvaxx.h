@@ -99,6 +99,9 @@ private:
     // these bytes change.
     std::array<char, 3 + 3 + 6 + 20> identityBytes{};
     bool identityValid = false;
+    // Element kind of CameraVariant in the identification description last seen.
+    kvel::ITypePtr variantKindRoot;
+    bool variantIsUnsigned = true;
     std::bitset<INFO_KEY_LIMIT> infoWritten;
     // Runs one step's body; an exception ends the step with one reported error.
     template <class Body> void runStep(const char* stepName, Body&& body);

@@ -157,7 +157,7 @@ int channelOf(const std::string& path) {
 }
 
 QVariant readInfo(const InfoRow& row, CycleReader_TRVAXX& reader) {
-    const int channel = channelOf(row.path);
+    const int channel = row.channel;
     switch (row.type) {
     case ValueType::U8: {
         uint8_t v = 0;

@@ -18,14 +18,15 @@ namespace ResultPaths_TRVAXX {
 // Element type of an info-map row; decides the read and the variant type of the value.
 enum class ValueType { U8, U16, U32, F32, Ipv4, F32x8, U8x8 };
 
+// The channel a path is read from, by its prefix.
+int channelOf(const std::string& path);
+
 struct InfoRow {
     int key;
     std::string path;
     ValueType type;
+    int channel = channelOf(path);
 };
-
-// The channel a path is read from, by its prefix.
-int channelOf(const std::string& path);
 
 // Reads one info row from its channel. The value types follow the Qt value bridge of the
 // parameter model (small integers as int, u32 as uint, f32 as float, byte arrays as QByteArray),
