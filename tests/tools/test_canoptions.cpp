@@ -19,14 +19,22 @@ bool parseCan(const QStringList& args, ToolOptions& o, QString& error) {
 // The host's settings in a private folder; the environment variable unset unless a case sets it.
 class CanOptionsTest : public ::testing::Test {
 protected:
+    // One folder for the whole suite: the host keeps one settings object for the process.
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->path());
+    }
+    static void TearDownTestSuite() { delete dir; }
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        ASSERT_TRUE(dir->isValid());
+        hostSettings().remove(QLatin1String(CanOptions::SETTING));
         qunsetenv(CanOptions::ENVIRONMENT_VARIABLE);
     }
     void TearDown() override { qunsetenv(CanOptions::ENVIRONMENT_VARIABLE); }
-    QTemporaryDir dir;
+    static QSettings hostSettings() { return QSettings(QStringLiteral("Vexa"), QStringLiteral("OrlanGUI")); }
+    static QTemporaryDir* dir;
 };
+QTemporaryDir* CanOptionsTest::dir = nullptr;
 
 TEST_F(CanOptionsTest, ValuesAndDefaults) {
     struct Case {
@@ -95,8 +103,7 @@ TEST_F(CanOptionsTest, FaultsAreNamed) {
 TEST_F(CanOptionsTest, InterfaceResolutionOrder) {
     ToolOptions o;
     QString error;
-    QSettings(QStringLiteral("Vexa"), QStringLiteral("OrlanGUI"))
-        .setValue(QLatin1String(CanOptions::SETTING), QStringLiteral("can7")); // the host's settings
+    hostSettings().setValue(QLatin1String(CanOptions::SETTING), QStringLiteral("can7"));
     ASSERT_TRUE(parseCan({}, o, error)) << error.toStdString();
     EXPECT_EQ(o.can.interface, QStringLiteral("can7"));
     EXPECT_EQ(o.can.source, CanOptions::Source::Setting);

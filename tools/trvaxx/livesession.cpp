@@ -129,7 +129,8 @@ ToolCommand monitorCommand() {
             liveDescription(false),
             {&ToolOptionGroups::ethernet(), &ToolOptionGroups::live()},
             {},
-            runSession<LiveSession>};
+            runSession<LiveSession>,
+            {}};
 }
 
 ToolCommand recordCommand() {
@@ -139,5 +140,6 @@ ToolCommand recordCommand() {
             liveDescription(true),
             {&ToolOptionGroups::ethernet(), &ToolOptionGroups::live()},
             {},
-            runSession<LiveSession>};
+            runSession<LiveSession>,
+            {}};
 }

@@ -157,5 +157,6 @@ ToolCommand replayCommand() {
                 }
                 return true;
             },
-            runSession<ReplaySession>};
+            runSession<ReplaySession>,
+            {}};
 }
