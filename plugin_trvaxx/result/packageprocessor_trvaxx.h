@@ -2,60 +2,18 @@
 
 #include "result/resultdata_trvaxx.h"
 
-#include "kvel/kvel_chunk.h"
-#include "kvel/kvel_interpret.h"
+#include "result/cyclereader_trvaxx.h"
 
 #include <QString>
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 class ResultCache_TRVAXX;
-
-// Typed reads of one cycle's channels with the accessors kept per description: a path is resolved
-// once per description (by the interpreter's accessor cache) and then served from here without
-// hashing the path again. Paths must be strings of static storage: their addresses are the keys.
-class CycleReader_TRVAXX {
-public:
-    // The channels of the next cycle. The chunks must outlive the reads.
-    void begin(const std::vector<KvelChunk>& chunks);
-    // begin() unless these chunks are the current ones (for steps called on their own).
-    void ensure(const std::vector<KvelChunk>& chunks);
-    bool has(int channel) const;
-    // Reads count elements of path from channel; throws what the interpreter throws.
-    template <class T> void read(const std::string& path, T* dest, uint32_t count, int channel);
-    template <class T> void read(const std::string& path, T& dest, int channel) {
-        read(path, &dest, 1, channel);
-    }
-    // A resolved path: the native type it was resolved for and its accessor.
-    typedef std::pair<int, kvel::AccessorPtr> Entry;
-    // Entries for a fixed list of paths (key: the list's address), kept while the channel's
-    // description stays the same; sized by the caller. Saves one look-up per read in long lists.
-    std::vector<Entry>& table(int channel, const void* key);
-    // Reads through an entry of such a table.
-    template <class T> void read(Entry& entry, const std::string& path, T& dest, int channel);
-    // The parsed description of a channel (throws for a missing channel or a bad description).
-    const kvel::ITypePtr& root(int channel);
-    // The chunk of a channel, or null.
-    const KvelChunk* chunk(int channel) const;
-
-private:
-    struct Slot {
-        int channel = 0;
-        const KvelChunk* chunk = nullptr;
-        kvel::ITypePtr root;
-        bool rootResolved = false;
-        const kvel::IType* memoRoot = nullptr;
-        std::unordered_map<const void*, Entry> accessors;
-        std::unordered_map<const void*, std::vector<Entry>> tables;
-    };
-    Slot* slotFor(int channel);
-    std::array<Slot, 3> channelSlots{};
-    const std::vector<KvelChunk>* current = nullptr;
-};
 
 // Interprets one result cycle (a list of KvelChunk: data channel N with its description from
 // channel N + 1) into a ResultData_TRVAXX record and publishes it in the result cache.
@@ -65,11 +23,11 @@ private:
 class PackageProcessor_TRVAXX {
 public:
     // Channels of a cycle that the extraction reads.
-    static constexpr int CHANNEL_ALGO_OUTPUT = 8;
-    static constexpr int CHANNEL_DSP_PARAMETERS = 14;
-    static constexpr int CHANNEL_IDENTIFICATION = 256;
+    static constexpr int CHANNEL_ALGO_OUTPUT = ResultChannel_TRVAXX::AlgoOutput;
+    static constexpr int CHANNEL_DSP_PARAMETERS = ResultChannel_TRVAXX::DspParameters;
+    static constexpr int CHANNEL_IDENTIFICATION = ResultChannel_TRVAXX::Identification;
     // A cycle that contains this channel is recorded but not interpreted.
-    static constexpr int CHANNEL_NOT_INTERPRETED = 2;
+    static constexpr int CHANNEL_NOT_INTERPRETED = ResultChannel_TRVAXX::NotInterpreted;
     // Error messages written over the life of one processor; later errors are counted silently.
     static constexpr int MAX_ERROR_MESSAGES = 10;
 
@@ -127,7 +85,24 @@ protected:
     // Counts an error and writes `message` as a critical line while fewer than ten were written.
     void reportError(const QString& message);
 
+    // Sets one entry of the record's info map and notes its key: a recycled record's map is
+    // overwritten in place, and processCycle() prunes the keys this cycle did not write.
+    void setInfo(ResultData_TRVAXX& result, int key, const QVariant& value);
+    auto infoSetter(ResultData_TRVAXX& result) {
+        return [this, &result](int key, const QVariant& value) { setInfo(result, key, value); };
+    }
+
 private:
+    static constexpr int INFO_KEY_LIMIT = 256;
+    void pruneInfo(ResultData_TRVAXX& result) const;
+    // Identification fields as last read from channel 256; the strings are rebuilt only when
+    // these bytes change.
+    std::array<char, 3 + 3 + 6 + 20> identityBytes{};
+    bool identityValid = false;
+    // Element kind of CameraVariant in the identification description last seen.
+    kvel::ITypePtr variantKindRoot;
+    bool variantIsUnsigned = true;
+    std::bitset<INFO_KEY_LIMIT> infoWritten;
     // Runs one step's body; an exception ends the step with one reported error.
     template <class Body> void runStep(const char* stepName, Body&& body);
     void runVariantStep(const std::vector<KvelChunk>& chunks, ResultData_TRVAXX& result);
@@ -143,6 +118,8 @@ private:
         std::vector<char> data14;
         int firmwareType = 8;
         QMap<int, QVariant> info;
+        std::bitset<INFO_KEY_LIMIT> keys; // of info
+        quint64 stamp = 0;                // ResultData_TRVAXX::parameterStamp of records filled from it
     } memo;
     // Channel whose info rows the parameter steps skip (0: none).
     int skipChannel = 0;

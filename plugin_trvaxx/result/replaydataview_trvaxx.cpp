@@ -1,18 +1,12 @@
 #include "result/replaydataview_trvaxx.h"
 
-#include "result/packageprocessor_trvaxx.h"
-#include "result/resultcache_trvaxx.h"
+#include "result/resultchain_trvaxx.h"
 #include "result/resulttransformer_trvaxx.h"
-
-#include "kvel/kvel_parse.h"
 
 #include <QDebug>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
-
-#include <exception>
-#include <vector>
 
 namespace {
 // Screen pixels per sensor pixel in the stand-in image.
@@ -20,8 +14,8 @@ constexpr int IMAGE_ZOOM = 10;
 } // namespace
 
 ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
-    : ReplayDataView(parent), cache(new ResultCache_TRVAXX), processor(new PackageProcessor_TRVAXX(cache)),
-      transformer(new ResultTransformer_TRVAXX(cache)) {
+    : ReplayDataView(parent), chain(std::make_unique<ResultChain_TRVAXX>()),
+      transformer(new ResultTransformer_TRVAXX(&chain->cache())) {
     layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -38,24 +32,30 @@ ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
 
 ReplayDataView_TRVAXX::~ReplayDataView_TRVAXX() {
     qDebug() << "~ReplayDataView_TRVAXX";
-    delete processor;
     delete transformer;
-    delete cache;
+}
+
+ResultCache_TRVAXX* ReplayDataView_TRVAXX::getResultCache() const {
+    return &chain->cache();
+}
+
+PackageProcessor_TRVAXX* ReplayDataView_TRVAXX::getPackageProcessor() const {
+    return &chain->processor();
 }
 
 void ReplayDataView_TRVAXX::newReplayPacket(const char* data, unsigned int length) {
-    try {
-        std::vector<KvelChunk> chunks;
-        if (data == nullptr || kvel::parseChunkStream(data, length, chunks) != 0) {
-            rejectedPackets.fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-        if (chunks.empty())
-            return;
-        processor->processCycle(chunks);
-    } catch (const std::exception& e) {
+    QString error;
+    switch (chain->processPacket(data, length, &error)) {
+    case ResultChain_TRVAXX::PacketResult::Rejected:
+        rejectedPackets.fetch_add(1, std::memory_order_relaxed);
+        break;
+    case ResultChain_TRVAXX::PacketResult::Failed:
         // A packet that cannot be processed is dropped; playback goes on with the next one.
-        qDebug() << "ReplayDataView_TRVAXX: dropped a packet:" << e.what();
+        qDebug() << "ReplayDataView_TRVAXX: dropped a packet:" << error;
+        break;
+    case ResultChain_TRVAXX::PacketResult::Processed:
+    case ResultChain_TRVAXX::PacketResult::Empty:
+        break;
     }
 }
 

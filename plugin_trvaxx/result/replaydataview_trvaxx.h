@@ -7,16 +7,18 @@
 #include <QImage>
 
 #include <atomic>
+#include <memory>
 
 class QLabel;
 class QVBoxLayout;
 class PackageProcessor_TRVAXX;
 class ResultCache_TRVAXX;
+class ResultChain_TRVAXX;
 class ResultTransformer_TRVAXX;
 
 // Shows a recording during playback. Every recorded packet (the chunk stream of one cycle) is
-// interpreted by a private package processor into a private result cache, exactly like the live
-// stream, and the private transformer turns the newest record into images.
+// interpreted by a private result chain, exactly like the live stream, and the private transformer turns the
+// newest record into images.
 class ReplayDataView_TRVAXX : public ReplayDataView {
     Q_OBJECT
 public:
@@ -28,9 +30,9 @@ public:
     void setViewOffset(unsigned int offset) override;
     unsigned int getViewOffset() const { return viewOffset; }
 
-    ResultCache_TRVAXX* getResultCache() const { return cache; }
+    ResultCache_TRVAXX* getResultCache() const;
     ResultTransformer_TRVAXX* getResultTransformer() const { return transformer; }
-    PackageProcessor_TRVAXX* getPackageProcessor() const { return processor; }
+    PackageProcessor_TRVAXX* getPackageProcessor() const;
     // Packets dropped because they did not parse as a chunk stream.
     int getRejectedPackets() const { return rejectedPackets.load(std::memory_order_relaxed); }
 
@@ -38,8 +40,7 @@ public slots:
     void processNewData(PrimedResultSP_TRVAXX_t primedResult);
 
 private:
-    ResultCache_TRVAXX* cache;
-    PackageProcessor_TRVAXX* processor;
+    std::unique_ptr<ResultChain_TRVAXX> chain;
     ResultTransformer_TRVAXX* transformer;
     QVBoxLayout* layout;
     // Stand-in for the joint 2D/3D view: the distance image of the newest result, scaled up.

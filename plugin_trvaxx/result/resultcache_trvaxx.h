@@ -1,6 +1,7 @@
 #pragma once
 
 #include "result/resultdata_trvaxx.h"
+#include "result/resultrecordpool_trvaxx.h"
 
 #include <QMutex>
 #include <QObject>
@@ -30,6 +31,9 @@ public:
     void setResult(const ResultDataSP_TRVAXX& result);
     // A copy of the stored pointer (empty before the first result).
     ResultDataSP_TRVAXX getResult() const;
+    // A record for the next Ethernet result, from the cache's pool: records come back to it when
+    // the cache and every reader have let go of them, so a running stream allocates none.
+    ResultDataSP_TRVAXX newRecord() { return pool.acquire(); }
 
     // Set once the first Ethernet result has been dispatched; the connection waits for it.
     bool isDataAvailable() const { return dataAvailable.load(std::memory_order_acquire); }
@@ -54,6 +58,8 @@ public slots:
     void setGlobalInformationMessage(unsigned char globalInformation);
 
 private:
+    // Declared before the stored record so that it outlives it.
+    ResultRecordPool_TRVAXX pool;
     ResultDataSP_TRVAXX result;
     std::atomic<bool> dataAvailable{false};
     mutable QRecursiveMutex resultLock;

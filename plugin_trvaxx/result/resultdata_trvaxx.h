@@ -186,6 +186,9 @@ struct ResultData_TRVAXX {
     QString serialNumber;
     // Parameter identifier (InfoKey_TRVAXX and the parameter ids 24..142) to value.
     QMap<int, QVariant> info;
+    // Bookkeeping of the package processor for recycled records: which remembered parameter block
+    // the info map's DSP parameter entries were last copied from (0: none).
+    quint64 parameterStamp = 0;
 
     // The frame counter of the info map, 0 when absent.
     quint32 frameCounter() const { return info.value(InfoKey_TRVAXX::FrameCounter).toUInt(); }

@@ -14,7 +14,8 @@ double rounded(float value, double scale = 1e4) {
 }
 
 template <typename T> QJsonValue jsonOrNull(const std::optional<T>& value) {
-    return value ? QJsonValue(double(*value)) : QJsonValue(QJsonValue::Null);
+    // JSON has no NaN or infinity: an unknown value is null.
+    return value && std::isfinite(double(*value)) ? QJsonValue(double(*value)) : QJsonValue(QJsonValue::Null);
 }
 
 QJsonValue textOrNull(const QString& text) {
@@ -91,10 +92,12 @@ QJsonObject SummaryLine::toJson() const {
     o.insert(QStringLiteral("cycles_per_s"), std::round(cyclesPerSecond * 100) / 100);
     o.insert(QStringLiteral("frame_counter"), jsonOrNull(frameCounter));
     o.insert(QStringLiteral("valid_pixels"), jsonOrNull(validPixels));
-    o.insert(QStringLiteral("distance_min"),
-             distanceMin ? QJsonValue(rounded(*distanceMin)) : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("distance_max"),
-             distanceMax ? QJsonValue(rounded(*distanceMax)) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("distance_min"), distanceMin && std::isfinite(*distanceMin)
+                                                 ? QJsonValue(rounded(*distanceMin))
+                                                 : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("distance_max"), distanceMax && std::isfinite(*distanceMax)
+                                                 ? QJsonValue(rounded(*distanceMax))
+                                                 : QJsonValue(QJsonValue::Null));
     o.insert(QStringLiteral("objects"), jsonOrNull(objects));
     o.insert(QStringLiteral("lines"), jsonOrNull(lines));
     o.insert(QStringLiteral("software_version"), textOrNull(softwareVersion));

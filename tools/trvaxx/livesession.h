@@ -4,10 +4,7 @@
 #include "tools/trvaxx/outputsink.h"
 #include "tools/trvaxx/tooloptions.h"
 
-#include "result/capturecontroler_trvaxx.h"
-#include "result/packageprocessor_trvaxx.h"
-#include "result/resultcache_trvaxx.h"
-#include "result/resultloader_trvaxx.h"
+#include "result/resultchain_trvaxx.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -19,6 +16,10 @@
 class LiveSession : public QObject {
     Q_OBJECT
 public:
+    // Notification ids the plug-in shows for the same failures of a sensor connection.
+    static constexpr int NOTIFICATION_RECEIVER_FAILED = 130001;  // "Unable to start ethernet receiver."
+    static constexpr int NOTIFICATION_NO_ETHERNET_DATA = 130015; // "Received no ethernet data."
+
     LiveSession(const ToolOptions& options, OutputSink& output, QObject* parent = nullptr);
     ~LiveSession() override;
 
@@ -26,6 +27,7 @@ public:
     bool start();
     // Stops receiving; prints the closing message. Emits finished() once.
     void finish();
+    void stop() { finish(); }
     int exitCode() const { return m_exitCode; }
 
 signals:
@@ -38,11 +40,7 @@ private slots:
 private:
     ToolOptions m_options;
     OutputSink& m_output;
-    // Destroyed bottom-up: the loader (and its receive thread) goes first.
-    ResultCache_TRVAXX m_cache;
-    PackageProcessor_TRVAXX m_processor{&m_cache};
-    CaptureControler_TRVAXX m_recorder;
-    ResultLoader_TRVAXX m_loader{&m_recorder, &m_processor};
+    ResultChain_TRVAXX m_chain;
 
     CycleSummary m_summary;
     QTimer m_tick;

@@ -1,9 +1,6 @@
-// trvaxx: headless use of the plug-in's result stream (monitor, record, replay) and CAN (can-info).
-#include "tools/trvaxx/caninfo.h"
-#include "tools/trvaxx/livesession.h"
+// trvaxx: headless use of the plug-in: one command per run, dispatched through toolCommands().
 #include "tools/trvaxx/outputsink.h"
-#include "tools/trvaxx/replaysession.h"
-#include "tools/trvaxx/tooloptions.h"
+#include "tools/trvaxx/toolcommand.h"
 
 #include "result/resultdata_trvaxx.h"
 
@@ -13,8 +10,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -44,22 +39,25 @@ int main(int argc, char* argv[]) {
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (!arguments.isEmpty() && arguments.first() == QLatin1String("can-info"))
-        return runCanInfo(arguments.mid(1));
     ToolOptions options;
     QString error;
     if (!parseToolOptions(arguments, options, error)) {
-        QTextStream(stderr) << "trvaxx: " << error << "\nRun \"trvaxx --help\" for usage.\n";
+        OutputSink(arguments.contains(QStringLiteral("--json"))).error(2, error);
+        QTextStream(stderr) << "Run \"trvaxx --help\" for usage.\n";
         return 2;
     }
-    if (options.command == ToolOptions::Command::Help) {
+    if (options.action == ToolOptions::Action::Help) {
         QTextStream(stdout) << toolUsage(options.helpTopic);
         return 0;
     }
-    if (options.command == ToolOptions::Command::Version) {
+    if (options.action == ToolOptions::Action::Version) {
         QTextStream(stdout) << "trvaxx " << PROJECT_VERSION_TEXT << '\n';
         return 0;
     }
+
+    const ToolCommand* command = findToolCommand(options.command);
+    if (command->runWithOwnParser) // it sets up its own output and logging
+        return command->runWithOwnParser(options.ownArguments);
 
     g_verbose = options.verbose;
     qInstallMessageHandler(messageFilter);
@@ -68,38 +66,13 @@ int main(int argc, char* argv[]) {
     std::signal(SIGTERM, onSignal);
 
     OutputSink output(options.json);
-    int exitCode = 0;
-    std::unique_ptr<LiveSession> live;
-    std::unique_ptr<ReplaySession> replay;
-    std::function<void()> stop;
-    if (options.command == ToolOptions::Command::Replay) {
-        replay = std::make_unique<ReplaySession>(options, output);
-        QObject::connect(replay.get(), &ReplaySession::finished, &app, [&] {
-            exitCode = replay->exitCode();
-            app.quit();
-        });
-        if (!replay->start())
-            return replay->exitCode();
-        stop = [&] { replay->stop(); };
-    } else {
-        live = std::make_unique<LiveSession>(options, output);
-        QObject::connect(live.get(), &LiveSession::finished, &app, [&] {
-            exitCode = live->exitCode();
-            app.quit();
-        });
-        if (!live->start())
-            return live->exitCode();
-        stop = [&] { live->finish(); };
-    }
-
+    ToolEnvironment env{output, nullptr};
     // Ctrl-C and SIGTERM end the command cleanly (a recording is closed, the last line printed).
     QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, &app, [&] {
-        if (g_interrupted.exchange(false))
-            stop();
+    QObject::connect(&interruptPoll, &QTimer::timeout, &app, [&env] {
+        if (g_interrupted.exchange(false) && env.onInterrupt)
+            env.onInterrupt();
     });
     interruptPoll.start(100);
-
-    app.exec();
-    return exitCode;
+    return command->run(options, env);
 }

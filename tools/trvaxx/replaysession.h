@@ -5,8 +5,7 @@
 #include "tools/trvaxx/tooloptions.h"
 
 #include "capture_replay/replayplayer.h"
-#include "result/packageprocessor_trvaxx.h"
-#include "result/resultcache_trvaxx.h"
+#include "result/resultchain_trvaxx.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -46,8 +45,7 @@ private:
 
     ToolOptions m_options;
     OutputSink& m_output;
-    ResultCache_TRVAXX m_cache;
-    PackageProcessor_TRVAXX m_processor{&m_cache};
+    ResultChain_TRVAXX m_chain;
     ReplayPlayer m_player;
 
     // Delivery thread only (read by the main thread after the player has stopped).

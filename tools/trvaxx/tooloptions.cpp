@@ -1,138 +1,241 @@
 #include "tools/trvaxx/tooloptions.h"
 
+#include "common/commonutilities.h"
+
 #include <QHostAddress>
+#include <QRegularExpression>
+#include <QSettings>
 
 namespace {
 
-const char* const kOverview = R"(Usage: trvaxx <command> [options]
+bool fail(QString& error, const QString& message) {
+    error = message;
+    return false;
+}
 
-Headless access to the result stream of TRVAXX sensors.
+// Whole numbers in decimal or with 0x.
+bool parseNumber(const QString& text, qint64 min, qint64 max, qint64& value) {
+    bool ok = false;
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    value = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
+    return ok && value >= min && value <= max && !(hex && text.size() == 2);
+}
 
-Commands:
-  monitor          print live figures of a sensor's result stream, one line per second
-  record FILE      record the result stream into FILE
-  replay FILE      interpret a recording and print the same figures
-  can-info         connect over CAN and print the identity and state of a sensor
-
-Run "trvaxx <command> --help" for the options of a command.
-  -h, --help       show this help
-  --version        show the version
-)";
-
-const char* const kMonitor =
-    R"(Usage: trvaxx monitor [--port P] [--sender IP] [--json] [--seconds N] [--wake-up W] [--verbose]
-
-Receives a sensor's result stream and prints one line per second: cycles per second, latest
-frame counter, valid pixels, camera-axis distance minimum and maximum (metres), object or line
-count, software version, firmware variant, serial number and the reassembly counters.
-
-Options:
-  --port P        UDP port the stream arrives on (default 42000; 0 picks a free port)
-  --sender IP     use only datagrams from this IPv4 address (default: every sender)
-  --json          print each line as one JSON object with the fields cycles_per_s,
-                  frame_counter, valid_pixels, distance_min, distance_max, objects, lines,
-                  software_version, variant, serial, stats (null where not known)
-  --seconds N     stop after N seconds (default: run until interrupted)
-  --wake-up W     where the one-byte wake-up datagram goes at start: "all" (the directed
-                  broadcast of every IPv4 interface, default), "loopback" (a sensor on this
-                  machine, such as trvaxx-sim) or "none"
-  --verbose       show the transport's and interpreter's diagnostics on standard error
-
-Exit status: 0 when results arrived, 1 when none did or the port cannot be used, 2 for a
-wrong command line.
-)";
-
-const char* const kRecord =
-    R"(Usage: trvaxx record FILE [--seconds N] [--port P] [--sender IP] [--json] [--wake-up W] [--verbose]
-
-Records every complete result cycle of the stream into FILE (the host's recording format,
-replayable by "trvaxx replay" and the host application) and prints the monitor's lines while
-recording.
-
-Options:
-  --seconds N     stop after N seconds (default: run until interrupted)
-  --port P, --sender IP, --json, --wake-up W, --verbose   as for "trvaxx monitor"
-
-Exit status: 0 when cycles were recorded, 1 when none were or FILE cannot be written, 2 for a
-wrong command line.
-)";
-
-const char* const kReplay = R"(Usage: trvaxx replay FILE [--fast | --speed X] [--json] [--verbose]
-
-Interprets a recording with the same code as the live stream and prints one line per recorded
-second (the reassembly counters are not part of a recording: stats is null). At the end the
-number of cycles and the processing rate are written to standard error.
-
-Options:
-  --fast          as fast as possible instead of at the recorded pace
-  --speed X       X times the recorded pace (e.g. 2 or 0.5)
-  --json, --verbose   as for "trvaxx monitor"
-
-Exit status: 0 after a complete replay, 1 when FILE cannot be used, 2 for a wrong command line,
-3 when the recording is damaged (it was replayed up to the damage).
-)";
-
-bool takeValue(const QStringList& args, int& i, const QString& name, QString inlineValue, bool hasInline,
-               QString& value, QString& error) {
-    if (hasInline) {
-        value = inlineValue;
-        return true;
-    }
-    if (i + 1 >= args.size()) {
-        error = QStringLiteral("option %1 needs a value").arg(name);
-        return false;
-    }
-    value = args.at(++i);
-    return true;
+OptionSpec flag(const char* name, const char* help, bool ToolOptions::*field) {
+    return {QLatin1String(name), QString(), QLatin1String(help),
+            [field](const QString&, ToolOptions& o, QString&) {
+                o.*field = true;
+                return true;
+            }};
 }
 
 } // namespace
 
-QString toolUsage(const QString& command) {
-    if (command == QLatin1String("monitor"))
-        return QString::fromUtf8(kMonitor);
-    if (command == QLatin1String("record"))
-        return QString::fromUtf8(kRecord);
-    if (command == QLatin1String("replay"))
-        return QString::fromUtf8(kReplay);
-    return QString::fromUtf8(kOverview);
+bool CanOptions::isValidInterface(const QString& url) {
+    static const QRegularExpression socketcand(
+        QStringLiteral(R"(^socketcand://[^/:\s]+:(\d{1,5})/[\w.-]{1,15}$)"));
+    static const QRegularExpression qtcanbus(QStringLiteral(R"(^qtcanbus://[\w.-]+/[\w.:-]+$)"));
+    static const QRegularExpression kernel(QStringLiteral(R"(^[A-Za-z][\w.-]{0,14}$)"));
+    const QRegularExpressionMatch m = socketcand.match(url);
+    if (m.hasMatch())
+        return m.captured(1).toUInt() >= 1 && m.captured(1).toUInt() <= 65535;
+    return qtcanbus.match(url).hasMatch() || kernel.match(url).hasMatch();
 }
 
-bool parseToolOptions(const QStringList& args, ToolOptions& o, QString& error) {
-    o = ToolOptions();
-    if (args.isEmpty()) {
-        error = QStringLiteral("no command given");
-        return false;
+bool CanOptions::resolve(QString& error) {
+    if (source != Source::Option) {
+        const QString fromEnvironment = qEnvironmentVariable(ENVIRONMENT_VARIABLE).trimmed();
+        // The host application's settings file (its own object belongs to the host's GUI thread).
+        const QSettings& host = CommonUtilities::gocSettings();
+        const QString fromSetting =
+            QSettings(host.fileName(), host.format()).value(QLatin1String(SETTING)).toString().trimmed();
+        if (!fromEnvironment.isEmpty()) {
+            interface = fromEnvironment;
+            source = Source::Environment;
+        } else if (!fromSetting.isEmpty()) {
+            interface = fromSetting;
+            source = Source::Setting;
+        } else {
+            interface = QLatin1String(DEFAULT_INTERFACE);
+            source = Source::Default;
+        }
     }
-    const QString command = args.first();
-    if (command == QLatin1String("-h") || command == QLatin1String("--help") ||
-        command == QLatin1String("help")) {
-        o.command = ToolOptions::Command::Help;
-        o.helpTopic = args.value(1);
-        return true;
+    if (!isValidInterface(interface)) {
+        const char* origin = source == Source::Environment ? ENVIRONMENT_VARIABLE
+                             : source == Source::Setting   ? SETTING
+                                                           : "--can";
+        return fail(error,
+                    QStringLiteral("%1 needs socketcand://HOST:PORT/BUS, qtcanbus://BACKEND/INTERFACE or "
+                                   "an interface name such as can0, not '%2'")
+                        .arg(QLatin1String(origin), interface));
     }
-    if (command == QLatin1String("--version")) {
-        o.command = ToolOptions::Command::Version;
-        return true;
-    }
-    if (command == QLatin1String("monitor"))
-        o.command = ToolOptions::Command::Monitor;
-    else if (command == QLatin1String("record"))
-        o.command = ToolOptions::Command::Record;
-    else if (command == QLatin1String("replay"))
-        o.command = ToolOptions::Command::Replay;
-    else {
-        error = QStringLiteral("unknown command '%1'").arg(command);
-        return false;
-    }
-    const bool live = o.command != ToolOptions::Command::Replay;
-    bool speedGiven = false;
+    if (!nodeGiven)
+        node = canopen ? DEFAULT_CANOPEN_NODE : DEFAULT_J1939_NODE;
+    if (canopen && (node < 1 || node > 127))
+        return fail(
+            error,
+            QStringLiteral("--node needs a CANopen node id from 1 to 127 with --canopen, not %1").arg(node));
+    return true;
+}
 
+namespace ToolOptionGroups {
+
+const OptionGroup& common() {
+    static const OptionGroup group = {
+        flag("--json", "print JSON Lines (snake_case keys, null for unknown values)", &ToolOptions::json),
+        flag("--verbose", "show the transport's and interpreter's diagnostics on standard error",
+             &ToolOptions::verbose),
+    };
+    return group;
+}
+
+const OptionGroup& ethernet() {
+    static const OptionGroup group = {
+        {QStringLiteral("--ip"), QStringLiteral("A"),
+         QStringLiteral("the sensor's IPv4 address (default: every sender)"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             QHostAddress address;
+             if (!address.setAddress(v) || address.protocol() != QAbstractSocket::IPv4Protocol ||
+                 v.count(QLatin1Char('.')) != 3)
+                 return fail(
+                     error,
+                     QStringLiteral("--ip needs a dotted IPv4 address such as 192.168.1.1, not '%1'").arg(v));
+             o.sender = address.toString();
+             return true;
+         },
+         QStringLiteral("--sender")},
+        {QStringLiteral("--port"), QStringLiteral("P"),
+         QStringLiteral("UDP port of the result stream (default 42000; 0 picks a free port)"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             qint64 port = 0;
+             if (!parseNumber(v, 0, 65535, port))
+                 return fail(error,
+                             QStringLiteral("--port needs a port number from 0 to 65535, not '%1'").arg(v));
+             o.port = quint16(port);
+             return true;
+         }},
+    };
+    return group;
+}
+
+const OptionGroup& can() {
+    static const OptionGroup group = {
+        {QStringLiteral("--can"), QStringLiteral("URL"),
+         QStringLiteral("CAN interface: socketcand://HOST:PORT/BUS, qtcanbus://BACKEND/INTERFACE or a name "
+                        "such as can0"),
+         [](const QString& v, ToolOptions& o, QString&) {
+             o.can.interface = v;
+             o.can.source = CanOptions::Source::Option;
+             return true; // checked by CanOptions::resolve() with the other sources
+         }},
+        {QStringLiteral("--node"), QStringLiteral("N"),
+         QStringLiteral(
+             "J1939 source address (default 239) or CANopen node id (default 10), decimal or 0x.."),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             qint64 node = 0;
+             if (!parseNumber(v, 0, 255, node))
+                 return fail(error,
+                             QStringLiteral("--node needs a number from 0 to 255 (or 0x00 to 0xff), not '%1'")
+                                 .arg(v));
+             o.can.node = int(node);
+             o.can.nodeGiven = true;
+             return true;
+         }},
+        {QStringLiteral("--baud"), QStringLiteral("B"), QStringLiteral("bit rate in bit/s (default 250000)"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             qint64 baud = 0;
+             if (!parseNumber(v, 10000, 1000000, baud))
+                 return fail(
+                     error,
+                     QStringLiteral("--baud needs a bit rate from 10000 to 1000000 bit/s, not '%1'").arg(v));
+             o.can.baud = quint32(baud);
+             return true;
+         }},
+        {QStringLiteral("--canopen"), QString(), QStringLiteral("the sensor speaks CANopen (default J1939)"),
+         [](const QString&, ToolOptions& o, QString&) {
+             o.can.canopen = true;
+             return true;
+         }},
+        {QStringLiteral("--trace"), QStringLiteral("FILE"),
+         QStringLiteral("write every CAN frame sent and received to FILE"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             if (v.isEmpty())
+                 return fail(error, QStringLiteral("--trace needs a file name"));
+             o.can.trace = v;
+             return true;
+         }},
+    };
+    return group;
+}
+
+const OptionGroup& live() {
+    static const OptionGroup group = {
+        {QStringLiteral("--seconds"), QStringLiteral("N"),
+         QStringLiteral("stop after N seconds (default: run until interrupted)"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             qint64 seconds = 0;
+             if (!parseNumber(v, 1, 1000000000, seconds))
+                 return fail(error,
+                             QStringLiteral("--seconds needs a whole number of seconds, at least 1, not '%1'")
+                                 .arg(v));
+             o.seconds = int(seconds);
+             return true;
+         }},
+        {QStringLiteral("--wake-up"), QStringLiteral("W"),
+         QStringLiteral(
+             "where the wake-up datagram goes at start: all (every interface's broadcast, default), "
+             "loopback (a sensor on this machine) or none"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             if (v == QLatin1String("all"))
+                 o.wakeUp = UdpSocket::WakeUp::AllInterfaces;
+             else if (v == QLatin1String("loopback"))
+                 o.wakeUp = UdpSocket::WakeUp::LoopbackOnly;
+             else if (v == QLatin1String("none"))
+                 o.wakeUp = UdpSocket::WakeUp::None;
+             else
+                 return fail(error, QStringLiteral("--wake-up needs all, loopback or none, not '%1'").arg(v));
+             return true;
+         }},
+    };
+    return group;
+}
+
+const OptionGroup& replay() {
+    static const OptionGroup group = {
+        flag("--fast", "as fast as possible instead of at the recorded pace", &ToolOptions::fast),
+        {QStringLiteral("--speed"), QStringLiteral("X"),
+         QStringLiteral("X times the recorded pace (e.g. 2 or 0.5)"),
+         [](const QString& v, ToolOptions& o, QString& error) {
+             bool ok = false;
+             o.speed = v.toDouble(&ok);
+             if (!ok || !(o.speed > 0) || o.speed > 1e6)
+                 return fail(
+                     error,
+                     QStringLiteral("--speed needs a positive factor such as 2 or 0.5, not '%1'").arg(v));
+             o.speedGiven = true;
+             return true;
+         }},
+    };
+    return group;
+}
+
+} // namespace ToolOptionGroups
+
+bool parseCommandLine(const QString& command, const QStringList& args,
+                      const std::vector<const OptionGroup*>& groups, const QStringList& arguments,
+                      ToolOptions& o, QString& error) {
+    auto find = [&](const QString& name) -> const OptionSpec* {
+        for (const OptionGroup* group : groups)
+            for (const OptionSpec& spec : *group)
+                if (spec.name == name || (!spec.alias.isEmpty() && spec.alias == name))
+                    return &spec;
+        return nullptr;
+    };
     QStringList positional;
     bool optionsEnded = false; // after "--" everything is an argument
-    for (int i = 1; i < args.size(); ++i) {
+    for (int i = 0; i < args.size(); ++i) {
         const QString arg = args.at(i);
-        if (optionsEnded) {
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
             positional << arg;
             continue;
         }
@@ -140,121 +243,52 @@ bool parseToolOptions(const QStringList& args, ToolOptions& o, QString& error) {
             optionsEnded = true;
             continue;
         }
-        if (!arg.startsWith(QLatin1String("--"))) {
-            if (arg == QLatin1String("-h")) {
-                o.helpTopic = command;
-                o.command = ToolOptions::Command::Help;
-                return true;
-            }
-            if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-                error = QStringLiteral("unknown option '%1'").arg(arg);
-                return false;
-            }
-            positional << arg;
-            continue;
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            o.action = ToolOptions::Action::Help;
+            o.helpTopic = command;
+            return true;
         }
         const int eq = arg.indexOf(QLatin1Char('='));
         const QString name = eq < 0 ? arg : arg.left(eq);
-        const QString inlineValue = eq < 0 ? QString() : arg.mid(eq + 1);
-        const bool hasInline = eq >= 0;
-        auto flag = [&](bool& target) {
-            if (hasInline) {
-                error = QStringLiteral("option %1 takes no value").arg(name);
-                return false;
-            }
-            target = true;
-            return true;
-        };
+        const OptionSpec* spec = arg.startsWith(QLatin1String("--")) ? find(name) : nullptr;
+        if (spec == nullptr)
+            return fail(error, arg.startsWith(QLatin1String("--"))
+                                   ? QStringLiteral("unknown option '%1' for %2").arg(name, command)
+                                   : QStringLiteral("unknown option '%1'").arg(arg));
         QString value;
-        if (name == QLatin1String("--help")) {
-            o.helpTopic = command;
-            o.command = ToolOptions::Command::Help;
-            return true;
-        } else if (name == QLatin1String("--json")) {
-            if (!flag(o.json))
-                return false;
-        } else if (name == QLatin1String("--verbose")) {
-            if (!flag(o.verbose))
-                return false;
-        } else if (live && name == QLatin1String("--port")) {
-            if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
-                return false;
-            bool ok = false;
-            const uint port = value.toUInt(&ok);
-            if (!ok || port > 65535) {
-                error = QStringLiteral("--port needs a port number from 0 to 65535, not '%1'").arg(value);
-                return false;
-            }
-            o.port = quint16(port);
-        } else if (live && name == QLatin1String("--sender")) {
-            if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
-                return false;
-            QHostAddress address;
-            if (!address.setAddress(value) || address.protocol() != QAbstractSocket::IPv4Protocol ||
-                value.count(QLatin1Char('.')) != 3) {
-                error = QStringLiteral("--sender needs a dotted IPv4 address such as 192.168.1.1, not '%1'")
-                            .arg(value);
-                return false;
-            }
-            o.sender = address.toString();
-        } else if (live && name == QLatin1String("--wake-up")) {
-            if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
-                return false;
-            if (value == QLatin1String("all")) {
-                o.wakeUp = UdpSocket::WakeUp::AllInterfaces;
-            } else if (value == QLatin1String("loopback")) {
-                o.wakeUp = UdpSocket::WakeUp::LoopbackOnly;
-            } else if (value == QLatin1String("none")) {
-                o.wakeUp = UdpSocket::WakeUp::None;
-            } else {
-                error = QStringLiteral("--wake-up needs all, loopback or none, not '%1'").arg(value);
-                return false;
-            }
-        } else if (live && name == QLatin1String("--seconds")) {
-            if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
-                return false;
-            bool ok = false;
-            const int seconds = value.toInt(&ok);
-            if (!ok || seconds < 1) {
-                error = QStringLiteral("--seconds needs a whole number of seconds, at least 1, not '%1'")
-                            .arg(value);
-                return false;
-            }
-            o.seconds = seconds;
-        } else if (!live && name == QLatin1String("--fast")) {
-            if (!flag(o.fast))
-                return false;
-        } else if (!live && name == QLatin1String("--speed")) {
-            if (!takeValue(args, i, name, inlineValue, hasInline, value, error))
-                return false;
-            bool ok = false;
-            o.speed = value.toDouble(&ok);
-            if (!ok || !(o.speed > 0) || o.speed > 1e6) {
-                error =
-                    QStringLiteral("--speed needs a positive factor such as 2 or 0.5, not '%1'").arg(value);
-                return false;
-            }
-            speedGiven = true;
+        if (spec->valueName.isEmpty()) {
+            if (eq >= 0)
+                return fail(error, QStringLiteral("option %1 takes no value").arg(name));
+        } else if (eq >= 0) {
+            value = arg.mid(eq + 1);
+        } else if (i + 1 < args.size()) {
+            value = args.at(++i);
         } else {
-            error = QStringLiteral("unknown option '%1' for %2").arg(name, command);
-            return false;
+            return fail(error, QStringLiteral("option %1 needs a value").arg(name));
         }
+        if (!spec->apply(value, o, error))
+            return false;
     }
-
-    if (o.fast && speedGiven) {
-        error = QStringLiteral("--fast and --speed exclude each other");
-        return false;
-    }
-    const bool needsFile = o.command != ToolOptions::Command::Monitor;
-    if (needsFile && positional.isEmpty()) {
-        error = QStringLiteral("%1 needs a FILE").arg(command);
-        return false;
-    }
-    if (positional.size() > (needsFile ? 1 : 0)) {
-        error = QStringLiteral("unexpected argument '%1'").arg(positional.at(needsFile ? 1 : 0));
-        return false;
-    }
-    if (needsFile)
+    if (positional.size() < arguments.size())
+        return fail(error, QStringLiteral("%1 needs a %2").arg(command, arguments.at(positional.size())));
+    if (positional.size() > arguments.size())
+        return fail(error, QStringLiteral("unexpected argument '%1'").arg(positional.at(arguments.size())));
+    if (!arguments.isEmpty())
         o.file = positional.first();
     return true;
+}
+
+QString optionHelp(const std::vector<const OptionGroup*>& groups) {
+    QString text;
+    for (const OptionGroup* group : groups) {
+        for (const OptionSpec& spec : *group) {
+            QString left = spec.name;
+            if (!spec.alias.isEmpty())
+                left += QStringLiteral(" (or %1)").arg(spec.alias);
+            if (!spec.valueName.isEmpty())
+                left += QLatin1Char(' ') + spec.valueName;
+            text += QStringLiteral("  %1  %2\n").arg(left, -22).arg(spec.help);
+        }
+    }
+    return text;
 }

@@ -5,25 +5,91 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
+// The CAN side of a command: which interface, which node, which bit rate, which protocol, and an
+// optional frame trace. Every CAN command takes this group (--can, --node, --baud, --canopen,
+// --trace) and gets it parsed and resolved here.
+struct CanOptions {
+    enum class Source { Option, Environment, Setting, Default };
+    static constexpr const char* DEFAULT_INTERFACE = "socketcand://127.0.0.1:29536/can0";
+    static constexpr const char* ENVIRONMENT_VARIABLE = "TRVAXX_CAN_INTERFACE";
+    static constexpr const char* SETTING = "plugin_trvaxx/can_interface";
+    static constexpr int DEFAULT_J1939_NODE = 239;
+    static constexpr int DEFAULT_CANOPEN_NODE = 10;
+
+    // "socketcand://HOST:PORT/BUS", "qtcanbus://BACKEND/INTERFACE" or a kernel interface name.
+    QString interface;
+    Source source = Source::Default;
+    int node = DEFAULT_J1939_NODE; // J1939 source address, or the CANopen node id with --canopen
+    bool nodeGiven = false;
+    quint32 baud = 250000; // bit/s
+    bool canopen = false;  // CANopen instead of J1939
+    QString trace;         // file that receives every frame sent and received; empty: none
+
+    // Fills interface and source when --can was not given: TRVAXX_CAN_INTERFACE, then the setting,
+    // then DEFAULT_INTERFACE. Returns false with a message when the chosen text is not a valid URL.
+    bool resolve(QString& error);
+    // True for the three accepted forms.
+    static bool isValidInterface(const QString& url);
+};
+
 // What the command line asks the trvaxx tool to do.
 struct ToolOptions {
-    enum class Command { Help, Version, Monitor, Record, Replay };
+    enum class Action { Help, Version, Run };
 
-    Command command = Command::Help;
-    QString helpTopic; // the command whose help was asked for; empty for the overview
-    quint16 port = 42000;
-    QString sender = QStringLiteral("0.0.0.0"); // every sender
+    Action action = Action::Help;
+    QString command;          // the command to run
+    QString helpTopic;        // the command whose help was asked for; empty for the overview
+    QStringList ownArguments; // the arguments of a command that parses its own options
     bool json = false;
+    bool verbose = false;
+    // Ethernet group.
+    quint16 port = 42000;
+    QString sender = QStringLiteral("0.0.0.0"); // --ip (alias --sender); every sender
+    // CAN group.
+    CanOptions can;
+    // Options of single commands.
     int seconds = 0; // 0: until interrupted (monitor, record)
     QString file;    // record, replay
     bool fast = false;
     double speed = 1.0;
-    bool verbose = false;
+    bool speedGiven = false;
     UdpSocket::WakeUp wakeUp = UdpSocket::WakeUp::AllInterfaces; // monitor, record
 };
 
-// Parses the arguments after the program name. Returns false with a message naming the fault.
-bool parseToolOptions(const QStringList& arguments, ToolOptions& options, QString& error);
+// One option of the command line: its name, an alias, the value it takes (empty for a flag) and
+// what it does to the options. Commands list the groups and single options they accept.
+struct OptionSpec {
+    typedef std::function<bool(const QString& value, ToolOptions& options, QString& error)> Apply;
+    OptionSpec(QString name, QString valueName, QString help, Apply apply, QString alias = QString())
+        : name(std::move(name)), valueName(std::move(valueName)), help(std::move(help)),
+          apply(std::move(apply)), alias(std::move(alias)) {}
 
-// Help text of one command, or the overview for an empty or unknown name.
-QString toolUsage(const QString& command = QString());
+    QString name;
+    QString valueName; // empty: a flag
+    QString help;
+    Apply apply;
+    QString alias;
+};
+typedef std::vector<OptionSpec> OptionGroup;
+
+namespace ToolOptionGroups {
+const OptionGroup& common();   // --json, --verbose
+const OptionGroup& ethernet(); // --ip A (alias --sender), --port P
+const OptionGroup& can();      // --can URL, --node N, --baud B, --canopen, --trace FILE
+const OptionGroup& live();     // --seconds N, --wake-up W
+const OptionGroup& replay();   // --fast, --speed X
+} // namespace ToolOptionGroups
+
+// Parses the options and arguments after the command name against `options`. `arguments` names
+// the positional arguments the command needs ("FILE"), in order. Returns false with a message
+// naming the fault.
+bool parseCommandLine(const QString& command, const QStringList& args,
+                      const std::vector<const OptionGroup*>& groups, const QStringList& arguments,
+                      ToolOptions& options, QString& error);
+
+// Help text of the options in `groups`, one line each.
+QString optionHelp(const std::vector<const OptionGroup*>& groups);

@@ -1,5 +1,5 @@
 // Command line of the trvaxx tool: what is accepted and the messages for what is not.
-#include "tools/trvaxx/tooloptions.h"
+#include "tools/trvaxx/toolcommand.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ QString parseError(const QStringList& args) {
 
 TEST(ToolOptionsTest, MonitorDefaultsAndOptions) {
     ToolOptions o = parseOk({"monitor"});
-    EXPECT_EQ(o.command, ToolOptions::Command::Monitor);
+    EXPECT_EQ(o.command, QStringLiteral("monitor"));
     EXPECT_EQ(o.port, 42000);
     EXPECT_EQ(o.sender, QStringLiteral("0.0.0.0"));
     EXPECT_FALSE(o.json);
@@ -42,12 +42,12 @@ TEST(ToolOptionsTest, MonitorDefaultsAndOptions) {
 
 TEST(ToolOptionsTest, RecordAndReplayTakeOneFile) {
     ToolOptions o = parseOk({"record", "out.orlrec", "--seconds", "10"});
-    EXPECT_EQ(o.command, ToolOptions::Command::Record);
+    EXPECT_EQ(o.command, QStringLiteral("record"));
     EXPECT_EQ(o.file, QStringLiteral("out.orlrec"));
     EXPECT_EQ(o.seconds, 10);
 
     o = parseOk({"replay", "--fast", "in.orlrec", "--json"});
-    EXPECT_EQ(o.command, ToolOptions::Command::Replay);
+    EXPECT_EQ(o.command, QStringLiteral("replay"));
     EXPECT_EQ(o.file, QStringLiteral("in.orlrec"));
     EXPECT_TRUE(o.fast);
     EXPECT_TRUE(o.json);
@@ -57,13 +57,13 @@ TEST(ToolOptionsTest, RecordAndReplayTakeOneFile) {
 }
 
 TEST(ToolOptionsTest, HelpAndVersion) {
-    EXPECT_EQ(parseOk({"--help"}).command, ToolOptions::Command::Help);
+    EXPECT_EQ(parseOk({"--help"}).action, ToolOptions::Action::Help);
     EXPECT_EQ(parseOk({"-h"}).helpTopic, QString());
     ToolOptions o = parseOk({"monitor", "--port", "1", "--help"});
-    EXPECT_EQ(o.command, ToolOptions::Command::Help);
+    EXPECT_EQ(o.action, ToolOptions::Action::Help);
     EXPECT_EQ(o.helpTopic, QStringLiteral("monitor"));
     EXPECT_EQ(parseOk({"help", "replay"}).helpTopic, QStringLiteral("replay"));
-    EXPECT_EQ(parseOk({"--version"}).command, ToolOptions::Command::Version);
+    EXPECT_EQ(parseOk({"--version"}).action, ToolOptions::Action::Version);
     EXPECT_TRUE(toolUsage(QStringLiteral("monitor")).contains(QStringLiteral("--sender")));
     EXPECT_TRUE(toolUsage(QStringLiteral("replay")).contains(QStringLiteral("--fast")));
     EXPECT_TRUE(toolUsage().contains(QStringLiteral("record FILE")));

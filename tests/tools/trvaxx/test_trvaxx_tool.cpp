@@ -274,12 +274,13 @@ TEST_F(TrvaxxTool, CommandLineFaultsAndSilentPortsEndWithTheirExitCodes) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.join('\n').contains(QStringLiteral("monitor")));
 
-    // Nothing arrives: one line with no figures, then exit status 1.
+    // Nothing arrives: one line with no figures, the error record, then exit status 1.
     r = run({"monitor", "--seconds", "1", "--port", "0", "--json"});
     EXPECT_EQ(r.exitCode, 1);
-    ASSERT_EQ(r.json.size(), 1u);
+    ASSERT_EQ(r.json.size(), 2u);
     EXPECT_TRUE(r.json[0].value(QStringLiteral("frame_counter")).isNull());
-    EXPECT_TRUE(r.err.contains(QStringLiteral("no result arrived"))) << r.err.toStdString();
+    EXPECT_EQ(r.json[1].value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), 130015);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("error 130015 no result arrived"))) << r.err.toStdString();
 
     // A port held by another socket (without address reuse) cannot be used.
     {

@@ -1,0 +1,43 @@
+// libFuzzer target: the trvaxx tool's command line, including the CAN option group (user entries).
+// The input is split at NUL and line-feed bytes into arguments; whatever they hold, parsing ends in
+// options that keep their ranges, a help request or an error message.
+
+#include "tools/trvaxx/toolcommand.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    QStringList arguments;
+    std::string current;
+    for (size_t i = 0; i < size && arguments.size() < 64; ++i) {
+        if (data[i] == 0 || data[i] == '\n') {
+            arguments << QString::fromLocal8Bit(current.data(), static_cast<int>(current.size()));
+            current.clear();
+        } else {
+            current.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (!current.empty())
+        arguments << QString::fromLocal8Bit(current.data(), static_cast<int>(current.size()));
+
+    ToolOptions options;
+    QString error;
+    if (!parseToolOptions(arguments, options, error)) {
+        if (error.isEmpty())
+            __builtin_trap(); // a refusal always says why
+        return 0;
+    }
+    if (options.action == ToolOptions::Action::Run && (options.seconds < 0 || !(options.speed > 0)))
+        __builtin_trap();
+    // The CAN group on its own, with the arguments after the first as its options.
+    const std::vector<const OptionGroup*> groups = {&ToolOptionGroups::can()};
+    ToolOptions can;
+    if (parseCommandLine(QStringLiteral("can"), arguments.mid(1), groups, {}, can, error) &&
+        can.can.resolve(error)) {
+        if (!CanOptions::isValidInterface(can.can.interface) || can.can.node < 0 || can.can.node > 255)
+            __builtin_trap();
+    }
+    return 0;
+}
