@@ -1,5 +1,7 @@
 #include "cute_mess/kvelqthelper.h"
 
+#include "cute_mess/cutemesslog.h"
+
 #include <QDebug>
 #include <QVariantList>
 #include <QVariantMap>
@@ -143,7 +145,7 @@ QVariant KVelQtHelper::read(const ITypePtr& root, const char* data, int length, 
         return map;
     }
     default:
-        qDebug() << "Unexpected Type:" << type.code;
+        qCDebug(lcCuteMess) << "Unexpected Type:" << type.code;
         return QVariant();
     }
 }
@@ -203,8 +205,8 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
             const QVariantList list = value.toList();
             const std::vector<std::string> elements = kvel::memberPaths(root, p);
             if (size_t(list.size()) != elements.size()) {
-                qDebug().noquote() << "KVelQtHelper::write: expected" << elements.size()
-                                   << "structures for \"" << path << "\", got" << list.size();
+                qCDebug(lcCuteMess).noquote() << "KVelQtHelper::write: expected" << elements.size()
+                                              << "structures for \"" << path << "\", got" << list.size();
                 return false;
             }
             for (size_t i = 0; i < elements.size(); ++i)
@@ -214,7 +216,7 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
         }
         const QVariantMap map = value.toMap();
         if (map.isEmpty()) {
-            qDebug().noquote()
+            qCDebug(lcCuteMess).noquote()
                 << "Called KVelQtHelper::write on a struct with a empty/none-map qvariant, this is "
                    "probably not a good idea"
                 << ("\"" + path + "\"");
@@ -227,7 +229,7 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
         return true;
     }
     default:
-        qDebug() << "Unexpected Type:" << type.code;
+        qCDebug(lcCuteMess) << "Unexpected Type:" << type.code;
         return false;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "result/firmwareclassification_trvaxx.h"
 #include "result/resultcache_trvaxx.h"
+#include "result/resultlog_trvaxx.h"
 
 #include "common/logentry.h"
 #include "kvel/kvel_interpret.h"
@@ -415,7 +416,7 @@ PackageProcessor_TRVAXX::~PackageProcessor_TRVAXX() = default;
 void PackageProcessor_TRVAXX::reportError(const QString& message) {
     const int previous = errorCount.fetch_add(1, std::memory_order_relaxed);
     if (previous < MAX_ERROR_MESSAGES)
-        qCritical().noquote() << message;
+        qCCritical(lcResult).noquote() << message;
 }
 
 void CycleReader_TRVAXX::begin(const std::vector<KvelChunk>& chunks) {

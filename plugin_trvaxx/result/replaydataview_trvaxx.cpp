@@ -2,6 +2,7 @@
 
 #include "result/packageprocessor_trvaxx.h"
 #include "result/resultcache_trvaxx.h"
+#include "result/resultlog_trvaxx.h"
 #include "result/resulttransformer_trvaxx.h"
 
 #include "kvel/kvel_parse.h"
@@ -37,7 +38,7 @@ ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
 }
 
 ReplayDataView_TRVAXX::~ReplayDataView_TRVAXX() {
-    qDebug() << "~ReplayDataView_TRVAXX";
+    qCDebug(lcResult) << "~ReplayDataView_TRVAXX";
     delete processor;
     delete transformer;
     delete cache;
@@ -55,7 +56,7 @@ void ReplayDataView_TRVAXX::newReplayPacket(const char* data, unsigned int lengt
         processor->processCycle(chunks);
     } catch (const std::exception& e) {
         // A packet that cannot be processed is dropped; playback goes on with the next one.
-        qDebug() << "ReplayDataView_TRVAXX: dropped a packet:" << e.what();
+        qCDebug(lcResult) << "ReplayDataView_TRVAXX: dropped a packet:" << e.what();
     }
 }
 

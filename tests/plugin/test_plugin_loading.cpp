@@ -7,13 +7,13 @@
 #include "common/commonutilities.h"
 #include "common/notificationmanager.h"
 #include "common/notireg.h"
-#include "common/plugininterface.h"
 #include "common/pluginverification.h"
-#include "common/replaydataview.h"
 #include "common/sensoraddressmobilecan.h"
-#include "common/sensorscout.h"
-#include "common/sensortype.h"
 #include "gui_controls/notificationpanel.h"
+#include "sdk/plugininterface.h"
+#include "sdk/replaydataview.h"
+#include "sdk/sensorscout.h"
+#include "sdk/sensortype.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,7 @@
 // The embedded descriptions: every resource is present under the name the plug-in asks for,
 // parses, is rewritten byte for byte by the writer, keeps the layout constraints, and resolves
 // every member path the plug-in reads with the element type it reads it as.
+#include "generated/firmwareversions.h"
 #include "kvel/kvel_interpret.h"
 #include "kvel/kvel_parse.h"
 
@@ -20,11 +21,18 @@ namespace {
 
 // --- What the plug-in reads ----------------------------------------------------------------------
 
-// Firmware versions with parameter descriptions, per variant.
+// Firmware versions with parameter descriptions, per variant, as "MAJOR_MINOR".
+template <std::size_t N>
+std::vector<std::string> versionNames(const trvaxx::DescribedFirmwareVersion (&table)[N]) {
+    std::vector<std::string> names;
+    for (const auto& v : table)
+        names.push_back(std::to_string(v.major) + "_" + std::to_string(v.minor));
+    return names;
+}
 const std::map<std::string, std::vector<std::string>> kVersions = {
-    {"DI", {"1_12", "1_13", "1_14", "2_0", "2_1", "2_2", "3_2", "3_3", "3_4"}},
-    {"OD", {"1_12", "1_13", "1_14", "2_0", "2_1", "2_2", "3_0", "3_1", "3_2", "3_3", "3_4"}},
-    {"LG", {"2_0", "2_1", "3_0", "3_2", "3_3", "3_4", "3_5"}},
+    {"DI", versionNames(trvaxx::FIRMWARE_VERSIONS_DI)},
+    {"OD", versionNames(trvaxx::FIRMWARE_VERSIONS_OD)},
+    {"LG", versionNames(trvaxx::FIRMWARE_VERSIONS_LG)},
 };
 
 enum Family {

@@ -4,6 +4,8 @@
 #include "kvel/kvel_parse.h"
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace resulttest {
@@ -100,70 +102,17 @@ void makeChannel(Channel& channel, int number, const kvel::ITypePtr& root) {
     channel.data.assign(root->size(), 0);
 }
 
+// Channel 8 as the sensor describes it: the compiled stream description of the variant, the one
+// definition of its layout.
 kvel::ITypePtr algoLayout(Variant variant) {
-    LayoutBuilder b("AlgoIFOutput", kvel::LittleEndian);
-    b.begin("distanceImageResult")
-        .u16("sensorWidth")
-        .u16("sensorHeight")
-        .u16("distanceData", {1024})
-        .f32("X", {1024})
-        .f32("Y", {1024})
-        .f32("Z", {1024})
-        .u16("confidence", {1024})
-        .u16("amplitude", {1024})
-        .f32("amplitude_normalization", {4})
-        .u32("masterclockTimestamp")
-        .u32("frameCounter")
-        .u32("available");
-    b.begin("cameraCalibration");
-    for (const char* n : {"transX", "transY", "transZ", "rotX", "rotY", "rotZ"})
-        b.f32(n);
-    b.end().begin("fieldOfView");
-    for (const char* n : {"upperLeft", "upperRight", "lowerRight", "lowerLeft"})
-        b.f32(n, {3});
-    b.end();
-    if (variant == Variant::OD) {
-        b.begin("intrExtrCalib_2d");
-        for (const char* n : {"intrCalib_2D_fx", "intrCalib_2D_fy", "intrCalib_2D_mx", "intrCalib_2D_my",
-                              "intrCalib_alpha", "intrCalib_k1", "intrCalib_k2", "intrCalib_k3",
-                              "intrCalib_k4", "intrCalib_k5", "extrCalib_center_tx", "extrCalib_center_ty",
-                              "extrCalib_center_tz", "extrCalib_delta_tx", "extrCalib_delta_ty",
-                              "extrCalib_delta_tz", "extrCalib_rot_x", "extrCalib_rot_y", "extrCalib_rot_z"})
-            b.f32(n);
-        b.end();
-    }
-    b.end();
-    if (variant == Variant::OD) {
-        b.begin("objectDetectionResult").begin("objectList", {20});
-        for (const char* n : {"id", "history", "measured", "type", "age"})
-            b.i32(n);
-        for (const char* n : {"x1", "y1", "x2", "y2", "zMin", "zMax", "vX", "vY", "vZ", "aX", "aY", "aZ",
-                              "existenceProbability", "vXQuality", "vYQuality"})
-            b.f32(n);
-        b.end()
-            .begin("crashPredictorResult")
-            .i32("crashObjectID")
-            .f32("crashPredictTime")
-            .f32("relImpactVelocity");
-        b.i32("crashPredicted").end().end();
-    }
-    if (variant == Variant::LG) {
-        b.begin("lineGuidanceResult").begin("lineList", {5});
-        b.i32("id").i32("history").i32("measured").i32("type");
-        for (const char* n : {"alpha", "offset", "curvature", "quality", "foresight", "heap_area"})
-            b.f32(n);
-        b.i32("heap_area_valid").f32("heap_width").i32("heap_width_valid").f32("center_of_gravity_offset");
-        b.i32("center_of_gravity_offset_valid").f32("max_height_offset").i32("max_height_offset_valid");
-        b.f32("heap_height")
-            .i32("heap_height_valid")
-            .f32("z_step_detection_height")
-            .i32("z_step_detection_valid");
-        b.end().f32("ref_Point", {3}).end();
-        b.begin("calibrationResult").begin("commonCalibrationResult").begin("calibResult");
-        b.f32("transZ").f32("rotX").f32("rotY").f32("rotZ").end();
-        b.i32("calibrationStableCounter").i32("calibValid").end().end();
-    }
-    return b.finish();
+    static const char* const names[] = {"DI", "OD", "LG"};
+    const std::string path = std::string(TRVAXX_DESCRIPTION_DIR) + "/streamdescription/8_" +
+                             names[static_cast<int>(variant)] + ".kvd";
+    std::ifstream in(path, std::ios::binary);
+    const Bytes container((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (container.empty())
+        throw std::runtime_error("cannot read " + path);
+    return kvel::parse(container);
 }
 
 kvel::ITypePtr parameterLayout() {

@@ -1,10 +1,7 @@
-// ReplayPlayer: pace, fast playback, damage, stop, pause, faulty handlers and delivery to a
-// ReplayDataView.
+// ReplayPlayer: pace, fast playback, damage, stop, pause and faulty handlers.
 #include "capture_replay/recordingwriter.h"
 #include "capture_replay/replayplayer.h"
-#include "common/replaydataview.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -213,31 +210,6 @@ TEST(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
     EXPECT_FALSE(player.open(path));
     EXPECT_TRUE(player.errorString().contains(QStringLiteral("not a recording")));
     EXPECT_FALSE(player.start());
-}
-
-class CollectingView : public ReplayDataView {
-public:
-    void newReplayPacket(const char* data, unsigned int length) override { got.add(data, length, 0); }
-    void setViewOffset(unsigned int) override {}
-    Delivered got;
-};
-
-TEST(ReplayPlayerTest, DeliversToAReplayDataView) {
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    CollectingView view;
-    ReplayPlayer player;
-    ASSERT_TRUE(player.open(writeRecording(dir, {0, 1, 2})));
-    player.setView(&view);
-    player.setSpeed(0);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
-    player.stop();
-    ASSERT_EQ(view.got.size(), 3u);
-    EXPECT_EQ(view.got.packets[1], "p1");
 }
 
 } // namespace
