@@ -9,6 +9,7 @@
 #include "common/notireg.h"
 #include "common/pluginverification.h"
 #include "common/sensoraddressmobilecan.h"
+#include "generated/trvaxx_version.h"
 #include "gui_controls/notificationpanel.h"
 #include "sdk/plugininterface.h"
 #include "sdk/replaydataview.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QJsonObject>
 #include <QLibrary>
 #include <QPluginLoader>
 #include <QRegularExpression>
@@ -90,7 +92,7 @@ TEST(PluginLoading, TheBuiltPluginRegistersItsTypeVersionsAndNotifications) {
 
     // Version entries, "plugin_trvaxx" registered before "kVel".
     EXPECT_EQ(CommonSystemInfo::instance().getInfo(QStringLiteral("plugin_trvaxx")),
-              QStringLiteral("1.2.5.0"));
+              QStringLiteral(TRVAXX_PLUGIN_VERSION));
     EXPECT_EQ(CommonSystemInfo::instance().getInfo(QStringLiteral("kVel")), QStringLiteral("3.3.13"));
     QStringList keys;
     for (const auto& e : CommonSystemInfo::instance().entries())
@@ -171,6 +173,13 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     ASSERT_TRUE(loader.load()) << loader.errorString().toStdString();
     EXPECT_EQ(loader.metaData().value(QStringLiteral("IID")).toString(),
               QStringLiteral("Vexa.OrlanGUI.common.Plugin_Interface/1.0"));
+    // The metadata file carries the project version, as the plug-in object does.
+    EXPECT_EQ(loader.metaData()
+                  .value(QStringLiteral("MetaData"))
+                  .toObject()
+                  .value(QStringLiteral("version"))
+                  .toString(),
+              QStringLiteral(TRVAXX_PLUGIN_VERSION));
     QLibrary library(QStringLiteral(TRVAXX_PLUGIN_FILE));
     using InstanceFunction = QObject* (*)();
     using TextFunction = const char* (*)();
