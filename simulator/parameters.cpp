@@ -3,18 +3,30 @@
 #include "simulator/resources.h"
 #include "simulator/scene.h"
 
+#include "generated/firmwareversions.h"
+
 #include <arpa/inet.h>
 
 namespace trvsim {
 
+namespace {
+template <std::size_t N>
+std::vector<std::pair<int, int>> versionPairs(const trvaxx::DescribedFirmwareVersion (&table)[N]) {
+    std::vector<std::pair<int, int>> pairs;
+    for (const auto& v : table)
+        pairs.emplace_back(v.major, v.minor);
+    return pairs;
+}
+} // namespace
+
 std::vector<std::pair<int, int>> knownFirmwareVersions(Variant variant) {
     switch (variant) {
     case Variant::DI:
-        return {{1, 12}, {1, 13}, {1, 14}, {2, 0}, {2, 1}, {2, 2}, {3, 2}, {3, 3}, {3, 4}};
+        return versionPairs(trvaxx::FIRMWARE_VERSIONS_DI);
     case Variant::OD:
-        return {{1, 12}, {1, 13}, {1, 14}, {2, 0}, {2, 1}, {2, 2}, {3, 0}, {3, 1}, {3, 2}, {3, 3}, {3, 4}};
+        return versionPairs(trvaxx::FIRMWARE_VERSIONS_OD);
     case Variant::LG:
-        return {{2, 0}, {2, 1}, {3, 0}, {3, 2}, {3, 3}, {3, 4}, {3, 5}};
+        return versionPairs(trvaxx::FIRMWARE_VERSIONS_LG);
     }
     return {};
 }

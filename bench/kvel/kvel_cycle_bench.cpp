@@ -3,8 +3,8 @@
 // 2D calibration), 14 and 256. Compared in the same run with memcpy of the same data bytes (one
 // block, and one copy per member).
 //
-// Uses the compiled stream descriptions 8_OD.kvd, 14_OD.kvd and 256_OD.kvd when the build made
-// them (KVEL_DESCRIPTION_DIR), else equivalent descriptions built here with the type classes.
+// Uses the compiled stream descriptions 8_OD.kvd, 14_OD.kvd and 256_OD.kvd (KVEL_DESCRIPTION_DIR),
+// the one definition of the channel layouts.
 
 #include "kvel/kvel_interpret.h"
 
@@ -17,99 +17,11 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 
 namespace {
 
 using namespace kvel;
-
-// Builds a tree from a compact layout: members laid out in order with natural alignment.
-struct Field {
-    std::string name;
-    uint32_t kind; // KindSigned, KindUnsigned, KindFloat or KindStruct
-    uint32_t size; // element size of elementary fields
-    Dimensions dims;
-    std::vector<Field> members; // for structures
-};
-
-Field f32(const std::string& n, Dimensions d = {}) {
-    return {n, KindFloat, 4, std::move(d), {}};
-}
-Field i32(const std::string& n) {
-    return {n, KindSigned, 4, {}, {}};
-}
-Field u32(const std::string& n) {
-    return {n, KindUnsigned, 4, {}, {}};
-}
-Field u16(const std::string& n, Dimensions d = {}) {
-    return {n, KindUnsigned, 2, std::move(d), {}};
-}
-Field u8(const std::string& n, Dimensions d = {}) {
-    return {n, KindUnsigned, 1, std::move(d), {}};
-}
-Field i8(const std::string& n, Dimensions d = {}) {
-    return {n, KindSigned, 1, std::move(d), {}};
-}
-Field st(const std::string& n, std::vector<Field> m, Dimensions d = {}) {
-    return {n, KindStruct, 0, std::move(d), std::move(m)};
-}
-
-uint32_t alignmentOf(const Field& f) {
-    if (f.kind != KindStruct)
-        return f.size;
-    uint32_t a = 1;
-    for (const Field& m : f.members)
-        a = std::max(a, alignmentOf(m));
-    return a;
-}
-
-// Element size of f when its first element starts at offset (structures: members laid out there).
-ITypePtr build(const Field& f, uint32_t offset, uint32_t order) {
-    if (f.kind != KindStruct)
-        return make_kvel_shared<ElementaryType>(f.name, f.dims, offset, f.size, f.kind, order);
-    std::vector<ITypePtr> members;
-    uint32_t at = offset;
-    for (const Field& m : f.members) {
-        const uint32_t a = alignmentOf(m);
-        at = (at + a - 1) / a * a;
-        ITypePtr node = build(m, at, order);
-        at += uint32_t(node->size() * node->elementCount());
-        members.push_back(node);
-    }
-    const uint32_t a = alignmentOf(f);
-    const uint32_t size = ((at - offset) + a - 1) / a * a;
-    return make_kvel_shared<StructType>(f.name, f.dims, offset, size, order, std::move(members));
-}
-
-ITypePtr builtInChannel8() {
-    std::vector<Field> object = {i32("id"), i32("history"), i32("measured"), i32("type"), i32("age")};
-    for (const char* n : {"x1", "y1", "x2", "y2", "zMin", "zMax", "vX", "vY", "vZ", "aX", "aY", "aZ",
-                          "existenceProbability", "vXQuality", "vYQuality"})
-        object.push_back(f32(n));
-    std::vector<Field> calib2d;
-    for (const char* n : {"intrCalib_2D_fx", "intrCalib_2D_fy", "intrCalib_2D_mx", "intrCalib_2D_my",
-                          "intrCalib_alpha", "intrCalib_k1", "intrCalib_k2", "intrCalib_k3", "intrCalib_k4",
-                          "intrCalib_k5", "extrCalib_center_tx", "extrCalib_center_ty", "extrCalib_center_tz",
-                          "extrCalib_delta_tx", "extrCalib_delta_ty", "extrCalib_delta_tz", "extrCalib_rot_x",
-                          "extrCalib_rot_y", "extrCalib_rot_z"})
-        calib2d.push_back(f32(n));
-    const Field root =
-        st("AlgoIFOutput",
-           {st("distanceImageResult",
-               {u16("sensorWidth"), u16("sensorHeight"), u32("masterclockTimestamp"), u32("frameCounter"),
-                u32("available"), u16("distanceData", {1024}), f32("X", {1024}), f32("Y", {1024}),
-                f32("Z", {1024}), u16("confidence", {1024}), u16("amplitude", {1024}),
-                f32("amplitude_normalization", {4}),
-                st("cameraCalibration",
-                   {f32("transX"), f32("transY"), f32("transZ"), f32("rotX"), f32("rotY"), f32("rotZ")}),
-                st("fieldOfView", {f32("upperLeft", {3}), f32("upperRight", {3}), f32("lowerRight", {3}),
-                                   f32("lowerLeft", {3})}),
-                st("intrExtrCalib_2d", calib2d)}),
-            st("objectDetectionResult",
-               {i32("numberOfObjects"), st("objectList", object, {20}),
-                st("crashPredictorResult", {i32("crashObjectID"), f32("crashPredictTime"),
-                                            f32("relImpactVelocity"), i32("crashPredicted")})})});
-    return build(root, 0, LittleEndian);
-}
 
 const std::vector<std::string> kChannel14U8 = {"DistanceImageOnSwitch",
                                                "ObjectListCust_pixelPlausibilizationThresholds",
@@ -149,30 +61,6 @@ const std::vector<std::string> kChannel14F32 = {"PMDExtrCalib_camCal_transX",
                                                 "VehicleDim_yMin",
                                                 "VehicleDim_yMax",
                                                 "VehicleDim_zMax"};
-
-ITypePtr builtInChannel14() {
-    std::vector<Field> p = {u8("Ipv4AddressCamera", {4}), u8("SubnetMask", {4}),
-                            u8("Ipv4AddressDestination", {4}), u16("destinationUDPPort")};
-    for (const std::string& n : kChannel14U8)
-        p.push_back(u8(n));
-    for (const std::string& n : kChannel14F32)
-        p.push_back(f32(n));
-    for (const char* n : {"AutoCalibParam_xPattern", "AutoCalibParam_yPattern", "AutoCalibParam_zPattern"})
-        p.push_back(f32(n, {8}));
-    p.push_back(u8("AutoCalibParam_patternType", {8}));
-    return build(st("SDspFrameCustomerKvel_t", {u32("frameCounter"), st("DspCustomerParameter", p)}), 0,
-                 LittleEndian);
-}
-
-ITypePtr builtInChannel256() {
-    return build(st("Meas_Customer_Data_Type",
-                    {u8("SoftwareVersion", {3}), u8("CameraVariant", {3}), i8("CameraPartNumber", {6}),
-                     i8("CameraSerialNumber", {20}), u8("OpMode"), f32("CameraMainTemperature"),
-                     f32("IlluTemperature"), u32("CANBaudrate"),
-                     st("KpCustomerParameter",
-                        {u8("CANProtocol"), u8("J1939SourceAddress"), u8("CANopenNodeAddress")})}),
-                 0, BigEndian);
-}
 
 struct Read {
     std::string path;
@@ -257,11 +145,9 @@ std::vector<Read> cycleReads() {
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string toString(const std::vector<uint8_t>& bytes) {
-    return std::string(bytes.begin(), bytes.end());
 }
 
 // The cycle: description bytes, data blocks, the reads and the destination.
@@ -309,26 +195,11 @@ bool prepare(Cycle& cycle) {
 
 Cycle makeCycle() {
     Cycle cycle;
-#ifdef KVEL_DESCRIPTION_DIR
     const std::string dir = std::string(KVEL_DESCRIPTION_DIR) + "/streamdescription/";
     cycle.descriptions = {{8, readFile(dir + "8_OD.kvd")},
                           {14, readFile(dir + "14_OD.kvd")},
                           {256, readFile(dir + "256_OD.kvd")}};
     cycle.origin = "compiled descriptions " + dir + "{8,14,256}_OD.kvd";
-    try {
-        for (const auto& [channel, description] : cycle.descriptions)
-            cycle.data[channel].assign(cachedParse(description.data(), description.size())->size(), 0);
-        prepare(cycle);
-        return cycle;
-    } catch (const std::exception& e) {
-        std::cerr << "compiled descriptions not usable (" << e.what() << "), using built-in ones\n";
-    }
-    cycle = Cycle();
-#endif
-    cycle.descriptions = {{8, toString(write(builtInChannel8()))},
-                          {14, toString(write(builtInChannel14()))},
-                          {256, toString(write(builtInChannel256()))}};
-    cycle.origin = "built-in OD-like descriptions";
     for (const auto& [channel, description] : cycle.descriptions)
         cycle.data[channel].assign(cachedParse(description.data(), description.size())->size(), 0);
     prepare(cycle);

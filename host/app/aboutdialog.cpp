@@ -2,8 +2,8 @@
 
 #include "app/pluginmanager.h"
 #include "common/commonsysteminfo.h"
-#include "common/sensortype.h"
 #include "gui_controls/notificationicons.h"
+#include "sdk/sensortype.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

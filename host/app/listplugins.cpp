@@ -2,8 +2,8 @@
 
 #include "app/pluginmanager.h"
 #include "common/commonsysteminfo.h"
-#include "common/sensorscout.h"
-#include "common/sensortype.h"
+#include "sdk/sensorscout.h"
+#include "sdk/sensortype.h"
 
 void writePluginList(const PluginManager& plugins, QTextStream& out) {
     out << "Plug-ins:\n";

@@ -8,10 +8,10 @@
 #include "common/commonutilities.h"
 #include "common/notification.h"
 #include "common/notificationmanager.h"
-#include "common/sensorgui.h"
-#include "common/sensortype.h"
 #include "gui_controls/notificationicons.h"
 #include "gui_controls/notificationpanel.h"
+#include "sdk/sensorgui.h"
+#include "sdk/sensortype.h"
 
 #include <QAction>
 #include <QApplication>

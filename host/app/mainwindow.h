@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/hostframe.h"
-#include "common/sensor.h"
 #include "common/sensoraddress.h"
+#include "sdk/hostframe.h"
+#include "sdk/sensor.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #include "app/pluginmanager.h"
 
 #include "common/logentry.h"
-#include "common/plugininterface.h"
 #include "common/pluginverification.h"
-#include "common/sensortype.h"
+#include "sdk/plugininterface.h"
+#include "sdk/sensortype.h"
 
 #include <QCoreApplication>
 #include <QDir>

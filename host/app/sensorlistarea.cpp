@@ -4,8 +4,8 @@
 #include "common/commonutilities.h"
 #include "common/logentry.h"
 #include "common/sensoraddressmobilecan.h"
-#include "common/sensorscoutautomatic.h"
-#include "common/sensorscoutmanual.h"
+#include "sdk/sensorscoutautomatic.h"
+#include "sdk/sensorscoutmanual.h"
 
 #include <QGroupBox>
 #include <QLabel>

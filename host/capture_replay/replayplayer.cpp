@@ -1,6 +1,6 @@
 #include "capture_replay/replayplayer.h"
 
-#include "common/replaydataview.h"
+#include "common/logentry.h"
 
 #include <QDebug>
 
@@ -35,12 +35,6 @@ QString ReplayPlayer::errorString() const {
 
 void ReplayPlayer::setHandler(PacketHandler handler) {
     m_handler = std::move(handler);
-    m_view = nullptr;
-}
-
-void ReplayPlayer::setView(ReplayDataView* view) {
-    m_view = view;
-    m_handler = nullptr;
 }
 
 void ReplayPlayer::setSpeed(double speed) {
@@ -177,10 +171,8 @@ void ReplayPlayer::playAll() {
         try {
             if (m_handler)
                 m_handler(packet.data.constData(), unsigned(packet.data.size()), timestampUs);
-            else if (m_view)
-                m_view->newReplayPacket(packet.data.constData(), unsigned(packet.data.size()));
         } catch (const std::exception& e) {
-            qWarning().noquote() << "Replay: packet" << m_delivered.load() << "dropped:" << e.what();
+            qCWarning(lcHost).noquote() << "Replay: packet" << m_delivered.load() << "dropped:" << e.what();
         }
         ++m_delivered;
     }

@@ -12,12 +12,10 @@
 #include <mutex>
 #include <thread>
 
-class ReplayDataView;
-
 // Plays a recording: a delivery thread reads the packets and hands each to a handler, either at
 // the pace at which they were recorded (optionally sped up) or as fast as possible.
 //
-// The handler and the view run on the delivery thread; signals reach receivers in their own
+// The handler runs on the delivery thread; signals reach receivers in their own
 // threads. A damaged recording plays up to its last good packet; finished() says why it ended.
 class ReplayPlayer : public QObject {
     Q_OBJECT
@@ -33,10 +31,9 @@ public:
     const RecordingInfo& recordingInfo() const { return m_reader.info(); }
     QString errorString() const;
 
-    // Where packets go. setView hands them to view->newReplayPacket() (the view must outlive
-    // the playback). Set before start().
+    // Where packets go (for the host's replay window: its view's newReplayPacket). Set before
+    // start(); whatever the handler uses must outlive the playback.
     void setHandler(PacketHandler handler);
-    void setView(ReplayDataView* view);
 
     // 1.0 plays at the recorded pace, 2.0 twice as fast; 0 (or less) as fast as possible.
     void setSpeed(double speed);
@@ -68,7 +65,6 @@ private:
 
     RecordingReader m_reader;
     PacketHandler m_handler;
-    ReplayDataView* m_view = nullptr;
     std::thread m_thread;
 
     mutable std::mutex m_mutex; // guards the fields below, with m_wake

@@ -1,5 +1,6 @@
 #include "common/commonutilities.h"
 
+#include "common/hostsettings.h"
 #include "common/logentry.h"
 
 #include <QCoreApplication>
@@ -88,12 +89,9 @@ QString CommonUtilities::getDefaultFWDir() {
 }
 
 QSettings& CommonUtilities::gocSettings() {
-    static QSettings settings(QStringLiteral("Vexa"), QStringLiteral("OrlanGUI"));
-    return settings;
+    return HostSettings::settings();
 }
 
 bool CommonUtilities::isDevMode() {
-    if (qEnvironmentVariableIntValue("ORLANGUI_DEV_MODE") == 1)
-        return true;
-    return gocSettings().value(QStringLiteral("devMode"), false).toBool();
+    return HostSettings::isDevMode();
 }

@@ -33,9 +33,8 @@ public:
     // Creates (when missing) and returns `parent`/`subDir`.
     static QDir makeSubDir(const QDir& parent, const QString& subDir);
 
-    // The shared settings of the host (organisation "Vexa", application "OrlanGUI"), created on
-    // first use. GUI thread only.
+    // The host's shared settings and developer mode, as plug-ins call them (HostSettings holds
+    // them, so the log can read developer mode without these utilities).
     static QSettings& gocSettings();
-    // Developer mode: the setting "devMode" or the environment variable ORLANGUI_DEV_MODE=1.
     static bool isDevMode();
 };

@@ -1,14 +1,34 @@
 #include "common/logentry.h"
 
-#include "common/commonutilities.h"
+#include "common/hostsettings.h"
 
 #include <QFileInfo>
 #include <cstdio>
 #include <mutex>
 
+Q_LOGGING_CATEGORY(lcHost, "trvaxx.host")
+
+namespace {
+bool categoryEnabled(LogLevel level) {
+    switch (level) {
+    case LOG_DEBUG:
+        return lcHost().isDebugEnabled();
+    case LOG_INFO:
+        return lcHost().isInfoEnabled();
+    case LOG_WARNING:
+        return lcHost().isWarningEnabled();
+    case LOG_ERROR:
+    case LOG_CRITICAL:
+        return lcHost().isCriticalEnabled();
+    }
+    return true;
+}
+} // namespace
+
 LogEntry::LogEntry(LogLevel level, const QString& message)
     : level(level), message(message), time(QDateTime::currentDateTime()) {
-    LogBook::instance().add(*this);
+    if (categoryEnabled(level))
+        LogBook::instance().add(*this);
 }
 
 LogEntry LogEntry::make(LogLevel level, const QString& message) {
@@ -117,7 +137,7 @@ void LogBook::installQtMessageHandler() {
     if (handlerInstalled)
         return;
     handlerInstalled = true;
-    keepDebugMessages = CommonUtilities::isDevMode();
+    keepDebugMessages = HostSettings::isDevMode();
     previousHandler = qInstallMessageHandler(qtMessageToLog);
 }
 

@@ -2,15 +2,21 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QLoggingCategory>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <atomic>
 #include <mutex>
 
+// Log category of the host: "trvaxx.host". Host log entries pass its filter (QT_LOGGING_RULES),
+// and the host's own Qt messages use it.
+Q_DECLARE_LOGGING_CATEGORY(lcHost)
+
 enum LogLevel { LOG_DEBUG = 0, LOG_INFO = 1, LOG_WARNING = 2, LOG_ERROR = 3, LOG_CRITICAL = 4 };
 
-// One line of the host log. Constructing an entry with a level and a message writes it to the log:
+// One line of the host log. Constructing an entry with a level and a message writes it to the log
+// unless the category lcHost has that level switched off:
 //     LogEntry(LOG_INFO, "TRVAXX::exportAll Start");
 class LogEntry {
 public:

@@ -1,11 +1,11 @@
 #include "common/sensoraddress.h"
 
-#include "common/sensoraddressmobilecan.h"
-
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <mutex>
 
 namespace {
 const QString ROOT = QStringLiteral("sensorAddress");
@@ -207,6 +207,31 @@ bool SensorAddress::deserialize(const QByteArray& xml, QString* error) {
     return true;
 }
 
+namespace {
+struct KindRegistry {
+    std::mutex mutex;
+    QHash<QString, SensorAddress::Factory> factories;
+};
+
+KindRegistry& kindRegistry() {
+    static KindRegistry registry;
+    return registry;
+}
+} // namespace
+
+void SensorAddress::registerKind(const QString& kind, Factory factory) {
+    KindRegistry& registry = kindRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.factories.insert(kind, std::move(factory));
+}
+
+SensorAdrSP_t SensorAddress::createKind(const QString& kind) {
+    KindRegistry& registry = kindRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    const auto it = registry.factories.constFind(kind);
+    return it == registry.factories.constEnd() ? SensorAdrSP_t() : (*it)();
+}
+
 SensorAdrSP_t SensorAddress::fromXml(const QByteArray& xml, QString* error) {
     QXmlStreamReader reader(xml);
     if (!reader.readNextStartElement()) {
@@ -214,9 +239,7 @@ SensorAdrSP_t SensorAddress::fromXml(const QByteArray& xml, QString* error) {
         return {};
     }
     const QString kind = reader.attributes().value(QStringLiteral("kind")).toString();
-    SensorAdrSP_t address;
-    if (kind == QLatin1String(SensorAddressMobileCan::KIND))
-        address = SensorAdrSP_t(new SensorAddressMobileCan());
+    const SensorAdrSP_t address = createKind(kind);
     if (!address) {
         setError(error, QStringLiteral("unknown address kind \"%1\"").arg(kind));
         return {};

@@ -5,6 +5,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <functional>
+
 class QXmlStreamReader;
 class QXmlStreamWriter;
 class SensorAddress;
@@ -41,6 +43,12 @@ public:
     // Builds an address of the kind named in the XML; null (and `error`) on failure.
     static SensorAdrSP_t fromXml(const QByteArray& xml, QString* error = nullptr);
 
+    // Address kinds that fromXml can build, by their kind tag. Each concrete kind registers its
+    // factory once (SensorAddressKind below), so this base never names its subclasses.
+    using Factory = std::function<SensorAdrSP_t()>;
+    static void registerKind(const QString& kind, Factory factory);
+    static SensorAdrSP_t createKind(const QString& kind);
+
     // Stream forms, for embedding addresses in larger documents (for example the recent-sensor
     // list in the settings). The reader must stand on the "sensorAddress" start element.
     void writeXml(QXmlStreamWriter& writer) const;
@@ -60,6 +68,14 @@ protected:
 
     QString name;
     QByteArray sensorTypeId;
+};
+
+// Registers an address kind at start-up: one static instance beside each concrete class.
+template <class Address> struct SensorAddressKind {
+    SensorAddressKind() {
+        SensorAddress::registerKind(QString::fromLatin1(Address::KIND),
+                                    [] { return SensorAdrSP_t(new Address()); });
+    }
 };
 
 Q_DECLARE_METATYPE(SensorAdrSP_t)

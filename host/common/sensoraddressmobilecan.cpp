@@ -4,6 +4,8 @@
 #include <QXmlStreamWriter>
 
 namespace {
+const SensorAddressKind<SensorAddressMobileCan> registerMobileCan;
+
 bool parseInt(const QString& text, int min, int max, int* out) {
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok);

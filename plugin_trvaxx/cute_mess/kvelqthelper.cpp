@@ -1,5 +1,7 @@
 #include "cute_mess/kvelqthelper.h"
 
+#include "cute_mess/cutemesslog.h"
+
 #include <QDebug>
 #include <QVariantList>
 #include <QVariantMap>
@@ -96,7 +98,7 @@ QVariant KVelQtHelper::read(const ITypePtr& root, const char* data, int length, 
     const bool scalar = type.uncoveredDimensions.empty();
     const size_t size = length < 0 ? 0 : size_t(length);
     if (type.code < kvel::TC_INT8 || type.code > kvel::TC_STRUCT) {
-        qDebug() << "Unexpected Type:" << type.code;
+        qCDebug(lcCuteMess) << "Unexpected Type:" << type.code;
         return QVariant();
     }
     const kvel::AccessorPtr accessor =
@@ -160,7 +162,7 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
     checkBlockSize(root, qsizetype(data.size()));
     const bool scalar = type.uncoveredDimensions.empty();
     if (type.code < kvel::TC_INT8 || type.code > kvel::TC_STRUCT) {
-        qDebug() << "Unexpected Type:" << type.code;
+        qCDebug(lcCuteMess) << "Unexpected Type:" << type.code;
         return false;
     }
     const kvel::AccessorPtr accessor =
@@ -214,8 +216,8 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
             const QVariantList list = value.toList();
             const std::vector<std::string> elements = kvel::memberPaths(root, p);
             if (size_t(list.size()) != elements.size()) {
-                qDebug().noquote() << "KVelQtHelper::write: expected" << elements.size()
-                                   << "structures for \"" << path << "\", got" << list.size();
+                qCDebug(lcCuteMess).noquote() << "KVelQtHelper::write: expected" << elements.size()
+                                              << "structures for \"" << path << "\", got" << list.size();
                 return false;
             }
             for (size_t i = 0; i < elements.size(); ++i)
@@ -225,7 +227,7 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
         }
         const QVariantMap map = value.toMap();
         if (map.isEmpty()) {
-            qDebug().noquote()
+            qCDebug(lcCuteMess).noquote()
                 << "Called KVelQtHelper::write on a struct with a empty/none-map qvariant, this is "
                    "probably not a good idea"
                 << ("\"" + path + "\"");

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "common/plugininterface.h"
+#include "generated/trvaxx_version.h"
+#include "sdk/plugininterface.h"
 
 #include <QList>
 #include <QObject>
@@ -15,7 +16,7 @@ class Plugin_TRVAXX : public QObject, public PluginInterface {
     Q_PLUGIN_METADATA(IID PluginInterface_iid FILE "plugin_trvaxx.json")
     Q_INTERFACES(PluginInterface)
 public:
-    static constexpr const char* VERSION = "1.2.5.0";
+    static constexpr const char* VERSION = TRVAXX_PLUGIN_VERSION;
 
     Plugin_TRVAXX();
     ~Plugin_TRVAXX() override;

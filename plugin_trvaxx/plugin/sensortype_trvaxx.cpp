@@ -1,5 +1,7 @@
 #include "plugin/sensortype_trvaxx.h"
 
+#include "plugin/pluginlog_trvaxx.h"
+
 #include "common/logentry.h"
 #include "common/sensoraddressmobilecan.h"
 #include "result/replaydataview_trvaxx.h"
@@ -19,11 +21,12 @@ SensorSP_t SensorType_TRVAXX::createSensor(SensorAdrSP_t address) {
 
 SensorGUI* SensorType_TRVAXX::createSensorGUI(SensorSP_t sensor, GuiType type) {
     if (type != GUI_TYPE_DEFAULT) {
-        qCritical("%s", qPrintable(QStringLiteral(
-                                       "SensorType_TRVAXX::createSensorGUI only supports default GuiType, "
-                                       "but not type: %1")
-                                       .arg(static_cast<int>(type)) +
-                                   LOG_LOC));
+        qCCritical(
+            lcPlugin, "%s",
+            qPrintable(QStringLiteral("SensorType_TRVAXX::createSensorGUI only supports default GuiType, "
+                                      "but not type: %1")
+                           .arg(static_cast<int>(type)) +
+                       LOG_LOC));
         return nullptr;
     }
     Q_UNUSED(sensor);

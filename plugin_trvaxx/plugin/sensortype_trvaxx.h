@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/sensortype.h"
+#include "sdk/sensortype.h"
 
 // The TRVAXX family as the host sees it: recognises its type identifiers and makes connections,
 // GUI controllers and replay views for it. Holds no state.

@@ -4,13 +4,10 @@
 
 #include "capture_replay/capturecontroler.h"
 #include "kvel/kvel_parse.h"
+#include "udp-transport/udpframing.h"
 
 #include <algorithm>
 #include <utility>
-
-namespace {
-constexpr int DEVICE_DSP = 1;
-}
 
 DataOutput_TRVAXX::DataOutput_TRVAXX(CaptureControler* captureControler,
                                      PackageProcessor_TRVAXX* packageProcessor)
@@ -56,7 +53,7 @@ QByteArray DataOutput_TRVAXX::serializeChunks(const std::vector<KvelChunk>& chun
 }
 
 void DataOutput_TRVAXX::output(int device, const CycleEntry& cycle, bool partial) {
-    if (device != DEVICE_DSP)
+    if (device != udpframing::kSubDeviceDsp)
         return;
     buildChunks(cycle, chunks);
     if (!partial && recorder && recorder->isRecording()) {

@@ -2,6 +2,7 @@
 
 #include "result/firmwareclassification_trvaxx.h"
 #include "result/resultcache_trvaxx.h"
+#include "result/resultlog_trvaxx.h"
 #include "result/resultpaths_trvaxx.h"
 
 #include "common/logentry.h"
@@ -57,7 +58,7 @@ PackageProcessor_TRVAXX::~PackageProcessor_TRVAXX() = default;
 void PackageProcessor_TRVAXX::reportError(const QString& message) {
     const int previous = errorCount.fetch_add(1, std::memory_order_relaxed);
     if (previous < MAX_ERROR_MESSAGES)
-        qCritical().noquote() << message;
+        qCCritical(lcResult).noquote() << message;
 }
 
 template <class Body> void PackageProcessor_TRVAXX::runStep(const char* stepName, Body&& body) {

@@ -1,6 +1,7 @@
 #include "result/replaydataview_trvaxx.h"
 
 #include "result/resultchain_trvaxx.h"
+#include "result/resultlog_trvaxx.h"
 #include "result/resulttransformer_trvaxx.h"
 
 #include <QDebug>
@@ -31,7 +32,7 @@ ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
 }
 
 ReplayDataView_TRVAXX::~ReplayDataView_TRVAXX() {
-    qDebug() << "~ReplayDataView_TRVAXX";
+    qCDebug(lcResult) << "~ReplayDataView_TRVAXX";
     delete transformer;
 }
 
@@ -51,7 +52,7 @@ void ReplayDataView_TRVAXX::newReplayPacket(const char* data, unsigned int lengt
         break;
     case ResultChain_TRVAXX::PacketResult::Failed:
         // A packet that cannot be processed is dropped; playback goes on with the next one.
-        qDebug() << "ReplayDataView_TRVAXX: dropped a packet:" << error;
+        qCDebug(lcResult) << "ReplayDataView_TRVAXX: dropped a packet:" << error;
         break;
     case ResultChain_TRVAXX::PacketResult::Processed:
     case ResultChain_TRVAXX::PacketResult::Empty:

@@ -2,7 +2,7 @@
 
 #include "result/primedresult_trvaxx.h"
 
-#include "common/replaydataview.h"
+#include "sdk/replaydataview.h"
 
 #include <QImage>
 

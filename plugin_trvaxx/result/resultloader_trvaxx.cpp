@@ -1,5 +1,7 @@
 #include "result/resultloader_trvaxx.h"
 
+#include "result/resultlog_trvaxx.h"
+
 #include "common/logentry.h"
 #include "udp-transport/cycleassembler.h"
 #include "udp-transport/ethreceiver.h"
@@ -11,7 +13,7 @@ ResultLoader_TRVAXX::ResultLoader_TRVAXX(CaptureControler* recorder, PackageProc
     : QObject(parent), dataOutput(recorder, processor),
       assembler(std::make_unique<CycleAssembler>(dataOutput, logger)),
       receiver(std::make_unique<EthReceiver>(*assembler, logger)) {
-    qDebug() << "ResultLoader_TRVAXX is using the old ethReceive(Wek-Lib)";
+    qCDebug(lcResult) << "ResultLoader_TRVAXX is using the old ethReceive(Wek-Lib)";
 }
 
 ResultLoader_TRVAXX::~ResultLoader_TRVAXX() {
@@ -25,7 +27,8 @@ int ResultLoader_TRVAXX::start(quint16 port, const QString& address) {
         receiver->stop();
     receiver->setPort(port);
     if (receiver->setSender(address.trimmed().toStdString()) != 0 || receiver->start() != 0) {
-        qCritical().noquote() << QStringLiteral("FWUpdater_TRVAxx: Unable to start ethReceiver!") + LOG_LOC;
+        qCCritical(lcResult).noquote()
+            << QStringLiteral("FWUpdater_TRVAxx: Unable to start ethReceiver!") + LOG_LOC;
         return START_FAILED;
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "result/resultloaderlogging_trvaxx.h"
 
+#include "result/resultlog_trvaxx.h"
+
 #include "common/logentry.h"
 
 #include <QByteArray>
@@ -39,5 +41,6 @@ void ResultLoaderLogging_TRVAXX::log(int level, const char* format, ...) {
         else if (seen > 3)
             return;
     }
-    qDebug().noquote() << QStringLiteral("Wek[%1]").arg(level) + QString::fromLocal8Bit(text) + LOG_LOC;
+    qCDebug(lcTransport).noquote() << QStringLiteral("Wek[%1]").arg(level) + QString::fromLocal8Bit(text) +
+                                          LOG_LOC;
 }

@@ -1,6 +1,7 @@
 #include "result/resulttransformer_trvaxx.h"
 
 #include "result/resultcache_trvaxx.h"
+#include "result/resultlog_trvaxx.h"
 
 #include "common/logentry.h"
 
@@ -130,8 +131,8 @@ void ResultTransformer_TRVAXX::calcMinMaxDistance(qreal& min, qreal& max) {
     const ResultDataSP_TRVAXX record =
         current ? current : (cache ? cache->getResult() : ResultDataSP_TRVAXX());
     if (!record) {
-        qWarning().noquote() << QStringLiteral("Called calcMinMaxDistance, but there is no result data") +
-                                    LOG_LOC;
+        qCWarning(lcResult).noquote()
+            << QStringLiteral("Called calcMinMaxDistance, but there is no result data") + LOG_LOC;
         return;
     }
     if (!validExtremes(*record, record->cameraAxisDistance, min, max)) {
@@ -144,8 +145,8 @@ void ResultTransformer_TRVAXX::calcMinMaxAmplitude(qreal& min, qreal& max) {
     const ResultDataSP_TRVAXX record =
         current ? current : (cache ? cache->getResult() : ResultDataSP_TRVAXX());
     if (!record) {
-        qWarning().noquote() << QStringLiteral("Called calcMinMaxAmplitude, but there is no result data") +
-                                    LOG_LOC;
+        qCWarning(lcResult).noquote()
+            << QStringLiteral("Called calcMinMaxAmplitude, but there is no result data") + LOG_LOC;
         return;
     }
     if (!validExtremes(*record, record->normalizedAmplitude, min, max)) {

@@ -5,12 +5,12 @@
 //                           "FAKE" whose GUI controller shows one screen (for the host's connect
 //                           flow); an address named "fail" makes its start fail with id 4242
 // Without either verification define the library exports no verification text.
-#include "common/hostframe.h"
-#include "common/plugininterface.h"
 #include "common/pluginverification.h"
-#include "common/sensor.h"
-#include "common/sensorgui.h"
-#include "common/sensortype.h"
+#include "sdk/hostframe.h"
+#include "sdk/plugininterface.h"
+#include "sdk/sensor.h"
+#include "sdk/sensorgui.h"
+#include "sdk/sensortype.h"
 
 #include <QLabel>
 #include <QObject>

@@ -1,4 +1,6 @@
 // `orlangui --list-plugins` as a user runs it: no display, plug-ins from the application's folder.
+#include "generated/trvaxx_version.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -37,7 +39,7 @@ TEST(ListPlugins, PrintsTheSensorTypeAndBothVersionsWithoutADisplay) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("plugin_trvaxx.so"))) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("sensor type: TRVAXX\n"))) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("\"plugin_trvaxx\" = \"1.2.5.0\"\n")))
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\"plugin_trvaxx\" = \"" TRVAXX_PLUGIN_VERSION "\"\n")))
         << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("\"kVel\" = \"3.3.13\"\n"))) << run.out.toStdString();
     EXPECT_FALSE(run.out.contains(QStringLiteral("Refused files")));

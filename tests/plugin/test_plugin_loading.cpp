@@ -7,17 +7,19 @@
 #include "common/commonutilities.h"
 #include "common/notificationmanager.h"
 #include "common/notireg.h"
-#include "common/plugininterface.h"
 #include "common/pluginverification.h"
-#include "common/replaydataview.h"
 #include "common/sensoraddressmobilecan.h"
-#include "common/sensorscout.h"
-#include "common/sensortype.h"
+#include "generated/trvaxx_version.h"
 #include "gui_controls/notificationpanel.h"
 #include "tests/support/messagecapture.h"
+#include "sdk/plugininterface.h"
+#include "sdk/replaydataview.h"
+#include "sdk/sensorscout.h"
+#include "sdk/sensortype.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QJsonObject>
 #include <QLibrary>
 #include <QPluginLoader>
 #include <QRegularExpression>
@@ -84,7 +86,7 @@ TEST_F(BuiltPlugin, RegistersItsTypeVersionsAndNotifications) {
 
     // Version entries, "plugin_trvaxx" registered before "kVel".
     EXPECT_EQ(CommonSystemInfo::instance().getInfo(QStringLiteral("plugin_trvaxx")),
-              QStringLiteral("1.2.5.0"));
+              QStringLiteral(TRVAXX_PLUGIN_VERSION));
     EXPECT_EQ(CommonSystemInfo::instance().getInfo(QStringLiteral("kVel")), QStringLiteral("3.3.13"));
     QStringList keys;
     for (const auto& e : CommonSystemInfo::instance().entries())
@@ -154,6 +156,13 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     ASSERT_TRUE(loader.load()) << loader.errorString().toStdString();
     EXPECT_EQ(loader.metaData().value(QStringLiteral("IID")).toString(),
               QStringLiteral("Vexa.OrlanGUI.common.Plugin_Interface/1.0"));
+    // The metadata file carries the project version, as the plug-in object does.
+    EXPECT_EQ(loader.metaData()
+                  .value(QStringLiteral("MetaData"))
+                  .toObject()
+                  .value(QStringLiteral("version"))
+                  .toString(),
+              QStringLiteral(TRVAXX_PLUGIN_VERSION));
     QLibrary library(QStringLiteral(TRVAXX_PLUGIN_FILE));
     using InstanceFunction = QObject* (*)();
     using TextFunction = const char* (*)();

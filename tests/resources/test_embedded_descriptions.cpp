@@ -3,6 +3,7 @@
 // layout constraints, and newer layouts keep the members of older ones. That the result
 // extraction resolves every path it reads is checked end to end against the virtual sensor.
 #include "cute_mess/kvelqthelper.h"
+#include "generated/firmwareversions.h"
 #include "kvel/kvel_interpret.h"
 #include "kvel/kvel_parse.h"
 
@@ -20,11 +21,19 @@ using namespace kvel;
 
 namespace {
 
-// Firmware versions with parameter descriptions, per variant.
+// Firmware versions with parameter descriptions, per variant, as "MAJOR_MINOR".
+template <std::size_t N>
+std::vector<std::string> versionNames(const trvaxx::DescribedFirmwareVersion (&table)[N]) {
+    std::vector<std::string> names;
+    for (const auto& v : table)
+        names.push_back(std::to_string(v.major) + "_" + std::to_string(v.minor));
+    return names;
+}
+
 const std::map<std::string, std::vector<std::string>> kVersions = {
-    {"DI", {"1_12", "1_13", "1_14", "2_0", "2_1", "2_2", "3_2", "3_3", "3_4"}},
-    {"OD", {"1_12", "1_13", "1_14", "2_0", "2_1", "2_2", "3_0", "3_1", "3_2", "3_3", "3_4"}},
-    {"LG", {"2_0", "2_1", "3_0", "3_2", "3_3", "3_4", "3_5"}},
+    {"DI", versionNames(trvaxx::FIRMWARE_VERSIONS_DI)},
+    {"OD", versionNames(trvaxx::FIRMWARE_VERSIONS_OD)},
+    {"LG", versionNames(trvaxx::FIRMWARE_VERSIONS_LG)},
 };
 
 std::vector<uint8_t> resource(const QString& name) {

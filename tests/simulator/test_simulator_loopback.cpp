@@ -118,7 +118,7 @@ TEST(SimulatorLoopback, PausesAndThenLosesPower) {
         if (!socket.receive(bytes, &from) || bytes.size() < 32)
             continue;
         const auto h = udpframing::DatagramHeader::read(bytes.data());
-        if (h.subDevice == 1 && h.indexInCycle == 0)
+        if (h.subDevice == udpframing::kSubDeviceDsp && h.indexInCycle == 0)
             cycleStart.emplace(h.cycleCounter, std::chrono::steady_clock::now());
     }
     EXPECT_EQ(sensor.cyclesSent(), 6u);

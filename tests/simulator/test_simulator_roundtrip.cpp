@@ -254,7 +254,7 @@ TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
         // The automatic search reads the identification pair only as single datagrams.
         if (h.channelId == 256 || h.channelId == 257) {
             EXPECT_EQ(h.packetsInChannel, 1);
-            EXPECT_EQ(h.subDevice, 1);
+            EXPECT_EQ(h.subDevice, udpframing::kSubDeviceDsp);
             EXPECT_GT(d.size(), 64u);
         }
     }

@@ -1,8 +1,6 @@
-// ReplayPlayer: pace, fast playback, damage, stop, pause, faulty handlers and delivery to a
-// ReplayDataView.
+// ReplayPlayer: pace, fast playback, damage, stop, pause and faulty handlers.
 #include "capture_replay/recordingwriter.h"
 #include "capture_replay/replayplayer.h"
-#include "common/replaydataview.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -200,22 +198,6 @@ TEST_F(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
     EXPECT_FALSE(player.open(path));
     EXPECT_TRUE(player.errorString().contains(QStringLiteral("not a recording")));
     EXPECT_FALSE(player.start());
-}
-
-class CollectingView : public ReplayDataView {
-public:
-    void newReplayPacket(const char* data, unsigned int length) override { got.add(data, length, 0); }
-    void setViewOffset(unsigned int) override {}
-    Delivered got;
-};
-
-TEST_F(ReplayPlayerTest, DeliversToAReplayDataView) {
-    CollectingView view;
-    ASSERT_TRUE(player.open(writeRecording(dir, {0, 1, 2})));
-    player.setView(&view);
-    playToEnd();
-    ASSERT_EQ(view.got.size(), 3u);
-    EXPECT_EQ(view.got.packets[1], "p1");
 }
 
 } // namespace

@@ -92,6 +92,14 @@ TEST(LogEntry, EntriesReachTheBookWithLocationSuffix) {
         LogEntry(LOG_INFO, QString::number(i));
     ASSERT_EQ(LogBook::instance().entries().size(), 3);
     EXPECT_EQ(LogBook::instance().entries().first().getMessage(), "2");
+
+    // The host's category filters the book: a rule switches debug entries off, not warnings.
+    QLoggingCategory::setFilterRules(QStringLiteral("trvaxx.host.debug=false"));
+    LogEntry(LOG_DEBUG, "dropped");
+    LogEntry(LOG_WARNING, "kept");
+    QLoggingCategory::setFilterRules(QString());
+    EXPECT_EQ(LogBook::instance().entries().last().getMessage(), "kept");
+    EXPECT_EQ(LogBook::instance().entries().at(1).getMessage(), "4");
 }
 
 TEST(StyleProxy, DefaultsAreOverriddenByAStyleFile) {

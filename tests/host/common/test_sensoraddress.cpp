@@ -128,6 +128,27 @@ TEST(SensorAddressMobileCan, FromXmlBuildsTheNamedKindAndSkipsUnknownFields) {
     EXPECT_EQ(*mobile, fullAddress());
 }
 
+namespace {
+// A kind added beside the built-in one is built from its XML through the registry.
+class SensorAddressTestKind : public SensorAddressMobileCan {
+public:
+    static constexpr const char* KIND = "TestKind";
+    QString getKind() const override { return QString::fromLatin1(KIND); }
+};
+const SensorAddressKind<SensorAddressTestKind> registerTestKind;
+} // namespace
+
+TEST(SensorAddressMobileCan, FromXmlBuildsEveryRegisteredKind) {
+    QByteArray xml = fullAddress().serialize();
+    xml.replace("kind=\"MobileCan\"", "kind=\"TestKind\"");
+    QString error;
+    const SensorAdrSP_t address = SensorAddress::fromXml(xml, &error);
+    ASSERT_TRUE(address) << error.toStdString();
+    EXPECT_EQ(address->getKind(), "TestKind");
+    EXPECT_EQ(address->getName(), fullAddress().getName());
+    EXPECT_FALSE(SensorAddress::createKind(QStringLiteral("NoSuchKind")));
+}
+
 TEST(SensorAddressMobileCan, SameSensorBySerialOrByTransport) {
     SensorAddressMobileCan a = fullAddress();
     SensorAddressMobileCan b = fullAddress();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/sensorscout.h"
+#include "sdk/sensorscout.h"
 
 // A scout that searches by itself: the host starts a search and reads the found addresses when
 // the scout signals done(). stop() aborts a running search; done() then does not come.

@@ -1,14 +1,13 @@
 // Out-of-line destructors of the host's interfaces: they anchor the virtual tables (and the
 // Qt meta objects) in this library, so every plug-in sees the same type information.
-#include "common/hostframe.h"
-#include "common/plugininterface.h"
-#include "common/replaydataview.h"
-#include "common/sensor.h"
-#include "common/sensorgui.h"
-#include "common/sensorscout.h"
-#include "common/sensorscoutautomatic.h"
-#include "common/sensorscoutmanual.h"
-#include "common/sensortype.h"
+#include "sdk/hostframe.h"
+#include "sdk/plugininterface.h"
+#include "sdk/sensor.h"
+#include "sdk/sensorgui.h"
+#include "sdk/sensorscout.h"
+#include "sdk/sensorscoutautomatic.h"
+#include "sdk/sensorscoutmanual.h"
+#include "sdk/sensortype.h"
 
 PluginInterface::~PluginInterface() = default;
 Sensor::~Sensor() = default;
@@ -18,4 +17,3 @@ SensorGUI::~SensorGUI() = default;
 SensorScout::~SensorScout() = default;
 SensorScoutManual::~SensorScoutManual() = default;
 SensorScoutAutomatic::~SensorScoutAutomatic() = default;
-ReplayDataView::~ReplayDataView() = default;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/sensorscout.h"
+#include "sdk/sensorscout.h"
 
 #include <QString>
 

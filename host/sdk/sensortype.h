@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/sensor.h"
 #include "common/sensoraddress.h"
-#include "common/sensorgui.h"
+#include "sdk/sensor.h"
+#include "sdk/sensorgui.h"
 
 #include <QString>
 

@@ -1,0 +1,4 @@
+#include "result/resultlog_trvaxx.h"
+
+Q_LOGGING_CATEGORY(lcResult, "trvaxx.result")
+Q_LOGGING_CATEGORY(lcTransport, "trvaxx.transport")
