@@ -15,6 +15,7 @@
 //   time goes.
 #include "can-communication/diagpc.h"
 #include "can-communication/multireceivecanproxy.h"
+#include "simulator/can/cantiming.h"
 #include "tests/can-communication/scriptedcandevice.h"
 #include "tests/can-communication/simcansensor.h"
 
@@ -238,6 +239,13 @@ void reportPacedRead() {
                 "%.0f us), consecutive frames median %.0f us, max %.0f us (bus %.0f us per frame)\n",
                 gaps.front() * 1e6, 2 * kBitsPerFrame / kBusBitRate * 1e6, gaps[gaps.size() / 2] * 1e6,
                 gaps.back() * 1e6, kBitsPerFrame / kBusBitRate * 1e6);
+    // The virtual bus times every frame with the worst case of stuff bits, so its 8-byte 29-bit
+    // frames take longer than the 131 bits of the limit above.
+    const uint32_t worst = trvsim::canFrameBits(trvsim::SimCanFrame{0, true, 8, {}});
+    std::printf(
+        "  the virtual bus takes %u bits per 8-byte frame (worst-case stuffing): its ceiling is %.3f of the "
+        "limit, the answer reached %.3f of that ceiling\n",
+        worst, kBitsPerFrame / worst, payload / answerSeconds / limit / (kBitsPerFrame / worst));
 }
 
 } // namespace
