@@ -6,17 +6,30 @@
 //   frames (29-bit frames of 8 bytes: 131 bits before stuffing). The request's own 30 ms pause
 //   between its two frames is part of the read;
 // - over socketcand to the virtual sensor (its bus timing off): the largest region the sensor
-//   lets one read, the DSP parameter block with its size word, through the interface plug-in.
+//   lets one read, the DSP parameter block with its size word, through the interface plug-in;
+// - the same with the sensor's bus timing on at 500 kbit/s: the biggest block the sensor lets one
+//   read in one ReadMemoryByAddress, its answer's payload rate from the answer's first frame to its
+//   last (time stamps of the frame trace, taken where the plug-in receives the frames) and the
+//   whole request with its 30 ms pause, both as fractions of the bus limit for ISO-TP payload
+//   (7 bytes per 131-bit frame), and the gaps between the answer's frames that show where the
+//   time goes.
 #include "can-communication/diagpc.h"
 #include "can-communication/multireceivecanproxy.h"
+#include "simulator/can/cantiming.h"
 #include "tests/can-communication/scriptedcandevice.h"
 #include "tests/can-communication/simcansensor.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -102,6 +115,139 @@ struct SocketcandStack {
     }
 };
 
+// One frame of a pcap trace (SocketCAN link type): reception time, identifier with the
+// extended flag, data.
+struct TracedFrame {
+    double seconds;
+    uint32_t identifier;
+    QByteArray data;
+};
+
+std::vector<TracedFrame> readTrace(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = file.readAll();
+    std::vector<TracedFrame> frames;
+    for (qsizetype at = 24; at + 16 + 8 <= all.size();) {
+        const char* r = all.constData() + at;
+        const uint32_t length = qFromLittleEndian<uint32_t>(r + 8);
+        if (length < 8 || length > 16 || at + 16 + length > all.size())
+            break;
+        frames.push_back({qFromLittleEndian<uint32_t>(r) + qFromLittleEndian<uint32_t>(r + 4) / 1e6,
+                          qFromBigEndian<uint32_t>(r + 16), QByteArray(r + 24, length - 8)});
+        at += 16 + length;
+    }
+    return frames;
+}
+
+// A virtual sensor whose bus runs at 500 kbit/s with its bus timing on, connected through the
+// interface plug-in with a frame trace.
+struct PacedStack {
+    static constexpr uint32_t kAnswerId = 0x18DAF1EFu | 0x80000000u; // node 239, extended
+    SimCanSensor sim{trvsim::Variant::DI, trvsim::Model::TRVADN, {3, 4, 1}};
+    QTemporaryDir dir;
+    CanBusController controller;
+    bool ok = false;
+    PacedStack() {
+        trvsim::CanConfig can;
+        can.listen = "127.0.0.1:0";
+        can.bitRate = 500000;
+        can.pace = true;
+        sim.bus = trvsim::buildCanBus(
+            {sim.sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        if (!sim.started || !sim.bus->start())
+            return;
+        controller.setInterfaceUrl(sim.url()); // the port is known once the bus listens
+        controller.setTracePath(dir.filePath(QStringLiteral("read.pcap")));
+        ok = controller.connectDevice(SimCanSensor::address(int(kBusBitRate)), true) == 0;
+    }
+    bool read(uint32_t address, int size, QByteArray& data) {
+        return controller.diagnosis()->readMemoryByAddress(address, size, data) == DIAG_OK &&
+               data.size() == size;
+    }
+    // The biggest block one read may take (at most 4094 bytes): the KP image (its header says its
+    // length at byte 36) or the DSP size word with the body.
+    std::pair<uint32_t, int> biggestBlock() {
+        QByteArray kpHeader, dspSize;
+        if (!read(0x8000, 64, kpHeader) || !read(SocketcandStack::kDspRegion, 4, dspSize))
+            return {0, 0};
+        const int kp = int(qFromBigEndian<uint32_t>(kpHeader.constData() + 36));
+        const int dsp = 4 + int(qFromLittleEndian<uint32_t>(dspSize.constData()));
+        return kp >= dsp ? std::pair<uint32_t, int>{0x8000, std::min(kp, 4094)}
+                         : std::pair<uint32_t, int>{SocketcandStack::kDspRegion, std::min(dsp, 4094)};
+    }
+};
+
+// Returns 1 when the read failed.
+int reportUnpacedRead() {
+    SocketcandStack remote;
+    if (!remote.ok) {
+        std::printf("socketcand: no interface plug-in or no sensor; skipped\n");
+        return 0;
+    }
+    const double remoteSeconds = seconds(10, [&] { return remote.read(); }) / 10;
+    if (remoteSeconds <= 0)
+        return 1;
+    const int remoteFrames = 2 + 1 + 1 + (SocketcandStack::kDspRegionSize + 1) / 7;
+    const double remoteBus = remoteFrames * kBitsPerFrame / kBusBitRate;
+    std::printf("socketcand ReadMemoryByAddress %d bytes: %.0f frames/s, payload rate / 500 kbit/s bus limit "
+                "= %.2f\n",
+                SocketcandStack::kDspRegionSize, remoteFrames / remoteSeconds, remoteBus / remoteSeconds);
+    return 0;
+}
+
+void reportPacedRead() {
+    PacedStack paced;
+    if (!paced.ok) {
+        std::printf("paced bus: no interface plug-in or no sensor; skipped\n");
+        return;
+    }
+    const auto [address, size] = paced.biggestBlock();
+    QByteArray data;
+    const auto start = std::chrono::steady_clock::now();
+    const bool read = size > 0 && paced.read(address, size, data);
+    const double wholeSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::vector<TracedFrame> frames = readTrace(paced.dir.filePath(QStringLiteral("read.pcap")));
+    // The last answer whose first frame starts with 0x63: from it to its last consecutive frame.
+    auto first = std::find_if(frames.rbegin(), frames.rend(), [](const TracedFrame& f) {
+        return f.identifier == PacedStack::kAnswerId && f.data.size() >= 3 && (f.data[0] & 0xF0) == 0x10 &&
+               uint8_t(f.data[2]) == 0x63;
+    });
+    if (!read || first == frames.rend() || size < 14) {
+        std::printf("paced bus: ReadMemoryByAddress of %d bytes at 0x%X failed\n", size, address);
+        return;
+    }
+    std::vector<double> gaps; // between the answer's consecutive frames
+    double last = first->seconds;
+    for (auto f = first.base(); f != frames.end(); ++f)
+        if (f->identifier == PacedStack::kAnswerId && (f->data[0] & 0xF0) == 0x20) {
+            gaps.push_back(f->seconds - last);
+            last = f->seconds;
+        }
+    const double payload = size + 1; // 0x63 and the data
+    const double limit = kBusBitRate / kBitsPerFrame * 7;
+    const double answerSeconds = last - first->seconds;
+    std::sort(gaps.begin() + 1, gaps.end()); // the first gap holds our flow control
+    std::printf("paced 500 kbit/s ReadMemoryByAddress %d bytes at 0x%X: answer first to last frame %.1f ms, "
+                "payload rate / bus limit (%.0f bytes/s) = %.3f; whole request with its 30 ms pause %.1f ms, "
+                "/ bus limit = %.3f\n",
+                size, address, answerSeconds * 1e3, limit, payload / answerSeconds / limit,
+                wholeSeconds * 1e3, payload / wholeSeconds / limit);
+    std::printf("  answer gaps: first frame to first consecutive frame %.0f us (flow control in between; bus "
+                "%.0f us), consecutive frames median %.0f us, max %.0f us (bus %.0f us per frame)\n",
+                gaps.front() * 1e6, 2 * kBitsPerFrame / kBusBitRate * 1e6, gaps[gaps.size() / 2] * 1e6,
+                gaps.back() * 1e6, kBitsPerFrame / kBusBitRate * 1e6);
+    // The virtual bus times every frame with the worst case of stuff bits, so its 8-byte 29-bit
+    // frames take longer than the 131 bits of the limit above.
+    const uint32_t worst = trvsim::canFrameBits(trvsim::SimCanFrame{0, true, 8, {}});
+    std::printf(
+        "  the virtual bus takes %u bits per 8-byte frame (worst-case stuffing): its ceiling is %.3f of the "
+        "limit, the answer reached %.3f of that ceiling\n",
+        worst, kBitsPerFrame / worst, payload / answerSeconds / limit / (kBitsPerFrame / worst));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -124,18 +270,9 @@ int main(int argc, char** argv) {
     std::printf("frames dropped by the bounded queue: %llu\n",
                 static_cast<unsigned long long>(stack.port.queue().droppedFrames()));
 
-    SocketcandStack remote;
-    if (!remote.ok) {
-        std::printf("socketcand: no interface plug-in or no sensor; skipped\n");
-        return 0;
-    }
-    const double remoteSeconds = seconds(10, [&] { return remote.read(); }) / 10;
-    if (remoteSeconds <= 0)
-        return 1;
-    const int remoteFrames = 2 + 1 + 1 + (SocketcandStack::kDspRegionSize + 1) / 7;
-    const double remoteBus = remoteFrames * kBitsPerFrame / kBusBitRate;
-    std::printf("socketcand ReadMemoryByAddress %d bytes: %.0f frames/s, payload rate / 500 kbit/s bus limit "
-                "= %.2f\n",
-                SocketcandStack::kDspRegionSize, remoteFrames / remoteSeconds, remoteBus / remoteSeconds);
+    // One CAN interface at a time: the unpaced stack goes before the paced one connects.
+    if (const int status = reportUnpacedRead())
+        return status;
+    reportPacedRead();
     return 0;
 }

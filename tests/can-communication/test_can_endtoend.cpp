@@ -95,7 +95,7 @@ TEST_F(CanEndToEnd, CanInfoPrintsTheSensor) {
         const char* expect; // in standard output, or standard error for failures
     };
     const Case cases[] = {
-        {{"--node", "239", "--baud", "250000", "--json"}, 0, "\"SerialNumber\":\"SIM0000001\""},
+        {{"--node", "239", "--baud", "250000", "--json"}, 0, "\"serial\":\"SIM0000001\""},
         {{"--node", "239", "--baud", "500000"}, 1, "error 130006 "},
         {{"--node", "239", "--baud", "100000"}, 1, "error 130008 "},
     };

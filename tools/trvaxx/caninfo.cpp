@@ -1,178 +1,150 @@
-#include "tools/trvaxx/caninfo.h"
+// "trvaxx can-info": connects to a sensor over CAN the way a connection does (interface tests,
+// verification read) and prints its identity and state, optionally its error memory.
+#include "tools/trvaxx/toolcommand.h"
 
 #include "can-communication/canbuscontroller.h"
 #include "can-communication/diagpc.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
-#include <QTextStream>
 
-const char* const kCanInfoUsage =
-    R"(Usage: trvaxx can-info [--can URL] [--node N] [--baud B] [--json] [--trace FILE] [--dtc] [--clear-dtc] [--verbose]
-Connects to a sensor over CAN as a connection does (finds an interface that opens at the bit rate,
-checks that the sensor answers) and prints its identity and state values.
-  --can URL      interface: socketcand://HOST:PORT/BUS, qtcanbus://BACKEND/IFACE or a kernel name
-                 such as can0 (default: TRVAXX_CAN_INTERFACE, the setting, socketcand://127.0.0.1:29536/can0)
-  --node N       the sensor's diagnostic node address, 0..255 (default 239)
-  --baud B       bit rate in bit/s: 125000, 250000, 500000, 800000 or 1000000 (default 250000)
-  --json         one JSON object instead of text lines
-  --trace FILE   write every CAN frame sent and received to FILE (pcap, SocketCAN link type)
-  --dtc          also list the error memory with its texts
-  --clear-dtc    clear the error memory (before listing it with --dtc)
-  --verbose      print the CAN log lines on standard error
-Failures end with exit status 1 and one line "error CODE TEXT" on standard error.
-)";
+#include <utility>
+#include <vector>
 
 namespace {
 
-struct CanInfoOptions {
-    QByteArray url;
-    int node = 239;
-    int baud = 250000;
-    bool json = false;
-    QString trace;
-    bool dtc = false;
-    bool clearDtc = false;
-    bool verbose = false;
-};
-
-bool parse(const QStringList& arguments, CanInfoOptions& o, QString& error) {
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& name = arguments[i];
-        auto value = [&](QString& out) {
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("%1 needs a value").arg(name);
-                return false;
-            }
-            out = arguments[++i];
-            return true;
-        };
-        auto number = [&](int& out, int low, int high) {
-            QString text;
-            if (!value(text))
-                return false;
-            bool ok = false;
-            const int parsed = text.toInt(&ok);
-            if (!ok || parsed < low || parsed > high) {
-                error = QStringLiteral("%1: \"%2\" is not a number from %3 to %4")
-                            .arg(name, text)
-                            .arg(low)
-                            .arg(high);
-                return false;
-            }
-            out = parsed;
-            return true;
-        };
-        QString text;
-        if (name == QLatin1String("--can")) {
-            if (!value(text))
-                return false;
-            o.url = text.toUtf8();
-        } else if (name == QLatin1String("--node")) {
-            if (!number(o.node, 0, 255))
-                return false;
-        } else if (name == QLatin1String("--baud")) {
-            if (!number(o.baud, 1, 100000000))
-                return false;
-        } else if (name == QLatin1String("--trace")) {
-            if (!value(o.trace))
-                return false;
-        } else if (name == QLatin1String("--json")) {
-            o.json = true;
-        } else if (name == QLatin1String("--dtc")) {
-            o.dtc = true;
-        } else if (name == QLatin1String("--clear-dtc")) {
-            o.clearDtc = true;
-        } else if (name == QLatin1String("--verbose")) {
-            o.verbose = true;
-        } else {
-            error = QStringLiteral("unknown option %1").arg(name);
-            return false;
-        }
-    }
-    return true;
+const OptionGroup& canInfoOptions() {
+    static const OptionGroup group = {
+        {QStringLiteral("--dtc"), QString(), QStringLiteral("also list the error memory with its texts"),
+         [](const QString&, ToolOptions& o, QString&) { return o.dtc = true; }},
+        {QStringLiteral("--clear-dtc"), QString(),
+         QStringLiteral("clear the error memory (before listing it with --dtc)"),
+         [](const QString&, ToolOptions& o, QString&) { return o.clearDtc = true; }},
+    };
+    return group;
 }
 
-int fail(int code, const QString& text) {
-    QTextStream(stderr) << "error " << code << ' ' << text << '\n';
-    return 1;
+QJsonValue textOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
-} // namespace
+QJsonValue numberOrNull(int number) {
+    return number < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(number);
+}
 
-int runCanInfo(const QStringList& arguments) {
-    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
-        QTextStream(stdout) << kCanInfoUsage;
-        return 0;
-    }
-    CanInfoOptions o;
-    QString error;
-    if (!parse(arguments, o, error)) {
-        QTextStream(stderr) << "trvaxx: " << error << "\nRun \"trvaxx can-info --help\" for usage.\n";
-        return 2;
-    }
-    if (!o.verbose)
-        QLoggingCategory::setFilterRules(QStringLiteral("trvaxx.*.debug=false\ntrvaxx.*.info=false"));
+// The identity and state as (key, value) pairs in reading order; the keys are the ones other
+// commands use for the same values.
+std::vector<std::pair<QString, QJsonValue>> valuesOf(const SensorIdentity& id, const SensorStateData& state) {
+    static const char* const versionKeys[] = {"cpld_version", "dk_bootloader_version", "dk_version",
+                                              "dsp_version",  "kp_bootloader_version", "kp_version"};
+    std::vector<std::pair<QString, QJsonValue>> values;
+    for (int i = 0; i < int(std::size(versionKeys)); ++i)
+        values.emplace_back(QLatin1String(versionKeys[i]), textOrNull(id.versions.value(i)));
+    values.emplace_back(QStringLiteral("software_version"), textOrNull(id.globalSoftwareVersion));
+    values.emplace_back(QStringLiteral("variant"), textOrNull(id.variant));
+    values.emplace_back(QStringLiteral("article_number"), textOrNull(id.articleNumber));
+    values.emplace_back(QStringLiteral("serial"), textOrNull(id.serialNumber));
+    values.emplace_back(QStringLiteral("mainboard_hardware_version"),
+                        numberOrNull(id.mainboardVersionNumber));
+    values.emplace_back(QStringLiteral("frontend_hardware_version"), numberOrNull(id.frontendVersionNumber));
+    values.emplace_back(QStringLiteral("illumination_article_number"), textOrNull(id.illuArticleNumber));
+    values.emplace_back(QStringLiteral("illumination_hardware_version"),
+                        numberOrNull(id.illuHardwareVersionNumber));
+    values.emplace_back(QStringLiteral("illumination_serial"), textOrNull(id.illuSerialNumber));
+    values.emplace_back(QStringLiteral("main_temperature"), double(state.first));
+    values.emplace_back(QStringLiteral("illumination_temperature"), double(state.second));
+    values.emplace_back(QStringLiteral("supply_voltage"), double(state.third));
+    values.emplace_back(QStringLiteral("frame_counter"), double(state.fourth));
+    values.emplace_back(QStringLiteral("run_mode"), state.fifth);
+    values.emplace_back(QStringLiteral("main_temperature_at_end"), double(state.last));
+    return values;
+}
 
+int run(const ToolOptions& o, ToolEnvironment& env) {
     CanBusController controller;
-    controller.setInterfaceUrl(o.url);
-    controller.setTracePath(o.trace);
+    controller.setInterfaceUrl(o.can.interface.toUtf8());
+    controller.setTracePath(o.can.trace);
     auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("can-info"), QByteArray("TRVAxx"));
-    address->setCanBaudRate(o.baud);
-    address->setCanDeviceId(o.node);
-    if (const int code = controller.connectDevice(address, true))
-        return fail(code, CanBusController::resultText(code));
-    if (controller.readIdentity() != 0)
-        return fail(DIAG_RX_ERROR_TP, QStringLiteral("identity read over CAN incomplete"));
+    address->setCanBaudRate(int(o.can.baud));
+    address->setCanDeviceId(o.can.node);
+    if (const int code = controller.connectDevice(address, true)) {
+        env.output.error(code, CanBusController::resultText(code));
+        return 1;
+    }
+    if (controller.readIdentity() != 0) {
+        env.output.error(DIAG_RX_ERROR_TP, QStringLiteral("identity read over CAN incomplete"));
+        return 1;
+    }
     controller.readStateData();
     if (o.clearDtc) {
-        if (const int code = controller.clearErrorMemory())
-            return fail(code, QStringLiteral("clearing the error memory failed: ") + diagResultName(code));
+        if (const int code = controller.clearErrorMemory()) {
+            env.output.error(code,
+                             QStringLiteral("clearing the error memory failed: ") + diagResultName(code));
+            return 1;
+        }
     }
     QList<DtcEntry> entries;
     if (o.dtc) {
-        if (const int code = controller.readErrorMemory(entries))
-            return fail(code, QStringLiteral("reading the error memory failed: ") + diagResultName(code));
+        if (const int code = controller.readErrorMemory(entries)) {
+            env.output.error(code,
+                             QStringLiteral("reading the error memory failed: ") + diagResultName(code));
+            return 1;
+        }
     }
 
-    const SensorIdentity& identity = controller.identity();
-    const SensorStateData& state = controller.stateData();
-    const QList<QPair<QString, QString>> values = identity.labelledValues();
-    const QList<QPair<QString, double>> stateValues = {
-        {QStringLiteral("State0701"), state.first},  {QStringLiteral("State0702a"), state.second},
-        {QStringLiteral("State0702b"), state.third}, {QStringLiteral("State0702c"), state.fourth},
-        {QStringLiteral("State0703"), state.fifth},  {QStringLiteral("State0701Again"), state.last}};
-    QTextStream out(stdout);
-    if (o.json) {
+    const auto values = valuesOf(controller.identity(), controller.stateData());
+    if (env.output.json()) {
         QJsonObject object;
-        for (const auto& [label, value] : values)
-            object.insert(label.trimmed().remove(QLatin1Char(':')), value);
-        for (const auto& [label, value] : stateValues)
-            object.insert(label, value);
+        for (const auto& [key, value] : values)
+            object.insert(key, value);
         if (o.dtc) {
             QJsonArray list;
             for (const DtcEntry& e : entries)
                 list.append(
-                    QJsonObject{{QStringLiteral("code"), QString::asprintf("0x%.6X", e.code)},
+                    QJsonObject{{QStringLiteral("code"), double(e.code)},
                                 {QStringLiteral("status"), e.status},
-                                {QStringLiteral("statusText"), ErrorMemoryReader::statusText(e.status)},
-                                {QStringLiteral("text"), e.text}});
+                                {QStringLiteral("status_text"), ErrorMemoryReader::statusText(e.status)},
+                                {QStringLiteral("text"), textOrNull(e.text)}});
             object.insert(QStringLiteral("dtc"), list);
         }
-        out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+        env.output.record(object);
         return 0;
     }
-    for (const auto& [label, value] : values)
-        out << label.trimmed().remove(QLatin1Char(':')) << ": " << value << '\n';
-    for (const auto& [label, value] : stateValues)
-        out << label << ": " << value << '\n';
+    for (const auto& [key, value] : values)
+        env.output.text(key + QStringLiteral(": ") +
+                        (value.isNull()     ? QStringLiteral("-")
+                         : value.isString() ? value.toString()
+                                            : QString::number(value.toDouble())));
     if (o.dtc) {
-        out << "DTC: " << entries.size() << '\n';
+        env.output.text(QStringLiteral("dtc: %1").arg(entries.size()));
         for (const DtcEntry& e : entries)
-            out << QString::asprintf(" 0x%.6X / %u / 0x%.2X / ", e.code, e.code, e.status) << e.text << " / "
-                << ErrorMemoryReader::statusText(e.status) << '\n';
+            env.output.text(QString::asprintf(" 0x%.6X / %u / 0x%.2X / ", e.code, e.code, e.status) + e.text +
+                            QStringLiteral(" / ") + ErrorMemoryReader::statusText(e.status));
     }
     return 0;
+}
+
+} // namespace
+
+ToolCommand canInfoCommand() {
+    return {QStringLiteral("can-info"),
+            {},
+            QStringLiteral("connect over CAN and print the identity and state of a sensor"),
+            QStringLiteral(
+                "Connects to a sensor over CAN as a connection does (finds an interface that opens at the\n"
+                "bit rate, checks that the sensor answers) and prints its identity and state values\n"
+                "(--json: one record with serial, variant, software_version, article_number, the\n"
+                "hardware versions, main_temperature, supply_voltage, run_mode, ...; null for a value\n"
+                "that could not be read). The sensor is addressed with J1939 diagnostics.\n"
+                "Exit status: 0 success, 1 the CAN operation failed (\"error CODE TEXT\" on standard\n"
+                "error, CODE the CAN result code), 2 wrong command line."),
+            {&ToolOptionGroups::can(), &canInfoOptions()},
+            [](const ToolOptions& o, QString& error) {
+                if (!o.can.canopen)
+                    return true;
+                error = QStringLiteral("can-info reads the sensor over J1939 diagnostics; --canopen is not "
+                                       "supported");
+                return false;
+            },
+            run};
 }

@@ -117,8 +117,7 @@ ToolCommand monitorCommand() {
             liveDescription(false),
             {&ToolOptionGroups::ethernet(), &ToolOptionGroups::live()},
             {},
-            runSession<LiveSession>,
-            {}};
+            runSession<LiveSession>};
 }
 
 ToolCommand recordCommand() {
@@ -128,6 +127,5 @@ ToolCommand recordCommand() {
             liveDescription(true),
             {&ToolOptionGroups::ethernet(), &ToolOptionGroups::live()},
             {},
-            runSession<LiveSession>,
-            {}};
+            runSession<LiveSession>};
 }

@@ -56,9 +56,6 @@ int main(int argc, char* argv[]) {
     }
 
     const ToolCommand* command = findToolCommand(options.command);
-    if (command->runWithOwnParser) // it sets up its own output and logging
-        return command->runWithOwnParser(options.ownArguments);
-
     g_verbose = options.verbose;
     qInstallMessageHandler(messageFilter);
     registerResultMetaTypes_TRVAXX();

@@ -157,6 +157,5 @@ ToolCommand replayCommand() {
                 }
                 return true;
             },
-            runSession<ReplaySession>,
-            {}};
+            runSession<ReplaySession>};
 }

@@ -1,21 +1,6 @@
 #include "tools/trvaxx/toolcommand.h"
 
-#include "tools/trvaxx/caninfo.h"
-
 #include <algorithm>
-
-namespace {
-
-ToolCommand canInfoCommand() {
-    ToolCommand command;
-    command.name = QStringLiteral("can-info");
-    command.summary = QStringLiteral("connect over CAN and print the identity and state of a sensor");
-    command.description = QString::fromUtf8(kCanInfoUsage);
-    command.runWithOwnParser = runCanInfo;
-    return command;
-}
-
-} // namespace
 
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
@@ -68,10 +53,6 @@ bool parseToolOptions(const QStringList& args, ToolOptions& o, QString& error) {
     }
     o.action = ToolOptions::Action::Run;
     o.command = name;
-    if (command->runWithOwnParser) {
-        o.ownArguments = args.mid(1);
-        return true;
-    }
     if (!parseCommandLine(name, args.mid(1), groupsOf(*command), command->arguments, o, error))
         return false;
     if (o.action == ToolOptions::Action::Help)
@@ -85,8 +66,6 @@ bool parseToolOptions(const QStringList& args, ToolOptions& o, QString& error) {
 
 QString toolUsage(const QString& name) {
     if (const ToolCommand* command = findToolCommand(name)) {
-        if (command->runWithOwnParser)
-            return command->description;
         QString usage = QStringLiteral("Usage: trvaxx %1").arg(command->name);
         for (const QString& argument : command->arguments)
             usage += QLatin1Char(' ') + argument;

@@ -29,9 +29,6 @@ struct ToolCommand {
     std::function<bool(const ToolOptions&, QString& error)> check;
     // Runs the command; returns the exit status (0 success, 1 failed, 3 damaged input).
     std::function<int(const ToolOptions&, ToolEnvironment&)> run;
-    // Set instead of run for a command that still parses its own options (can-info, until it takes
-    // ToolOptionGroups::can()): gets the arguments after its name; description is its whole help.
-    std::function<int(const QStringList& arguments)> runWithOwnParser;
 };
 
 const std::vector<ToolCommand>& toolCommands();
@@ -59,3 +56,4 @@ template <class Session> int runSession(const ToolOptions& options, ToolEnvironm
 ToolCommand monitorCommand();
 ToolCommand recordCommand();
 ToolCommand replayCommand();
+ToolCommand canInfoCommand();

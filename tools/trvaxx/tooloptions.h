@@ -41,9 +41,8 @@ struct ToolOptions {
     enum class Action { Help, Version, Run };
 
     Action action = Action::Help;
-    QString command;          // the command to run
-    QString helpTopic;        // the command whose help was asked for; empty for the overview
-    QStringList ownArguments; // the arguments of a command that parses its own options
+    QString command;   // the command to run
+    QString helpTopic; // the command whose help was asked for; empty for the overview
     bool json = false;
     bool verbose = false;
     // Ethernet group.
@@ -58,6 +57,8 @@ struct ToolOptions {
     double speed = 1.0;
     bool speedGiven = false;
     UdpSocket::WakeUp wakeUp = UdpSocket::WakeUp::AllInterfaces; // monitor, record
+    bool dtc = false;                                            // can-info: list the error memory
+    bool clearDtc = false;                                       // can-info: clear the error memory first
 };
 
 // One option of the command line: its name, an alias, the value it takes (empty for a flag) and
