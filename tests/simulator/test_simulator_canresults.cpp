@@ -3,6 +3,8 @@
 
 #include "simulator/can/canresultsender.h"
 #include "simulator/virtualsensor.h"
+#include "tests/simulator/socketcandpeer.h"
+#include "tests/support/simsensor.h"
 
 #include <gtest/gtest.h>
 
@@ -77,13 +79,8 @@ uint16_t messageNumber(const SimCanFrame& f, uint8_t sa) {
 }
 
 SimConfig configFor(Variant variant, FirmwareVersion version) {
-    SimConfig c;
-    c.identity.variant = variant;
-    c.identity.model = variant == Variant::DI ? Model::TRVADN : Model::TRVAFN;
+    SimConfig c = loopbackSensor(variant, "127.0.0.1", 42191);
     c.identity.version = version;
-    c.destAddress = "127.0.0.1";
-    c.destPort = 42191;
-    c.sourceAddress = "127.0.0.1";
     c.seed = 3;
     return c;
 }
@@ -254,12 +251,8 @@ TEST(SimCanResults, CanopenMasterConfiguresAndStartsTheNode) {
     Recorder bus;
     node.attach(&bus);
     auto now = SimClock::now();
-    auto frame = [](uint32_t id, std::initializer_list<uint8_t> bytes) {
-        SimCanFrame f;
-        f.id = id;
-        f.length = uint8_t(bytes.size());
-        std::copy(bytes.begin(), bytes.end(), f.data.begin());
-        return f;
+    auto frame = [](uint32_t id, std::vector<uint8_t> bytes) {
+        return cantest::frame(id, std::move(bytes), false);
     };
     auto run = [&](int ms) {
         for (int i = 0; i < ms; ++i)
