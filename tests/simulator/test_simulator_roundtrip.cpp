@@ -28,7 +28,7 @@ SimConfig configFor(Variant variant) {
 }
 
 struct RoundTrip {
-    explicit RoundTrip(const SimConfig& config) : producer(config) {}
+    explicit RoundTrip(const SimConfig& config) : producer(config) { ready = producer.init(error); }
     // Produces and feeds the cycles first .. first + count - 1.
     void run(uint32_t first, uint32_t count) {
         for (uint32_t f = first; f < first + count; ++f) {
@@ -40,6 +40,8 @@ struct RoundTrip {
         }
     }
     CycleProducer producer;
+    std::string error;
+    bool ready = false;
     DatagramBatch batch;
     StreamCapture capture;
     std::vector<std::vector<uint8_t>> datagrams;
@@ -191,10 +193,8 @@ class RoundTripTest : public ::testing::TestWithParam<Variant> {};
 } // namespace
 
 TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
-    const SimConfig config = configFor(GetParam());
-    RoundTrip rt(config);
-    std::string error;
-    ASSERT_TRUE(rt.producer.init(error)) << error;
+    RoundTrip rt(configFor(GetParam()));
+    ASSERT_TRUE(rt.ready) << rt.error;
     rt.run(100, 9);
 
     const StreamStatistics& counters = rt.capture.assembler.counters();
@@ -234,8 +234,7 @@ TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
 
 TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
     RoundTrip rt(configFor(GetParam()));
-    std::string error;
-    ASSERT_TRUE(rt.producer.init(error)) << error;
+    ASSERT_TRUE(rt.ready) << rt.error;
     rt.run(1, 6);
     std::map<uint16_t, uint32_t> lastCounter;
     for (const auto& d : rt.datagrams) {
