@@ -9,72 +9,24 @@
 using namespace trvsim;
 
 namespace {
-CommandLine parse(std::initializer_list<const char*> args) {
+// The arguments, separated by single spaces.
+CommandLine parse(const char* args) {
     QStringList list{"trvaxx-sim"};
-    for (const char* a : args)
-        list << a;
+    if (*args)
+        list << QString(args).split(' ');
     return parseCommandLine(list);
 }
 } // namespace
 
 TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
-    const CommandLine cl = parse({"--variant",
-                                  "LG",
-                                  "--model",
-                                  "TRVADN",
-                                  "--version",
-                                  "3.5.7",
-                                  "--serial",
-                                  "ABC123",
-                                  "--dest",
-                                  "127.0.0.1:45000",
-                                  "--source",
-                                  "127.0.0.3",
-                                  "--cycle-time",
-                                  "100",
-                                  "--seed",
-                                  "17",
-                                  "--drop",
-                                  "5%",
-                                  "--bad-lrc",
-                                  "0.25",
-                                  "--pause",
-                                  "10:500",
-                                  "--stop-after",
-                                  "300",
-                                  "--second-sender",
-                                  "--no-lrc",
-                                  "--duration",
-                                  "2.5",
-                                  "-v",
-                                  "3",
-                                  "--can-listen",
-                                  "29536",
-                                  "--can-bitrate",
-                                  "500000",
-                                  "--can-protocol",
-                                  "canopen",
-                                  "--can-address",
-                                  "5",
-                                  "--can-no-pace",
-                                  "--can-drop-every",
-                                  "7",
-                                  "--can-delay",
-                                  "20",
-                                  "--can-block-size",
-                                  "4",
-                                  "--can-stmin",
-                                  "3",
-                                  "--response-pending",
-                                  "2",
-                                  "--zero-seed",
-                                  "--boot-loader",
-                                  "--vehicle",
-                                  "--can-beacon",
-                                  "127.0.0.1:42001",
-                                  "--can-refuse",
-                                  "--can-join",
-                                  "qtcanbus://virtualcan/can0"});
+    const CommandLine cl =
+        parse("--variant LG --model TRVADN --version 3.5.7 --serial ABC123 --dest 127.0.0.1:45000 "
+              "--source 127.0.0.3 --cycle-time 100 --seed 17 --drop 5% --bad-lrc 0.25 --pause 10:500 "
+              "--stop-after 300 --second-sender --no-lrc --duration 2.5 -v 3 --can-listen 29536 "
+              "--can-bitrate 500000 --can-protocol canopen --can-address 5 --can-no-pace "
+              "--can-drop-every 7 --can-delay 20 --can-block-size 4 --can-stmin 3 --response-pending 2 "
+              "--zero-seed --boot-loader --vehicle --can-beacon 127.0.0.1:42001 --can-refuse --can-join "
+              "qtcanbus://virtualcan/can0");
     ASSERT_EQ(cl.outcome, CommandLine::Run) << cl.message;
     const SimConfig& c = cl.config;
     EXPECT_EQ(c.identity.variant, Variant::LG);
@@ -113,7 +65,7 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     EXPECT_TRUE(can.zeroSeed && can.bootLoader && can.vehicle);
 
     // Several sensors: sources and serial numbers count up, CAN nodes count down from 239.
-    const CommandLine three = parse({"--count", "3", "--can-listen", "127.0.0.1:0", "--serial", "LG-0099"});
+    const CommandLine three = parse("--count 3 --can-listen 127.0.0.1:0 --serial LG-0099");
     ASSERT_EQ(three.outcome, CommandLine::Run) << three.message;
     EXPECT_EQ(sensorConfig(three.config, 0, 3).sourceAddress, "127.0.0.2");
     EXPECT_EQ(sensorConfig(three.config, 2, 3).sourceAddress, "127.0.0.4");
@@ -121,7 +73,7 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     EXPECT_EQ(sensorCanConfig(three.can, 2).address, 237);
     EXPECT_EQ(sensorConfig(three.config, 0, 1).sourceAddress, "0.0.0.0");
 
-    const CommandLine defaults = parse({});
+    const CommandLine defaults = parse("");
     ASSERT_EQ(defaults.outcome, CommandLine::Run);
     EXPECT_EQ(defaults.config.identity.variant, Variant::OD);
     EXPECT_EQ(defaults.config.destAddress, "255.255.255.255");
@@ -129,70 +81,65 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     EXPECT_EQ(defaults.config.cycleTimeMs, 0u); // from the CycleTime parameter
     EXPECT_FALSE(defaults.config.faults.any());
 
-    EXPECT_EQ(parse({"--help"}).outcome, CommandLine::Help);
+    EXPECT_EQ(parse("--help").outcome, CommandLine::Help);
 }
 
 TEST(SimulatorCommandLine, RefusesBadValuesSayingWhichAndWhy) {
     struct Case {
-        std::vector<const char*> args;
+        const char* args;
         const char* option;
         const char* why;
     };
     const Case cases[] = {
-        {{"--variant", "XY"}, "--variant: ", "not a firmware variant (DI, OD or LG)"},
-        {{"--variant", "od"}, "--variant: ", "not a firmware variant"},
-        {{"--model", "TRVAXN"}, "--model: ", "not a model (TRVADN or TRVAFN)"},
-        {{"--version", "3.4"}, "--version: ", "not a version major.minor.patch"},
-        {{"--version", "3.4.300"}, "--version: ", "each 0 to 255"},
-        {{"--variant", "LG", "--version", "1.12.0"},
-         "--version: ",
-         "not a firmware of variant LG (known: 2.0"},
-        {{"--serial", "123456789012345678901"}, "--serial: ", "longer than 20 characters"},
-        {{"--serial", "AB\tC"}, "--serial: ", "printable ASCII"},
-        {{"--dest", "127.0.0"}, "--dest: ", "not an IPv4 address"},
-        {{"--dest", "127.0.0.1:0"}, "--dest: ", "not a number from 1 to 65535"},
-        {{"--dest", "127.0.0.1:70000"}, "--dest: ", "not a number from 1 to 65535"},
-        {{"--source", "localhost"}, "--source: ", "not an IPv4 address"},
-        {{"--cycle-time", "5"}, "--cycle-time: ", "from 10 to 10000 ms"},
-        {{"--cycle-time", "fast"}, "--cycle-time: ", "from 10 to 10000 ms"},
-        {{"--seed", "-1"}, "--seed: ", "not a number"},
-        {{"--drop", "1.5"}, "--drop: ", "not a share from 0 to 1"},
-        {{"--reorder", "-0.1"}, "--reorder: ", "not a share"},
-        {{"--truncate", "150%"}, "--truncate: ", "not a share"},
-        {{"--pause", "10"}, "--pause: ", "not N:MS"},
-        {{"--pause", "0:100"}, "--pause: ", "not N:MS"},
-        {{"--stop-after", "0"}, "--stop-after: ", "not a cycle count above 0"},
-        {{"--verbosity", "9"}, "--verbosity: ", "from 0 to 3"},
-        {{"--duration", "-3"}, "--duration: ", "positive number of seconds"},
-        {{"--can-listen", "99999"}, "--can-listen: ", "port from 1 to 65535"},
-        {{"--can-listen", "localhost:5"}, "--can-listen: ", "not an IPv4 address"},
-        {{"--can-join", "socketcand://host:0/can0"}, "--can-join: ", "not socketcand://HOST:PORT/BUS"},
-        {{"--can-join", "can0"}, "--can-join: ", "or qtcanbus://BACKEND/INTERFACE"},
-        {{"--can-beacon", "everywhere"}, "--can-beacon: ", "not an IPv4 address"},
-        {{"--can-bitrate", "300000"}, "--can-bitrate: ", "not a CAN bit rate"},
-        {{"--can-protocol", "j1587"}, "--can-protocol: ", "j1939 or canopen"},
-        {{"--can-address", "254"}, "--can-address: ", "from 0 to 253"},
-        {{"--can-protocol", "canopen", "--can-address", "200"}, "--can-address: ", "not a CANopen node"},
-        {{"--can-drop-every", "0"}, "--can-drop-every: ", "from 1 to"},
-        {{"--can-delay", "70000"}, "--can-delay: ", "from 0 to 60000 ms"},
-        {{"--can-block-size", "256"}, "--can-block-size: ", "from 0 to 255"},
-        {{"--can-stmin", "128"}, "--can-stmin: ", "from 0 to 127 ms"},
-        {{"--response-pending", "x"}, "--response-pending: ", "from 0 to 100"},
-        {{"--count", "0"}, "--count: ", "from 1 to 32"},
-        {{"--count", "5", "--can-address", "2"}, "--count: ", "node addresses counting down from 2"},
+        {"--variant XY", "--variant: ", "not a firmware variant (DI, OD or LG)"},
+        {"--variant od", "--variant: ", "not a firmware variant"},
+        {"--model TRVAXN", "--model: ", "not a model (TRVADN or TRVAFN)"},
+        {"--version 3.4", "--version: ", "not a version major.minor.patch"},
+        {"--version 3.4.300", "--version: ", "each 0 to 255"},
+        {"--variant LG --version 1.12.0", "--version: ", "not a firmware of variant LG (known: 2.0"},
+        {"--serial 123456789012345678901", "--serial: ", "longer than 20 characters"},
+        {"--serial AB\tC", "--serial: ", "printable ASCII"},
+        {"--dest 127.0.0", "--dest: ", "not an IPv4 address"},
+        {"--dest 127.0.0.1:0", "--dest: ", "not a number from 1 to 65535"},
+        {"--dest 127.0.0.1:70000", "--dest: ", "not a number from 1 to 65535"},
+        {"--source localhost", "--source: ", "not an IPv4 address"},
+        {"--cycle-time 5", "--cycle-time: ", "from 10 to 10000 ms"},
+        {"--cycle-time fast", "--cycle-time: ", "from 10 to 10000 ms"},
+        {"--seed -1", "--seed: ", "not a number"},
+        {"--drop 1.5", "--drop: ", "not a share from 0 to 1"},
+        {"--reorder -0.1", "--reorder: ", "not a share"},
+        {"--truncate 150%", "--truncate: ", "not a share"},
+        {"--pause 10", "--pause: ", "not N:MS"},
+        {"--pause 0:100", "--pause: ", "not N:MS"},
+        {"--stop-after 0", "--stop-after: ", "not a cycle count above 0"},
+        {"--verbosity 9", "--verbosity: ", "from 0 to 3"},
+        {"--duration -3", "--duration: ", "positive number of seconds"},
+        {"--can-listen 99999", "--can-listen: ", "port from 1 to 65535"},
+        {"--can-listen localhost:5", "--can-listen: ", "not an IPv4 address"},
+        {"--can-join socketcand://host:0/can0", "--can-join: ", "not socketcand://HOST:PORT/BUS"},
+        {"--can-join can0", "--can-join: ", "or qtcanbus://BACKEND/INTERFACE"},
+        {"--can-beacon everywhere", "--can-beacon: ", "not an IPv4 address"},
+        {"--can-bitrate 300000", "--can-bitrate: ", "not a CAN bit rate"},
+        {"--can-protocol j1587", "--can-protocol: ", "j1939 or canopen"},
+        {"--can-address 254", "--can-address: ", "from 0 to 253"},
+        {"--can-protocol canopen --can-address 200", "--can-address: ", "not a CANopen node"},
+        {"--can-drop-every 0", "--can-drop-every: ", "from 1 to"},
+        {"--can-delay 70000", "--can-delay: ", "from 0 to 60000 ms"},
+        {"--can-block-size 256", "--can-block-size: ", "from 0 to 255"},
+        {"--can-stmin 128", "--can-stmin: ", "from 0 to 127 ms"},
+        {"--response-pending x", "--response-pending: ", "from 0 to 100"},
+        {"--count 0", "--count: ", "from 1 to 32"},
+        {"--count 5 --can-address 2", "--count: ", "node addresses counting down from 2"},
     };
     for (const Case& c : cases) {
-        QStringList list{"trvaxx-sim"};
-        for (const char* a : c.args)
-            list << a;
-        const CommandLine cl = parseCommandLine(list);
-        ASSERT_EQ(cl.outcome, CommandLine::Error) << c.args[0] << " " << c.args[1];
+        const CommandLine cl = parse(c.args);
+        ASSERT_EQ(cl.outcome, CommandLine::Error) << c.args;
         EXPECT_EQ(cl.message.rfind(c.option, 0), 0u) << cl.message;
         EXPECT_NE(cl.message.find(c.why), std::string::npos) << cl.message;
     }
     // Unknown options and stray arguments are refused too.
-    EXPECT_EQ(parse({"--frobnicate"}).outcome, CommandLine::Error);
-    EXPECT_NE(parse({"--frobnicate"}).message.find("frobnicate"), std::string::npos);
-    EXPECT_EQ(parse({"OD"}).outcome, CommandLine::Error);
-    EXPECT_EQ(parse({"--variant"}).outcome, CommandLine::Error);
+    EXPECT_EQ(parse("--frobnicate").outcome, CommandLine::Error);
+    EXPECT_NE(parse("--frobnicate").message.find("frobnicate"), std::string::npos);
+    EXPECT_EQ(parse("OD").outcome, CommandLine::Error);
+    EXPECT_EQ(parse("--variant").outcome, CommandLine::Error);
 }

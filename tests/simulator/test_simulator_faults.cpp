@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 using namespace trvsim;
 
 namespace {
@@ -21,11 +24,11 @@ struct FaultRun {
 };
 
 // Runs cycles of an OD sensor with the given faults straight into the real reassembly.
-FaultRun runWith(const FaultConfig& faults, uint32_t cycles = 24) {
+FaultRun runWith(const std::function<void(FaultConfig&)>& set, uint32_t cycles = 24) {
     SimConfig config;
     config.identity.variant = Variant::OD;
     config.seed = 99;
-    config.faults = faults;
+    set(config.faults);
     CycleProducer producer(config);
     std::string error;
     EXPECT_TRUE(producer.init(error)) << error;
@@ -51,23 +54,17 @@ FaultRun runWith(const FaultConfig& faults, uint32_t cycles = 24) {
 }
 
 bool anyLogContains(const FaultRun& run, const std::string& text) {
-    for (const auto& line : run.log)
-        if (line.find(text) != std::string::npos)
-            return true;
-    return false;
+    return std::any_of(run.log.begin(), run.log.end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
 } // namespace
 
 TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence) {
-    FaultConfig drop;
-    drop.dropShare = 0.1;
-    FaultConfig duplicate;
-    duplicate.duplicateShare = 0.05;
-    FaultConfig reorder;
-    reorder.reorderShare = 0.05;
-    for (const FaultConfig& f : {drop, duplicate, reorder}) {
-        const FaultRun run = runWith(f);
+    for (auto [share, value] : {std::pair{&FaultConfig::dropShare, 0.1},
+                                {&FaultConfig::duplicateShare, 0.05},
+                                {&FaultConfig::reorderShare, 0.05}}) {
+        const FaultRun run = runWith([&](FaultConfig& f) { f.*share = value; });
         const uint64_t played = run.faults.dropped + run.faults.duplicated + run.faults.reordered;
         ASSERT_GT(played, 0u);
         // A fault breaks the datagram counter sequence (neighbouring ones may share a break; a
@@ -81,9 +78,7 @@ TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence
 }
 
 TEST(SimulatorFaults, WrongChecksumsAreCountedAndTheChannelsStillUsed) {
-    FaultConfig f;
-    f.badLrcShare = 1.0;
-    const FaultRun run = runWith(f, 6);
+    const FaultRun run = runWith([](FaultConfig& f) { f.badLrcShare = 1.0; }, 6);
     EXPECT_EQ(run.counters.lrcErrors, run.faults.badLrc);
     EXPECT_EQ(run.counters.lrcErrors, run.channelsFramed);
     EXPECT_EQ(run.counters.missingPacketEvents, 0u);
@@ -93,9 +88,7 @@ TEST(SimulatorFaults, WrongChecksumsAreCountedAndTheChannelsStillUsed) {
 }
 
 TEST(SimulatorFaults, WithoutChecksumNothingIsChecked) {
-    FaultConfig f;
-    f.noLrc = true;
-    const FaultRun run = runWith(f, 4);
+    const FaultRun run = runWith([](FaultConfig& f) { f.noLrc = true; }, 4);
     for (const auto& d : run.datagrams) {
         const auto h = udpframing::DatagramHeader::read(d.data());
         if (h.indexInChannel == 0) {
@@ -108,9 +101,7 @@ TEST(SimulatorFaults, WithoutChecksumNothingIsChecked) {
 }
 
 TEST(SimulatorFaults, WrongStartDelimiterDropsTheChannel) {
-    FaultConfig f;
-    f.badStartShare = 0.3;
-    const FaultRun run = runWith(f, 12);
+    const FaultRun run = runWith([](FaultConfig& f) { f.badStartShare = 0.3; }, 12);
     ASSERT_GT(run.faults.badStart, 0u);
     EXPECT_EQ(run.counters.startDelimiterErrors, run.faults.badStart);
     std::size_t channelsDelivered = 0;
@@ -121,18 +112,14 @@ TEST(SimulatorFaults, WrongStartDelimiterDropsTheChannel) {
 }
 
 TEST(SimulatorFaults, WrongEndDelimiterIsCountedAndTheChannelKept) {
-    FaultConfig f;
-    f.badEndShare = 1.0;
-    const FaultRun run = runWith(f, 5);
+    const FaultRun run = runWith([](FaultConfig& f) { f.badEndShare = 1.0; }, 5);
     EXPECT_EQ(run.counters.endDelimiterErrors, run.channelsFramed);
     ASSERT_EQ(run.early.size(), 4u);
     EXPECT_TRUE(run.early.back().has(8));
 }
 
 TEST(SimulatorFaults, TruncatedDatagramsDamageEveryChannelTheyCarry) {
-    FaultConfig f;
-    f.truncateShare = 1.0;
-    const FaultRun run = runWith(f, 4);
+    const FaultRun run = runWith([](FaultConfig& f) { f.truncateShare = 1.0; }, 4);
     EXPECT_EQ(run.faults.truncated, run.datagrams.size());
     for (const auto& d : run.datagrams)
         EXPECT_GE(d.size(), 32u); // the datagram header always survives
@@ -143,9 +130,7 @@ TEST(SimulatorFaults, TruncatedDatagramsDamageEveryChannelTheyCarry) {
 }
 
 TEST(SimulatorFaults, SecondSenderWithTheSameAddressInterleavesForeignCounters) {
-    FaultConfig f;
-    f.secondSender = true;
-    const FaultRun run = runWith(f, 10);
+    const FaultRun run = runWith([](FaultConfig& f) { f.secondSender = true; }, 10);
     // Two senders per sub-device: the counters jump at every switch between them.
     EXPECT_GE(run.counters.missingPacketEvents, 2u * 10u);
     EXPECT_TRUE(anyLogContains(run, "Missing packets"));

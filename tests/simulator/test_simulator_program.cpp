@@ -2,6 +2,7 @@
 // SIGTERM and SIGINT, and serves, announces and joins CAN buses.
 
 #include "tests/simulator/socketcandpeer.h"
+#include "tests/support/loopbacksocket.h"
 #include "udp-transport/udpframing.h"
 
 #include <QProcess>
@@ -9,15 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include <arpa/inet.h>
 #include <csignal>
-#include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -25,20 +18,6 @@ namespace {
 
 const char* program() {
     return std::getenv("TRVAXX_SIM");
-}
-
-int boundSocket(uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    timeval tv{0, 200000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return fd;
 }
 
 } // namespace
@@ -56,19 +35,16 @@ TEST(SimulatorProgram, RefusesABadValueWithItsReason) {
 TEST(SimulatorProgram, StreamsAndStopsCleanlyOnSignals) {
     ASSERT_NE(program(), nullptr);
     for (int signal : {SIGTERM, SIGINT}) {
-        uint16_t port = 0;
-        const int fd = boundSocket(port);
+        const LoopbackSocket socket("127.0.0.1", 0, 200);
         QProcess p;
-        p.start(program(), {"--variant", "LG", "--dest", QString("127.0.0.1:%1").arg(port), "--source",
-                            "127.0.0.4", "--duration", "20"});
+        p.start(program(), {"--variant", "LG", "--dest", QString("127.0.0.1:%1").arg(socket.port()),
+                            "--source", "127.0.0.4", "--duration", "20"});
         ASSERT_TRUE(p.waitForStarted(10000));
         int datagrams = 0;
-        uint8_t buffer[2048];
-        for (int i = 0; i < 400 && datagrams < 100; ++i) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n >= 32 && udpframing::DatagramHeader::read(buffer).version == 3)
-                ++datagrams;
-        }
+        std::vector<uint8_t> bytes;
+        for (int i = 0; i < 400 && datagrams < 100; ++i)
+            datagrams += socket.receive(bytes) && bytes.size() >= 32 &&
+                         udpframing::DatagramHeader::read(bytes.data()).version == 3;
         EXPECT_GE(datagrams, 100);
         // Let one summary line appear, then stop it.
         p.waitForReadyRead(3000);
@@ -81,7 +57,6 @@ TEST(SimulatorProgram, StreamsAndStopsCleanlyOnSignals) {
         EXPECT_TRUE(out.contains("LG SIM0000001 127.0.0.4:")) << out.toStdString();
         EXPECT_TRUE(out.contains("streaming")) << out.toStdString();
         EXPECT_TRUE(err.contains(signal == SIGTERM ? "terminated;" : "interrupted;")) << err.toStdString();
-        ::close(fd);
     }
 }
 
@@ -91,8 +66,7 @@ TEST(SimulatorProgram, StreamsAndStopsCleanlyOnSignals) {
 // Fixed ports: run in a network namespace.
 TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     ASSERT_NE(program(), nullptr);
-    uint16_t beaconPort = 0;
-    const int beaconFd = boundSocket(beaconPort);
+    const LoopbackSocket beaconSocket("127.0.0.1", 0, 200);
     auto start = [](QProcess& p, QStringList args) {
         args << "--dest"
              << "127.0.0.1:9"
@@ -114,7 +88,7 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     QProcess first, second, third, refusing;
     ASSERT_TRUE(start(first, {"--count", "2", "--can-listen", "127.0.0.1:29536", "--can-join",
                               "qtcanbus://virtualcan/can0", "--can-beacon",
-                              QString("127.0.0.1:%1").arg(beaconPort)}));
+                              QString("127.0.0.1:%1").arg(beaconSocket.port())}));
     auto atFirst = peerOn(29536);
     ASSERT_TRUE(atFirst) << first.readAllStandardError().toStdString();
     ASSERT_TRUE(start(second, {"--source", "127.0.0.5", "--can-listen", "127.0.0.1:29537", "--can-join",
@@ -138,11 +112,13 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     }
     EXPECT_FALSE(cantest::Peer(29539).connected) << "--can-refuse";
 
-    char beacon[1024] = {};
-    ASSERT_GT(::recv(beaconFd, beacon, sizeof beacon - 1, 0), 0);
-    EXPECT_TRUE(std::strstr(beacon, "<URL>can://127.0.0.1:29536</URL><Bus name=\"can0\"/></CANBeacon>"))
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(beaconSocket.receive(bytes));
+    const std::string beacon(bytes.begin(), bytes.end());
+    EXPECT_NE(beacon.find("<URL>can://127.0.0.1:29536</URL><Bus name=\"can0\"/></CANBeacon>"),
+              std::string::npos)
         << beacon;
-    EXPECT_EQ(std::strncmp(beacon, "<CANBeacon name=\"", 17), 0) << beacon;
+    EXPECT_EQ(beacon.rfind("<CANBeacon name=\"", 0), 0u) << beacon;
 
     first.waitForReadyRead(3000);
     std::this_thread::sleep_for(200ms);
@@ -155,5 +131,4 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
         out.contains(QRegularExpression("OD SIM0000001 127.0.0.2:\\d+: .* CAN frames .* 2 CAN clients")))
         << out.toStdString();
     EXPECT_TRUE(out.contains("OD SIM0000002 127.0.0.3:")) << out.toStdString();
-    ::close(beaconFd);
 }

@@ -1,9 +1,8 @@
 // The plug-in as the controller meets it: loaded from the plug-in folder, over Qt's virtualcan
 // bus, and as a socketcand client against a scripted server written here with plain sockets.
 
-#include "can-communication/canbusdevice.h"
-#include "candevices/socketcan/candevicestatus.h"
 #include "candevices/socketcan/socketcandevice.h"
+#include "tests/candevices/socketcan/candevicetest.h"
 
 #include <QCanBus>
 #include <QCoreApplication>
@@ -19,14 +18,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <future>
 #include <mutex>
 #include <regex>
 #include <string>
-#include <thread>
-#include <vector>
 
 using namespace std::chrono;
 using namespace std::chrono_literals;
@@ -61,45 +56,6 @@ private:
     static inline std::vector<std::string> s_lines;
     QtMessageHandler m_previous;
 };
-
-CanFrame frameOf(uint32_t id, std::initializer_list<uint8_t> bytes) {
-    CanFrame frame;
-    frame.identifier = id;
-    for (uint8_t byte : bytes)
-        frame.data[frame.length++] = byte;
-    return frame;
-}
-
-CanFrame makeFrame(uint32_t id, uint8_t seed, uint8_t length = 8) {
-    CanFrame frame;
-    frame.identifier = id;
-    frame.length = length;
-    for (uint8_t i = 0; i < length; ++i)
-        frame.data[i] = static_cast<uint8_t>(seed + i);
-    return frame;
-}
-
-uint16_t send(CANBusDevice& device, const CanFrame& frame) {
-    return device.CAN_SendData(frame.identifier, frame.data, frame.length);
-}
-
-// Reads until count frames arrived or the deadline passed.
-std::vector<CanFrame> receive(CANBusDevice& device, std::size_t count, milliseconds deadline = 5s) {
-    std::vector<CanFrame> received;
-    const auto end = steady_clock::now() + deadline;
-    CanFrame block[64];
-    while (received.size() < count && steady_clock::now() < end) {
-        uint32_t n = 64;
-        if (device.CAN_ReadDataBlock(100, block, &n) == CanDeviceStatus::Ok)
-            received.insert(received.end(), block, block + n);
-    }
-    return received;
-}
-
-bool sameFrame(const CanFrame& a, const CanFrame& b) {
-    return a.identifier == b.identifier && a.length == b.length &&
-           std::equal(a.data, a.data + a.length, b.data);
-}
 
 TEST(SocketCanPlugin, LoadsAsTheControllerLoadsIt) {
     QPluginLoader loader(QStringLiteral(TRVAXX_CANDEVICE_FILE));
@@ -170,17 +126,7 @@ TEST_F(VirtualCanBus, CarriesStandardAndExtendedFramesBothWays) {
 TEST_F(VirtualCanBus, BurstFromSeveralThreadsArrivesWhole) {
     // 585 frames: a 4 KB download block at block size 0, split over three senders.
     constexpr int kThreads = 3, kPerThread = 195;
-    std::vector<std::thread> senders;
-    std::atomic<int> failures{0};
-    for (int t = 0; t < kThreads; ++t)
-        senders.emplace_back([&, t] {
-            for (int i = 0; i < kPerThread; ++i)
-                failures +=
-                    send(a, makeFrame(0x18DA0000u + t, static_cast<uint8_t>(i))) != CanDeviceStatus::Ok;
-        });
-    for (auto& s : senders)
-        s.join();
-    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(sendFromThreads(a, kThreads, kPerThread, [](int t) { return 0x18DA0000u + t; }), 0);
     const std::vector<CanFrame> received = receive(b, kThreads * kPerThread, 10s);
     ASSERT_EQ(received.size(), std::size_t(kThreads * kPerThread));
     int next[kThreads] = {};
@@ -304,14 +250,17 @@ private:
     bool m_eof = false;
 };
 
+// Opens the device against the server, which runs the handshake.
+void connect(SocketCanDevice& device, ScriptedServer& server) {
+    device.CAN_SetInterface(server.url().c_str());
+    auto opened = std::async(std::launch::async, [&] { return device.CAN_InitDriver(); });
+    server.handshake();
+    ASSERT_EQ(opened.get(), CanDeviceStatus::Ok);
+}
+
 class SocketcandClient : public ::testing::Test {
 protected:
-    void SetUp() override {
-        device.CAN_SetInterface(server.url().c_str());
-        auto opened = std::async(std::launch::async, [this] { return device.CAN_InitDriver(); });
-        server.handshake();
-        ASSERT_EQ(opened.get(), CanDeviceStatus::Ok);
-    }
+    void SetUp() override { connect(device, server); }
     LogCapture log;
     ScriptedServer server;
     SocketCanDevice device;
@@ -372,17 +321,7 @@ TEST_F(SocketcandClient, LostConnectionIsReportedAndRetriedOnceASecond) {
 
 TEST_F(SocketcandClient, SendsFromSeveralThreadsArriveWholeAndIdleKeepsAlive) {
     constexpr int kThreads = 4, kPerThread = 150;
-    std::vector<std::thread> senders;
-    std::atomic<int> failures{0};
-    for (int t = 0; t < kThreads; ++t)
-        senders.emplace_back([&, t] {
-            for (int i = 0; i < kPerThread; ++i)
-                failures +=
-                    send(device, makeFrame(0x700 + t, static_cast<uint8_t>(i))) != CanDeviceStatus::Ok;
-        });
-    for (auto& s : senders)
-        s.join();
-    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(sendFromThreads(device, kThreads, kPerThread, [](int t) { return 0x700u + t; }), 0);
     const std::regex element(R"(< send (70[0-3]) 8((?: [0-9A-F]{2}){8}) >)");
     int next[kThreads] = {};
     int whole = 0;
@@ -412,10 +351,7 @@ TEST_F(SocketcandClient, SendsFromSeveralThreadsArriveWholeAndIdleKeepsAlive) {
 TEST(SocketcandStalled, SendWaitsForAServerThatStopsReadingThenGivesUp) {
     ScriptedServer server(4096);
     SocketCanDevice device;
-    device.CAN_SetInterface(server.url().c_str());
-    auto opened = std::async(std::launch::async, [&] { return device.CAN_InitDriver(); });
-    server.handshake();
-    ASSERT_EQ(opened.get(), CanDeviceStatus::Ok);
+    connect(device, server);
     // The server reads nothing more: once the socket buffers are full a send waits, then fails.
     uint16_t status = CanDeviceStatus::Ok;
     steady_clock::duration lastCall{};

@@ -2,9 +2,9 @@
 // socketcand bus (another team's server, a third-party client), frames both ways, and a client
 // on another bit rate hears nothing, as on a real bus.
 
-#include "candevices/socketcan/candevicestatus.h"
 #include "candevices/socketcan/socketcandevice.h"
 #include "simulator/can/canbus.h"
+#include "tests/candevices/socketcan/candevicetest.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -12,25 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <vector>
-
-using namespace std::chrono_literals;
 
 namespace {
-
-std::vector<CanFrame> receive(CANBusDevice& device, std::size_t count) {
-    std::vector<CanFrame> received;
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    CanFrame block[16];
-    while (received.size() < count && std::chrono::steady_clock::now() < end) {
-        uint32_t n = 16;
-        if (device.CAN_ReadDataBlock(100, block, &n) == CanDeviceStatus::Ok)
-            received.insert(received.end(), block, block + n);
-    }
-    return received;
-}
 
 TEST(SocketcandInterop, PluginAndPythonCanShareTheVirtualBus) {
     trvsim::CanConfig config;
@@ -75,14 +59,10 @@ TEST(SocketcandInterop, PluginAndPythonCanShareTheVirtualBus) {
     EXPECT_EQ(python.readAllStandardOutput().trimmed(), "123 1122\n18daf1ef 1122334455667788")
         << python.readAllStandardError().toStdString();
 
-    const std::vector<CanFrame> received = receive(device, 2);
+    const std::vector<CanFrame> received = receive(device, 2, std::chrono::seconds(10));
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0].identifier, 0x60Au);
-    EXPECT_EQ(received[0].length, 3);
-    EXPECT_EQ(received[0].data[2], 3);
-    EXPECT_EQ(received[1].identifier, 0x18DAEFF1u);
-    EXPECT_EQ(received[1].length, 8);
-    EXPECT_EQ(received[1].data[7], 7);
+    EXPECT_TRUE(sameFrame(received[0], frameOf(0x60A, {1, 2, 3})));
+    EXPECT_TRUE(sameFrame(received[1], makeFrame(0x18DAEFF1, 0)));
     // The client on 500 kbit/s heard none of it (and nothing of ours reached the others).
     CanFrame frame;
     uint32_t count = 1;
