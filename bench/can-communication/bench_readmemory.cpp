@@ -3,7 +3,7 @@
 //   receiver's queue -> the reader;
 // - one ReadMemoryByAddress of 4094 bytes (a 4095-byte answer: first frame and 585 consecutive
 //   frames) through proxy and DiagPC, as a fraction of the time a 500 kbit/s bus needs for its
-//   frames (29-bit frames of 8 bytes: 131 bits before stuffing). The request's own 30 ms pause
+//   frames (29-bit frames of 8 bytes: 131 bits, no stuff bits). The request's own 30 ms pause
 //   between its two frames is part of the read;
 // - over socketcand to the virtual sensor (its bus timing off): the largest region the sensor
 //   lets one read, the DSP parameter block with its size word, through the interface plug-in;
@@ -239,13 +239,11 @@ void reportPacedRead() {
                 "%.0f us), consecutive frames median %.0f us, max %.0f us (bus %.0f us per frame)\n",
                 gaps.front() * 1e6, 2 * kBitsPerFrame / kBusBitRate * 1e6, gaps[gaps.size() / 2] * 1e6,
                 gaps.back() * 1e6, kBitsPerFrame / kBusBitRate * 1e6);
-    // The virtual bus times every frame with the worst case of stuff bits, so its 8-byte 29-bit
-    // frames take longer than the 131 bits of the limit above.
-    const uint32_t worst = trvsim::canFrameBits(trvsim::SimCanFrame{0, true, 8, {}});
-    std::printf(
-        "  the virtual bus takes %u bits per 8-byte frame (worst-case stuffing): its ceiling is %.3f of the "
-        "limit, the answer reached %.3f of that ceiling\n",
-        worst, kBitsPerFrame / worst, payload / answerSeconds / limit / (kBitsPerFrame / worst));
+    // The ceiling the virtual bus allows: its bit count per 8-byte 29-bit frame against the limit's.
+    const uint32_t bits = trvsim::canFrameBits(trvsim::SimCanFrame{0, true, 8, {}});
+    std::printf("  the virtual bus takes %u bits per 8-byte frame: its ceiling is %.3f of the limit, the answer "
+                "reached %.3f of that ceiling\n",
+                bits, kBitsPerFrame / bits, payload / answerSeconds / limit / (kBitsPerFrame / bits));
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
-// How long a frame occupies the bus: the bit count of a data frame (11-bit: 47 + 8n bits,
-// 29-bit: 67 + 8n bits, from start of frame to the end of the interframe space) plus the worst
-// case of stuff bits over the stuffed part (start of frame to the end of the CRC).
+// How long a frame occupies the bus: the bit count of a data frame from start of frame to the end
+// of the interframe space (11-bit: 47 + 8n bits, 29-bit: 67 + 8n bits). Stuff bits are not
+// counted: they depend on the bits sent, and the bus limits our measurements are compared
+// against (7 payload bytes per 131-bit frame) count none either.
 
 #include "simulator/can/simcanbus.h"
 
@@ -9,8 +10,7 @@ namespace trvsim {
 
 constexpr uint32_t canFrameBits(const SimCanFrame& frame) {
     const uint32_t dataBits = 8u * (frame.length > 8 ? 8u : frame.length);
-    const uint32_t stuffed = (frame.extended ? 54u : 34u) + dataBits;
-    return (frame.extended ? 67u : 47u) + dataBits + (stuffed - 1) / 4;
+    return (frame.extended ? 67u : 47u) + dataBits;
 }
 
 inline SimClock::duration canFrameTime(const SimCanFrame& frame, uint32_t bitRate) {

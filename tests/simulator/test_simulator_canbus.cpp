@@ -138,9 +138,10 @@ TEST(SimulatorCanBus, PacesFramesAtTheBitRate) {
             EXPECT_NEAR(got[i].microseconds - got[i - 1].microseconds, expected, 2) << i;
         }
     }
-    // The bit counts behind it: 131 and 111 bits before stuffing for 8 data bytes.
-    EXPECT_EQ(canFrameBits(frame(0, {1, 2, 3, 4, 5, 6, 7, 8}, true)), 131u + 29u);
-    EXPECT_EQ(canFrameBits(frame(0, {1, 2, 3, 4, 5, 6, 7, 8}, false)), 111u + 24u);
+    // The bit counts behind it: 131 and 111 bits for 8 data bytes, 67 and 47 for none.
+    EXPECT_EQ(canFrameBits(frame(0, {1, 2, 3, 4, 5, 6, 7, 8}, true)), 131u);
+    EXPECT_EQ(canFrameBits(frame(0, {1, 2, 3, 4, 5, 6, 7, 8}, false)), 111u);
+    EXPECT_EQ(canFrameBits(frame(0, {}, true)), 67u);
 }
 
 TEST(SimulatorCanBus, HoldsFramesDuringThePauseAfterRawModeAndDropsNone) {
