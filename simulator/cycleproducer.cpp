@@ -55,30 +55,73 @@ CycleProducer::CycleProducer(const SimConfig& config)
     m_kpParts.reserve(4);
 }
 
-bool CycleProducer::loadStream(DescribedBlock& block, int channelNumber, std::string& error) {
-    std::vector<uint8_t> bytes;
-    const std::string path = streamDescriptionPath(channelNumber, m_config.identity.variant);
-    if (!readResource(path, bytes, error))
-        return false;
-    if (!block.setDescription(std::move(bytes))) {
-        error = path + ": " + block.errorText();
-        return false;
-    }
-    return true;
-}
-
-bool CycleProducer::init(std::string& error) {
-    const SensorIdentity& id = m_config.identity;
+bool CycleProducer::loadLayout(const SensorIdentity& id, const ParameterValues& values, Layout& out,
+                               std::string& error) const {
     if (!isKnownFirmwareVersion(id.variant, id.version)) {
         error = "no parameter descriptions for " + std::string(variantName(id.variant)) + " " +
                 std::to_string(id.version.major) + "." + std::to_string(id.version.minor);
         return false;
     }
-    if (!loadStream(m_algo, channel::kAlgoOutput, error) ||
-        !loadStream(m_dspFrame, channel::kDspParameters, error) ||
-        !loadStream(m_meas, channel::kIdentification, error))
+    for (const auto& [block, number] :
+         {std::pair{&out.algo, channel::kAlgoOutput}, std::pair{&out.dspFrame, channel::kDspParameters},
+          std::pair{&out.meas, channel::kIdentification}}) {
+        std::vector<uint8_t> bytes;
+        const std::string path = streamDescriptionPath(int(number), id.variant);
+        if (!readResource(path, bytes, error))
+            return false;
+        if (!block->setDescription(std::move(bytes))) {
+            error = path + ": " + block->errorText();
+            return false;
+        }
+    }
+    ResultFrameWriter writer; // checks that the result layout has what the writer needs
+    if (!writer.init(out.algo, id.variant, error))
         return false;
-    if (!m_frameWriter.init(m_algo, id.variant, error))
+    if (!out.params.load(id, values)) {
+        error = out.params.errorText();
+        return false;
+    }
+    return true;
+}
+
+void CycleProducer::adopt(const SensorIdentity& identity, Layout&& layout) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_config.identity = identity;
+        m_algo = std::move(layout.algo);
+        m_dspFrame = std::move(layout.dspFrame);
+        m_meas = std::move(layout.meas);
+        m_params = std::move(layout.params);
+    }
+    std::string unused; // loadLayout() checked this layout
+    m_frameWriter.init(m_algo, identity.variant, unused);
+    m_measMainTemperature = m_meas.accessor<float>("CameraMainTemperature");
+    m_measIlluTemperature = m_meas.accessor<float>("IlluTemperature");
+    m_measOpMode = m_meas.accessor<uint8_t>("OpMode");
+    layOutParameters();
+}
+
+bool CycleProducer::applyIdentity(const SensorIdentity& identity, const ParameterValues& changes,
+                                  std::string& error) {
+    SimConfig next = m_config;
+    next.identity = identity;
+    ParameterValues values;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        values = carriedParameters(next, m_params.values());
+    }
+    for (const auto& [name, value] : changes)
+        values[name] = value;
+    Layout layout;
+    if (!loadLayout(identity, values, layout, error))
+        return false;
+    adopt(identity, std::move(layout));
+    return true;
+}
+
+bool CycleProducer::init(std::string& error) {
+    Layout layout;
+    if (!loadLayout(m_config.identity, factoryParameters(m_config), layout, error))
         return false;
     if (!m_directions.setRoot(pixelDirectionType())) {
         error = "pixel direction description: " + m_directions.errorText();
@@ -88,21 +131,13 @@ bool CycleProducer::init(std::string& error) {
         error = "KP status description: " + m_kpStatus.errorText();
         return false;
     }
-    if (!m_params.load(id, factoryParameters(m_config))) {
-        error = m_params.errorText();
-        return false;
-    }
+    adopt(m_config.identity, std::move(layout));
 
-    m_measMainTemperature = m_meas.accessor<float>("CameraMainTemperature");
-    m_measIlluTemperature = m_meas.accessor<float>("IlluTemperature");
-    m_measOpMode = m_meas.accessor<uint8_t>("OpMode");
     m_kpCycleCounter = m_kpStatus.accessor<uint32_t>("cycleCounter");
     m_kpMainTemperature = m_kpStatus.accessor<float>("CameraMainTemperature");
     m_kpIlluTemperature = m_kpStatus.accessor<float>("IlluTemperature");
     m_kpUptime = m_kpStatus.accessor<uint32_t>("uptimeMs");
     m_kpOpMode = m_kpStatus.accessor<uint8_t>("OpMode");
-
-    layOutParameters();
 
     // The pixel directions never change: written once.
     {

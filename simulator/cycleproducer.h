@@ -47,6 +47,11 @@ public:
     // parameters it sends, its destination, cycle time and camera pose follow. Call it on the
     // thread that calls produce().
     void applyParameters(const ParameterValues& changes);
+    // Takes new firmware the way the restart after its download does: the stream layouts and
+    // parameter blocks of the identity's variant and version, the changes and the values whose
+    // names both layouts know. False with error, nothing changed, when the identity has no
+    // descriptions. Same thread as applyParameters().
+    bool applyIdentity(const SensorIdentity& identity, const ParameterValues& changes, std::string& error);
 
     void renderTruth(uint32_t frameCounter, FrameTruth& out) const;
     IdentificationTruth identification() const;
@@ -57,7 +62,6 @@ public:
     std::string destinationAddress() const;
     uint16_t destinationPort() const;
     const FaultCounts& faultCounts() const { return m_faults.counts(); }
-    const SimConfig& config() const { return m_config; }
 
     // The description and data blocks as sent (for tests and tools).
     const DescribedBlock& algoOutput() const { return m_algo; }
@@ -67,15 +71,24 @@ public:
     const DescribedBlock& kpStatus() const { return m_kpStatus; }
 
 private:
-    bool loadStream(DescribedBlock& block, int channelNumber, std::string& error);
+    // Everything that depends on the firmware's variant and version.
+    struct Layout {
+        DescribedBlock algo, dspFrame, meas;
+        ParameterState params;
+    };
+    bool loadLayout(const SensorIdentity& identity, const ParameterValues& values, Layout& out,
+                    std::string& error) const;
+    void adopt(const SensorIdentity& identity, Layout&& layout);
     void layOutParameters();
     SceneSettings sceneSettings() const;
     void appendChannel(std::vector<ChannelPart>& parts, uint32_t number, const std::vector<uint8_t>& bytes);
     void composeSubDevices(uint32_t frameCounter, uint32_t kpCycle, DatagramComposer& dsp,
                            DatagramComposer& kp, DatagramBatch& batch);
 
-    SimConfig m_config;
-    mutable std::mutex m_mutex; // guards m_params and m_scene against readers on other threads
+    SimConfig m_config; // its identity changes with new firmware
+    // Guards m_params, m_scene, the identity and the parameter layouts against readers on other
+    // threads.
+    mutable std::mutex m_mutex;
     ParameterState m_params;
     std::shared_ptr<const Scene> m_scene;
 

@@ -160,6 +160,14 @@ ParameterValues factoryParameters(const SimConfig& config) {
     return v;
 }
 
+ParameterValues carriedParameters(const SimConfig& config, const ParameterValues& current) {
+    ParameterValues values = factoryParameters(config);
+    for (const auto& [name, value] : current)
+        if (name != "BlockVersion")
+            values[name] = value;
+    return values;
+}
+
 bool ParameterState::load(const SensorIdentity& identity, const ParameterValues& values) {
     m_values = values;
     std::vector<uint8_t> bytes;

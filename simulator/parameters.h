@@ -19,6 +19,11 @@ bool isKnownFirmwareVersion(Variant variant, const FirmwareVersion& version);
 // Factory values, with the configuration's addresses, port and cycle time.
 ParameterValues factoryParameters(const SimConfig& config);
 
+// The values a sensor restarting with new firmware (identity in config) starts from: its
+// factory values, overlaid by the current ones, so values whose names both layouts know are kept;
+// the block version is the new firmware's.
+ParameterValues carriedParameters(const SimConfig& config, const ParameterValues& current);
+
 // Four bytes of a dotted IPv4 address; empty when it is not one.
 std::vector<double> addressValues(const std::string& address);
 

@@ -106,9 +106,12 @@ public:
         return m_progress.wait_for(lock, timeout, [&] { return m_cycles.load() >= count; });
     }
 
-    void requestRestart(const ParameterValues& changes, std::chrono::milliseconds silence) {
+    void requestRestart(const ParameterValues& changes, std::chrono::milliseconds silence,
+                        std::optional<SensorIdentity> identity) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            if (identity)
+                m_pendingIdentity = std::move(identity);
             for (const auto& [name, value] : changes)
                 m_pendingChanges[name] = value;
             m_restartSilence = silence;
@@ -129,6 +132,7 @@ public:
     std::atomic<SensorState> m_state{SensorState::Stopped};
     std::atomic<uint64_t> m_cycles{0};
     std::atomic<uint32_t> m_lastFrame{0};
+    std::atomic<uint64_t> m_restarts{0};
     std::string m_localAddress;
     uint16_t m_localPort = 0;
 
@@ -144,6 +148,7 @@ private:
     // A pending restart: silence, then the new parameters. False when stopping meanwhile.
     bool restartIfRequested() {
         ParameterValues changes;
+        std::optional<SensorIdentity> identity;
         std::chrono::milliseconds silence{0};
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -151,21 +156,36 @@ private:
                 return true;
             m_restartPending = false;
             changes.swap(m_pendingChanges);
+            identity.swap(m_pendingIdentity);
             silence = m_restartSilence;
         }
         m_state = SensorState::Restarting;
         log(1, "restart: silent for " + std::to_string(silence.count()) + " ms");
         if (sleepUntil(std::chrono::steady_clock::now() + silence, false))
             return false;
-        m_producer.applyParameters(changes);
+        applyRestart(identity, changes);
         if (!m_sender.setDestination(m_producer.destinationAddress(), m_producer.destinationPort()))
             log(1, "restart: " + m_sender.errorText() + "; keeping the previous destination");
         m_stopAt = 0; // a restart is a power cycle: a power loss played before is over
+        ++m_restarts;
         m_state = SensorState::Streaming;
         log(1, "restart done: streaming to " + m_producer.destinationAddress() + ":" +
                    std::to_string(m_producer.destinationPort()) + " every " +
                    std::to_string(m_producer.cycleTimeMs()) + " ms");
         return true;
+    }
+
+    void applyRestart(const std::optional<SensorIdentity>& identity, const ParameterValues& changes) {
+        if (identity) {
+            std::string error;
+            if (m_producer.applyIdentity(*identity, changes, error)) {
+                log(1, std::string("restart: firmware ") + variantName(identity->variant) + " " +
+                           identity->version.text());
+                return;
+            }
+            log(1, "restart: new firmware not taken (" + error + "); keeping the previous one");
+        }
+        m_producer.applyParameters(changes);
     }
 
     void run() {
@@ -262,6 +282,7 @@ private:
     bool m_restartPending = false;
     uint64_t m_stopAt = 0; // cycle count of the power loss fault, 0 = none
     ParameterValues m_pendingChanges;
+    std::optional<SensorIdentity> m_pendingIdentity;
     std::chrono::milliseconds m_restartSilence{0};
     bool m_initialised = false;
     std::thread m_thread;
@@ -330,8 +351,12 @@ const SimConfig& VirtualSensor::config() const {
     return m_engine->m_config;
 }
 
-void VirtualSensor::restart(const ParameterValues& changes, std::chrono::milliseconds silence) {
-    m_engine->requestRestart(changes, silence);
+void VirtualSensor::restart(const ParameterValues& changes, std::chrono::milliseconds silence,
+                            std::optional<SensorIdentity> identity) {
+    m_engine->requestRestart(changes, silence, std::move(identity));
+}
+uint64_t VirtualSensor::restartCount() const {
+    return m_engine->m_restarts.load();
 }
 
 } // namespace trvsim

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,8 +88,14 @@ public:
 
     // Restarts the sensor: silent for the restart time, then streaming with the changed
     // parameters (member name -> values, as in dspParameters()): destination, port, cycle time and
-    // calibration follow them. Returns at once; the cycle thread carries it out.
-    void restart(const ParameterValues& changes, std::chrono::milliseconds silence);
+    // calibration follow them. With an identity (new firmware), the sensor comes back as that
+    // variant and version: its stream layouts and parameter blocks, values whose names both
+    // layouts know kept (see CycleProducer::applyIdentity). Returns at once; the cycle thread
+    // carries it out.
+    void restart(const ParameterValues& changes, std::chrono::milliseconds silence,
+                 std::optional<SensorIdentity> identity = std::nullopt);
+    // Restarts carried out so far: who takes the identity once watches this change.
+    uint64_t restartCount() const;
 
 private:
     std::unique_ptr<SensorEngine> m_engine;

@@ -194,10 +194,24 @@ SimCanFrame CanopenSlave::handleSdo(const SimCanFrame& frame, uint8_t node) {
     return canFrame(0x580u + node, answer);
 }
 
-CanResultSender::CanResultSender(VirtualSensor& sensor, const CanConfig& config)
-    : m_sensor(sensor), m_config(config), m_function(functionOf(sensor.identification().cameraVariant)),
-      m_generation(generationOf(sensor.identification().softwareVersion)),
-      m_canopen(m_function, m_generation) {}
+CanResultSender::CanResultSender(VirtualSensor& sensor, const CanConfig& config,
+                                 std::function<bool()> overridesApply)
+    : m_sensor(sensor), m_config(config), m_overridesApply(std::move(overridesApply)),
+      m_canopen(CanFunction::OD, 0) {
+    followIdentity();
+}
+
+void CanResultSender::followIdentity() {
+    m_restartsSeen = m_sensor.restartCount();
+    const IdentificationTruth id = m_sensor.identification();
+    const CanFunction function = functionOf(id.cameraVariant);
+    const int generation = generationOf(id.softwareVersion);
+    if (function == m_function && generation == m_generation)
+        return;
+    m_function = function;
+    m_generation = generation;
+    m_canopen = CanopenSlave(function, generation); // a restart: PDO configuration gone, boot-up due
+}
 
 void CanResultSender::attach(CanBusPort* port) {
     m_port = port;
@@ -213,18 +227,20 @@ bool CanResultSender::online() const {
 
 CanResultSender::Settings CanResultSender::settings() const {
     const ParameterValues kp = m_sensor.kpParameters();
+    const bool overrides = !m_overridesApply || m_overridesApply();
+    const CanProtocol protocol = overrides ? m_config.protocol : CanProtocol::FromParameters;
     Settings s;
-    s.canopen = m_config.protocol == CanProtocol::CANopen ||
-                (m_config.protocol == CanProtocol::FromParameters && first(kp, "CANProtocol", 0) == 1);
+    s.canopen = protocol == CanProtocol::CANopen ||
+                (protocol == CanProtocol::FromParameters && first(kp, "CANProtocol", 0) == 1);
     const double address =
-        m_config.address >= 0
+        overrides && m_config.address >= 0
             ? m_config.address
             : first(kp, s.canopen ? "CANopenNodeAddress" : "J1939SourceAddress", s.canopen ? 10 : 239);
     s.address = uint8_t(std::clamp(address, 0.0, s.canopen ? 127.0 : 253.0));
     s.maxObjects = std::clamp(int(first(kp, "CANMaxNumberOfObjects", kObjectSlots)), 0, kObjectSlots);
     s.maxLines = std::clamp(int(first(kp, "CANMaxNumberOfLines", kLineSlots)), 0, kLineSlots);
     s.modulo = std::max(1, int(first(kp, "CANOutputCycleModulo", 1)));
-    s.bitRate = m_config.bitRate ? m_config.bitRate : uint32_t(first(kp, "CANBaudrate", 250000));
+    s.bitRate = overrides && m_config.bitRate ? m_config.bitRate : uint32_t(first(kp, "CANBaudrate", 250000));
     return s;
 }
 
@@ -233,6 +249,8 @@ void CanResultSender::tick(SimClock::time_point now) {
         m_canopen.powerOff(now);
         return;
     }
+    if (m_sensor.restartCount() != m_restartsSeen)
+        followIdentity();
     const Settings s = settings();
     SimCanFrame bootUp;
     if (s.canopen && m_port && m_canopen.bootUp(now, s.address, bootUp))

@@ -3,14 +3,16 @@
 // CANOutputCycleModulo parameter) the node sends that cycle's objects, ROI values or lines, as
 // J1939 messages at its source address or, once a CANopen master has reset, configured and
 // started it, as process data objects. The values are those of the Ethernet cycle with the same
-// frame counter. CAN protocol, address and limits come from the KP block; the command line may
-// override protocol and address.
+// frame counter. CAN protocol, address and limits come from the KP block; the command line's
+// protocol, address and bit rate rule while the diagnostic node says they still apply. Function
+// and generation follow the sensor's firmware, taken again after each restart.
 
 #include "simulator/can/canconfig.h"
 #include "simulator/can/canresultencoder.h"
 #include "simulator/can/simcanbus.h"
 #include "simulator/frametruth.h"
 
+#include <functional>
 #include <map>
 
 namespace trvsim {
@@ -52,7 +54,10 @@ BasicFunctionValues basicFunctionValues(const FrameTruth& truth, const Parameter
 
 class CanResultSender : public CanNode {
 public:
-    CanResultSender(VirtualSensor& sensor, const CanConfig& config);
+    // overridesApply: whether the command line's CAN settings still rule (the diagnostic node's
+    // decision); empty: always.
+    CanResultSender(VirtualSensor& sensor, const CanConfig& config,
+                    std::function<bool()> overridesApply = {});
 
     void attach(CanBusPort* port) override;
     void receive(const SimCanFrame& frame, SimClock::time_point at) override;
@@ -74,12 +79,16 @@ private:
         uint32_t bitRate = 250000;
     };
     Settings settings() const;
+    // Function and generation of the firmware the sensor runs now.
+    void followIdentity();
     void sendCycle(uint32_t frameCounter, const Settings& s);
 
     VirtualSensor& m_sensor;
     CanConfig m_config;
-    CanFunction m_function;
-    int m_generation;
+    std::function<bool()> m_overridesApply;
+    CanFunction m_function = CanFunction::OD;
+    int m_generation = 0;
+    uint64_t m_restartsSeen = 0;
     CanBusPort* m_port = nullptr;
     uint32_t m_lastFrameCounter = 0;
     uint64_t m_cyclesSent = 0;

@@ -31,7 +31,8 @@ SensorStatus statusOf(const VirtualSensor& sensor) {
 } // namespace
 
 DiagNode::DiagNode(VirtualSensor& sensor, const CanConfig& config)
-    : m_sensor(sensor), m_config(config), m_tp(config.blockSize, config.stMinMs) {
+    : m_sensor(sensor), m_config(config), m_identity(sensor.config().identity),
+      m_tp(config.blockSize, config.stMinMs) {
     const SimConfig& sim = sensor.config();
     ParameterValues values = factoryParameters(sim);
     for (const ParameterValues& current : {sensor.dspParameters(), sensor.kpParameters()})
@@ -119,15 +120,38 @@ void DiagNode::beginRestart(SimClock::time_point now) {
     const DiagServer::RestartOutcome outcome = m_server->restart();
     if (outcome.kpParametersChanged)
         m_useOverrides = false;
+    std::optional<SensorIdentity> identity = takeFirmwareIdentity();
     const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(kRestartTime * simTimeScale());
     m_backOnline = now + silence;
     log(1, "diagnosis: restart, silent for " + std::to_string(silence.count()) + " ms");
     if (outcome.leftBootLoader) {
-        m_sensor.restart(m_blocks.values(), std::chrono::milliseconds(0));
+        m_sensor.restart(m_blocks.values(), std::chrono::milliseconds(0), std::move(identity));
         m_sensor.start();
     } else if (!m_server->bootLoader()) {
-        m_sensor.restart(m_blocks.values(), silence);
+        m_sensor.restart(m_blocks.values(), silence, std::move(identity));
     }
+}
+
+std::optional<SensorIdentity> DiagNode::takeFirmwareIdentity() {
+    const DiagIdentity& reported = m_server->identity();
+    SensorIdentity next = m_identity;
+    if (const std::optional<Variant> variant = variantFromName(reported.variant))
+        next.variant = *variant;
+    next.version = {reported.globalVersion[0], reported.globalVersion[1], reported.globalVersion[2]};
+    if (next.variant == m_identity.variant && next.version.text() == m_identity.version.text())
+        return std::nullopt;
+    SimConfig sim = m_sensor.config();
+    sim.identity = next;
+    ParameterBlocks blocks;
+    if (!blocks.load(next, carriedParameters(sim, m_blocks.values()))) {
+        log(1, "diagnosis: firmware " + std::string(variantName(next.variant)) + " " + next.version.text() +
+                   " has no parameter layout here (" + blocks.errorText() +
+                   "); parameters stay as they were");
+        return std::nullopt;
+    }
+    m_blocks = std::move(blocks);
+    m_identity = next;
+    return next;
 }
 
 void DiagNode::tick(SimClock::time_point now) {

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace trvsim {
 
@@ -46,11 +47,17 @@ public:
     ErrorMemory& errorMemory() { return m_server->errorMemory(); }
     const DiagServer& server() const { return *m_server; }
     const ParameterBlocks& blocks() const { return m_blocks; }
+    // Whether the command line's CAN settings still rule (until a KP block is written); the
+    // sensor's other CAN nodes follow the same decision.
+    bool overridesApply() const { return m_useOverrides; }
 
 private:
     void onRequest(const std::vector<uint8_t>& payload, bool functional);
     void beginRestart(SimClock::time_point now);
     void applyAddress();
+    // The identity the programmed firmware gives after a restart; the parameter blocks are laid
+    // out again when it changed. Empty when nothing changed or it cannot be taken.
+    std::optional<SensorIdentity> takeFirmwareIdentity();
     void noteSceneEvents(SimClock::time_point now);
     void log(int level, const std::string& line) const;
 
@@ -58,6 +65,7 @@ private:
     const CanConfig m_config;
     bool m_valid = false;
     std::string m_error;
+    SensorIdentity m_identity; // as the Ethernet side streams it
     ParameterBlocks m_blocks;
     std::unique_ptr<DiagServer> m_server;
     IsoTpServer m_tp;

@@ -33,9 +33,10 @@ bool SensorNodes::online() const {
 
 std::unique_ptr<CanNode> makeSensorNodes(VirtualSensor& sensor, const CanConfig& config) {
     auto nodes = std::make_unique<SensorNodes>();
-    if (auto diag = makeDiagNode(sensor, config))
-        nodes->add(std::move(diag));
-    nodes->add(std::make_unique<CanResultSender>(sensor, config));
+    auto diag = std::make_unique<DiagNode>(sensor, config);
+    const DiagNode* rule = diag.get(); // lives as long as the sender: both belong to nodes
+    nodes->add(std::move(diag));
+    nodes->add(std::make_unique<CanResultSender>(sensor, config, [rule] { return rule->overridesApply(); }));
     return nodes;
 }
 
