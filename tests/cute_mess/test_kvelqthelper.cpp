@@ -139,3 +139,33 @@ TEST(KVelQtHelper, BitsOfAByte) {
               (QVector<bool>{true, false, false, false, false, true, false, true}));
     EXPECT_EQ(KVelQtHelper::bitsOfByte(0), QVector<bool>(8, false));
 }
+
+// A described element count is checked against the block before anything is allocated: an int8
+// array of 2^32-1 elements once allocated 4 GiB, a double one threw std::bad_alloc.
+TEST(KVelQtHelper, OversizeClaimsGiveTheInterpretersErrorBeforeAllocating) {
+    struct Case {
+        uint32_t kind, size;
+        QVariant written;
+    };
+    for (const Case& c :
+         {Case{kvel::KindSigned, 1, QByteArray(16, 'x')}, Case{kvel::KindUnsigned, 1, QVariantList{1, 2}},
+          Case{kvel::KindFloat, 8, QVariantList{1.0}}, Case{kvel::KindSigned, 4, QVariantList{}}}) {
+        auto root =
+            kvel::make_kvel_shared<kvel::StructType>("R", kvel::Dimensions{}, 0, 16, kvel::LittleEndian);
+        root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("m", kvel::Dimensions{0xFFFFFFFFu}, 0,
+                                                                     c.size, c.kind, kvel::LittleEndian));
+        QByteArray block(16, '\0');
+        for (bool write : {false, true}) {
+            try {
+                if (write)
+                    KVelQtHelper::write(root, block, "R.m", c.written);
+                else
+                    KVelQtHelper::read(root, block, "R.m");
+                ADD_FAILURE() << "kind " << c.kind << (write ? " write" : " read") << " accepted";
+            } catch (const kvel::InterpretError& error) {
+                EXPECT_EQ(error.code(), kvel::InterpretError::Expression) << error.what();
+            }
+        }
+        EXPECT_EQ(block, QByteArray(16, '\0'));
+    }
+}

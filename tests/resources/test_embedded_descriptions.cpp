@@ -258,32 +258,3 @@ TEST(EmbeddedDescriptions, StreamsCarryTheNewestParameterLayoutsAndTheirVariants
         EXPECT_LE(meas->size(), 1408u);
     }
 }
-
-// The same value lands in opposite byte orders through channel 14 (DSP, little-endian) and
-// channel 256 (KP, big-endian), and reads back through both.
-TEST(EmbeddedDescriptions, StreamByteOrdersPlaceBytesAsTheProcessorsStoreThem) {
-    const ITypePtr meas = parseResource(streamResource(256, "OD"));
-    const ITypePtr dsp = parseResource(streamResource(14, "OD"));
-    std::vector<uint8_t> measData(meas->size()), dspData(dsp->size());
-    const std::string baudPath = "Meas_Customer_Data_Type.CANBaudrate";
-    const std::string portPath = "SDspFrameCustomerKvel_t.DspCustomerParameter.destinationUDPPort";
-
-    const uint32_t baud = 250000; // 0x0003D090
-    write<uint32_t>(meas, baudPath, &baud, 1, measData.data(), measData.size());
-    const uint16_t port = 42000; // 0xA410
-    write<uint16_t>(dsp, portPath, &port, 1, dspData.data(), dspData.size());
-
-    const uint32_t baudAt = getAccessor<uint32_t>(meas, baudPath)->byteOffset;
-    EXPECT_EQ(std::vector<uint8_t>(measData.begin() + baudAt, measData.begin() + baudAt + 4),
-              (std::vector<uint8_t>{0x00, 0x03, 0xD0, 0x90}));
-    const uint32_t portAt = getAccessor<uint16_t>(dsp, portPath)->byteOffset;
-    EXPECT_EQ(dspData[portAt], 0x10);
-    EXPECT_EQ(dspData[portAt + 1], 0xA4);
-
-    double asDouble = 0;
-    read<double>(meas, baudPath, &asDouble, 1, measData.data(), measData.size());
-    EXPECT_EQ(asDouble, 250000.0);
-    uint16_t portBack = 0;
-    read<uint16_t>(dsp, portPath, &portBack, 1, dspData.data(), dspData.size());
-    EXPECT_EQ(portBack, 42000);
-}

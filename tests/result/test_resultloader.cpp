@@ -1,6 +1,8 @@
 // Receive chain pieces: the data output's chunk pairing and recording, the logger's threshold and
-// its "Missing packets" filter, and the firmware classification shared with the connection.
+// its "Missing packets" filter, the loader's start-up failures and restarts on loopback sockets,
+// and the firmware classification shared with the connection.
 
+#include "tests/support/loopbacksocket.h"
 #include "tests/support/messagecapture.h"
 #include "tests/support/resultstreambuilder.h"
 
@@ -12,6 +14,7 @@
 #include "result/resultloader_trvaxx.h"
 
 #include "kvel/kvel_parse.h"
+#include "udp-transport/streamencoder.h"
 
 #include <gtest/gtest.h>
 
@@ -117,21 +120,55 @@ TEST(ResultLoaderLogging, ThresholdAndMissingPacketsFilter) {
     EXPECT_TRUE(capture.all().last().startsWith("Wek[8]trace"));
 }
 
-TEST(ResultLoader, UnusableAddressLeavesTheLoaderStopped) {
+class ResultLoaderStart : public ::testing::Test {
+protected:
+    void SetUp() override { loader.setWakeUp(UdpSocket::WakeUp::None); }
     MessageCapture capture;
     ResultCache_TRVAXX cache;
-    PackageProcessor_TRVAXX processor(&cache);
-    ResultLoader_TRVAXX loader(nullptr, &processor);
+    PackageProcessor_TRVAXX processor{&cache};
+    ResultLoader_TRVAXX loader{nullptr, &processor};
+};
+
+TEST_F(ResultLoaderStart, UnusableAddressOrPortLeavesTheLoaderStopped) {
     EXPECT_EQ(capture.count("ResultLoader_TRVAXX is using the old ethReceive(Wek-Lib)"), 1);
-    loader.setWakeUp(UdpSocket::WakeUp::LoopbackOnly);
     EXPECT_NE(loader.start(0, "300.1.1.1"), 0);
     EXPECT_FALSE(loader.isRunning());
     EXPECT_EQ(capture.count("FWUpdater_TRVAxx: Unable to start ethReceiver!"), 1);
+    const LoopbackSocket holder("0.0.0.0");
+    EXPECT_NE(loader.start(holder.port(), "0.0.0.0"), 0);
+    EXPECT_FALSE(loader.isRunning());
+    EXPECT_EQ(capture.count("FWUpdater_TRVAxx: Unable to start ethReceiver!"), 2);
+    EXPECT_EQ(capture.count("Socket bind error:"), 1);
     EXPECT_EQ(loader.start(0, "127.0.0.1"), 0);
     EXPECT_TRUE(loader.isRunning());
     loader.stop();
     EXPECT_FALSE(loader.isRunning());
     EXPECT_FALSE(loader.hasIpAddressConflict());
+}
+
+// Restarting a running loader moves it to the new port and sender; the counters, published on a
+// timer, show which datagrams it took although no cycle ever completes.
+TEST_F(ResultLoaderStart, StartOnARunningLoaderTakesTheNewPortAndSender) {
+    const LoopbackSocket first("127.0.0.1"), second("127.0.0.2");
+    ASSERT_EQ(loader.start(0, "127.0.0.1"), 0);
+    const quint16 oldPort = loader.boundPort();
+    ASSERT_NE(oldPort, 0);
+    const quint16 newPort = LoopbackSocket("0.0.0.0").port(); // free once the probe is closed
+    ASSERT_EQ(loader.start(newPort, "127.0.0.2"), 0);
+    EXPECT_TRUE(loader.isRunning());
+    EXPECT_EQ(loader.boundPort(), newPort);
+
+    // One datagram of a cycle that never ends, from each sender; only the chosen one counts.
+    udpframing::StreamEncoder dsp(udpframing::kSubDeviceDsp), other(udpframing::kSubDeviceDsp);
+    second.send(newPort,
+                dsp.encodeCycle(1, {udpframing::makeChannel(8, udpframing::Bytes(4000, 2))}).front());
+    const auto fromFirst = other.encodeCycle(1, {udpframing::makeChannel(8, udpframing::Bytes(100, 1))});
+    first.send(newPort, fromFirst.front());
+    first.send(oldPort, fromFirst.front());
+    EXPECT_TRUE(waitUntil([&] { return loader.getStatistics().dspPackets == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // one more publication: still one
+    EXPECT_EQ(loader.getStatistics().dspPackets, 1u);
+    loader.stop();
 }
 
 TEST(FirmwareClassification, VariantVersionAndModelGiveTheCode) {

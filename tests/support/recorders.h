@@ -97,6 +97,10 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_statisticsCalls;
     }
+    StreamStatistics lastStatistics() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lastStatistics;
+    }
     void clear() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_handouts.clear();

@@ -49,6 +49,20 @@ const RecordingOutput::Channel* findChannel(const RecordingOutput::Handout& hand
     return nullptr;
 }
 
+// A cycle of `channels` channels of one datagram each (empty bodies), as a flood would send it.
+std::vector<Bytes> floodCycle(StreamEncoder& encoder, std::uint32_t cycle, std::uint32_t channels) {
+    std::vector<FramedChannel> framed;
+    for (std::uint32_t id = 0; id < channels; ++id)
+        framed.push_back(makeChannel(id, {}));
+    return encoder.encodeCycle(cycle, framed);
+}
+
+// Little-endian field writer for datagrams spelled out byte by byte.
+void put(Bytes& bytes, std::size_t offset, std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i)
+        bytes[offset + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+}
+
 class CycleAssemblerTest : public ::testing::Test {
 protected:
     // What the receive loop does with every datagram.
@@ -487,6 +501,88 @@ TEST(CycleAssemblerMemory, StoredCyclesStayWithinTheirBudget) {
     EXPECT_EQ(output.handouts(1, false)[0].channels.size(), 2u);
     EXPECT_EQ(logger.count("Channel 40 of 4000 bytes dropped", 1), 1u);
     EXPECT_EQ(assembler.state(1).storedBytes, 228u) << "cycle 1 was erased and its bytes released";
+}
+
+TEST_F(CycleAssemblerTest, ChannelsPerCycleAreBoundedAndCounted) {
+    const std::uint32_t channels = 60000; // nearly as many datagrams as a cycle can number
+    for (std::uint32_t cycle = 1; cycle <= 2; ++cycle)
+        feed(floodCycle(dsp, cycle, channels));
+    startCycle(dsp, 3);
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(complete.size(), 2u);
+    for (const auto& handout : complete) {
+        ASSERT_EQ(handout.channels.size(), CycleAssembler::kMaxChannelsPerCycle);
+        EXPECT_EQ(handout.channels.back().id, CycleAssembler::kMaxChannelsPerCycle - 1)
+            << "the first ones are kept";
+    }
+    EXPECT_EQ(assembler.counters().channelsOverLimit, 2 * (channels - CycleAssembler::kMaxChannelsPerCycle));
+    EXPECT_EQ(logger.matching("more than 256 channels", 1).size(), 2u) << "one line per cycle";
+    EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
+}
+
+// Datagrams written from literal values at the header offsets, not with the encoder: channel 8 in
+// two datagrams, channel 9 in one, a channel whose total length exceeds what arrived, then the
+// start of the next cycle.
+TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
+    auto datagram = [](std::uint32_t pktCnt, std::uint16_t nPktCycle, std::uint16_t iPktCycle,
+                       std::uint16_t nPktCh, std::uint16_t iPktCh, std::uint32_t chId, std::uint32_t totLen,
+                       const Bytes& payload) {
+        Bytes d(32 + payload.size());
+        put(d, 0, 3, 2);      // ver
+        put(d, 2, 1, 2);      // dev: DSP
+        put(d, 4, pktCnt, 4); // pkt_cnt
+        put(d, 8, 41, 4);     // cycle_cnt
+        put(d, 12, nPktCycle, 2);
+        put(d, 14, iPktCycle, 2);
+        put(d, 16, nPktCh, 2);
+        put(d, 18, iPktCh, 2);
+        put(d, 20, chId, 4);
+        put(d, 24, totLen, 4);
+        put(d, 28, payload.size(), 4); // pay_len
+        std::copy(payload.begin(), payload.end(), d.begin() + 32);
+        return d;
+    };
+    auto channel = [](const Bytes& body) {
+        Bytes c(28 + body.size() + 4);
+        put(c, 0, 0xAA55AA55u, 4); // startdel
+        put(c, 4, 0, 4);           // LRC not transmitted
+        put(c, 8, 17, 4);          // RollingCnt
+        put(c, 12, 0, 2);          // i_parts
+        put(c, 14, 1, 2);          // n_parts
+        put(c, 16, 0, 4);          // offset
+        put(c, 20, body.size(), 4);
+        put(c, 24, body.size(), 4); // totalsize
+        std::copy(body.begin(), body.end(), c.begin() + 28);
+        put(c, c.size() - 4, 0x55AA55AAu, 4); // enddel
+        return c;
+    };
+    const Bytes data = {'d', 'a', 't', 'a', '-', 'o', 'f', '-', '8'};
+    const Bytes description = {'k', 'v', 'd'};
+    const Bytes ch8 = channel(data), ch9 = channel(description), ch14 = channel({1, 2, 3});
+    const Bytes first(ch8.begin(), ch8.begin() + 20), second(ch8.begin() + 20, ch8.end());
+
+    feed(datagram(100, 4, 0, 2, 0, 8, std::uint32_t(ch8.size()), first));
+    feed(datagram(101, 4, 1, 2, 1, 8, std::uint32_t(ch8.size()), second));
+    feed(datagram(102, 4, 2, 1, 0, 9, std::uint32_t(ch9.size()), ch9));
+    feed(datagram(103, 4, 3, 1, 0, 14, std::uint32_t(ch14.size()) + 10, ch14)); // truncated
+    Bytes next = datagram(104, 1, 0, 1, 0, 2, std::uint32_t(ch14.size()), ch14);
+    put(next, 8, 42, 4); // cycle_cnt of the next cycle
+    feed(next);
+
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(complete.size(), 1u);
+    EXPECT_EQ(complete[0].cycleId, 41u);
+    ASSERT_EQ(complete[0].channels.size(), 2u);
+    EXPECT_EQ(complete[0].channels[0].id, 8u);
+    EXPECT_EQ(complete[0].channels[0].bytes, data);
+    EXPECT_EQ(complete[0].channels[1].id, 9u);
+    EXPECT_EQ(complete[0].channels[1].bytes, description);
+    const StreamStatistics& counters = assembler.counters();
+    EXPECT_EQ(counters.dspPackets, 5u);
+    EXPECT_EQ(counters.truncatedChannels, 1u);
+    EXPECT_EQ(counters.missingPacketEvents + counters.lrcErrors + counters.startDelimiterErrors +
+                  counters.endDelimiterErrors,
+              0u);
 }
 
 } // namespace

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -19,6 +21,14 @@ using namespace udpframing;
 using namespace std::chrono_literals;
 
 namespace {
+
+// A cycle of `channels` channels of one datagram each (empty bodies), as a flood would send it.
+std::vector<Bytes> floodCycle(StreamEncoder& encoder, std::uint32_t cycle, std::uint32_t channels) {
+    std::vector<FramedChannel> framed;
+    for (std::uint32_t id = 0; id < channels; ++id)
+        framed.push_back(makeChannel(id, {}));
+    return encoder.encodeCycle(cycle, framed);
+}
 
 Bytes pattern(std::size_t size, std::uint8_t seed) {
     Bytes bytes(size);
@@ -208,6 +218,78 @@ TEST(UdpSocket, BindFailureThrowsWithTheSystemError) {
         EXPECT_EQ(error.message(), "Socket bind error:");
         EXPECT_EQ(std::string(error.what()).rfind("Socket bind error: ", 0), 0u) << error.what();
     }
+}
+
+// A flood of one-datagram channels keeps the receive thread busy; stop() still returns promptly.
+TEST(EthReceiverStop, StopReturnsPromptlyUnderAChannelFlood) {
+    // Counts the channel-limit lines only: a flood makes millions of trace lines.
+    struct LimitLogger : LoggingBase {
+        void log(int, const char* format, ...) override {
+            if (std::string(format).find("later ones dropped") != std::string::npos)
+                ++limitLines;
+        }
+        std::atomic<int> limitLines{0};
+    } logger;
+    RecordingOutput output;
+    CycleAssembler assembler(output, logger);
+    EthReceiver receiver(assembler, logger);
+    receiver.setWakeUp(UdpSocket::WakeUp::None);
+    ASSERT_EQ(receiver.start(), 0);
+    const std::uint16_t port = receiver.boundPort();
+    ASSERT_NE(port, 0);
+
+    StreamEncoder dsp(kSubDeviceDsp);
+    std::vector<Bytes> datagrams;
+    for (std::uint32_t cycle = 1; cycle <= 2; ++cycle)
+        for (Bytes& d : floodCycle(dsp, cycle, 50000))
+            datagrams.push_back(std::move(d));
+    std::atomic<bool> flooding{true};
+    std::thread sender([&] {
+        LoopbackSocket socket("127.0.0.1");
+        for (std::size_t i = 0; flooding.load(); i = (i + 1) % datagrams.size())
+            socket.send(port, datagrams[i]);
+    });
+    // Until the thread has met the channel limit a few times.
+    waitUntil([&] { return logger.limitLines.load() >= 3; }, 20s);
+    const auto before = std::chrono::steady_clock::now();
+    receiver.stop();
+    const auto stopTime = std::chrono::steady_clock::now() - before;
+    flooding.store(false);
+    sender.join();
+    EXPECT_FALSE(receiver.isRunning());
+    // The loopback drops part of a flood, so cycles may break; enough of one came through intact
+    // to reach the channel limit.
+    EXPECT_GT(assembler.counters().channelsOverLimit, 0u);
+    // Before the bound, pairing and hand-out checks over every channel took seconds per cycle.
+    EXPECT_LT(stopTime, 1000ms);
+}
+
+// The counters reach the output while no cycle completes (a second sender, gaps, truncation).
+TEST_F(EthReceiverTest, StatisticsArePublishedWithoutCompleteCycles) {
+    ASSERT_EQ(receiver.start(), 0);
+    LoopbackSocket sensor("127.0.0.1");
+    StreamEncoder dsp(kSubDeviceDsp);
+    for (std::uint32_t cycle = 1; cycle <= 3; ++cycle) {
+        dsp.setPacketCounter(dsp.packetCounter() + 7); // a gap before every cycle
+        for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, Bytes(3000, 1))}))
+            sensor.send(receiver.boundPort(), d);
+    }
+    EXPECT_TRUE(waitUntil([&] { return output.lastStatistics().missingPacketEvents >= 2; }));
+    receiver.stop();
+    EXPECT_TRUE(output.handouts(1, false).empty());
+}
+
+// The kernel caps an unprivileged request at net.core.rmem_max and reports twice what it grants.
+TEST(UdpSocket, ReceiveBufferIsWhatTheKernelAllows) {
+    RecordingLogger logger;
+    UdpSocket socket(0, 4, logger, UdpSocket::WakeUp::None);
+    long rmemMax = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
+    ASSERT_GT(rmemMax, 0);
+    const int granted = int(std::min<long>(UdpSocket::kReceiveBufferSize, rmemMax));
+    EXPECT_GE(socket.receiveBufferSize(), 2 * granted);
+    const bool full = socket.receiveBufferSize() >= 2 * UdpSocket::kReceiveBufferSize;
+    EXPECT_EQ(logger.matching("Socket receive buffer is").size(), full ? 0u : 1u);
 }
 
 } // namespace

@@ -199,13 +199,11 @@ TEST(KvelcErrors, FaultsAreRefusedWithTheirPlaceAndAClearReason) {
             setWith({{"main.kvs", c.text}}, "main.kvs");
             ADD_FAILURE() << "accepted";
         } catch (const kvelc::SourceError& e) {
-            EXPECT_EQ(e.where().file, "main.kvs");
-            EXPECT_EQ(e.where().line, c.line);
-            EXPECT_EQ(e.where().column, c.column);
-            EXPECT_NE(e.message().find(c.message), std::string::npos) << e.message();
+            // The place is what the message starts with.
             const std::string prefix =
                 "main.kvs:" + std::to_string(c.line) + ":" + std::to_string(c.column) + ": error: ";
             EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+            EXPECT_NE(e.message().find(c.message), std::string::npos) << e.message();
         }
     }
 }

@@ -1,5 +1,5 @@
 // The trvaxx tool as a user runs it, against virtual sensors on loopback: monitor figures match
-// the scene's truth, the sender filter picks one of two streams, record and replay agree, and
+// the scene's truth of the one of two streams the sender filter picks, record and replay agree, and
 // damaged or foreign recordings and wrong command lines end with the documented exit codes.
 #include "capture_replay/capturecontroler.h"
 #include "capture_replay/recordingreader.h"
@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -137,13 +138,18 @@ protected:
     QString stderrSoFar;
 };
 
-TEST_F(TrvaxxTool, MonitorReportsTheVirtualSensorsFrameCounterAndDistanceRange) {
+// Two sensors send to the same port; the sender filter picks the second stream, whose figures
+// match the scene's truth with no gaps from interleaving.
+TEST_F(TrvaxxTool, MonitorReportsTheChosenSensorsFrameCounterAndDistanceRange) {
     quint16 port = 0;
-    auto tool = start({"monitor", "--json", "--seconds", "4", "--port", "0"}, &port);
-    trvsim::VirtualSensor sensor(simConfig(trvsim::Variant::OD, "127.0.0.2", port, "SIMA000001", 1));
-    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    auto tool = start({"monitor", "--json", "--seconds", "4", "--port", "0", "--sender", "127.0.0.3"}, &port);
+    trvsim::VirtualSensor a(simConfig(trvsim::Variant::OD, "127.0.0.2", port, "SIMA000001", 1));
+    trvsim::VirtualSensor b(simConfig(trvsim::Variant::LG, "127.0.0.3", port, "SIMB000002", 700000));
+    ASSERT_TRUE(a.start()) << a.errorText();
+    ASSERT_TRUE(b.start()) << b.errorText();
     const ToolResult r = finish(*tool);
-    sensor.stop();
+    a.stop();
+    b.stop();
 
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     ASSERT_EQ(r.json.size(), 4u) << r.out.join('\n').toStdString();
@@ -160,44 +166,17 @@ TEST_F(TrvaxxTool, MonitorReportsTheVirtualSensorsFrameCounterAndDistanceRange) 
     uint32_t previous = 0;
     for (const QJsonObject& line : lines) {
         const uint32_t frame = uint32_t(line.value(QStringLiteral("frame_counter")).toDouble());
-        EXPECT_GT(frame, previous);
-        EXPECT_LE(frame, sensor.lastFrameCounter());
+        EXPECT_GT(frame, std::max<uint32_t>(previous, 699999));
+        EXPECT_LE(frame, b.lastFrameCounter());
         previous = frame;
         EXPECT_GT(line.value(QStringLiteral("cycles_per_s")).toDouble(), 0.0);
-        expectMatchesTruth(line, sensor);
+        expectMatchesTruth(line, b);
     }
     const QJsonObject stats = lines.back().value(QStringLiteral("stats")).toObject();
     EXPECT_GT(stats.value(QStringLiteral("dsp_datagrams")).toDouble(), 0.0);
     EXPECT_GT(stats.value(QStringLiteral("kp_datagrams")).toDouble(), 0.0);
     EXPECT_EQ(stats.value(QStringLiteral("lrc_errors")).toDouble(), 0.0);
-}
-
-TEST_F(TrvaxxTool, SenderFilterPicksOneOfTwoStreamsOnTheSamePort) {
-    quint16 port = 0;
-    auto tool = start({"monitor", "--json", "--seconds", "3", "--port", "0", "--sender", "127.0.0.3"}, &port);
-    trvsim::VirtualSensor a(simConfig(trvsim::Variant::OD, "127.0.0.2", port, "SIMA000001", 1));
-    trvsim::VirtualSensor b(simConfig(trvsim::Variant::LG, "127.0.0.3", port, "SIMB000002", 700000));
-    ASSERT_TRUE(a.start()) << a.errorText();
-    ASSERT_TRUE(b.start()) << b.errorText();
-    const ToolResult r = finish(*tool);
-    a.stop();
-    b.stop();
-
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const auto lines = withRecords(r.json);
-    ASSERT_GE(lines.size(), 1u) << r.out.join('\n').toStdString();
-    for (const QJsonObject& line : lines) {
-        EXPECT_GE(line.value(QStringLiteral("frame_counter")).toDouble(), 700000.0);
-        EXPECT_EQ(line.value(QStringLiteral("serial")).toString(), QStringLiteral("SIMB000002"));
-        expectMatchesTruth(line, b);
-    }
-    // Only one stream's datagrams reached the reassembler: no gaps from interleaving.
-    EXPECT_EQ(lines.back()
-                  .value(QStringLiteral("stats"))
-                  .toObject()
-                  .value(QStringLiteral("missing_packets"))
-                  .toDouble(),
-              0.0);
+    EXPECT_EQ(stats.value(QStringLiteral("missing_packets")).toDouble(), 0.0);
 }
 
 TEST_F(TrvaxxTool, RecordThenReplayGivesTheSameFigures) {
@@ -279,7 +258,8 @@ TEST_F(TrvaxxTool, CommandLineFaultsAndSilentPortsEndWithTheirExitCodes) {
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.json.size(), 2u);
     EXPECT_TRUE(r.json[0].value(QStringLiteral("frame_counter")).isNull());
-    EXPECT_EQ(r.json[1].value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), 130015);
+    EXPECT_EQ(r.json[1].value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
+              130015);
     EXPECT_TRUE(r.err.contains(QStringLiteral("error 130015 no result arrived"))) << r.err.toStdString();
 
     // A port held by another socket (without address reuse) cannot be used.
