@@ -9,8 +9,8 @@ using namespace udpframing;
 
 namespace {
 
-// The checksum written out byte by byte, as the sensor documentation states it, to check the
-// word-wise implementation against.
+// The checksum written out byte by byte (only every fourth word of the middle stretch enters it),
+// to check the word-wise implementation against.
 bool referenceLrc(const std::vector<std::uint8_t>& b, std::uint32_t& out) {
     const long long n = static_cast<long long>(b.size());
     if (n <= 0)
@@ -52,40 +52,18 @@ std::uint32_t lrcOf(const std::vector<std::uint8_t>& bytes) {
 
 } // namespace
 
-TEST(Lrc, RejectsEmptyAndMissingInput) {
+TEST(Lrc, RejectsEmptyInputAndShortBodiesOnlyApplyTheTail) {
     std::uint32_t value = 0x12345678;
     const std::uint8_t byte = 1;
     EXPECT_EQ(computeLrc(nullptr, 4, value), -1);
     EXPECT_EQ(computeLrc(&byte, 0, value), -1);
     EXPECT_EQ(computeLrc(&byte, -3, value), -1);
     EXPECT_EQ(value, 0x12345678u) << "no value on failure";
-}
-
-TEST(Lrc, ShortBodiesOnlyApplyTheTail) {
+    // Fixed values, independent of the reference below: the tail only, then one whole word.
     EXPECT_EQ(lrcOf({0x11}), 0xAAAAAABBu);
     EXPECT_EQ(lrcOf({0x11, 0x22}), 0xAAAA88BBu);
     EXPECT_EQ(lrcOf({0x11, 0x22, 0x33}), 0xAA9988BBu);
-    // One whole word: rotating 0xAAAAAAAA changes nothing, then the word is xor-ed in.
     EXPECT_EQ(lrcOf({0x01, 0x02, 0x03, 0x04}), 0xAAAAAAAAu ^ 0x04030201u);
-}
-
-TEST(Lrc, MiddleStretchTakesOnlyEveryFourthWord) {
-    std::vector<std::uint8_t> body(36);
-    for (std::size_t i = 0; i < body.size(); ++i)
-        body[i] = static_cast<std::uint8_t>(i * 7 + 1);
-    const std::uint32_t base = lrcOf(body);
-    // Words at 20, 24 and 28 do not enter the sum.
-    for (std::size_t i = 20; i < 32; ++i) {
-        auto changed = body;
-        changed[i] ^= 0x5A;
-        EXPECT_EQ(lrcOf(changed), base) << "byte " << i;
-    }
-    // Words at 0, 4, 8, 12, 16 and 32 do.
-    for (std::size_t i : {0u, 5u, 10u, 15u, 16u, 19u, 32u, 35u}) {
-        auto changed = body;
-        changed[i] ^= 0x5A;
-        EXPECT_NE(lrcOf(changed), base) << "byte " << i;
-    }
 }
 
 TEST(Lrc, MatchesBytewiseDefinitionForAllSmallLengths) {

@@ -42,34 +42,27 @@ TEST(CycleSummaryTest, ValidPixelsAndDistanceRangeIgnoreInvalidPixels) {
     EXPECT_EQ(line.variant, QStringLiteral("DI"));
 }
 
-TEST(CycleSummaryTest, AllInvalidFrameHasNoDistanceRange) {
-    auto r = record("OD");
-    r->confidence.fill(0x0001);
-    const SummaryLine line = CycleSummary::describe(*r);
-    EXPECT_EQ(*line.validPixels, 0);
-    EXPECT_FALSE(line.distanceMin);
-    const QJsonObject json = line.toJson();
-    EXPECT_TRUE(json.value(QStringLiteral("distance_min")).isNull());
-    EXPECT_TRUE(json.value(QStringLiteral("distance_max")).isNull());
-}
-
-TEST(CycleSummaryTest, CountsObjectsAndLinesInUse) {
+TEST(CycleSummaryTest, AllInvalidFrameHasNoDistanceRangeAndOnlyUsedObjectsAndLinesCount) {
     auto od = record("OD ");
+    od->confidence.fill(0x0001);
     od->objects.objects[0].id = 0;
     od->objects.objects[7].id = 12;
-    EXPECT_EQ(*CycleSummary::describe(*od).objects, 2);
-    EXPECT_EQ(CycleSummary::describe(*od).variant, QStringLiteral("OD"));
+    const SummaryLine line = CycleSummary::describe(*od);
+    EXPECT_EQ(*line.validPixels, 0);
+    EXPECT_FALSE(line.distanceMin);
+    EXPECT_TRUE(line.toJson().value(QStringLiteral("distance_max")).isNull());
+    EXPECT_EQ(*line.objects, 2);
+    EXPECT_EQ(line.variant, QStringLiteral("OD"));
 
     auto lg = record("LG");
     for (auto& l : lg->lines.lines)
         l.id = -1;
     lg->lines.lines[1].id = 3;
-    const SummaryLine line = CycleSummary::describe(*lg);
-    EXPECT_EQ(*line.lines, 1);
-    EXPECT_FALSE(line.objects);
+    EXPECT_EQ(*CycleSummary::describe(*lg).lines, 1);
+    EXPECT_FALSE(CycleSummary::describe(*lg).objects);
 }
 
-TEST(CycleSummaryTest, JsonHasExactlyTheDocumentedFields) {
+TEST(CycleSummaryTest, JsonFigures) {
     CycleSummary summary;
     summary.addRecord(record("OD"));
     summary.addRecord(record("OD"));
@@ -79,11 +72,6 @@ TEST(CycleSummaryTest, JsonHasExactlyTheDocumentedFields) {
     s.lrcErrors = 2;
     line.stats = CycleSummary::statisticsJson(s);
     const QJsonObject json = line.toJson();
-    QStringList keys = json.keys();
-    keys.sort();
-    EXPECT_EQ(keys,
-              QStringList({"cycles_per_s", "distance_max", "distance_min", "frame_counter", "lines",
-                           "objects", "serial", "software_version", "stats", "valid_pixels", "variant"}));
     EXPECT_DOUBLE_EQ(json.value(QStringLiteral("cycles_per_s")).toDouble(), 4.0);
     EXPECT_EQ(json.value(QStringLiteral("frame_counter")).toInt(), 1234);
     EXPECT_EQ(json.value(QStringLiteral("objects")).toInt(), 0);
