@@ -139,15 +139,14 @@ void expectSameRecord(const ResultData_TRVAXX& live, const ResultData_TRVAXX& re
     EXPECT_TRUE(live.confidence == replayed.confidence);
     EXPECT_TRUE(live.amplitude == replayed.amplitude);
     EXPECT_TRUE(sameBytes(live.X, replayed.X) && sameBytes(live.Y, replayed.Y) &&
-                sameBytes(live.Z, replayed.Z));
-    EXPECT_TRUE(sameBytes(live.cameraAxisDistance, replayed.cameraAxisDistance));
-    EXPECT_TRUE(sameBytes(live.normalizedAmplitude, replayed.normalizedAmplitude));
-    EXPECT_TRUE(sameBytes(live.cameraCalibration, replayed.cameraCalibration));
-    EXPECT_TRUE(sameBytes(live.fieldOfView, replayed.fieldOfView));
-    EXPECT_TRUE(sameBytes(live.objects, replayed.objects));
-    EXPECT_TRUE(sameBytes(live.lines, replayed.lines));
-    EXPECT_TRUE(sameBytes(live.calibration2d, replayed.calibration2d));
-    EXPECT_TRUE(sameBytes(live.calibResult, replayed.calibResult));
+                sameBytes(live.Z, replayed.Z) &&
+                sameBytes(live.cameraAxisDistance, replayed.cameraAxisDistance) &&
+                sameBytes(live.normalizedAmplitude, replayed.normalizedAmplitude));
+    EXPECT_TRUE(sameBytes(live.cameraCalibration, replayed.cameraCalibration) &&
+                sameBytes(live.fieldOfView, replayed.fieldOfView) &&
+                sameBytes(live.objects, replayed.objects) && sameBytes(live.lines, replayed.lines) &&
+                sameBytes(live.calibration2d, replayed.calibration2d) &&
+                sameBytes(live.calibResult, replayed.calibResult));
     EXPECT_EQ(live.softwareVersion, replayed.softwareVersion);
     EXPECT_EQ(live.cameraVariant, replayed.cameraVariant);
     EXPECT_EQ(live.partNumber, replayed.partNumber);
