@@ -331,10 +331,11 @@ TEST(KvelInterpret, ConcurrentReadersOfTheCaches) {
     const std::vector<uint8_t> description = kvel::write(sampleTree(kvel::BigEndian, "ConcurrentRoot"));
     std::vector<uint8_t> data(296);
     const kvel::ITypePtr tree = kvel::parse(description);
+    auto cell = [](int i) {
+        return "ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" + std::to_string(i % 3) + "]";
+    };
     for (int32_t i = 0; i < 12; ++i)
-        kvel::write<int32_t>(
-            tree, "ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" + std::to_string(i % 3) + "]", &i,
-            1, data.data(), data.size());
+        kvel::write<int32_t>(tree, cell(i), &i, 1, data.data(), data.size());
     const size_t before = kvel::descriptionCacheSize();
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -347,13 +348,9 @@ TEST(KvelInterpret, ConcurrentReadersOfTheCaches) {
             for (int n = 0; n < 300; ++n) {
                 const int i = (n + t) % 12;
                 int32_t value = -1;
-                kvel::read<int32_t>("ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" +
-                                        std::to_string(i % 3) + "]",
-                                    value, chunks, 8);
+                kvel::read<int32_t>(cell(i), value, chunks, 8);
                 double asDouble = -1;
-                kvel::read<double>("ConcurrentRoot.Matrix[" + std::to_string(i / 3) + "][" +
-                                       std::to_string(i % 3) + "]",
-                                   asDouble, chunks, 8);
+                kvel::read<double>(cell(i), asDouble, chunks, 8);
                 if (value != i || asDouble != i)
                     ++failures;
             }

@@ -72,9 +72,6 @@ TEST(DataOutput, RecordsCompleteCyclesAndInterpretsOnlyEarlyDspHandOuts) {
     ResultCache_TRVAXX cache;
     PackageProcessor_TRVAXX processor(&cache);
     CaptureControler_TRVAXX recorder;
-    EXPECT_EQ(recorder.writingContext(), "vlr_trv_DSP");
-    EXPECT_EQ(recorder.frameType(), 0x10000u);
-    EXPECT_EQ(recorder.frameSubtype(), 4223u);
     DataOutput_TRVAXX output(&recorder, &processor);
 
     output.output(1, cycle, false); // complete, not recording: nothing
