@@ -61,17 +61,19 @@ inline void putBE32(Bytes& out, uint32_t v) {
         out.push_back(uint8_t(v >> shift));
 }
 
-inline Bytes zlibCompress(const Bytes& in) {
+inline Bytes zlibCompress(const Bytes& in, int level = 9) {
     uLongf length = compressBound(uLong(in.size()));
     Bytes out(length);
-    compress2(out.data(), &length, in.data(), uLong(in.size()), 9);
+    compress2(out.data(), &length, in.data(), uLong(in.size()), level);
     out.resize(length);
     return out;
 }
 
-// Version 0x0300 container: compressed (flag 1) or plain (flag 0), padded to a multiple of 4.
-inline Bytes container0300(const Bytes& records, bool compressed, uint8_t cipher = 0, uint16_t key = 0) {
-    const Bytes body = compressed ? zlibCompress(records) : records;
+// Version 0x0300 container: compressed (flag 1, at zlib's level) or plain (flag 0), padded to a
+// multiple of 4.
+inline Bytes container0300(const Bytes& records, bool compressed, uint8_t cipher = 0, uint16_t key = 0,
+                           int level = 9) {
+    const Bytes body = compressed ? zlibCompress(records, level) : records;
     const uint8_t pad = uint8_t((4 - ((body.size() + 1) % 4)) % 4);
     Bytes out = {0xDA,        0xDE, 0x03, 0x00, uint8_t(compressed ? 1 : 0), cipher, uint8_t(key >> 8),
                  uint8_t(key)};
