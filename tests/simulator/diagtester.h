@@ -6,14 +6,27 @@
 #include "simulator/can/diagnode.h"
 #include "simulator/can/isotpserver.h"
 
+#include "seedkey/seedkey.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace trvsim::test {
 
 using Bytes = std::vector<uint8_t>;
+
+inline uint32_t big32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+inline Bytes big(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+inline Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 struct RecordingPort : CanBusPort {
     struct Sent {
@@ -139,6 +152,22 @@ public:
         if (!send(request, functional))
             return std::nullopt;
         return answer();
+    }
+
+    // The answer, or no bytes when none came.
+    Bytes ask(const Bytes& request) {
+        auto a = exchange(request);
+        return a ? *a : Bytes{};
+    }
+    // Extended session, programming session, then security access with the shared key routine.
+    void unlock() {
+        ASSERT_EQ(ask({0x10, 0x03})[0], 0x50);
+        ASSERT_EQ(ask({0x10, 0x02})[0], 0x50);
+        const Bytes seed = ask({0x27, 0x11});
+        ASSERT_EQ(seed.size(), 6u);
+        if (const uint32_t s = big32(&seed[2]); s != 0) {
+            ASSERT_EQ(ask(cat({0x27, 0x12}, big(trvaxx::securityKeyFromSeed(s)))), (Bytes{0x67, 0x12}));
+        }
     }
 
     std::vector<std::pair<uint8_t, uint8_t>> flowControls; // the node's, as received

@@ -226,9 +226,9 @@ bool parseCommandLine(const QString& command, const QStringList& args,
                       ToolOptions& o, QString& error) {
     auto find = [&](const QString& name) -> const OptionSpec* {
         for (const OptionGroup* group : groups)
-            for (const OptionSpec& spec : *group)
-                if (spec.name == name || (!spec.alias.isEmpty() && spec.alias == name))
-                    return &spec;
+            for (const OptionSpec& entry : *group)
+                if (entry.name == name || (!entry.alias.isEmpty() && entry.alias == name))
+                    return &entry;
         return nullptr;
     };
     QStringList positional;
@@ -250,13 +250,13 @@ bool parseCommandLine(const QString& command, const QStringList& args,
         }
         const int eq = arg.indexOf(QLatin1Char('='));
         const QString name = eq < 0 ? arg : arg.left(eq);
-        const OptionSpec* spec = arg.startsWith(QLatin1String("--")) ? find(name) : nullptr;
-        if (spec == nullptr)
+        const OptionSpec* entry = arg.startsWith(QLatin1String("--")) ? find(name) : nullptr;
+        if (entry == nullptr)
             return fail(error, arg.startsWith(QLatin1String("--"))
                                    ? QStringLiteral("unknown option '%1' for %2").arg(name, command)
                                    : QStringLiteral("unknown option '%1'").arg(arg));
         QString value;
-        if (spec->valueName.isEmpty()) {
+        if (entry->valueName.isEmpty()) {
             if (eq >= 0)
                 return fail(error, QStringLiteral("option %1 takes no value").arg(name));
         } else if (eq >= 0) {
@@ -266,7 +266,7 @@ bool parseCommandLine(const QString& command, const QStringList& args,
         } else {
             return fail(error, QStringLiteral("option %1 needs a value").arg(name));
         }
-        if (!spec->apply(value, o, error))
+        if (!entry->apply(value, o, error))
             return false;
     }
     if (positional.size() < arguments.size())
@@ -281,13 +281,13 @@ bool parseCommandLine(const QString& command, const QStringList& args,
 QString optionHelp(const std::vector<const OptionGroup*>& groups) {
     QString text;
     for (const OptionGroup* group : groups) {
-        for (const OptionSpec& spec : *group) {
-            QString left = spec.name;
-            if (!spec.alias.isEmpty())
-                left += QStringLiteral(" (or %1)").arg(spec.alias);
-            if (!spec.valueName.isEmpty())
-                left += QLatin1Char(' ') + spec.valueName;
-            text += QStringLiteral("  %1  %2\n").arg(left, -22).arg(spec.help);
+        for (const OptionSpec& entry : *group) {
+            QString left = entry.name;
+            if (!entry.alias.isEmpty())
+                left += QStringLiteral(" (or %1)").arg(entry.alias);
+            if (!entry.valueName.isEmpty())
+                left += QLatin1Char(' ') + entry.valueName;
+            text += QStringLiteral("  %1  %2\n").arg(left, -22).arg(entry.help);
         }
     }
     return text;
