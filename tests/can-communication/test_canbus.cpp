@@ -6,6 +6,7 @@
 #include "can-communication/cantrace.h"
 #include "can-communication/multireceivecanproxy.h"
 #include "tests/can-communication/scriptedcandevice.h"
+#include "tests/support/messagecapture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,30 +18,14 @@
 
 namespace {
 
-// Collects the CAN area's log lines while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        lines().clear();
-        previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& text) { lines() << text; });
-    }
-    ~LogCapture() { qInstallMessageHandler(previous); }
-    static QStringList& lines() {
-        static QStringList all;
-        return all;
-    }
-    // Index of the first line containing `text` at or after `from`; -1 when none.
-    static int find(const QString& text, int from = 0) {
-        for (int i = from; i < lines().size(); ++i)
-            if (lines()[i].contains(text))
-                return i;
-        return -1;
-    }
-
-private:
-    QtMessageHandler previous;
-};
+// Index of the first captured line containing `text` at or after `from`; -1 when none.
+int find(const MessageCapture& log, const QString& text, int from = 0) {
+    const QStringList lines = log.all();
+    for (int i = from; i < lines.size(); ++i)
+        if (lines[i].contains(text))
+            return i;
+    return -1;
+}
 
 SensorAdrMobileCanSP_t canAddress(int bitRate, int node = 239) {
     auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("test"), QByteArray("TRVAxx"));
@@ -53,8 +38,17 @@ SensorAdrMobileCanSP_t canAddress(int bitRate, int node = 239) {
 class CanBusTest : public ::testing::Test {
 protected:
     void SetUp() override { CANBusDeviceFactory::setSearchFolders({empty.path()}); }
-    void TearDown() override { CANBusDeviceFactory::setSearchFolders({}); }
+    void TearDown() override {
+        CANBusDeviceFactory::unregisterDevice(&device);
+        CANBusDeviceFactory::setSearchFolders({});
+    }
+    // The sensor at node 0x0A, registered by the tests that use it.
+    ScriptedCanDevice& registered() {
+        EXPECT_TRUE(CANBusDeviceFactory::registerDevice(&device));
+        return device;
+    }
     QTemporaryDir empty;
+    ScriptedCanDevice device{0x0A};
 };
 
 TEST(QueuedReceiver, DropsTheOldestWhenFull) {
@@ -129,16 +123,16 @@ TEST(CanTrace, WritesSocketCanPcapRecords) {
 }
 
 TEST_F(CanBusTest, NoInterfaceLogsTheThreeTests) {
-    LogCapture log;
+    MessageCapture log;
     CanBusController controller;
     EXPECT_EQ(controller.connectDevice(canAddress(250000), true), 130004);
-    const int canfox = LogCapture::find(QStringLiteral("Test for CANFox"));
-    const int vector = LogCapture::find(QStringLiteral("Test for Vector CAN"), canfox + 1);
-    const int peak = LogCapture::find(QStringLiteral("Test for PEAK CAN hardware"), vector + 1);
+    const int canfox = find(log, QStringLiteral("Test for CANFox"));
+    const int vector = find(log, QStringLiteral("Test for Vector CAN"), canfox + 1);
+    const int peak = find(log, QStringLiteral("Test for PEAK CAN hardware"), vector + 1);
     EXPECT_GE(canfox, 0);
     EXPECT_GT(vector, canfox);
     EXPECT_GT(peak, vector);
-    EXPECT_GT(LogCapture::find(QStringLiteral("No CAN hardware found"), peak + 1), peak);
+    EXPECT_GT(find(log, QStringLiteral("No CAN hardware found"), peak + 1), peak);
     EXPECT_FALSE(controller.isConnected());
 }
 
@@ -172,21 +166,18 @@ TEST_F(CanBusTest, InterfaceTestResults) {
 }
 
 TEST_F(CanBusTest, FirstDeviceOfATypeWins) {
-    LogCapture log;
+    MessageCapture log;
     ScriptedCanDevice first, second;
     ASSERT_TRUE(CANBusDeviceFactory::registerDevice(&first));
     EXPECT_FALSE(CANBusDeviceFactory::registerDevice(&second));
     EXPECT_EQ(CANBusDeviceFactory::device(3), &first);
-    EXPECT_GE(LogCapture::find(
-                  QStringLiteral("There is already a CANBusDevice-implementations with the same type!")),
-              0);
+    EXPECT_EQ(
+        log.count(QStringLiteral("There is already a CANBusDevice-implementations with the same type!")), 1);
     CANBusDeviceFactory::unregisterDevice(&first);
 }
 
 TEST_F(CanBusTest, ConnectsWithVerificationAndReadsTheSensor) {
-    ScriptedCanDevice device(0x0A);
-    device.serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
-    CANBusDeviceFactory::registerDevice(&device);
+    registered().serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
     {
         CanBusController controller;
         ASSERT_EQ(controller.connectDevice(canAddress(500000, 0x0A), true), 0);
@@ -202,13 +193,10 @@ TEST_F(CanBusTest, ConnectsWithVerificationAndReadsTheSensor) {
         CANBusDeviceFactory::unregisterDevice(&silent);
     }
     EXPECT_EQ(device.closes, device.inits);
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 TEST_F(CanBusTest, TwoControllersShareOneDevice) {
-    ScriptedCanDevice device(0x0A);
-    device.serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
-    CANBusDeviceFactory::registerDevice(&device);
+    registered().serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
     CanBusController connection;
     ASSERT_EQ(connection.connectDevice(canAddress(250000, 0x0A), true), 0);
     const int inits = device.inits;
@@ -225,15 +213,12 @@ TEST_F(CanBusTest, TwoControllersShareOneDevice) {
     EXPECT_EQ(connection.readSerialNumber(), "SN-0001");
     connection.disconnectDevice();
     EXPECT_EQ(device.closes, closes + 1);
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 TEST_F(CanBusTest, TraceHoldsTheFramesOfAConnection) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("connect.pcap"));
-    ScriptedCanDevice device(0x0A);
-    device.serveIdentifiers({{0xF187, QByteArray("TRVA")}}); // a single-frame answer
-    CANBusDeviceFactory::registerDevice(&device);
+    registered().serveIdentifiers({{0xF187, QByteArray("TRVA")}}); // a single-frame answer
     {
         CanBusController controller;
         controller.setTracePath(path);
@@ -246,7 +231,6 @@ TEST_F(CanBusTest, TraceHoldsTheFramesOfAConnection) {
     ASSERT_EQ(bytes.size(), 24 + 4 * 32);
     EXPECT_EQ(bytes.mid(24 + 16, 16), hex("98 DA 0A F1 08 00 00 00 02 10 03 00 00 00 00 00"));
     EXPECT_EQ(bytes.mid(24 + 32 + 16, 8), hex("98 DA F1 0A 08 00 00 00"));
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 TEST(CanBusController, DescriptionFileChoice) {
@@ -308,8 +292,7 @@ TEST(CanBusController, ParsesIpv4Text) {
 }
 
 TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
-    ScriptedCanDevice device(0x0A);
-    device.onRequest = [](ScriptedCanDevice& d, uint32_t, const QByteArray& request) {
+    registered().onRequest = [](ScriptedCanDevice& d, uint32_t, const QByteArray& request) {
         switch (uint8_t(request[0])) {
         case 0x10:
             d.reply(hex("50 03 00 32 01 F4"));
@@ -325,7 +308,6 @@ TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
             break;
         }
     };
-    CANBusDeviceFactory::registerDevice(&device);
     CanBusController controller;
     ASSERT_EQ(controller.connectDevice(canAddress(250000, 0x0A), false), 0);
     controller.setVariant("LG");
@@ -345,7 +327,6 @@ TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
     EXPECT_EQ(requests[requests.size() - 2], hex("14 FF FF FF"));
     EXPECT_EQ(requests.back(), hex("11 01"));
     controller.disconnectDevice();
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 } // namespace
