@@ -27,6 +27,12 @@ int find(const MessageCapture& log, const QString& text, int from = 0) {
     return -1;
 }
 
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
 SensorAdrMobileCanSP_t canAddress(int bitRate, int node = 239) {
     auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("test"), QByteArray("TRVAxx"));
     address->setCanBaudRate(bitRate);
@@ -109,9 +115,7 @@ TEST(CanTrace, WritesSocketCanPcapRecords) {
         trace.writeFrame(0x18DAEFF1, data, 3);
         trace.receiveFrame(CanFrame{0x7FF, {1, 2, 3, 4, 5, 6, 7, 8}, 8});
         // Readable while the trace is still open: every record is flushed.
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = readFile(path);
         ASSERT_EQ(bytes.size(), 24 + 16 + 11 + 16 + 16);
         EXPECT_EQ(qFromLittleEndian<uint32_t>(bytes.constData()), 0xA1B2C3D4u);
         EXPECT_EQ(qFromLittleEndian<uint32_t>(bytes.constData() + 20), 227u);
@@ -224,9 +228,7 @@ TEST_F(CanBusTest, TraceHoldsTheFramesOfAConnection) {
         controller.setTracePath(path);
         ASSERT_EQ(controller.connectDevice(canAddress(250000, 0x0A), true), 0);
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readFile(path);
     // Session request and answer, identifier request and answer: four records of 8 data bytes.
     ASSERT_EQ(bytes.size(), 24 + 4 * 32);
     EXPECT_EQ(bytes.mid(24 + 16, 16), hex("98 DA 0A F1 08 00 00 00 02 10 03 00 00 00 00 00"));

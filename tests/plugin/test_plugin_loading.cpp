@@ -139,18 +139,11 @@ TEST_F(BuiltPlugin, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
     EXPECT_TRUE(line.match(criticals.first()).hasMatch()) << criticals.first().toStdString();
 }
 
-TEST_F(BuiltPlugin, SensorTypeCreatesAReplayViewThatSurvivesDamagedPackets) {
+TEST_F(BuiltPlugin, SensorTypeCreatesAReplayViewWithoutParent) {
+    // What the view does with packets is tested in tests/result.
     std::unique_ptr<ReplayDataView> view(type->createReplayDataView());
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->parent(), nullptr);
-    // An empty cycle (count 0), a cut-off header and random bytes are dropped; the view lives on.
-    const char empty[4] = {0, 0, 0, 0};
-    view->newReplayPacket(empty, sizeof empty);
-    view->newReplayPacket(empty, 2);
-    const char noise[] = "\x05\x00\x00\x00garbage that is not a chunk stream";
-    view->newReplayPacket(noise, sizeof noise);
-    view->setViewOffset(10);
-    QCoreApplication::processEvents();
 }
 
 TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {

@@ -102,6 +102,12 @@ TEST(LogEntry, EntriesReachTheBookWithLocationSuffix) {
     EXPECT_EQ(LogBook::instance().entries().at(1).getMessage(), "4");
 }
 
+static void writeFile(const QString& path, const char* text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
 TEST(StyleProxy, DefaultsAreOverriddenByAStyleFile) {
     StyleProxy::resetToDefaults();
     EXPECT_EQ(StyleProxy::getProperty("ipInputLength").toInt(), 150);
@@ -111,11 +117,8 @@ TEST(StyleProxy, DefaultsAreOverriddenByAStyleFile) {
 
     QTemporaryDir dir;
     const QString path = dir.filePath("dark.style");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("# comment\n[section]\ncameraColor = #80ff0000\nipInputLength=200\nsceneFont = \"12\"\n"
-               "broken line without equals\n= novalue\n1bad = 3\n");
-    file.close();
+    writeFile(path, "# comment\n[section]\ncameraColor = #80ff0000\nipInputLength=200\nsceneFont = \"12\"\n"
+                    "broken line without equals\n= novalue\n1bad = 3\n");
     EXPECT_TRUE(StyleProxy::loadStyleFile(path));
     const QColor camera = StyleProxy::getProperty("cameraColor").value<QColor>();
     EXPECT_EQ(camera.alpha(), 0x80);
@@ -125,11 +128,8 @@ TEST(StyleProxy, DefaultsAreOverriddenByAStyleFile) {
     EXPECT_FALSE(StyleProxy::hasProperty("1bad"));
 
     EXPECT_FALSE(StyleProxy::loadStyleFile(dir.filePath("missing.style")));
-    QFile empty(dir.filePath("empty.style"));
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.write("# nothing\n");
-    empty.close();
-    EXPECT_FALSE(StyleProxy::loadStyleFile(empty.fileName()));
+    writeFile(dir.filePath("empty.style"), "# nothing\n");
+    EXPECT_FALSE(StyleProxy::loadStyleFile(dir.filePath("empty.style")));
     StyleProxy::resetToDefaults();
     EXPECT_EQ(StyleProxy::getProperty("ipInputLength").toInt(), 150);
 }
