@@ -294,21 +294,13 @@ TEST(CanBusController, ParsesIpv4Text) {
 }
 
 TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
-    registered().onRequest = [](ScriptedCanDevice& d, uint32_t, const QByteArray& request) {
-        switch (uint8_t(request[0])) {
-        case 0x10:
-            d.reply(hex("50 03 00 32 01 F4"));
-            break;
-        case 0x19:
-            d.reply(hex("59 02 FF D0 01 16 09 C0 73 88 01 12 34 56 08"));
-            break;
-        case 0x14:
-            d.reply(hex("54"));
-            break;
-        case 0x11:
-            d.reply(hex("51 01"));
-            break;
-        }
+    const QHash<uint8_t, QByteArray> answers = {{0x10, hex("50 03 00 32 01 F4")},
+                                                {0x19, hex("59 02 FF D0 01 16 09 C0 73 88 01 12 34 56 08")},
+                                                {0x14, hex("54")},
+                                                {0x11, hex("51 01")}};
+    registered().onRequest = [answers](ScriptedCanDevice& d, uint32_t, const QByteArray& request) {
+        if (answers.contains(uint8_t(request[0])))
+            d.reply(answers.value(uint8_t(request[0])));
     };
     CanBusController controller;
     ASSERT_EQ(controller.connectDevice(canAddress(250000, 0x0A), false), 0);
