@@ -82,6 +82,11 @@ uint16_t ScriptedCanDevice::CAN_CloseDriver() {
     return 0;
 }
 
+void ScriptedCanDevice::flowControlLocked() {
+    pushLocked(responseId(), QByteArray(1, char(0x30)) + char(flowBlockSize) + char(flowSeparationTime),
+               flowDelayMs);
+}
+
 void ScriptedCanDevice::receiveLocked(uint32_t id, const uint8_t* d) {
     QByteArray request;
     switch (d[0] >> 4) {
@@ -93,9 +98,7 @@ void ScriptedCanDevice::receiveLocked(uint32_t id, const uint8_t* d) {
         segment = QByteArray(reinterpret_cast<const char*>(d + 2), 6);
         sinceFlowControl = 0;
         if (autoFlowControl)
-            pushLocked(responseId(),
-                       QByteArray(1, char(0x30)) + char(flowBlockSize) + char(flowSeparationTime),
-                       flowDelayMs);
+            flowControlLocked();
         return;
     case 2:
         if (segmentLength == 0)
@@ -104,9 +107,7 @@ void ScriptedCanDevice::receiveLocked(uint32_t id, const uint8_t* d) {
         if (segment.size() < segmentLength) {
             if (autoFlowControl && flowBlockSize != 0 && ++sinceFlowControl == flowBlockSize) {
                 sinceFlowControl = 0;
-                pushLocked(responseId(),
-                           QByteArray(1, char(0x30)) + char(flowBlockSize) + char(flowSeparationTime),
-                           flowDelayMs);
+                flowControlLocked();
             }
             return;
         }

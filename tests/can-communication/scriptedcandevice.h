@@ -80,6 +80,7 @@ private:
     void pushLocked(uint32_t id, const QByteArray& bytes, qint64 delayMs);
     void replyLocked(const QByteArray& payload, qint64 delayMs);
     void receiveLocked(uint32_t id, const uint8_t* data);
+    void flowControlLocked();
 
     const uint8_t node;
     VirtualClock* const clock;

@@ -1,6 +1,7 @@
 #pragma once
 // Test and benchmark support: one virtual sensor with its diagnostic node on an unpaced socketcand
-// bus on loopback (an ephemeral port), and the interface URL that reaches it.
+// bus on loopback (an ephemeral port), and the interface URL that reaches it; or, given `join`,
+// joined to that existing bus instead.
 
 #include "can-communication/canbuscontroller.h"
 #include "simulator/can/canbus.h"
@@ -16,7 +17,8 @@ struct SimCanSensor {
     std::unique_ptr<trvsim::SimCanBus> bus;
     bool started = false;
 
-    SimCanSensor(trvsim::Variant variant, trvsim::Model model, trvsim::FirmwareVersion version) {
+    SimCanSensor(trvsim::Variant variant, trvsim::Model model, trvsim::FirmwareVersion version,
+                 const char* join = nullptr) {
         trvsim::SimConfig sim;
         sim.destAddress = "127.0.0.1";
         sim.destPort = 42191;
@@ -26,7 +28,10 @@ struct SimCanSensor {
         sim.identity.version = version;
         sensor = std::make_unique<trvsim::VirtualSensor>(sim);
         trvsim::CanConfig can;
-        can.listen = "127.0.0.1:0";
+        if (join)
+            can.join = join;
+        else
+            can.listen = "127.0.0.1:0";
         can.pace = false;
         bus = trvsim::buildCanBus(
             {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);

@@ -1,14 +1,11 @@
-// The CAN stack end to end: the socketcand interface plug-in against the virtual sensor's bus and
-// diagnostic node on loopback (bus timing off). Connect with verification, identity, state,
-// serial number, a wrong bit rate, and trvaxx can-info.
+// The socketcand interface plug-in against the virtual sensor's CAN bus on loopback (bus timing
+// off); the plug-in's transport needs the Qt application that the test main owns.
 #include "can-communication/canbusdevicefactory.h"
 #include "tests/can-communication/simcansensor.h"
+#include "tests/support/messagecapture.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -18,15 +15,6 @@ namespace {
 
 class CanEndToEnd : public ::testing::Test {
 protected:
-    // The interface plug-in runs its transport with Qt's event loops; a host always has an
-    // application object.
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_can_endtoend";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
     void SetUp() override { ASSERT_TRUE(sim.started) << sim.bus->errorText(); }
     static SensorAdrMobileCanSP_t address(int bitRate) { return SimCanSensor::address(bitRate); }
     SimCanSensor sim{trvsim::Variant::LG, trvsim::Model::TRVAFN, {3, 5, 2}};
@@ -70,11 +58,7 @@ TEST_F(CanEndToEnd, SecondPluginOfATypeIsUnloaded) {
     const QString original =
         QDir(qEnvironmentVariable("TRVAXX_PLUGIN_PATH")).filePath("trvaxx_candevice_socketcan.so");
     ASSERT_TRUE(QFile::copy(original, copy.filePath("trvaxx_candevice_zcopy.so")));
-    QStringList lines;
-    static QStringList* sink = nullptr;
-    sink = &lines;
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& text) { *sink << text; });
+    MessageCapture log;
     CANBusDeviceFactory::setSearchFolders({QFileInfo(original).path(), copy.path()});
     {
         CanBusController controller;
@@ -82,10 +66,9 @@ TEST_F(CanEndToEnd, SecondPluginOfATypeIsUnloaded) {
         EXPECT_EQ(controller.connectDevice(address(250000), true), 0);
     }
     CANBusDeviceFactory::setSearchFolders({});
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(lines.filter("There is already a CANBusDevice-implementations with the same type!").size(), 1);
-    EXPECT_EQ(lines.filter("successfully loaded").size(), 2);
-    EXPECT_EQ(lines.filter("Unload").size(), 1); // the kept one, when the controller goes
+    EXPECT_EQ(log.count("There is already a CANBusDevice-implementations with the same type!"), 1);
+    EXPECT_EQ(log.count("successfully loaded"), 2);
+    EXPECT_EQ(log.count("Unload"), 1); // the kept one, when the controller goes
 }
 
 TEST_F(CanEndToEnd, CanInfoPrintsTheSensor) {

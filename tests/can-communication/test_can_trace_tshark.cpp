@@ -2,7 +2,6 @@
 // on the diagnostic identifiers of node 239 and must find the connect sequence's services.
 #include "tests/can-communication/simcansensor.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
@@ -17,11 +16,6 @@ constexpr const char* kTshark = "/usr/bin/tshark";
 TEST(CanTraceTshark, ConnectSequenceDecodesAsUds) {
     if (!QFile::exists(QLatin1String(kTshark)))
         GTEST_SKIP() << kTshark << " is not installed (Debian package tshark); the trace is not checked";
-    static int argc = 1;
-    static char name[] = "test_can_trace_tshark";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
     SimCanSensor sim{trvsim::Variant::LG, trvsim::Model::TRVAFN, {3, 5, 2}};
     ASSERT_TRUE(sim.started) << sim.bus->errorText();
     QTemporaryDir dir;

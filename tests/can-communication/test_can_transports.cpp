@@ -1,13 +1,8 @@
 // The CAN stack over its other roads: Qt's virtualcan back-end with the virtual sensor joined to
-// that bus, a socketcand server that refuses the connection, and a bus that goes away in the
-// middle of a connection.
+// that bus, a refused socketcand connection, and a bus that goes away mid-connection.
 #include "can-communication/canbuscontroller.h"
-#include "simulator/can/canbus.h"
-#include "simulator/can/sensornodes.h"
-#include "simulator/virtualsensor.h"
 #include "tests/can-communication/simcansensor.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
 
@@ -15,31 +10,9 @@
 
 namespace {
 
-class CanTransports : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_can_transports";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
-};
-
-TEST_F(CanTransports, ConnectsThroughQtVirtualCanToAJoinedSensor) {
-    trvsim::SimConfig sim;
-    sim.destAddress = "127.0.0.1";
-    sim.destPort = 42191;
-    sim.verbosity = 0;
-    trvsim::VirtualSensor sensor(sim);
-    trvsim::CanConfig can;
-    can.join = "qtcanbus://virtualcan/can0";
-    can.pace = false;
-    auto bus = trvsim::buildCanBus(
-        {&sensor}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
-    ASSERT_TRUE(sensor.start());
-    ASSERT_TRUE(bus->start()) << bus->errorText();
-
+TEST(CanTransports, ConnectsThroughQtVirtualCanToAJoinedSensor) {
+    SimCanSensor sim{trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}, "qtcanbus://virtualcan/can0"};
+    ASSERT_TRUE(sim.started) << sim.bus->errorText();
     CanBusController controller;
     controller.setInterfaceUrl("qtcanbus://virtualcan/can0");
     ASSERT_EQ(controller.connectDevice(SimCanSensor::address(250000), true), 0);
@@ -49,7 +22,7 @@ TEST_F(CanTransports, ConnectsThroughQtVirtualCanToAJoinedSensor) {
     controller.disconnectDevice();
 }
 
-TEST_F(CanTransports, RefusedConnectionIsReportedAsUnreachable) {
+TEST(CanTransports, RefusedConnectionIsReportedAsUnreachable) {
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
     const quint16 port = probe.serverPort();
@@ -60,7 +33,7 @@ TEST_F(CanTransports, RefusedConnectionIsReportedAsUnreachable) {
     EXPECT_FALSE(controller.isConnected());
 }
 
-TEST_F(CanTransports, BusLostMidConnectionEndsReadsWithoutHanging) {
+TEST(CanTransports, BusLostMidConnectionEndsReadsWithoutHanging) {
     SimCanSensor sim{trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}};
     ASSERT_TRUE(sim.started);
     CanBusController controller;

@@ -6,6 +6,7 @@
 #include "can-communication/cantrace.h"
 #include "can-communication/multireceivecanproxy.h"
 #include "tests/can-communication/scriptedcandevice.h"
+#include "tests/support/messagecapture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,30 +18,20 @@
 
 namespace {
 
-// Collects the CAN area's log lines while it lives.
-class LogCapture {
-public:
-    LogCapture() {
-        lines().clear();
-        previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& text) { lines() << text; });
-    }
-    ~LogCapture() { qInstallMessageHandler(previous); }
-    static QStringList& lines() {
-        static QStringList all;
-        return all;
-    }
-    // Index of the first line containing `text` at or after `from`; -1 when none.
-    static int find(const QString& text, int from = 0) {
-        for (int i = from; i < lines().size(); ++i)
-            if (lines()[i].contains(text))
-                return i;
-        return -1;
-    }
+// Index of the first captured line containing `text` at or after `from`; -1 when none.
+int find(const MessageCapture& log, const QString& text, int from = 0) {
+    const QStringList lines = log.all();
+    for (int i = from; i < lines.size(); ++i)
+        if (lines[i].contains(text))
+            return i;
+    return -1;
+}
 
-private:
-    QtMessageHandler previous;
-};
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
 
 SensorAdrMobileCanSP_t canAddress(int bitRate, int node = 239) {
     auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("test"), QByteArray("TRVAxx"));
@@ -53,8 +44,17 @@ SensorAdrMobileCanSP_t canAddress(int bitRate, int node = 239) {
 class CanBusTest : public ::testing::Test {
 protected:
     void SetUp() override { CANBusDeviceFactory::setSearchFolders({empty.path()}); }
-    void TearDown() override { CANBusDeviceFactory::setSearchFolders({}); }
+    void TearDown() override {
+        CANBusDeviceFactory::unregisterDevice(&device);
+        CANBusDeviceFactory::setSearchFolders({});
+    }
+    // The sensor at node 0x0A, registered by the tests that use it.
+    ScriptedCanDevice& registered() {
+        EXPECT_TRUE(CANBusDeviceFactory::registerDevice(&device));
+        return device;
+    }
     QTemporaryDir empty;
+    ScriptedCanDevice device{0x0A};
 };
 
 TEST(QueuedReceiver, DropsTheOldestWhenFull) {
@@ -115,9 +115,7 @@ TEST(CanTrace, WritesSocketCanPcapRecords) {
         trace.writeFrame(0x18DAEFF1, data, 3);
         trace.receiveFrame(CanFrame{0x7FF, {1, 2, 3, 4, 5, 6, 7, 8}, 8});
         // Readable while the trace is still open: every record is flushed.
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = readFile(path);
         ASSERT_EQ(bytes.size(), 24 + 16 + 11 + 16 + 16);
         EXPECT_EQ(qFromLittleEndian<uint32_t>(bytes.constData()), 0xA1B2C3D4u);
         EXPECT_EQ(qFromLittleEndian<uint32_t>(bytes.constData() + 20), 227u);
@@ -129,16 +127,16 @@ TEST(CanTrace, WritesSocketCanPcapRecords) {
 }
 
 TEST_F(CanBusTest, NoInterfaceLogsTheThreeTests) {
-    LogCapture log;
+    MessageCapture log;
     CanBusController controller;
     EXPECT_EQ(controller.connectDevice(canAddress(250000), true), 130004);
-    const int canfox = LogCapture::find(QStringLiteral("Test for CANFox"));
-    const int vector = LogCapture::find(QStringLiteral("Test for Vector CAN"), canfox + 1);
-    const int peak = LogCapture::find(QStringLiteral("Test for PEAK CAN hardware"), vector + 1);
+    const int canfox = find(log, QStringLiteral("Test for CANFox"));
+    const int vector = find(log, QStringLiteral("Test for Vector CAN"), canfox + 1);
+    const int peak = find(log, QStringLiteral("Test for PEAK CAN hardware"), vector + 1);
     EXPECT_GE(canfox, 0);
     EXPECT_GT(vector, canfox);
     EXPECT_GT(peak, vector);
-    EXPECT_GT(LogCapture::find(QStringLiteral("No CAN hardware found"), peak + 1), peak);
+    EXPECT_GT(find(log, QStringLiteral("No CAN hardware found"), peak + 1), peak);
     EXPECT_FALSE(controller.isConnected());
 }
 
@@ -172,21 +170,18 @@ TEST_F(CanBusTest, InterfaceTestResults) {
 }
 
 TEST_F(CanBusTest, FirstDeviceOfATypeWins) {
-    LogCapture log;
+    MessageCapture log;
     ScriptedCanDevice first, second;
     ASSERT_TRUE(CANBusDeviceFactory::registerDevice(&first));
     EXPECT_FALSE(CANBusDeviceFactory::registerDevice(&second));
     EXPECT_EQ(CANBusDeviceFactory::device(3), &first);
-    EXPECT_GE(LogCapture::find(
-                  QStringLiteral("There is already a CANBusDevice-implementations with the same type!")),
-              0);
+    EXPECT_EQ(
+        log.count(QStringLiteral("There is already a CANBusDevice-implementations with the same type!")), 1);
     CANBusDeviceFactory::unregisterDevice(&first);
 }
 
 TEST_F(CanBusTest, ConnectsWithVerificationAndReadsTheSensor) {
-    ScriptedCanDevice device(0x0A);
-    device.serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
-    CANBusDeviceFactory::registerDevice(&device);
+    registered().serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
     {
         CanBusController controller;
         ASSERT_EQ(controller.connectDevice(canAddress(500000, 0x0A), true), 0);
@@ -202,13 +197,10 @@ TEST_F(CanBusTest, ConnectsWithVerificationAndReadsTheSensor) {
         CANBusDeviceFactory::unregisterDevice(&silent);
     }
     EXPECT_EQ(device.closes, device.inits);
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 TEST_F(CanBusTest, TwoControllersShareOneDevice) {
-    ScriptedCanDevice device(0x0A);
-    device.serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
-    CANBusDeviceFactory::registerDevice(&device);
+    registered().serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
     CanBusController connection;
     ASSERT_EQ(connection.connectDevice(canAddress(250000, 0x0A), true), 0);
     const int inits = device.inits;
@@ -225,28 +217,22 @@ TEST_F(CanBusTest, TwoControllersShareOneDevice) {
     EXPECT_EQ(connection.readSerialNumber(), "SN-0001");
     connection.disconnectDevice();
     EXPECT_EQ(device.closes, closes + 1);
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 TEST_F(CanBusTest, TraceHoldsTheFramesOfAConnection) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("connect.pcap"));
-    ScriptedCanDevice device(0x0A);
-    device.serveIdentifiers({{0xF187, QByteArray("TRVA")}}); // a single-frame answer
-    CANBusDeviceFactory::registerDevice(&device);
+    registered().serveIdentifiers({{0xF187, QByteArray("TRVA")}}); // a single-frame answer
     {
         CanBusController controller;
         controller.setTracePath(path);
         ASSERT_EQ(controller.connectDevice(canAddress(250000, 0x0A), true), 0);
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readFile(path);
     // Session request and answer, identifier request and answer: four records of 8 data bytes.
     ASSERT_EQ(bytes.size(), 24 + 4 * 32);
     EXPECT_EQ(bytes.mid(24 + 16, 16), hex("98 DA 0A F1 08 00 00 00 02 10 03 00 00 00 00 00"));
     EXPECT_EQ(bytes.mid(24 + 32 + 16, 8), hex("98 DA F1 0A 08 00 00 00"));
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 TEST(CanBusController, DescriptionFileChoice) {
@@ -308,24 +294,14 @@ TEST(CanBusController, ParsesIpv4Text) {
 }
 
 TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
-    ScriptedCanDevice device(0x0A);
-    device.onRequest = [](ScriptedCanDevice& d, uint32_t, const QByteArray& request) {
-        switch (uint8_t(request[0])) {
-        case 0x10:
-            d.reply(hex("50 03 00 32 01 F4"));
-            break;
-        case 0x19:
-            d.reply(hex("59 02 FF D0 01 16 09 C0 73 88 01 12 34 56 08"));
-            break;
-        case 0x14:
-            d.reply(hex("54"));
-            break;
-        case 0x11:
-            d.reply(hex("51 01"));
-            break;
-        }
+    const QHash<uint8_t, QByteArray> answers = {{0x10, hex("50 03 00 32 01 F4")},
+                                                {0x19, hex("59 02 FF D0 01 16 09 C0 73 88 01 12 34 56 08")},
+                                                {0x14, hex("54")},
+                                                {0x11, hex("51 01")}};
+    registered().onRequest = [answers](ScriptedCanDevice& d, uint32_t, const QByteArray& request) {
+        if (answers.contains(uint8_t(request[0])))
+            d.reply(answers.value(uint8_t(request[0])));
     };
-    CANBusDeviceFactory::registerDevice(&device);
     CanBusController controller;
     ASSERT_EQ(controller.connectDevice(canAddress(250000, 0x0A), false), 0);
     controller.setVariant("LG");
@@ -345,7 +321,6 @@ TEST_F(CanBusTest, ErrorMemoryWithTextsClearAndReboot) {
     EXPECT_EQ(requests[requests.size() - 2], hex("14 FF FF FF"));
     EXPECT_EQ(requests.back(), hex("11 01"));
     controller.disconnectDevice();
-    CANBusDeviceFactory::unregisterDevice(&device);
 }
 
 } // namespace

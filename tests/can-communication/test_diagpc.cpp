@@ -39,165 +39,87 @@ std::string h(const char* text) {
     return hex(text).toHex().toUpper().toStdString();
 }
 
-TEST(DiagPC, IdentifiersFollowTheNodeAddress) {
-    Bench b;
-    EXPECT_EQ(b.diag.requestId(), 0x18DA2AF1u);
-    EXPECT_EQ(b.diag.responseId(), 0x18DAF12Au);
-    EXPECT_EQ(b.diag.functionalId(), 0x18DB02F1u);
-}
-
+// One service call, the frames it sends, the answer it gets and the data it returns.
 struct ServiceCase {
     const char* name;
-    std::function<int(DiagPC&)> call;
+    std::function<int(DiagPC&, QByteArray&)> call;
     std::vector<const char*> frames; // as sent, in order
     const char* answer;              // payload of the sensor's answer; null: none
     int result;
     bool functional = false;
+    const char* data = ""; // what the call hands back after the answer's header
 };
+#define CALL(expr) [&](DiagPC& d, [[maybe_unused]] QByteArray& data) { return expr; }
 
 TEST(DiagPC, EveryServiceSendsItsExactBytes) {
     const uint8_t five[] = {1, 2, 3, 4, 5};
     const uint8_t two[] = {0xAA, 0xBB};
-    QByteArray data;
+    // clang-format off
     const std::vector<ServiceCase> cases = {
-        {"ECUReset", [](DiagPC& d) { return d.ecuReset(1); }, {"02 11 01 00 00 00 00 00"}, "51 01", 0},
-        {"Session",
-         [](DiagPC& d) { return d.diagnosticSessionControl(2); },
-         {"02 10 02 00 00 00 00 00"},
-         "50 02 00 32 01 F4",
-         0},
-        {"Key",
-         [](DiagPC& d) { return d.securityAccessKey(0x12, 0xA1B2C3D4); },
-         {"06 27 12 A1 B2 C3 D4 00"},
-         "67 12",
-         0},
-        {"Key refused",
-         [](DiagPC& d) { return d.securityAccessKey(0x12, 1); },
-         {"06 27 12 00 00 00 01 00"},
-         "7F 27 35",
-         2},
-        {"ControlDTCSetting",
-         [](DiagPC& d) { return d.controlDtcSettingOff(); },
-         {"02 85 82 FF FF FF FF FF"},
-         nullptr,
-         0,
-         true},
-        {"CommunicationControl silent",
-         [](DiagPC& d) { return d.communicationControlAll(); },
-         {"03 28 81 55 55 55 55 55"},
-         nullptr,
-         0,
-         true},
-        {"CommunicationControl answered",
-         [](DiagPC& d) { return d.communicationControlAll(); },
-         {"03 28 81 55 55 55 55 55"},
-         "68 01",
-         2,
-         true},
-        {"Preconditions",
-         [](DiagPC& d) { return d.routineCheckPreconditions(); },
-         {"04 31 01 02 03 00 00 00"},
-         "71 01 02 03",
-         0},
-        {"Erase",
-         [](DiagPC& d) { return d.routineErase(5); },
-         {"06 31 01 FF 00 01 05 00"},
-         "71 01 FF 00 00",
-         0},
-        {"Erase failed",
-         [](DiagPC& d) { return d.routineErase(5); },
-         {"06 31 01 FF 00 01 05 00"},
-         "71 01 FF 00 01",
-         12},
-        {"CheckMemory",
-         [](DiagPC& d) { return d.routineCheckMemory(0xDEADBEEF); },
-         {"10 08 31 01 02 02 DE AD", "21 BE EF 55 55 55 55 55"},
-         "71 01 02 02 00",
-         0},
-        {"RequestDownload",
-         [](DiagPC& d) { return d.requestDownload(0x12345, 7, 0); },
-         {"10 0B 34 00 44 00 00 00", "21 07 00 01 23 45 55 55"},
-         "74 20 0F FF",
-         0},
-        {"TransferData short",
-         [&](DiagPC& d) { return d.transferData(1, five, 5); },
-         {"07 36 01 01 02 03 04 05"},
-         "76 01",
-         0},
-        {"TransferExit",
-         [](DiagPC& d) { return d.requestTransferExit(); },
-         {"01 37 00 00 00 00 00 00"},
-         "77",
-         0},
-        {"ClearDTC",
-         [](DiagPC& d) { return d.clearDiagnosticInformation(); },
-         {"04 14 FF FF FF 00 00 00"},
-         "54",
-         0},
-        {"WriteDataByIdentifier",
-         [&](DiagPC& d) { return d.writeDataByIdentifier(0x0102, two, 2); },
-         {"05 2E 01 02 AA BB 00 00"},
-         "6E 01 02",
-         0},
-        {"ReadDataByIdentifier",
-         [&](DiagPC& d) { return d.readDataByIdentifier(0xF187, data); },
-         {"03 22 F1 87 00 00 00 00"},
-         "62 F1 87 41 42",
-         0},
-        {"ReadDTCInformation",
-         [&](DiagPC& d) { return d.readDtcInformation(0xFF, data); },
-         {"03 19 02 FF 00 00 00 00"},
-         "59 02 FF 90 01 17 09",
-         0},
-        {"ReadMemoryByAddress",
-         [&](DiagPC& d) { return d.readMemoryByAddress(0x00012345, 4, data); },
-         {"10 08 23 24 00 01 23 45", "21 00 04 00 00 00 00 00"},
-         "63 01 02 03 04",
-         0},
+        {"ECUReset", CALL(d.ecuReset(1)), {"02 11 01 00 00 00 00 00"}, "51 01", 0},
+        {"Session", CALL(d.diagnosticSessionControl(2)), {"02 10 02 00 00 00 00 00"}, "50 02 00 32 01 F4", 0},
+        {"Key", CALL(d.securityAccessKey(0x12, 0xA1B2C3D4)), {"06 27 12 A1 B2 C3 D4 00"}, "67 12", 0},
+        {"Key refused", CALL(d.securityAccessKey(0x12, 1)), {"06 27 12 00 00 00 01 00"}, "7F 27 35", 2},
+        {"ControlDTCSetting", CALL(d.controlDtcSettingOff()), {"02 85 82 FF FF FF FF FF"}, nullptr, 0, true},
+        {"CommunicationControl silent", CALL(d.communicationControlAll()), {"03 28 81 55 55 55 55 55"},
+         nullptr, 0, true},
+        {"CommunicationControl answered", CALL(d.communicationControlAll()), {"03 28 81 55 55 55 55 55"},
+         "68 01", 2, true},
+        {"Preconditions", CALL(d.routineCheckPreconditions()), {"04 31 01 02 03 00 00 00"}, "71 01 02 03", 0},
+        {"Erase", CALL(d.routineErase(5)), {"06 31 01 FF 00 01 05 00"}, "71 01 FF 00 00", 0},
+        {"Erase failed", CALL(d.routineErase(5)), {"06 31 01 FF 00 01 05 00"}, "71 01 FF 00 01", 12},
+        {"CheckMemory", CALL(d.routineCheckMemory(0xDEADBEEF)),
+         {"10 08 31 01 02 02 DE AD", "21 BE EF 55 55 55 55 55"}, "71 01 02 02 00", 0},
+        {"RequestDownload", CALL(d.requestDownload(0x12345, 7, 0)),
+         {"10 0B 34 00 44 00 00 00", "21 07 00 01 23 45 55 55"}, "74 20 0F FF", 0},
+        {"TransferData short", CALL(d.transferData(1, five, 5)), {"07 36 01 01 02 03 04 05"}, "76 01", 0},
+        {"TransferExit", CALL(d.requestTransferExit()), {"01 37 00 00 00 00 00 00"}, "77", 0},
+        {"ClearDTC", CALL(d.clearDiagnosticInformation()), {"04 14 FF FF FF 00 00 00"}, "54", 0},
+        {"WriteDataByIdentifier", CALL(d.writeDataByIdentifier(0x0102, two, 2)),
+         {"05 2E 01 02 AA BB 00 00"}, "6E 01 02", 0},
+        {"ReadDataByIdentifier", CALL(d.readDataByIdentifier(0xF187, data)), {"03 22 F1 87 00 00 00 00"},
+         "62 F1 87 41 42", 0, false, "41 42"},
+        {"ReadDTCInformation", CALL(d.readDtcInformation(0xFF, data)), {"03 19 02 FF 00 00 00 00"},
+         "59 02 FF 90 01 17 09", 0, false, "90 01 17 09"},
+        {"ReadMemoryByAddress", CALL(d.readMemoryByAddress(0x00012345, 4, data)),
+         {"10 08 23 24 00 01 23 45", "21 00 04 00 00 00 00 00"}, "63 01 02 03 04", 0, false, "01 02 03 04"},
     };
+    // clang-format on
     for (const ServiceCase& c : cases) {
         SCOPED_TRACE(c.name);
         Bench b;
         if (c.answer)
             b.answerWith(hex(c.answer));
-        EXPECT_EQ(c.call(b.diag), c.result);
+        QByteArray data;
+        EXPECT_EQ(c.call(b.diag, data), c.result);
+        EXPECT_EQ(data, hex(c.data));
         std::vector<std::string> expected;
         for (const char* f : c.frames)
             expected.push_back(h(f));
         EXPECT_EQ(b.sentHex(), expected);
         const auto sent = b.device.sentFrames();
         ASSERT_FALSE(sent.empty());
-        EXPECT_EQ(sent.front().id, c.functional ? 0x18DB02F1u : 0x18DA2AF1u);
+        EXPECT_EQ(sent.front().id, c.functional ? b.diag.functionalId() : b.diag.requestId());
+        EXPECT_EQ(b.diag.requestId(), 0x18DA2AF1u);
+        EXPECT_EQ(b.diag.functionalId(), 0x18DB02F1u);
     }
 }
-
-TEST(DiagPC, AnswerDataIsTakenAfterTheHeader) {
-    Bench b;
-    QByteArray data;
-    b.answerWith(hex("62 F1 87 41 42"));
-    ASSERT_EQ(b.diag.readDataByIdentifier(0xF187, data), 0);
-    EXPECT_EQ(data, QByteArray("AB"));
-    b.answerWith(hex("63 01 02 03 04"));
-    ASSERT_EQ(b.diag.readMemoryByAddress(0, 4, data), 0);
-    EXPECT_EQ(data, hex("01 02 03 04"));
-    b.answerWith(hex("59 02 FF 90 01 17 09"));
-    ASSERT_EQ(b.diag.readDtcInformation(0xFF, data), 0);
-    EXPECT_EQ(data, hex("90 01 17 09"));
-}
+#undef CALL
 
 TEST(DiagPC, SegmentsThirteenAndFourteenBytePayloads) {
     const uint8_t data[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    Bench thirteen;
-    thirteen.answerWith(hex("6E 01 02"));
-    EXPECT_EQ(thirteen.diag.writeDataByIdentifier(0x0102, data, 10), 0);
-    EXPECT_EQ(thirteen.sentHex(),
-              (std::vector<std::string>{h("10 0D 2E 01 02 01 02 03"), h("21 04 05 06 07 08 09 0A")}));
-    Bench fourteen;
-    fourteen.answerWith(hex("6E 01 02"));
-    EXPECT_EQ(fourteen.diag.writeDataByIdentifier(0x0102, data, 11), 0);
-    EXPECT_EQ(fourteen.sentHex(),
-              (std::vector<std::string>{h("10 0E 2E 01 02 01 02 03"), h("21 04 05 06 07 08 09 0A"),
-                                        h("22 0B 55 55 55 55 55 55")}));
+    const std::vector<std::string> thirteen = {h("10 0D 2E 01 02 01 02 03"), h("21 04 05 06 07 08 09 0A")};
+    for (int length : {10, 11}) {
+        Bench b;
+        b.answerWith(hex("6E 01 02"));
+        EXPECT_EQ(b.diag.writeDataByIdentifier(0x0102, data, length), 0);
+        std::vector<std::string> expected = thirteen;
+        if (length == 11) {
+            expected[0] = h("10 0E 2E 01 02 01 02 03");
+            expected.push_back(h("22 0B 55 55 55 55 55 55"));
+        }
+        EXPECT_EQ(b.sentHex(), expected);
+    }
 }
 
 TEST(DiagPC, FlowControlBlockSizes) {
@@ -238,21 +160,22 @@ TEST(DiagPC, SeparationTimeOfTheFlowControlIsKept) {
     EXPECT_GE(sent[3].at - sent[2].at, 6);
 }
 
-TEST(DiagPC, MissingFlowControlFailsTheSend) {
-    Bench b;
-    b.device.flowDelayMs = 2000; // later than the 1500 ms the sender waits
-    const QByteArray data(20, '\x22');
-    EXPECT_EQ(b.diag.transferData(1, reinterpret_cast<const uint8_t*>(data.constData()), 20),
-              DIAG_TX_ERROR_TP);
-    EXPECT_EQ(b.device.sentFrames().size(), 1u);
-}
-
-TEST(DiagPC, TransferDataAboveTheLimitSendsNothing) {
-    Bench b;
-    const QByteArray data(4094, '\0');
-    EXPECT_EQ(b.diag.transferData(1, reinterpret_cast<const uint8_t*>(data.constData()), 4094),
-              DIAG_BUFFER_TOO_LARGE);
-    EXPECT_TRUE(b.device.sentFrames().empty());
+TEST(DiagPC, FailedSendsGiveTheirResult) {
+    struct Case {
+        int size;
+        qint64 flowDelayMs; // later than the 1500 ms the sender waits: no flow control
+        int result;
+        size_t framesSent;
+    };
+    for (const Case& c : {Case{20, 2000, DIAG_TX_ERROR_TP, 1}, Case{4094, 0, DIAG_BUFFER_TOO_LARGE, 0}}) {
+        SCOPED_TRACE(c.size);
+        Bench b;
+        b.device.flowDelayMs = c.flowDelayMs;
+        const QByteArray data(c.size, '\x22');
+        EXPECT_EQ(b.diag.transferData(1, reinterpret_cast<const uint8_t*>(data.constData()), c.size),
+                  c.result);
+        EXPECT_EQ(b.device.sentFrames().size(), c.framesSent);
+    }
 }
 
 TEST(DiagPC, ResponsePendingExtendsTheWait) {

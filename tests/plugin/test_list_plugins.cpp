@@ -32,26 +32,26 @@ RunResult listPlugins(const QString& extraPluginPath) {
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }
+
+void expectContains(const QString& text, std::initializer_list<const char*> parts) {
+    for (const char* part : parts)
+        EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << part << " in:\n" << text.toStdString();
+}
 } // namespace
 
 TEST(ListPlugins, PrintsTheSensorTypeAndBothVersionsWithoutADisplay) {
     const RunResult run = listPlugins(QString());
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("plugin_trvaxx.so"))) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("sensor type: TRVAXX\n"))) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("\"plugin_trvaxx\" = \"" TRVAXX_PLUGIN_VERSION "\"\n")))
-        << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("\"kVel\" = \"3.3.13\"\n"))) << run.out.toStdString();
+    expectContains(run.out,
+                   {"plugin_trvaxx.so", "sensor type: TRVAXX\n",
+                    "\"plugin_trvaxx\" = \"" TRVAXX_PLUGIN_VERSION "\"\n", "\"kVel\" = \"3.3.13\"\n"});
     EXPECT_FALSE(run.out.contains(QStringLiteral("Refused files")));
 }
 
 TEST(ListPlugins, ReportsRefusedFilesAndStillListsThePlugin) {
     const RunResult run = listPlugins(QStringLiteral(FAKE_PLUGIN_DIR));
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("Refused files:"))) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("fake_bad_verification.so: verification failed")))
-        << run.out.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("fake_no_verification.so refused"))) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("sensor type: TRVAXX\n")));
-    EXPECT_TRUE(run.out.contains(QStringLiteral("\"kVel\" = \"3.3.13\"")));
+    expectContains(run.out, {"Refused files:", "fake_bad_verification.so: verification failed",
+                             "sensor type: TRVAXX\n", "\"kVel\" = \"3.3.13\""});
+    expectContains(run.err, {"fake_no_verification.so refused"});
 }

@@ -19,9 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Writes packets "p0", "p1", ... with the given time stamps.
-QString writeRecording(const QTemporaryDir& dir, const std::vector<quint64>& timestampsUs,
-                       const char* name = "play.rec") {
-    const QString path = dir.filePath(QString::fromLatin1(name));
+QString writeRecording(const QTemporaryDir& dir, const std::vector<quint64>& timestampsUs) {
+    const QString path = dir.filePath(QStringLiteral("play.rec"));
     RecordingWriter writer;
     EXPECT_TRUE(writer.open(path, QStringLiteral("ctx"), 1, 2, 0));
     for (std::size_t i = 0; i < timestampsUs.size(); ++i) {

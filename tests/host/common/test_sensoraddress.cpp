@@ -61,12 +61,11 @@ TEST(SensorAddressMobileCan, XmlRoundTripIsExact) {
 
     // Empty everything also survives, and defaults stay defaults.
     EXPECT_EQ(roundTrip(SensorAddressMobileCan()), SensorAddressMobileCan());
-}
 
-TEST(SensorAddressMobileCan, RandomTextsRoundTrip) {
+    // Random texts and values.
     QRandomGenerator rng(1234);
     for (int i = 0; i < 300; ++i) {
-        SensorAddressMobileCan a;
+        SensorAddressMobileCan random;
         QString name;
         QByteArray type;
         const int len = rng.bounded(12);
@@ -74,13 +73,13 @@ TEST(SensorAddressMobileCan, RandomTextsRoundTrip) {
             name.append(QChar(static_cast<ushort>(rng.bounded(0x10000))));
             type.append(static_cast<char>(rng.bounded(256)));
         }
-        a.setName(name);
-        a.setSensorTypeId(type);
-        a.setSerialNumber(name.left(3));
-        a.setUdpPort(rng.bounded(65536));
-        a.setCanBaudRate(rng.bounded(1000001));
-        a.setCanDeviceId(rng.bounded(-1, 256));
-        ASSERT_EQ(roundTrip(a), a) << "case " << i;
+        random.setName(name);
+        random.setSensorTypeId(type);
+        random.setSerialNumber(name.left(3));
+        random.setUdpPort(rng.bounded(65536));
+        random.setCanBaudRate(rng.bounded(1000001));
+        random.setCanDeviceId(rng.bounded(-1, 256));
+        ASSERT_EQ(roundTrip(random), random) << "case " << i;
     }
 }
 
@@ -117,17 +116,6 @@ TEST(SensorAddressMobileCan, MalformedXmlIsRefusedAndLeavesTheAddressUnchanged) 
     }
 }
 
-TEST(SensorAddressMobileCan, FromXmlBuildsTheNamedKindAndSkipsUnknownFields) {
-    QByteArray xml = fullAddress().serialize();
-    xml.replace("<serialNumber>", "<futureField>ignored</futureField><serialNumber>");
-    QString error;
-    SensorAdrSP_t address = SensorAddress::fromXml(xml, &error);
-    ASSERT_TRUE(address) << error.toStdString();
-    auto mobile = qSharedPointerDynamicCast<SensorAddressMobileCan>(address);
-    ASSERT_TRUE(mobile);
-    EXPECT_EQ(*mobile, fullAddress());
-}
-
 namespace {
 // A kind added beside the built-in one is built from its XML through the registry.
 class SensorAddressTestKind : public SensorAddressMobileCan {
@@ -138,10 +126,15 @@ public:
 const SensorAddressKind<SensorAddressTestKind> registerTestKind;
 } // namespace
 
-TEST(SensorAddressMobileCan, FromXmlBuildsEveryRegisteredKind) {
+TEST(SensorAddressMobileCan, FromXmlBuildsEveryRegisteredKindAndSkipsUnknownFields) {
     QByteArray xml = fullAddress().serialize();
-    xml.replace("kind=\"MobileCan\"", "kind=\"TestKind\"");
+    xml.replace("<serialNumber>", "<futureField>ignored</futureField><serialNumber>");
     QString error;
+    auto mobile = qSharedPointerDynamicCast<SensorAddressMobileCan>(SensorAddress::fromXml(xml, &error));
+    ASSERT_TRUE(mobile) << error.toStdString();
+    EXPECT_EQ(*mobile, fullAddress());
+
+    xml.replace("kind=\"MobileCan\"", "kind=\"TestKind\"");
     const SensorAdrSP_t address = SensorAddress::fromXml(xml, &error);
     ASSERT_TRUE(address) << error.toStdString();
     EXPECT_EQ(address->getKind(), "TestKind");
@@ -182,15 +175,10 @@ TEST(SensorAddressMobileCan, PrintableAddressNamesEachTransport) {
     EXPECT_EQ(a.getPrintableAddress(), QStringLiteral("(no connection settings)"));
 }
 
-TEST(SensorAddressMobileCan, CloneIsIndependent) {
+TEST(SensorAddressMobileCan, CloneIsIndependentAndTheSharedTypeIsKnownForQueuedSignals) {
     SensorAddressMobileCan a = fullAddress();
     SensorAdrSP_t copy = a.clone();
     a.setName(QStringLiteral("changed"));
     EXPECT_EQ(copy->getName(), QStringLiteral("TRVADN (DI 3.2.1)"));
-}
-
-TEST(SensorAddressMobileCan, SharedAddressTypeIsKnownByNameForQueuedSignals) {
-    const QMetaType type = QMetaType::fromName("SensorAdrSP_t");
-    ASSERT_TRUE(type.isValid());
-    EXPECT_EQ(type, QMetaType::fromType<SensorAdrSP_t>());
+    EXPECT_EQ(QMetaType::fromName("SensorAdrSP_t"), QMetaType::fromType<SensorAdrSP_t>());
 }
