@@ -241,9 +241,10 @@ void reportPacedRead() {
                 gaps.back() * 1e6, kBitsPerFrame / kBusBitRate * 1e6);
     // The ceiling the virtual bus allows: its bit count per 8-byte 29-bit frame against the limit's.
     const uint32_t bits = trvsim::canFrameBits(trvsim::SimCanFrame{0, true, 8, {}});
-    std::printf("  the virtual bus takes %u bits per 8-byte frame: its ceiling is %.3f of the limit, the answer "
-                "reached %.3f of that ceiling\n",
-                bits, kBitsPerFrame / bits, payload / answerSeconds / limit / (kBitsPerFrame / bits));
+    std::printf(
+        "  the virtual bus takes %u bits per 8-byte frame: its ceiling is %.3f of the limit, the answer "
+        "reached %.3f of that ceiling\n",
+        bits, kBitsPerFrame / bits, payload / answerSeconds / limit / (kBitsPerFrame / bits));
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 // thread and fans frames out to its receivers. The virtual slots keep their order, since
 // plug-ins built separately depend on it; new operations are appended at the end.
 
-#include "can-communication/canframe.h"
 #include "can-communication/candeviceconfig.h"
+#include "can-communication/canframe.h"
 
 #include <QtPlugin>
 #include <cstdint>

@@ -15,4 +15,6 @@ static_assert(sizeof(CanFrame) == 16, "CanFrame arrays cross the plug-in boundar
 
 // Largest identifier sent as a standard (11-bit) frame.
 constexpr uint32_t kCanMaxStandardId = 0x7FF;
-inline bool isExtendedCanId(uint32_t identifier) { return identifier > kCanMaxStandardId; }
+inline bool isExtendedCanId(uint32_t identifier) {
+    return identifier > kCanMaxStandardId;
+}

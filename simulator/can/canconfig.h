@@ -14,12 +14,12 @@ struct CanConfig {
     // ("socketcand://HOST:PORT/BUS" or "qtcanbus://BACKEND/INTERFACE"). Both empty: no CAN side.
     std::string listen;
     std::string join;
-    std::string beacon;     // "ADDR[:PORT]": send the socketcand discovery beacon every 3 s
+    std::string beacon;       // "ADDR[:PORT]": send the socketcand discovery beacon every 3 s
     uint32_t sensorCount = 1; // --count: sensors sharing one bus (127.0.0.2, .3, ...; nodes 239, 238, ...)
 
     uint32_t bitRate = 0; // --can-bitrate
     CanProtocol protocol = CanProtocol::FromParameters;
-    int address = -1;     // --can-address: J1939 source address or CANopen node (-1: parameters)
+    int address = -1; // --can-address: J1939 source address or CANopen node (-1: parameters)
 
     // Bus behaviour.
     bool pace = true;       // --can-no-pace turns pacing at the bit rate off

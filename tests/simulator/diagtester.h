@@ -21,12 +21,16 @@ using Bytes = std::vector<uint8_t>;
 inline uint32_t big32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
-inline Bytes big(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+inline Bytes big(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
 inline Bytes cat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 struct RecordingPort : CanBusPort {
     struct Sent {
