@@ -3,23 +3,14 @@
 
 #include "simulator/simcommandline.h"
 
+#include "fuzz/common/fuzzarguments.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    QStringList arguments{"trvaxx-sim"};
-    std::string current;
-    for (size_t i = 0; i < size && arguments.size() < 64; ++i) {
-        if (data[i] == 0 || data[i] == '\n') {
-            arguments << QString::fromLocal8Bit(current.data(), static_cast<int>(current.size()));
-            current.clear();
-        } else {
-            current.push_back(static_cast<char>(data[i]));
-        }
-    }
-    if (!current.empty())
-        arguments << QString::fromLocal8Bit(current.data(), static_cast<int>(current.size()));
+    const QStringList arguments = fuzzArguments(data, size, {"trvaxx-sim"});
 
     const trvsim::CommandLine cl = trvsim::parseCommandLine(arguments);
     if (cl.outcome == trvsim::CommandLine::Error && cl.message.empty())

@@ -4,23 +4,14 @@
 
 #include "tools/trvaxx/toolcommand.h"
 
+#include "fuzz/common/fuzzarguments.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    QStringList arguments;
-    std::string current;
-    for (size_t i = 0; i < size && arguments.size() < 64; ++i) {
-        if (data[i] == 0 || data[i] == '\n') {
-            arguments << QString::fromLocal8Bit(current.data(), static_cast<int>(current.size()));
-            current.clear();
-        } else {
-            current.push_back(static_cast<char>(data[i]));
-        }
-    }
-    if (!current.empty())
-        arguments << QString::fromLocal8Bit(current.data(), static_cast<int>(current.size()));
+    const QStringList arguments = fuzzArguments(data, size);
 
     ToolOptions options;
     QString error;
