@@ -174,6 +174,16 @@ std::vector<Option> options(CommandLine& r, bool& verbositySet) {
              r.durationSeconds = d;
              return {};
          }},
+        {{"camera-http"},
+         "Serve the picture of a video camera beside the sensor (its 2D calibration) as an MJPEG "
+         "stream over HTTP on [ADDR:]PORT (sensor i of --count on PORT + i).",
+         "[addr:]port",
+         [&r](const std::string& v) {
+             std::string why;
+             if (parseListenAddress(v, r.cameraAddress, r.cameraPort, why))
+                 r.camera = true;
+             return why;
+         }},
         {{"count"},
          "Run N sensors sharing one CAN bus (1 to 32; sources 127.0.0.2, .3, ..., CAN nodes "
          "239, 238, ...).",
