@@ -6,6 +6,8 @@ GridOverlay::GridOverlay(QGraphicsItem* parent) : Overlay2D(parent) {
     setImageSize(64, 16);
     setAcceptedMouseButtons(Qt::NoButton);
     setZValue(1);
+    // The grid changes only with the size: drawn once into a cached pixmap, blitted per frame.
+    setCacheMode(QGraphicsItem::DeviceCoordinateCache);
 }
 
 void GridOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
