@@ -36,8 +36,12 @@ void CameraModel2D3D::setModel(const Calibration2d_TRVAXX& c) {
                 sa * sc - cc * ca * sb,
                 sc * sb * ca + cc * sa,
                 ca * cb};
+    // Set with every result: an unusable model is reported once, until a usable one comes.
     if (isValid())
         invalidModelLogged = false;
+    else if (!invalidModelLogged)
+        qCCritical(lcViews) << "invalid 2D camera calibration (fx or fy is 0)";
+    invalidModelLogged = !isValid();
 }
 
 QPointF CameraModel2D3D::distort(double xn, double yn) const {
@@ -74,13 +78,7 @@ bool CameraModel2D3D::prepareRectification(int width, int height) {
         return true;
     lookupTable.clear();
     tableWidth = tableHeight = 0;
-    if (!isValid()) {
-        if (!invalidModelLogged)
-            qCCritical(lcViews) << "invalid 2D camera calibration (fx or fy is 0)";
-        invalidModelLogged = true;
-        return false;
-    }
-    if (width < 2 || height < 2)
+    if (!isValid() || width < 2 || height < 2)
         return false;
 
     lookupTable.resize(std::size_t(width) * std::size_t(height));

@@ -24,6 +24,7 @@ public:
     };
     static_assert(sizeof(TableEntry) == 8);
 
+    // An unusable model (fx or fy 0) is logged once, until a usable one is set.
     void setModel(const Calibration2d_TRVAXX& calibration);
     // Position of the shown picture inside the camera's picture, subtracted from projections.
     void setPictureOffset(QPointF offset) { pictureOffset = offset; }
@@ -36,8 +37,8 @@ public:
     // camera's plane or behind it, or the model is invalid.
     bool project(double x, double y, double z, bool rectified, QPointF& picturePoint) const;
 
-    // Builds the table for a width x height picture unless the current one fits; false (and one
-    // log line) when the model is invalid or the picture smaller than 2 x 2 pixels.
+    // Builds the table for a width x height picture unless the current one fits; false when the
+    // model is invalid or the picture smaller than 2 x 2 pixels.
     bool prepareRectification(int width, int height);
     // The corrected picture (RGB888). Colours are kept as they are: grabbers deliver RGB888, so
     // rectified and unrectified pictures show the same colours. Without a table (invalid model)
