@@ -107,21 +107,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     bench::RatioReporter reporter;
     bench::runWithRatios(argc, argv, reporter);
-    const double cycleUs = 40e3; // the benchmarks report microseconds
-    const double copy = reporter.time("BM_CopyOfTheRecord");
-    const struct {
-        const char* name;
-        const char* what;
-    } rows[] = {{"BM_View2DPaintChanged", "images, panel and painting what changed"},
-                {"BM_View2DWholeRepaint", "images, panel and a repaint of the whole view"},
-                {"BM_View2DNoPaint", "images and panel, no painting"},
-                {"BM_View2DHidden", "hidden (primed result only)"}};
-    for (const auto& row : rows) {
-        const double t = reporter.time(row.name); // CPU per result
-        if (t > 0 && copy > 0)
-            std::printf("2D view per result, %s: %.2f %% of the 40 ms cycle, %.1f x a copy of the record\n",
-                        row.what, 100.0 * t / cycleUs, t / copy);
-    }
+    bench::printCycleShares(reporter, "2D view per result,", "BM_CopyOfTheRecord", "a copy of the record",
+                            {{"BM_View2DPaintChanged", "images, panel and painting what changed"},
+                             {"BM_View2DWholeRepaint", "images, panel and a repaint of the whole view"},
+                             {"BM_View2DNoPaint", "images and panel, no painting"},
+                             {"BM_View2DHidden", "hidden (primed result only)"}});
     instance.reset();
     benchmark::Shutdown();
     return 0;

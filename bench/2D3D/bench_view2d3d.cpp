@@ -17,7 +17,6 @@
 
 #include <QApplication>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -90,19 +89,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     bench::RatioReporter reporter;
     bench::runWithRatios(argc, argv, reporter);
-    const double cycleUs = 40e3;
-    const double copy = reporter.time("BM_CopyOfThePicture");
-    const struct {
-        const char* name;
-        const char* what;
-    } rows[] = {{"BM_JointViewPerResult", "per result (overlay over the current picture)"},
-                {"BM_JointViewPerRectifiedPicture", "per camera picture (rectified, shown)"}};
-    for (const auto& row : rows) {
-        const double t = reporter.time(row.name);
-        if (t > 0 && copy > 0)
-            std::printf("Joint view %s: %.2f %% of the 40 ms cycle, %.1f x a copy of the picture\n", row.what,
-                        100.0 * t / cycleUs, t / copy);
-    }
+    bench::printCycleShares(reporter, "Joint view", "BM_CopyOfThePicture", "a copy of the picture",
+                            {{"BM_JointViewPerResult", "per result (overlay over the current picture)"},
+                             {"BM_JointViewPerRectifiedPicture", "per camera picture (rectified, shown)"}});
     instance.reset();
     benchmark::Shutdown();
     return 0;

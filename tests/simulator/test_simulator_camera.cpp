@@ -7,6 +7,7 @@
 #include "simulator/camera/camerahttpserver.h"
 #include "simulator/scene.h"
 #include "simulator/virtualsensor.h"
+#include "tests/support/truthrecord.h"
 
 #include <QSignalSpy>
 
@@ -17,21 +18,6 @@
 using namespace trvsim;
 
 namespace {
-
-Calibration2d_TRVAXX calibrationOf(const FrameTruth& truth) {
-    const std::array<float, 19> v =
-        truth.hasCalibration2d ? truth.calibration2d : cameraCalibration2d(truth.cameraCalibration);
-    Calibration2d_TRVAXX c;
-    float* fields[19] = {
-        &c.intrCalib_2D_fx,     &c.intrCalib_2D_fy,    &c.intrCalib_2D_mx,     &c.intrCalib_2D_my,
-        &c.intrCalib_alpha,     &c.intrCalib_k1,       &c.intrCalib_k2,        &c.intrCalib_k3,
-        &c.intrCalib_k4,        &c.intrCalib_k5,       &c.extrCalib_center_tx, &c.extrCalib_center_ty,
-        &c.extrCalib_center_tz, &c.extrCalib_delta_tx, &c.extrCalib_delta_ty,  &c.extrCalib_delta_tz,
-        &c.extrCalib_rot_x,     &c.extrCalib_rot_y,    &c.extrCalib_rot_z};
-    for (int i = 0; i < 19; ++i)
-        *fields[i] = v[std::size_t(i)];
-    return c;
-}
 
 // The picture rectangle around the eight projected corners of an object's box.
 QRectF projectedBox(const CameraModel2D3D& model, const ObjectTruth& o, bool rectified) {
@@ -64,7 +50,7 @@ TEST(SimulatorCamera, ProjectedObjectBoxesEncloseTheObjectsPixels) {
         auto truth = std::make_unique<FrameTruth>();
         scene.render(frame, *truth);
         const QImage camera = renderer.render(*truth);
-        model.setModel(calibrationOf(*truth));
+        model.setModel(resulttest::recordFromTruth(*truth, "OD ")->calibration2d);
         const QImage rectified = model.rectify(camera);
         for (bool straight : {false, true}) {
             const QImage& picture = straight ? rectified : camera;
