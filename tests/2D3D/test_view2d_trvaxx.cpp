@@ -218,6 +218,12 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
         QPoint(PixelZoom::FRAME + 2 * PixelZoom::CELL + 3, PixelZoom::FRAME + PixelZoom::CELL + 3));
     EXPECT_EQ(view.selectedPixel(), QPoint(1, 0));
     EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(1, 0));
+    // A new result refreshes the open magnifier.
+    ResultDataSP_TRVAXX brighter = makeRecord();
+    brighter->normalizedAmplitude[1] = 3000.0f;
+    feed(brighter);
+    EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(1, 0));
+    EXPECT_NE(zoom->subImage().pixel(1, 1), zoom->subImage().pixel(0, 1));
 
     // Any press on a pane closes it and keeps the selection.
     click(2, {40, 10});
