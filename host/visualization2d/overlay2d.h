@@ -14,6 +14,10 @@ public:
     int imageWidth() const { return width; }
     int imageHeight() const { return height; }
 
+    // The image pixel that contains `pos` (item coordinates), clamped into the image; (-1, -1)
+    // while the size is 0.
+    QPoint pixelAt(const QPointF& pos) const;
+
     QRectF boundingRect() const override;
 
 protected:

@@ -26,7 +26,7 @@ View2D::View2D(QWidget* parent) : QGraphicsView(parent) {
 
 View2D::~View2D() {
     // Overlays are owned by the scene; drop them before the scene member goes.
-    for (Overlay2D* overlay : overlayItems)
+    for (QGraphicsItem* overlay : overlayItems)
         sceneObject.removeItem(overlay);
     qDeleteAll(overlayItems);
 }
@@ -37,8 +37,9 @@ void View2D::setBackgroundImage(const QImage& image) {
     backgroundItem->setPixmap(QPixmap::fromImage(image));
     if (image.size() != oldSize) {
         sceneObject.setSceneRect(QRectF(QPointF(0, 0), QSizeF(image.size())));
-        for (Overlay2D* overlay : overlayItems)
-            overlay->setImageSize(image.width(), image.height());
+        for (QGraphicsItem* item : overlayItems)
+            if (auto* overlay = dynamic_cast<Overlay2D*>(item))
+                overlay->setImageSize(image.width(), image.height());
         updateMinimumSize();
     }
 }
@@ -68,16 +69,17 @@ void View2D::updateMinimumSize() {
     updateGeometry();
 }
 
-void View2D::addOverlay(Overlay2D* overlay) {
-    if (!overlay || overlayItems.contains(overlay))
+void View2D::addOverlay(QGraphicsItem* item) {
+    if (!item || overlayItems.contains(item))
         return;
-    overlayItems.append(overlay);
-    if (!background.isNull())
+    overlayItems.append(item);
+    auto* overlay = dynamic_cast<Overlay2D*>(item);
+    if (overlay && !background.isNull())
         overlay->setImageSize(background.width(), background.height());
-    sceneObject.addItem(overlay);
+    sceneObject.addItem(item);
 }
 
-void View2D::removeOverlay(Overlay2D* overlay) {
+void View2D::removeOverlay(QGraphicsItem* overlay) {
     if (overlayItems.removeOne(overlay))
         sceneObject.removeItem(overlay);
 }
@@ -99,6 +101,10 @@ QPointF View2D::imagePosAt(const QPoint& viewportPos) const {
 
 QPoint View2D::viewportPosOf(const QPointF& imagePos) const {
     return mapFromScene(imagePos);
+}
+
+QPoint View2D::widgetPosOf(const QPointF& imagePos) const {
+    return viewport()->mapTo(this, viewportPosOf(imagePos));
 }
 
 QSize View2D::sizeHint() const {

@@ -28,11 +28,12 @@ public:
     void setZoomingEnabled(bool enabled);
     bool isZoomingEnabled() const { return zooming; }
 
-    // The view takes ownership of the overlay and gives it the current image size.
-    void addOverlay(Overlay2D* overlay);
-    // Gives the overlay back to the caller (not deleted).
-    void removeOverlay(Overlay2D* overlay);
-    const QList<Overlay2D*>& overlays() const { return overlayItems; }
+    // The view takes ownership of the item; an Overlay2D is given the image size now and whenever
+    // it changes. Any other item is drawn in image pixel coordinates as it is.
+    void addOverlay(QGraphicsItem* overlay);
+    // Gives the item back to the caller (not deleted).
+    void removeOverlay(QGraphicsItem* overlay);
+    const QList<QGraphicsItem*>& overlays() const { return overlayItems; }
 
     // The part `rect` (image pixels) of the background; pixels outside the image are transparent,
     // so a 3 × 3 cut around a corner pixel still has the corner in its centre.
@@ -42,6 +43,8 @@ public:
     // viewport position of an image point.
     QPointF imagePosAt(const QPoint& viewportPos) const;
     QPoint viewportPosOf(const QPointF& imagePos) const;
+    // The position of an image point in this widget's own coordinates.
+    QPoint widgetPosOf(const QPointF& imagePos) const;
 
     QSize sizeHint() const override;
 
@@ -58,7 +61,7 @@ private:
     QGraphicsScene sceneObject;
     QGraphicsPixmapItem* backgroundItem = nullptr;
     QImage background;
-    QList<Overlay2D*> overlayItems;
+    QList<QGraphicsItem*> overlayItems;
     double zoom = 1.0;
     bool panning = true;
     bool zooming = true;

@@ -5,8 +5,6 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 
-#include <cmath>
-
 SelectionOverlay::SelectionOverlay(View2D* pane) : view(pane) {
     setImageSize(64, 16);
     setAcceptedMouseButtons(Qt::LeftButton);
@@ -68,13 +66,10 @@ QPainterPath SelectionOverlay::shape() const {
 }
 
 bool SelectionOverlay::selectAt(const QPointF& pos) {
-    if (imageWidth() <= 0 || imageHeight() <= 0)
+    const QPoint pixel = pixelAt(pos);
+    if (pixel.x() < 0 || (pixel.x() == col && pixel.y() == rowIndex))
         return false;
-    const int c = qBound(0, int(std::floor(pos.x())), imageWidth() - 1);
-    const int r = qBound(0, int(std::floor(pos.y())), imageHeight() - 1);
-    if (c == col && r == rowIndex)
-        return false;
-    setPos(c, r);
+    setPos(pixel.x(), pixel.y());
     return true;
 }
 
@@ -128,7 +123,6 @@ void SelectionOverlay::emitGlobalPosition() {
     if (!hasSelection() || !view)
         return;
     // The lower-right corner of the pixel: whole pixels, rounded up.
-    const QPoint inViewport = view->viewportPosOf(QPointF(col + 1, rowIndex + 1));
-    const QPoint inPane = view->viewport()->mapTo(view, inViewport);
+    const QPoint inPane = view->widgetPosOf(QPointF(col + 1, rowIndex + 1));
     emit userSelectedGlobalPosition(this, inPane.x(), inPane.y());
 }

@@ -6,6 +6,7 @@
 #include "2D3D/connect2doverlays.h"
 #include "2D3D/pixelzoom.h"
 #include "2D3D/pixselparametermenubar.h"
+#include "2D3D/positionoverlays.h"
 #include "2D3D/selectionoverlay.h"
 #include "2D3D/view2d_trvaxx.h"
 
@@ -147,6 +148,24 @@ TEST_F(Fixture, ClickingACornerSelectsItInAllThreePanes) {
     view.grab().save(QStringLiteral("view2d_selection.png"));
 }
 
+TEST_F(Fixture, DraggingEndsOnTheReleasedPixelInAllPanes) {
+    feed(makeRecord());
+    QSignalSpy moved(&view, SIGNAL(posChanged(int, int)));
+    QWidget* viewport = pane(0)->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, centreOf({0, 0}));
+    // Faster than the 100-ms update interval: the intermediate pixels may be skipped, the last not.
+    for (const QPoint pixel : {QPoint(10, 3), QPoint(20, 3), QPoint(30, 4)})
+        QTest::mouseMove(viewport, centreOf(pixel));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, centreOf({30, 4}));
+    ASSERT_FALSE(moved.isEmpty());
+    EXPECT_EQ(moved.last().at(0).toInt(), 30);
+    EXPECT_EQ(moved.last().at(1).toInt(), 4);
+    EXPECT_EQ(view.pixelPanel()->positionText(), QStringLiteral("Column 30, Row 4"));
+    for (int p = 0; p < 3; ++p)
+        EXPECT_EQ(view.selectionOverlay(View2D_TRVAXX::Pane(p))->column(), 30) << p;
+    EXPECT_FALSE(view.is3x3Active());
+}
+
 TEST_F(Fixture, PixelPanelShowsTheSelectedPixelsValues) {
     feed(makeRecord());
     const PixSelParameterMenuBar* panel = view.pixelPanel();
@@ -199,6 +218,12 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
         QPoint(PixelZoom::FRAME + 2 * PixelZoom::CELL + 3, PixelZoom::FRAME + PixelZoom::CELL + 3));
     EXPECT_EQ(view.selectedPixel(), QPoint(1, 0));
     EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(1, 0));
+    // A new result refreshes the open magnifier.
+    ResultDataSP_TRVAXX brighter = makeRecord();
+    brighter->normalizedAmplitude[1] = 3000.0f;
+    feed(brighter);
+    EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(1, 0));
+    EXPECT_NE(zoom->subImage().pixel(1, 1), zoom->subImage().pixel(0, 1));
 
     // Any press on a pane closes it and keeps the selection.
     click(2, {40, 10});
@@ -209,6 +234,37 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
         EXPECT_FALSE(overlay->is3x3Marker());
         EXPECT_EQ(QPoint(overlay->column(), overlay->row()), QPoint(1, 0));
     }
+}
+
+TEST(PositionOverlays, ReportThePressedPixelAndDrawAtTheGivenOne) {
+    View2D pane;
+    pane.setZoomFactor(10.0);
+    pane.setZoomingEnabled(false);
+    QImage black(64, 16, QImage::Format_ARGB32);
+    black.fill(Qt::black);
+    pane.setBackgroundImage(black);
+    auto* cross = new CrossOverlay(&pane, Qt::red);
+    auto* block = new PixelZoomOverlay(&pane);
+    pane.resize(pane.sizeHint());
+    pane.show();
+    for (PositionOverlay* overlay :
+         {static_cast<PositionOverlay*>(cross), static_cast<PositionOverlay*>(block)}) {
+        pane.addOverlay(overlay);
+        QSignalSpy picked(overlay, SIGNAL(userSelectedPosition(int, int)));
+        QSignalSpy corner(overlay, SIGNAL(userSelectedGlobalPosition(int, int)));
+        QTest::mouseClick(pane.viewport(), Qt::LeftButton, {}, QPoint(635, 155));
+        ASSERT_EQ(picked.size(), 1);
+        EXPECT_EQ(picked[0], (QVariantList{63, 15}));
+        EXPECT_EQ(corner[0], (QVariantList{640, 160}));
+        pane.removeOverlay(overlay);
+    }
+    pane.addOverlay(cross);
+    cross->setPos(10, 3);
+    const QImage shown = pane.viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(600, 35), qRgb(255, 0, 0));  // the horizontal line through row 3
+    EXPECT_EQ(shown.pixel(105, 150), qRgb(255, 0, 0)); // the vertical line through column 10
+    EXPECT_EQ(shown.pixel(300, 100), qRgb(0, 0, 0));
+    delete block;
 }
 
 TEST(View2DStyle, EveryStylePropertyHasADistinctValidDefault) {
