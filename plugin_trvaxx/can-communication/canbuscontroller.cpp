@@ -6,6 +6,8 @@
 #include "can-communication/canlogging.h"
 #include "can-communication/cantrace.h"
 #include "can-communication/multireceivecanproxy.h"
+#include "can-communication/paramtable.h"
+#include "can-communication/paramtransfer.h"
 #include "common/logentry.h"
 
 #include <QStringList>
@@ -26,13 +28,13 @@ struct CddChoice {
 };
 constexpr CddChoice kCddChoices[] = {
     {"DI", "1", "1_0_0.cdd"},   {"DI", "2.0", "2_0_0.cdd"}, {"DI", "2.1", "2_1_0.cdd"},
-    {"DI", "2.2", "2_2_0.cdd"}, {"DI", "3.2", "3_1_3.cdd"}, {"DI", "3.3", "3_2_0.cdd"},
-    {"DI", "3.4", "3_2_2.cdd"}, {"OD", "1", "1_0_0.cdd"},   {"OD", "2.0", "2_0_0.cdd"},
-    {"OD", "2.1", "2_1_0.cdd"}, {"OD", "2.2", "2_2_0.cdd"}, {"OD", "3.0", "2_3_1.cdd"},
-    {"OD", "3.1", "3_1_1.cdd"}, {"OD", "3.2", "3_1_3.cdd"}, {"OD", "3.3", "3_2_0.cdd"},
-    {"OD", "3.4", "3_2_2.cdd"}, {"LG", "2.0", "1_0_0.cdd"}, {"LG", "3.0", "2_3_1.cdd"},
-    {"LG", "3.2", "3_1_3.cdd"}, {"LG", "3.3", "3_2_0.cdd"}, {"LG", "3.4", "3_2_2.cdd"},
-    {"LG", "3.5", "3_2_2.cdd"},
+    {"DI", "2.2", "2_2_0.cdd"}, {"DI", "3.1", "3_1_1.cdd"}, {"DI", "3.2", "3_1_3.cdd"},
+    {"DI", "3.3", "3_2_0.cdd"}, {"DI", "3.4", "3_2_2.cdd"}, {"OD", "1", "1_0_0.cdd"},
+    {"OD", "2.0", "2_0_0.cdd"}, {"OD", "2.1", "2_1_0.cdd"}, {"OD", "2.2", "2_2_0.cdd"},
+    {"OD", "3.0", "2_3_1.cdd"}, {"OD", "3.1", "3_1_1.cdd"}, {"OD", "3.2", "3_1_3.cdd"},
+    {"OD", "3.3", "3_2_0.cdd"}, {"OD", "3.4", "3_2_2.cdd"}, {"LG", "2.0", "1_0_0.cdd"},
+    {"LG", "3.0", "2_3_1.cdd"}, {"LG", "3.2", "3_1_3.cdd"}, {"LG", "3.3", "3_2_0.cdd"},
+    {"LG", "3.4", "3_2_2.cdd"}, {"LG", "3.5", "3_2_2.cdd"},
 };
 
 QStringList versionParts(const QString& version) {
@@ -41,7 +43,8 @@ QStringList versionParts(const QString& version) {
 
 } // namespace
 
-CanBusController::CanBusController(QObject* parent) : QObject(parent) {
+CanBusController::CanBusController(QObject* parent)
+    : QObject(parent), params(std::make_unique<ParamTransfer>()) {
     ensureDiagDescriptions();
     CANBusDeviceFactory::acquire();
 }
@@ -55,9 +58,15 @@ CanBusController::~CanBusController() {
 
 void CanBusController::stopReceivers() {}
 
+QList<CanBusController::ResultFunction> CanBusController::runningReceivers() const {
+    return {};
+}
+
+void CanBusController::startReceivers(const QList<ResultFunction>&) {}
+
 void CanBusController::dropDiagnosticStack() {
     errorMemory.reset();
-    readData.reset();
+    dataReader.reset();
     diagPC.reset();
     port.reset();
 }
@@ -127,12 +136,12 @@ int CanBusController::connectDevice(const SensorAdrMobileCanSP_t& sensor, bool v
     }
     port = std::make_unique<ProxyPort>(session->proxy());
     diagPC = std::make_unique<DiagPC>(port.get(), static_cast<uint8_t>(sensor->getCanDeviceId()));
-    readData = std::make_unique<ReadDataWithDiagnosis>(diagPC.get());
+    dataReader = std::make_unique<ReadDataWithDiagnosis>(diagPC.get());
     errorMemory = std::make_unique<ErrorMemoryReader>(diagPC.get());
 
     if (verify) {
         QString articleNumber;
-        if (readData->readArticleNumber(articleNumber) != 0) {
+        if (dataReader->readArticleNumber(articleNumber) != 0) {
             disconnectDevice();
             return VerificationFailed;
         }
@@ -149,10 +158,10 @@ void CanBusController::disconnectDevice() {
 }
 
 QString CanBusController::readSerialNumber() {
-    if (!readData)
+    if (!dataReader)
         return QString();
     QString serial;
-    if (readData->readSerialNumber(serial) != 0) {
+    if (dataReader->readSerialNumber(serial) != 0) {
         qCDebug(lcCan) << "Failed to read SerialNumber via CAN";
         return QString();
     }
@@ -160,10 +169,10 @@ QString CanBusController::readSerialNumber() {
 }
 
 int CanBusController::readIdentity() {
-    if (!readData)
+    if (!dataReader)
         return 1;
     sensorIdentity = SensorIdentity();
-    const int result = readData->readIdentity(sensorIdentity);
+    const int result = dataReader->readIdentity(sensorIdentity);
     if (!sensorIdentity.globalSoftwareVersion.isEmpty())
         cameraVersionText = sensorIdentity.globalSoftwareVersion;
     if (!sensorIdentity.variant.isEmpty())
@@ -173,8 +182,8 @@ int CanBusController::readIdentity() {
 
 void CanBusController::readStateData() {
     qCDebug(lcCan) << "###### CanBusController::readStateData() #####";
-    if (readData)
-        readData->readState(state);
+    if (dataReader)
+        dataReader->readState(state);
     qCDebug(lcCan) << "CanBusController::readStateData() finished";
 }
 
@@ -196,6 +205,20 @@ int CanBusController::rebootSensor() {
         return DIAG_TRANSMIT_ERROR;
     diagPC->configure();
     return diagPC->ecuReset(kHardReset);
+}
+
+bool CanBusController::ReadAllParameters() {
+    return params->readAll(diagPC.get(), cameraVersionText, getDspKvdFilename(), getKpKvdFilename());
+}
+
+QVariant CanBusController::readData(int valueId) {
+    if (ParamTable::isDiagnosisId(valueId))
+        return ParamTable::diagnosisValue(valueId, sensorIdentity, state);
+    return params->readData(valueId, variantText);
+}
+
+bool CanBusController::writeData(int valueId, const QVariant& value) {
+    return params->writeData(valueId, value, variantText);
 }
 
 QString CanBusController::cddFilename(const QString& variant, const QString& cameraVersion) {
