@@ -5,16 +5,21 @@
 #include "can-communication/candevicesession.h"
 #include "can-communication/canlogging.h"
 #include "can-communication/cantrace.h"
+#include "can-communication/firmwareupdate.h"
 #include "can-communication/multireceivecanproxy.h"
 #include "can-communication/paramtable.h"
 #include "can-communication/paramtransfer.h"
+#include "common/commonutilities.h"
 #include "common/logentry.h"
+#include "common/notificationmanager.h"
 
 #include <QStringList>
 
 namespace {
 
 constexpr uint8_t kHardReset = 1;
+constexpr int kParameterRestartMs = 15000;
+const char* const kParameterFlashDriver = ":/paramdescription/FlsDrvInt.bin";
 constexpr uint32_t kBitRates[] = {125000, 250000, 500000, 800000, 1000000};
 const char* const kInterfaceTestLines[3][2] = {{"Test for CANFox", "Canfox found"},
                                                {"Test for Vector CAN", "Vector CAN hardware found"},
@@ -221,6 +226,52 @@ bool CanBusController::writeData(int valueId, const QVariant& value) {
     return params->writeData(valueId, value, variantText);
 }
 
+bool CanBusController::writeAllParameters() {
+    if (!params->imagesReady())
+        return false;
+    auto* note = new LoaderNotification(tr("Writing Parameters"), tr("Please wait ~15 sec."));
+    NotificationManager::instance().displayNotification(note);
+    const QList<ResultFunction> running = runningReceivers();
+    stopReceivers();
+    const QDir dir = CommonUtilities::makeOrlanGUIAppDataSubDir(QStringLiteral("can-parameters"));
+    QString dspFile, kpFile;
+    const QString driver = QLatin1String(kParameterFlashDriver);
+    // No reset afterwards: the sensor restarts by itself once it has a new KP block.
+    const bool ok = params->writeBlockFiles(dir, dspFile, kpFile) &&
+                    parameterDownload(QStringLiteral("DSP_CPAR"), dspFile, driver) == 0 &&
+                    parameterDownload(QStringLiteral("KP_CPAR"), kpFile, driver) == 0;
+    if (ok)
+        CommonUtilities::sleepQtFriendly(kParameterRestartMs);
+    startReceivers(running);
+    note->onNotificationFinished();
+    if (ok)
+        NotificationManager::instance().displayNotification(new GenericNotification(
+            tr("Successfully Written"), tr("Writting parameters to the device was successful."),
+            NOTIFICATION_EVENT));
+    return ok;
+}
+
+int CanBusController::firmwareupdate(const QString& path, bool checkHeader) {
+    if (!diagPC) {
+        qCDebug(lcCan) << "Called CanBusController::firmwareupdate but m_CanBusDevice not initialized!";
+        return FLASH_NO_DEVICE;
+    }
+    if (checkHeader && sensorIdentity.articleNumber.isEmpty())
+        readIdentity(); // the header is checked against the sensor's article and hardware
+    FirmwareUpdate::Hooks hooks;
+    hooks.progress = [this](int total, int written) { emit sigBytesWritten(total, written); };
+    FirmwareUpdate update(*diagPC, hooks);
+    return update.firmwareupdate(path, checkHeader, sensorIdentity);
+}
+
+int CanBusController::parameterDownload(const QString& blockName, const QString& applFile,
+                                        const QString& driverFile) {
+    if (!diagPC)
+        return FLASH_NO_DEVICE;
+    FirmwareUpdate update(*diagPC, {});
+    return update.parameterDownload(blockName, applFile, driverFile);
+}
+
 QString CanBusController::cddFilename(const QString& variant, const QString& cameraVersion) {
     QString name = QStringLiteral(":/paramdescription/DiagMobCa_");
     const QStringList parts = versionParts(cameraVersion);
@@ -323,6 +374,14 @@ QString CanBusController::resultText(int code) {
         return QStringLiteral("unsupported CAN bit rate");
     case InterfaceBusy:
         return QStringLiteral("CAN interface is held by another program");
+    case FLASH_FILE_ERROR:
+        return QStringLiteral("flash file cannot be opened or read");
+    case FLASH_HARDWARE_UNSUPPORTED:
+        return QStringLiteral("hardware version not supported by the flash container");
+    case FLASH_ARTICLE_UNSUPPORTED:
+        return QStringLiteral("article number not supported by the flash container");
+    case FLASH_HEADER_INVALID:
+        return QStringLiteral("flash container identification, version or header CRC wrong");
     default:
         return QString::fromLatin1(diagResultName(code));
     }

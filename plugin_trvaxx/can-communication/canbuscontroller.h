@@ -105,11 +105,20 @@ public:
     bool ReadAllParameters();
     QVariant readData(int valueId);
     bool writeData(int valueId, const QVariant& value);
+    // Tells the user to wait, stops the receivers, downloads both blocks, waits 15 s (scaled) for
+    // the sensor's restart and restarts the receivers that ran (at once after a failure).
+    bool writeAllParameters();
     const ParamTransfer& parameterBlocks() const { return *params; }
 
     // The function-result receivers running now; starts the given ones.
     QList<ResultFunction> runningReceivers() const;
     void startReceivers(const QList<ResultFunction>& functions);
+
+    // Firmware update from a flash container and the parameter download of the parameter write
+    // (FirmwareUpdate); progress through sigBytesWritten. 0 or a code: 130004 without a device,
+    // FlashResult, DiagResult.
+    int firmwareupdate(const QString& path, bool checkHeader);
+    int parameterDownload(const QString& blockName, const QString& applFile, const QString& driverFile);
 
     // The diagnostic client, for the parameter transfer and the firmware download; null when not
     // connected.

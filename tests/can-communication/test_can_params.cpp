@@ -7,7 +7,13 @@
 #include "simulator/parameters.h"
 #include "tests/can-communication/simcansensor.h"
 
+#include "common/notificationmanager.h"
+
+#include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -20,10 +26,21 @@ struct Connected {
     CanBusController controller;
     Connected(Variant variant, trvsim::FirmwareVersion version)
         : sim(variant, trvsim::Model::TRVAFN, version) {}
-    bool connect() {
+    // An OD 3.4 sensor with a programming fault (its bus made anew).
+    explicit Connected(trvsim::FlashFault fault) : sim(Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}) {
+        trvsim::CanConfig can;
+        can.listen = "127.0.0.1:0";
+        can.pace = false;
+        can.flashFault = fault;
+        sim.bus = trvsim::buildCanBus(
+            {sim.sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        sim.started = sim.started && sim.bus->start();
+    }
+    bool connect(const QString& trace = QString()) {
         if (!sim.started)
             return false;
         controller.setInterfaceUrl(sim.url());
+        controller.setTracePath(trace);
         return controller.connectDevice(SimCanSensor::address(250000), true) == 0 &&
                controller.readIdentity() == 0;
     }
@@ -137,6 +154,79 @@ TEST(CanParams, IdentityAndStateIdsAndValueTypes) {
     for (const auto& [id, value] : refused)
         EXPECT_FALSE(can.writeData(id, value)) << id << " " << value.toString().toStdString();
     EXPECT_EQ(can.parameterBlocks().dspImage() + can.parameterBlocks().kpImage(), before);
+}
+
+// Working files and the wait go to a folder of their own; waits are scaled (TRVAXX_TIME_SCALE).
+class CanParamsWrite : public ::testing::Test {
+protected:
+    void SetUp() override { qputenv("ORLANGUI_DATA_DIR", data.path().toUtf8()); }
+    // Titles of the notifications shown while `step` runs.
+    template <typename Step> QStringList notified(Step step) {
+        QStringList titles;
+        const auto connection =
+            QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded,
+                             [&](Notification* n) { titles << n->getTitle(); });
+        step();
+        QObject::disconnect(connection);
+        return titles;
+    }
+    // ReadAllParameters once the sensor answers again after its restart.
+    static bool readAfterRestart(CanBusController& can) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!can.ReadAllParameters())
+            if (timer.elapsed() > 20000)
+                return false;
+        return true;
+    }
+    QTemporaryDir data;
+};
+
+TEST_F(CanParamsWrite, ChangedValuesReachTheSensorWhichRestartsWithoutAReset) {
+    Connected c(Variant::OD, {3, 4, 1});
+    ASSERT_TRUE(c.connect(data.filePath("write.pcap")));
+    CanBusController& can = c.controller;
+    ASSERT_TRUE(can.ReadAllParameters());
+    const QList<std::pair<int, QVariant>> changes = {
+        {14, 42555}, {13, "127.0.0.9"}, {31, 0.047}, {40, -2.5}, {37, 50}, {2, -7},
+    };
+    for (const auto& [id, value] : changes)
+        ASSERT_TRUE(can.writeData(id, value)) << id;
+    const uint64_t restarts = c.sim.sensor->restartCount();
+
+    bool written = false;
+    EXPECT_EQ(notified([&] { written = can.writeAllParameters(); }),
+              QStringList({"Writing Parameters", "Successfully Written"}));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(c.sim.sensor->restartCount(), restarts + 1);
+    EXPECT_EQ(c.sim.sensor->dspParameters().at("destinationUDPPort"), std::vector<double>{42555});
+    for (const char* file :
+         {"DSP_CPAR-out.bin", "DSP-crc32_patch_out.bin", "KP_CPAR-out.bin", "KP-crc32_patch_out.bin"})
+        EXPECT_TRUE(QFile::exists(data.filePath(QStringLiteral("can-parameters/") + file))) << file;
+    // No ECUReset (02 11 01) went to the sensor: it restarted by itself.
+    QFile trace(data.filePath("write.pcap"));
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(trace.readAll().contains(QByteArray("\x02\x11\x01", 3)));
+
+    ASSERT_TRUE(readAfterRestart(can));
+    for (const auto& [id, value] : changes)
+        EXPECT_EQ(can.readData(id).toString(), value.toString()) << id;
+}
+
+TEST_F(CanParamsWrite, SensorSilentMidWriteKeepsItsOldBlocks) {
+    Connected c(trvsim::FlashFault{trvsim::FlashFault::Kind::Silent, 1});
+    ASSERT_TRUE(c.connect());
+    CanBusController& can = c.controller;
+    ASSERT_TRUE(can.ReadAllParameters());
+    const QByteArray dsp = can.parameterBlocks().dspImage(), kp = can.parameterBlocks().kpImage();
+    ASSERT_TRUE(can.writeData(14, 42555));
+    const trvsim::ParameterValues before = c.sim.sensor->dspParameters();
+
+    EXPECT_FALSE(can.writeAllParameters());
+    EXPECT_EQ(c.sim.sensor->dspParameters(), before);
+    ASSERT_TRUE(readAfterRestart(can)); // after the hung sensor's silence
+    EXPECT_EQ(can.parameterBlocks().dspImage(), dsp);
+    EXPECT_EQ(can.parameterBlocks().kpImage(), kp);
 }
 
 } // namespace
