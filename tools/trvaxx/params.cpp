@@ -149,8 +149,9 @@ int run(const ToolOptions& o, ToolEnvironment& env) {
     registerParameterDescriptions();
     if (o.verbose)
         LogBook::instance().setEchoLevel(LOG_DEBUG);
-    // The wait note and the success message of a parameter write.
-    QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded,
+    // The wait note and the success message of a parameter write, while this command runs.
+    QObject listener;
+    QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded, &listener,
                      [&env](Notification* note) {
                          env.output.message(note->getTitle() + QStringLiteral(": ") + note->getText());
                      });
