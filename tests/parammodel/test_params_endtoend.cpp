@@ -108,7 +108,7 @@ TEST_F(ParamsTool, NewUdpPortMovesTheStreamAfterTheRestart) {
         params({QStringLiteral("set"), QStringLiteral("STATIC_UDP_PORT"), QStringLiteral("42192")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out.trimmed(), QStringLiteral("STATIC_UDP_PORT: 42192"));
-    EXPECT_TRUE(socket.hasPendingDatagrams() || socket.waitForReadyRead(5000));
+    EXPECT_TRUE(socket.hasPendingDatagrams() || socket.waitForReadyRead(15000));
 
     const ToolRun refused =
         params({QStringLiteral("set"), QStringLiteral("FIRMWARE_VERSION"), QStringLiteral("9.9.9")});
