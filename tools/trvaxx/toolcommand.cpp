@@ -5,10 +5,7 @@
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
     static const std::vector<ToolCommand> commands = {
-        monitorCommand(),
-        recordCommand(),
-        replayCommand(),
-        canInfoCommand(),
+        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), paramsCommand(),
     };
     return commands;
 }
