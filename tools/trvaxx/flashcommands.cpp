@@ -59,17 +59,8 @@ private:
 
 int runFlash(const ToolOptions& o, ToolEnvironment& env) {
     CanBusController controller;
-    controller.setInterfaceUrl(o.can.interface.toUtf8());
-    controller.setTracePath(o.can.trace);
-    auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("flash"), QByteArray("TRVAxx"));
-    address->setCanBaudRate(int(o.can.baud));
-    address->setCanDeviceId(o.can.node);
-    auto fail = [&env](int code) {
-        env.output.error(code, CanBusController::resultText(code));
+    if (connectCan(controller, o, QStringLiteral("flash"), env.output))
         return 1;
-    };
-    if (const int code = controller.connectDevice(address, true))
-        return fail(code);
     controller.readIdentity();
     const QString before = controller.identity().globalSoftwareVersion;
     int result = 0;
@@ -79,8 +70,10 @@ int runFlash(const ToolOptions& o, ToolEnvironment& env) {
                          [&progress](int total, int written) { progress.update(total, written); });
         result = controller.firmwareupdate(o.file, true);
     }
-    if (result != 0)
-        return fail(result);
+    if (result != 0) {
+        env.output.error(result, CanBusController::resultText(result));
+        return 1;
+    }
     // The update ends with the sensor's restart; its new identity answers once it is back.
     controller.readIdentity();
     const QString after = controller.identity().globalSoftwareVersion;

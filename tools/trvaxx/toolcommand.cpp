@@ -1,9 +1,12 @@
 #include "tools/trvaxx/toolcommand.h"
 
+#include "can-communication/canbuscontroller.h"
+
 #include <algorithm>
 
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
+    // clang-format off
     static const std::vector<ToolCommand> commands = {
         monitorCommand(),
         recordCommand(),
@@ -12,6 +15,7 @@ const std::vector<ToolCommand>& toolCommands() {
         flashCommand(),
         fcrCommand(),
     };
+    // clang-format on
     return commands;
 }
 
@@ -87,4 +91,17 @@ QString toolUsage(const QString& name) {
                                  "  --version        show the version\n"
                                  "Exit status: 0 success, 1 the operation failed, 2 wrong command line, "
                                  "3 damaged input.\n");
+}
+
+int connectCan(CanBusController& controller, const ToolOptions& o, const QString& name, OutputSink& out) {
+    controller.setInterfaceUrl(o.can.interface.toUtf8());
+    controller.setTracePath(o.can.trace);
+    auto address = SensorAdrMobileCanSP_t::create(name, QByteArray("TRVAxx"));
+    address->setCanBaudRate(int(o.can.baud));
+    address->setCanDeviceId(o.can.node);
+    if (const int code = controller.connectDevice(address, true)) {
+        out.error(code, CanBusController::resultText(code));
+        return 1;
+    }
+    return 0;
 }
