@@ -5,6 +5,7 @@
 
 #include "can-communication/diagpc.h"
 #include "can-communication/flashcontainer.h"
+#include "tests/support/messagecapture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -54,9 +55,8 @@ struct Flashing {
     CanBusController controller;
     std::vector<std::pair<int, int>> progress;
 
-    explicit Flashing(trvsim::FlashFault fault = {})
-        : sim(trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}, nullptr,
-              [fault](trvsim::CanConfig& can) { can.flashFault = fault; }) {
+    explicit Flashing(const std::function<void(trvsim::CanConfig&)>& configure = {})
+        : sim(trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}, nullptr, configure) {
         controller.setInterfaceUrl(sim.url());
         QObject::connect(&controller, &CanBusController::sigBytesWritten,
                          [this](int total, int written) { progress.emplace_back(total, written); });
@@ -89,12 +89,29 @@ struct Flashing {
 };
 
 TEST(CanFlashEndToEnd, UpdateChangesTheReportedVersion) {
-    Flashing f;
-    ASSERT_TRUE(f.sim.started);
-    EXPECT_EQ(f.flash(30000), 0);
-    EXPECT_EQ(f.progress, (std::vector<std::pair<int, int>>{{2, 1}, {2, 2}, {100, 100}}));
-    EXPECT_EQ(softwareVersion(f.sim.url()), "3.4.2");
-    EXPECT_EQ(ethernetVersion(f.sim, "3.4.2"), "3.4.2");
+    const struct {
+        const char* name;
+        std::function<void(trvsim::CanConfig&)> configure;
+        // The second block finds the programming session open: no session change, no driver.
+        int sessionChanges, driverDownloads;
+    } cases[] = {
+        {"application running", {}, 1, 1},
+        {"zero seed: no key, no flash driver", [](trvsim::CanConfig& can) { can.zeroSeed = true; }, 1, 0},
+        {"stuck in its boot loader, which reports the programming session",
+         [](trvsim::CanConfig& can) { can.bootLoader = can.bootLoaderSession = true; }, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Flashing f(c.configure);
+        ASSERT_TRUE(f.sim.started);
+        MessageCapture log;
+        EXPECT_EQ(f.flash(30000), 0);
+        EXPECT_EQ(log.count("Start programming session"), c.sessionChanges);
+        EXPECT_EQ(log.count("Download flash driver"), c.driverDownloads);
+        EXPECT_EQ(f.progress, (std::vector<std::pair<int, int>>{{2, 1}, {2, 2}, {100, 100}}));
+        EXPECT_EQ(softwareVersion(f.sim.url()), "3.4.2");
+        EXPECT_EQ(ethernetVersion(f.sim, "3.4.2"), "3.4.2");
+    }
 }
 
 TEST(CanFlashEndToEnd, BrokenDownloadsKeepTheOldFirmware) {
@@ -110,7 +127,7 @@ TEST(CanFlashEndToEnd, BrokenDownloadsKeepTheOldFirmware) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Flashing f(c.fault);
+        Flashing f([&c](trvsim::CanConfig& can) { can.flashFault = c.fault; });
         ASSERT_TRUE(f.sim.started);
         EXPECT_EQ(f.flash(20000), c.code);
         // The first block failed twice: the second was never started.
@@ -153,7 +170,8 @@ TEST(CanFlashEndToEnd, CommandLineBuildsInspectsAndFlashes) {
                       "--hw-frontend", "2", "--hw-illumination", "2", "--block", "DSP:96:dsp.img"}),
               0);
     EXPECT_EQ(trvaxx({"flash", "other.fcr", can, "--json"}, &out), 1);
-    EXPECT_EQ(QJsonDocument::fromJson(out.split('\n').value(0)).object()["error"].toObject()["code"].toInt(), 130012);
+    EXPECT_EQ(QJsonDocument::fromJson(out.split('\n').value(0)).object()["error"].toObject()["code"].toInt(),
+              130012);
     EXPECT_EQ(trvaxx({"flash", "fw.fcr", can}, &out), 0);
     EXPECT_TRUE(out.contains("progress 0 % block 1 of 1")) << out.toStdString();
     EXPECT_TRUE(out.contains("software_version: 3.4.1 -> 3.4.3")) << out.toStdString();
