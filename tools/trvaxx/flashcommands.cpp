@@ -159,9 +159,10 @@ int fcrInfo(const ToolOptions& o, ToolEnvironment& env) {
     if (FlashContainer::readFile(path, bytes, error) != 0)
         return failWith(env, FLASH_FILE_ERROR, error);
     FlashContainer c;
-    if (c.parseHeader(bytes) != 0)
-        return failWith(env, FLASH_FILE_ERROR,
-                        QStringLiteral("%1 is shorter than a container header").arg(path));
+    if (c.parseHeader(bytes) != 0) {
+        env.output.error(FLASH_FILE_ERROR, QStringLiteral("%1 is shorter than a container header").arg(path));
+        return 3;
+    }
     const int blocksResult = c.parseBlocks(error);
     QJsonArray blockList;
     for (const FlashBlock& b : c.blocks()) {
