@@ -299,6 +299,19 @@ TEST_F(DiagNodeTest, SessionTimesOutAndLocks) {
     EXPECT_FALSE(node->server().unlocked());
 }
 
+TEST_F(DiagNodeTest, CommunicationControlStopsTransmissionUntilTheDefaultSession) {
+    EXPECT_TRUE(node->server().transmitting());
+    ask({0x10, 0x03});
+    EXPECT_EQ(ask({0x28, 0x01, 0x01}), (Bytes{0x68, 0x01}));
+    EXPECT_FALSE(node->server().transmitting());
+    EXPECT_EQ(ask({0x28, 0x00, 0x01}), (Bytes{0x68, 0x00}));
+    EXPECT_TRUE(node->server().transmitting());
+    ask({0x28, 0x03, 0x01});
+    EXPECT_FALSE(node->server().transmitting());
+    ask({0x10, 0x01});
+    EXPECT_TRUE(node->server().transmitting());
+}
+
 TEST_F(DiagNodeTest, ThreeWrongKeysLockSecurityAccess) {
     ask({0x10, 0x03});
     const uint8_t expected[] = {0x35, 0x35, 0x36};
