@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 namespace {
-void checkBlock(const QByteArray& input, qsizetype at, const FlashBlock& block, qsizetype end) {
+void checkBlock(const QByteArray& input, const FlashBlock& block, qsizetype end) {
     if (block.offset + block.uncompressedSize != end || end > input.size())
         std::abort();
     flashCrc32(block.data(), block.flashSize); // reads every byte that would be sent
@@ -17,7 +17,6 @@ void checkBlock(const QByteArray& input, qsizetype at, const FlashBlock& block, 
     if (!again.isEmpty() && block.name.size() < FlashBlock::kNameSize - 1 &&
         again.mid(FlashBlock::kHeaderSize) != input.mid(block.offset, block.uncompressedSize))
         std::abort();
-    (void)at;
 }
 } // namespace
 
@@ -28,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FlashBlock driver;
     const qsizetype end = FlashBlock::parse(input, 0, driver, error);
     if (end >= 0)
-        checkBlock(input, 0, driver, end);
+        checkBlock(input, driver, end);
 
     FlashContainer container;
     if (container.parseHeader(input) != 0)
@@ -37,11 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     container.checkHeader(QStringLiteral("M0"), 0, 0, 0);
     if (container.parseBlocks(error) != 0)
         return 0;
+    // Blocks follow each other without gaps from the end of the header.
     qsizetype at = FlashContainer::kHeaderSize;
     for (const FlashBlock& block : container.blocks()) {
-        const qsizetype next = block.offset + block.uncompressedSize;
-        checkBlock(input, at, block, next);
-        at = next;
+        if (block.offset != at + FlashBlock::kHeaderSize)
+            std::abort();
+        at = block.offset + block.uncompressedSize;
+        checkBlock(input, block, at);
     }
     return 0;
 }
