@@ -100,9 +100,11 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, QString& erro
     return false;
 }
 
-int failWith(ToolEnvironment& env, int code, const QString& text) {
-    env.output.error(code, text);
-    return code == FLASH_FILE_ERROR ? 1 : code;
+// The "error CODE TEXT" line and the exit status; CODE is the exit status unless a result code
+// names the failure (130011 for a file that cannot be read).
+int failWith(ToolEnvironment& env, int status, const QString& text, int code = 0) {
+    env.output.error(code ? code : status, text);
+    return status;
 }
 
 int fcrBuild(const ToolOptions& o, ToolEnvironment& env) {
@@ -117,7 +119,7 @@ int fcrBuild(const ToolOptions& o, ToolEnvironment& env) {
         QString error;
         const QString path = parts.mid(2).join(QLatin1Char(':'));
         if (FlashContainer::readFile(path, data, error) != 0)
-            return failWith(env, 1, error);
+            return failWith(env, 1, error, FLASH_FILE_ERROR);
         blocks << FlashBlock::fromData(parts[0], uint8_t(id), data);
     }
     QString error;
@@ -157,7 +159,7 @@ int fcrInfo(const ToolOptions& o, ToolEnvironment& env) {
     QByteArray bytes;
     QString error;
     if (FlashContainer::readFile(path, bytes, error) != 0)
-        return failWith(env, FLASH_FILE_ERROR, error);
+        return failWith(env, 1, error, FLASH_FILE_ERROR);
     FlashContainer c;
     if (c.parseHeader(bytes) != 0) {
         env.output.error(FLASH_FILE_ERROR, QStringLiteral("%1 is shorter than a container header").arg(path));
