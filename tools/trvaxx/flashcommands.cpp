@@ -110,11 +110,11 @@ int failWith(ToolEnvironment& env, int status, const QString& text, int code = 0
 int fcrBuild(const ToolOptions& o, ToolEnvironment& env) {
     const FlashOptions& f = o.flash;
     QList<FlashBlock> blocks;
-    for (const QString& spec : f.blocks) {
-        const QStringList parts = spec.split(QLatin1Char(':'));
+    for (const QString& given : f.blocks) {
+        const QStringList parts = given.split(QLatin1Char(':'));
         qint64 id = 0;
         if (parts.size() < 3 || !parseNumber(parts[1], 0, 255, id))
-            return failWith(env, 2, QStringLiteral("--block needs NAME:ID:FILE, not '%1'").arg(spec));
+            return failWith(env, 2, QStringLiteral("--block needs NAME:ID:FILE, not '%1'").arg(given));
         QByteArray data;
         QString error;
         const QString path = parts.mid(2).join(QLatin1Char(':'));
@@ -273,7 +273,7 @@ const OptionGroup& fcrOptions() {
                    versionByte(&FlashOptions::frontend, "--hw-frontend")),
         listOption("--hw-illumination", "N", "build: an illumination hardware version it fits (repeatable)",
                    versionByte(&FlashOptions::illumination, "--hw-illumination")),
-        listOption("--block", "SPEC", "build: NAME:ID:FILE, a block from a file (repeatable); image: NAME",
+        listOption("--block", "BLOCK", "build: NAME:ID:FILE, a block from a file (repeatable); image: NAME",
                    [](const QString& v, FlashOptions& f, QString&) {
                        f.blocks << v;
                        return true;
