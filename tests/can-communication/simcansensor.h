@@ -19,10 +19,11 @@ struct SimCanSensor {
     bool started = false;
 
     SimCanSensor(trvsim::Variant variant, trvsim::Model model, trvsim::FirmwareVersion version,
-                 const char* join = nullptr, const std::function<void(trvsim::CanConfig&)>& configure = {}) {
+                 const char* join = nullptr, const std::function<void(trvsim::CanConfig&)>& configure = {},
+                 uint16_t destPort = 42191) {
         trvsim::SimConfig sim;
         sim.destAddress = "127.0.0.1";
-        sim.destPort = 42191;
+        sim.destPort = destPort; // tests that listen to the stream give a port of their own
         sim.verbosity = 0;
         sim.identity.variant = variant;
         sim.identity.model = model;

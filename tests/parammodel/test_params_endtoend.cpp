@@ -59,7 +59,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    SimCanSensor sim{trvsim::Variant::DI, trvsim::Model::TRVAFN, {3, 4, 1}};
+    // Its own stream port: other tests' virtual sensors stream to the default one.
+    SimCanSensor sim{trvsim::Variant::DI, trvsim::Model::TRVAFN, {3, 4, 1}, nullptr, {}, 42391};
 };
 
 } // namespace
@@ -106,16 +107,16 @@ TEST_F(ParamsTool, NewUdpPortMovesTheStreamAfterTheRestart) {
     // The pattern lists are not in the parameter blocks: only the stream's parameter map has them.
     const QStringList getPattern{QStringLiteral("get"), QStringLiteral("AUTOCALIB_X_PATTERN")};
     EXPECT_EQ(params(getPattern).out.trimmed(), QStringLiteral("AUTOCALIB_X_PATTERN:"));
-    EXPECT_TRUE(params(getPattern + QStringList{QStringLiteral("--udp-port"), QStringLiteral("42191")})
+    EXPECT_TRUE(params(getPattern + QStringList{QStringLiteral("--udp-port"), QStringLiteral("42391")})
                     .out.trimmed()
                     .endsWith(QLatin1Char('|')));
 
     QUdpSocket socket;
-    ASSERT_TRUE(socket.bind(QHostAddress::LocalHost, 42192));
+    ASSERT_TRUE(socket.bind(QHostAddress::LocalHost, 42392));
     const ToolRun r =
-        params({QStringLiteral("set"), QStringLiteral("STATIC_UDP_PORT"), QStringLiteral("42192")});
+        params({QStringLiteral("set"), QStringLiteral("STATIC_UDP_PORT"), QStringLiteral("42392")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(), QStringLiteral("STATIC_UDP_PORT: 42192"));
+    EXPECT_EQ(r.out.trimmed(), QStringLiteral("STATIC_UDP_PORT: 42392"));
     EXPECT_TRUE(socket.hasPendingDatagrams() || socket.waitForReadyRead(15000));
 
     const ToolRun refused =
