@@ -12,6 +12,8 @@
 #include <QOpenGLContext>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcOsg3d, "trvaxx.host.osg3d")
 
 namespace {
@@ -45,48 +47,64 @@ Preset preset(Osg3DView::DefaultView view) {
         return {center + osg::Vec3d(0, 0, 25), center, osg::X_AXIS};
     case Osg3DView::Front:
     default:
-        return {osg::Vec3d(-6, 0, 4), center, osg::Z_AXIS};
+        // Above and behind the sensor, clear of the vehicle it is mounted on.
+        return {osg::Vec3d(-2, 0, 6), center, osg::Z_AXIS};
     }
 }
 } // namespace
 
 Osg3DView::Osg3DView(QWidget* parent)
-    : QOpenGLWidget(parent), viewer(new osgViewer::Viewer),
-      window(new osgViewer::GraphicsWindowEmbedded(0, 0, 640, 480)), manipulator(new osgGA::OrbitManipulator),
-      root(new osg::Group), sceneRoot(new osg::Group) {
+    : QOpenGLWidget(parent), manipulator(new osgGA::OrbitManipulator), root(new osg::Group),
+      sceneRoot(new osg::Group) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setMinimumSize(160, 120);
-    events()->getCurrentEventState()->setMouseYOrientation(osgGA::GUIEventAdapter::Y_INCREASING_DOWNWARDS);
-
-    osg::Camera* camera = viewer->getCamera();
-    camera->setGraphicsContext(window.get());
-    camera->setViewport(0, 0, 640, 480);
-    camera->setClearColor(sceneColor("sceneBackground"));
-    updateProjection(640, 480);
-    viewer->setThreadingModel(osgViewer::Viewer::SingleThreaded);
-    viewer->setKeyEventSetsDone(0);
-    viewer->setQuitEventSetsDone(false);
     // A throw would need continuous frames; the view repaints on input only.
     manipulator->setAllowThrow(false);
     const Preset home = preset(Front);
     manipulator->setHomePosition(home.eye, home.center, home.up);
     manipulator->setAutoComputeHomePosition(false);
-    viewer->setCameraManipulator(manipulator.get());
-
     root->addChild(sceneRoot.get());
     buildCompass();
     root->addChild(compass.get());
+    createViewer(640, 480);
+    manipulator->home(0.0);
+}
+
+void Osg3DView::createViewer(int width, int height) {
+    viewer = new osgViewer::Viewer;
+    window = new osgViewer::GraphicsWindowEmbedded(0, 0, width, height);
+    events()->getCurrentEventState()->setMouseYOrientation(osgGA::GUIEventAdapter::Y_INCREASING_DOWNWARDS);
+    osg::Camera* camera = viewer->getCamera();
+    camera->setGraphicsContext(window.get());
+    camera->setViewport(0, 0, width, height);
+    camera->setClearColor(sceneColor("sceneBackground"));
+    updateProjection(width, height);
+    viewer->setThreadingModel(osgViewer::Viewer::SingleThreaded);
+    viewer->setKeyEventSetsDone(0);
+    viewer->setQuitEventSetsDone(false);
+    viewer->setCameraManipulator(manipulator.get(), false);
+    for (const auto& handler : handlers)
+        viewer->addEventHandler(handler.get());
     viewer->setSceneData(root.get());
 }
 
 Osg3DView::~Osg3DView() {
-    // The context's aboutToBeDestroyed comes after this object is gone; release while it is alive.
+    // The context's aboutToBeDestroyed comes when only the QOpenGLWidget part is left; release
+    // while this object is whole and stop listening.
     releaseGL();
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
 }
 
 void Osg3DView::addEventHandler(osgGA::GUIEventHandler* handler) {
+    handlers.emplace_back(handler);
     viewer->addEventHandler(handler);
+}
+
+void Osg3DView::removeEventHandler(osgGA::GUIEventHandler* handler) {
+    handlers.erase(std::remove(handlers.begin(), handlers.end(), handler), handlers.end());
+    viewer->removeEventHandler(handler);
 }
 
 void Osg3DView::buildCompass() {
@@ -168,7 +186,11 @@ QPointF Osg3DView::project(const osg::Vec3d& point) const {
 void Osg3DView::initializeGL() {
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &Osg3DView::releaseGL,
             Qt::DirectConnection);
-    window->getState()->reset();
+    // A new context after a release (reparenting): the old viewer's state, renderer and caches
+    // belong to the context that is gone, so a new viewer takes over the scene and the camera.
+    if (released)
+        createViewer(std::max(1, width()), std::max(1, height()));
+    released = false;
 }
 
 void Osg3DView::resizeGL(int width, int height) {
@@ -188,14 +210,13 @@ void Osg3DView::paintGL() {
 }
 
 void Osg3DView::releaseGL() {
-    if (!context() || !isValid())
+    if (released || !context() || !isValid())
         return;
     makeCurrent();
-    osg::State* state = window->getState();
-    root->releaseGLObjects(state);
-    viewer->getCamera()->releaseGLObjects(state);
-    osg::deleteAllGLObjects(state->getContextID());
-    state->reset();
+    root->releaseGLObjects(window->getState());
+    // Releases the cameras' objects, deletes everything of this context and frees its id.
+    window->close();
+    released = true;
     doneCurrent();
     qCDebug(lcOsg3d) << "Released the 3D view's GL objects";
 }

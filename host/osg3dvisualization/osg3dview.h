@@ -28,11 +28,12 @@ public:
     explicit Osg3DView(QWidget* parent = nullptr);
     ~Osg3DView() override;
 
-    // Where scene objects are added.
+    // Where scene objects are added. The viewer is replaced when the widget gets a new context.
     osg::Group* getSceneRoot() const { return sceneRoot.get(); }
     osgViewer::Viewer* getViewer() const { return viewer.get(); }
     // Pick handlers and the like receive the widget's mouse events.
     void addEventHandler(osgGA::GUIEventHandler* handler);
+    void removeEventHandler(osgGA::GUIEventHandler* handler);
 
     void setDefaultView(DefaultView view);
     // Moves the compass viewport right by x and up by y pixels (the replay window's controls
@@ -61,6 +62,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void createViewer(int width, int height);
     void releaseGL();
     void buildCompass();
     void placeCompass();
@@ -76,5 +78,7 @@ private:
     osg::ref_ptr<osg::Camera> compass;
     osg::ref_ptr<osg::MatrixTransform> compassAxes;
     QPoint compassOffset;
+    std::vector<osg::ref_ptr<osgGA::GUIEventHandler>> handlers;
     int frames = 0;
+    bool released = false;
 };

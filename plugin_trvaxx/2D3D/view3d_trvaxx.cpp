@@ -87,9 +87,8 @@ void View3D_TRVAXX::clearVariantParts() {
                             static_cast<osg::Node*>(collision.get())})
         if (node)
             root->removeChild(node);
-    auto& handlers = view->getViewer()->getEventHandlers();
     for (const auto& handler : pickHandlers)
-        handlers.remove(handler.get());
+        view->removeEventHandler(handler.get());
     pickHandlers.clear();
     objectList = nullptr;
     lines = nullptr;

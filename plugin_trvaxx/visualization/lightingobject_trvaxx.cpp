@@ -10,10 +10,11 @@ LightingObject_TRVAXX::LightingObject_TRVAXX() {
     // A cone 2 m long, opening ±30° sideways and ±10° up and down like the sensor's field.
     const float length = 2.0f, halfWidth = length * std::tan(0.52f), halfHeight = length * std::tan(0.17f);
     const osg::Vec3 apex;
-    const osg::Vec3 c[4] = {{length, -halfWidth, -halfHeight},
-                            {length, halfWidth, -halfHeight},
-                            {length, halfWidth, halfHeight},
-                            {length, -halfWidth, halfHeight}};
+    // Along the camera's optical axis, its own z.
+    const osg::Vec3 c[4] = {{-halfWidth, -halfHeight, length},
+                            {halfWidth, -halfHeight, length},
+                            {halfWidth, halfHeight, length},
+                            {-halfWidth, halfHeight, length}};
     osg::ref_ptr<PolygonGeometry> cone = new PolygonGeometry;
     cone->setPoints({apex, c[0], c[1], c[2], c[3], c[0]});
     cone->setColor(color);

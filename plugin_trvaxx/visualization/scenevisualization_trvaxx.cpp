@@ -1,5 +1,6 @@
 #include "visualization/scenevisualization_trvaxx.h"
 
+#include "osg3dvisualization/illumination.h"
 #include "osg3dvisualization/scenestyle.h"
 
 #include <cmath>
@@ -24,17 +25,18 @@ osg::ref_ptr<osg::MatrixTransform> makeCamera() {
     node->setDataVariance(osg::Object::DYNAMIC);
     const osg::Vec4 color = sceneColor("cameraColor");
     osg::ref_ptr<BoxGeometry> housing = new BoxGeometry;
-    housing->setBox(osg::Vec3(-0.05f, 0, 0), osg::Vec3(0.05f, 0.1f, 0.04f));
+    housing->setBox(osg::Vec3(0, 0, -0.05f), osg::Vec3(0.1f, 0.04f, 0.05f));
     housing->setColor(color);
     osg::ref_ptr<LineGeometry> frustum = new LineGeometry(GL_LINES, 1.5f);
-    const osg::Vec3 o, a(0.4f, -0.23f, -0.07f), b(0.4f, 0.23f, -0.07f), c(0.4f, 0.23f, 0.07f),
-        d(0.4f, -0.23f, 0.07f);
+    // The camera's own frame: x right, y down, z along the optical axis.
+    const osg::Vec3 o, a(-0.23f, -0.07f, 0.4f), b(0.23f, -0.07f, 0.4f), c(0.23f, 0.07f, 0.4f),
+        d(-0.23f, 0.07f, 0.4f);
     frustum->setPoints({o, a, o, b, o, c, o, d, a, b, b, c, c, d, d, a});
     frustum->setColor(color);
     osg::ref_ptr<osg::Geode> label = new osg::Geode;
     osg::ref_ptr<osgText::Text> text = makeSceneText(0.15f, sceneColor("tooltipFontColor"));
     text->setText("Sensor");
-    text->setPosition(osg::Vec3(0, 0, 0.1f));
+    text->setPosition(osg::Vec3(0, -0.1f, 0));
     label->addDrawable(text.get());
     node->addChild(housing.get());
     node->addChild(frustum.get());
@@ -82,9 +84,7 @@ void SceneVisualization_TRVAXX::updateSpatialFilter(const QMap<int, QVariant>& i
 }
 
 osg::Quat SceneVisualization_TRVAXX::cameraRotation(const CameraCalibration_TRVAXX& c) {
-    return (osg::Matrixd::rotate(c.rotX, osg::X_AXIS) * osg::Matrixd::rotate(c.rotY, osg::Y_AXIS) *
-            osg::Matrixd::rotate(c.rotZ, osg::Z_AXIS))
-        .getRotate();
+    return cameraMountingRotation(c.rotX, c.rotY, c.rotZ).getRotate();
 }
 
 bool SceneVisualization_TRVAXX::placeSensor(const CameraCalibration_TRVAXX& c,

@@ -40,7 +40,7 @@ public:
     osg::MatrixTransform* getCameraNode() const { return cameraNode.get(); }
     LightingObject_TRVAXX* getLightingObject() const { return lighting.get(); }
 
-    // The camera's orientation from its mounting angles (radians, about x, then y, then z).
+    // The camera's orientation from its mounting angles (radians; its optical axis is its own z).
     static osg::Quat cameraRotation(const CameraCalibration_TRVAXX& camera);
 
 private:

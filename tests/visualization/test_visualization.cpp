@@ -108,15 +108,15 @@ TEST(ObjectList, VisibilityAndSelectionSignals) {
 
 TEST(SceneVisualization, MovesTheSensorOnlyWhenSomethingChanged) {
     SceneVisualization_TRVAXX scene;
-    CameraCalibration_TRVAXX c{0.1f, -0.2f, 1.3f, 0.0f, 0.0f, float(M_PI / 2)};
+    // Mounted looking ahead: the optical axis (the camera's z) along x, its x to the right (-y).
+    CameraCalibration_TRVAXX c{0.1f, -0.2f, 1.3f, 0.0f, float(M_PI / 2), float(-M_PI / 2)};
     EXPECT_TRUE(scene.placeSensor(c, {0.5, 0.0, 1.0}));
     EXPECT_FALSE(scene.placeSensor(c, {0.5, 0.0, 1.0}));
     EXPECT_EQ(scene.getPlacementCount(), 1);
     EXPECT_EQ(scene.getCameraNode()->getMatrix().getTrans(), osg::Vec3d(0.1f, -0.2f, 1.3f));
-    // The sensor looks along y after a quarter turn about z.
-    const osg::Vec3d forward =
-        osg::X_AXIS * osg::Matrixd::rotate(scene.getCameraNode()->getMatrix().getRotate());
-    EXPECT_NEAR((forward - osg::Vec3d(0, 1, 0)).length(), 0, 1e-6);
+    const osg::Matrixd turn = osg::Matrixd::rotate(scene.getCameraNode()->getMatrix().getRotate());
+    EXPECT_NEAR((osg::Z_AXIS * turn - osg::X_AXIS).length(), 0, 1e-6);
+    EXPECT_NEAR((osg::X_AXIS * turn + osg::Y_AXIS).length(), 0, 1e-6);
     EXPECT_EQ(scene.getLightingObject()->getPosition(), osg::Vec3d(0.5, 0, 1));
 
     c.rotY = 0.01f;

@@ -114,8 +114,8 @@ TEST(Illumination, SideVectorTurnsWithTheCameraAngles) {
         {0, 0, q, {1, 0, 0}, {0, 1, 0}},
         {q, 0, 0, {0, 1, 0}, {0, 0, 1}},
         {0, q, 0, {0, 0, 1}, {1, 0, 0}},
-        // x first, then z: y → z (about x), z stays under a turn about z.
-        {q, 0, q, {0, 1, 0}, {0, 0, 1}},
+        // z first, then x: x → y → z (x first would give y).
+        {q, 0, q, {1, 0, 0}, {0, 0, 1}},
     };
     for (const Case& c : cases) {
         const osg::Vec3d v = illuminationSideVector(c.rx, c.ry, c.rz, c.offset);
