@@ -274,3 +274,36 @@ TEST(View3D, RendersTheRecordedCycle) {
     layout.removeWidget(&view);
     view.setParent(nullptr);
 }
+
+TEST(View3D, RendersTheGuidanceLine) {
+    Feed feed;
+    View3D_TRVAXX view;
+    showAndWait(view);
+    view.setPointCloudVisibility(false);
+    view.setDrivingDirectionVisibility(false);
+    // Line 1 runs straight ahead from 2 m, 1 m to the left of the reference point, for 6 m.
+    const PrimedResultSP_TRVAXX_t p = feed.recorded(resulttest::Variant::LG, [](resulttest::CycleBuilder& c) {
+        const std::string l = "AlgoIFOutput.lineGuidanceResult.lineList[0].";
+        c.algo.set<int32_t>(l + "id", 1);
+        c.algo.set<int32_t>(l + "measured", 1);
+        c.algo.set<float>(l + "offset", 1.0f);
+        c.algo.set<float>(l + "foresight", 6.0f);
+        const float ref[3] = {2.0f, 0.0f, 0.0f};
+        c.algo.set("AlgoIFOutput.lineGuidanceResult.ref_Point", ref, 3);
+    });
+    ASSERT_TRUE(p && p->hasResult());
+    view.processNewData(p);
+    const QImage image = view.getOsgView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    image.save(QStringLiteral(TEST_ARTIFACT_DIR "/view3d_lg.png"));
+    const QColor lineColor = StyleProxy::getProperty("lineColor").value<QColor>();
+    Osg3DView* osgView = view.getOsgView();
+    int onLine = 0;
+    for (double x = 3.0; x <= 7.5; x += 0.5)
+        onLine += colourNear(image, osgView->project(osg::Vec3d(x, 1.0, 0.0)), lineColor, 2);
+    EXPECT_GE(onLine, 8);
+    // Mirrored to the other side there is no line.
+    int mirrored = 0;
+    for (double x = 3.0; x <= 7.5; x += 0.5)
+        mirrored += colourNear(image, osgView->project(osg::Vec3d(x, -1.0, 0.0)), lineColor, 2);
+    EXPECT_EQ(mirrored, 0);
+}
