@@ -72,7 +72,7 @@ void Overlay2D3D::paintObjects(QPainter* painter, bool retro) const {
     painter->setPen(
         QPen(styleColour(retro ? "retroColor" : "objectColor", retro ? Qt::magenta : Qt::green), 2));
     for (const DetectedObject_TRVAXX& o : objects.objects) {
-        if (o.id < 0 || (o.type == kRetroObjectType) != retro)
+        if (o.id < 0 || (o.type == TRVAXX_RETRO_OBJECT_TYPE) != retro)
             continue;
         QPainterPath box;
         const float xs[2] = {o.x1, o.x2}, ys[2] = {o.y1, o.y2}, zs[2] = {o.zMin, o.zMax};

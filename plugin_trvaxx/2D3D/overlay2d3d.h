@@ -14,8 +14,6 @@
 class Overlay2D3D : public Overlay2D {
     Q_OBJECT
 public:
-    // Objects of this type are retro-reflectors (drawn on their own layer).
-    static constexpr int32_t kRetroObjectType = 2;
     enum Layer { Grid = 1, Pixels = 2, Objects = 4, RetroObjects = 8, FieldOfView = 16 };
 
     explicit Overlay2D3D(QGraphicsItem* parent = nullptr);

@@ -21,6 +21,9 @@ constexpr int TRVAXX_OBJECT_COUNT = 20;
 constexpr int TRVAXX_LINE_COUNT = 5;
 constexpr int TRVAXX_ROI_GROUP_COUNT = 64;
 
+// Object type of a retro-reflector (shown on a layer and in colours of its own).
+constexpr int32_t TRVAXX_RETRO_OBJECT_TYPE = 2;
+
 // One detected object (object detection firmware).
 struct DetectedObject_TRVAXX {
     int32_t id = -1;

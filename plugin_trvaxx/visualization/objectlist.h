@@ -38,7 +38,7 @@ private:
 class ObjectList : public QObject, public osg::Group {
     Q_OBJECT
 public:
-    static constexpr int kRetroType = 2;
+    static constexpr int kRetroType = TRVAXX_RETRO_OBJECT_TYPE;
 
     ObjectList();
 
