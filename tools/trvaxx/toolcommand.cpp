@@ -9,6 +9,7 @@ const std::vector<ToolCommand>& toolCommands() {
         recordCommand(),
         replayCommand(),
         canInfoCommand(),
+        canResultsCommand(),
     };
     return commands;
 }
