@@ -31,7 +31,8 @@ CanFrame frameOf(const uint8_t* r) {
         f.identifier = kVehicleIds[r[1] % 4];
         break;
     default:
-        f.identifier = (uint32_t(r[0]) << 24 | uint32_t(r[1]) << 16 | uint32_t(r[2]) << 8 | r[3]) & 0x1FFFFFFF;
+        f.identifier =
+            (uint32_t(r[0]) << 24 | uint32_t(r[1]) << 16 | uint32_t(r[2]) << 8 | r[3]) & 0x1FFFFFFF;
         break;
     }
     f.length = r[3];
