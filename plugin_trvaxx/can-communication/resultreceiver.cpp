@@ -21,7 +21,7 @@ ResultWorker::ResultWorker(const char* name, ResultFrameMap::Function function, 
 void ResultWorker::doWork(int protocol, int generation, int address, MultiReceiveCanProxy* proxy) {
     const bool canopen = protocol != 0;
     if (generation < 1 || generation > 3) {
-        qCWarning(lcCan).noquote() << "Unknown protocol version " << generation;
+        qCWarning(lcCan).noquote() << QStringLiteral("Unknown protocol version %1").arg(generation);
         return;
     }
     if (!proxy || !ResultFrameMap::isValid(canopen, generation, address)) {
