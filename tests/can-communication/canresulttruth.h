@@ -1,10 +1,14 @@
 #pragma once
 // Test support for the CAN result receivers: the virtual sensor's encoding of one cycle as the
-// frames a decoder sees (CANopen on the COB-IDs that the decoder's map configures), and the
-// comparison of a decoded record with the scene's truth to the encoding's resolution.
+// frames a decoder sees (CANopen on the COB-IDs that the decoder's map configures), the comparison
+// of a decoded record with the scene's truth to the encoding's resolution, and a wait that serves
+// the queued signals.
 
 #include "can-communication/canresultdecoder.h"
 #include "simulator/can/canresultencoder.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +18,13 @@
 #include <vector>
 
 namespace canresults {
+
+template <class Done> bool waitFor(Done done, int ms = 20000) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
 
 inline trvsim::CanFunction simFunction(ResultFrameMap::Function f) {
     return f == ResultFrameMap::Function::OD   ? trvsim::CanFunction::OD

@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 using Function = ResultFrameMap::Function;
 using namespace canresults;
 
@@ -228,22 +226,4 @@ TEST(CanResultDecoders, JunkFramesChangeNothing) {
         else
             decodeBoth(LineResultDecoder(map), LineResultDecoder(map));
     }
-}
-
-// Every COB-ID a receiver configures is its own and clear of NMT, SDO and boot-up, for the lowest
-// and the highest node.
-TEST(CanResultDecoders, CanopenIdentifiersAreDistinct) {
-    for (Function function : {Function::OD, Function::BF, Function::LG})
-        for (int generation : {1, 2, 3})
-            for (int node : {1, 127}) {
-                const ResultFrameMap map(function, true, generation, node);
-                std::set<int> cobs, indices;
-                for (const ResultFrameMap::PdoAssignment& a : map.pdoAssignments()) {
-                    EXPECT_TRUE(cobs.insert(a.cobId).second) << std::hex << a.cobId;
-                    EXPECT_TRUE(indices.insert(a.index).second) << std::hex << a.index;
-                    EXPECT_GT(a.cobId, 0x180 - 1);
-                    EXPECT_LT(a.cobId, 0x580);
-                }
-                EXPECT_EQ(cobs.size(), size_t(map.dataCount() + 3));
-            }
 }

@@ -7,8 +7,6 @@
 
 #include "simulator/parameters.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,14 +16,9 @@
 
 using Function = CanBusController::ResultFunction;
 
-namespace {
+using canresults::waitFor;
 
-template <class Done> bool waitFor(Done done, int ms = 20000) {
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+namespace {
 
 // Everything the controller emits.
 struct Results {
