@@ -25,8 +25,12 @@ class ReceiverBF : public ResultReceiver {
     Q_OBJECT
 public:
     explicit ReceiverBF(QObject* parent = nullptr) : ResultReceiver(new ReceiveBFWorker, parent) {
-        connect(static_cast<ReceiveBFWorker*>(worker), &ReceiveBFWorker::resultReady, this,
-                &ReceiverBF::resultReady);
+        connect(
+            static_cast<ReceiveBFWorker*>(worker), &ReceiveBFWorker::resultReady, this,
+            [this](BasicFunctionsData_TRVAXX_t result) {
+                post([this, result] { emit resultReady(result); });
+            },
+            Qt::DirectConnection);
     }
 
 signals:

@@ -25,8 +25,10 @@ class ReceiverLG : public ResultReceiver {
     Q_OBJECT
 public:
     explicit ReceiverLG(QObject* parent = nullptr) : ResultReceiver(new ReceiveLGWorker, parent) {
-        connect(static_cast<ReceiveLGWorker*>(worker), &ReceiveLGWorker::resultReady, this,
-                &ReceiverLG::resultReady);
+        connect(
+            static_cast<ReceiveLGWorker*>(worker), &ReceiveLGWorker::resultReady, this,
+            [this](DetectedLineData_TRVAXX_t result) { post([this, result] { emit resultReady(result); }); },
+            Qt::DirectConnection);
     }
 
 signals:

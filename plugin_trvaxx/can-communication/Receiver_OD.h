@@ -25,8 +25,12 @@ class ReceiverOD : public ResultReceiver {
     Q_OBJECT
 public:
     explicit ReceiverOD(QObject* parent = nullptr) : ResultReceiver(new ReceiveODWorker, parent) {
-        connect(static_cast<ReceiveODWorker*>(worker), &ReceiveODWorker::resultReady, this,
-                &ReceiverOD::resultReady);
+        connect(
+            static_cast<ReceiveODWorker*>(worker), &ReceiveODWorker::resultReady, this,
+            [this](DetectedObjectData_TRVAXX_t result) {
+                post([this, result] { emit resultReady(result); });
+            },
+            Qt::DirectConnection);
     }
 
 signals:

@@ -4,6 +4,7 @@
 #include "can-communication/multireceivecanproxy.h"
 
 #include <QStringList>
+#include <QThread>
 
 namespace {
 // CANopen start-up waits: boot-up after the reset, then the confirmation of each PDO download.
@@ -132,16 +133,42 @@ void ResultWorker::logIgnored(const ResultDecoder& decoder, bool force) {
 }
 
 ResultReceiver::ResultReceiver(ResultWorker* worker, QObject* parent) : QObject(parent), worker(worker) {
-    worker->moveToThread(&thread);
-    connect(this, &ResultReceiver::operate, worker, &ResultWorker::doWork);
+    connect(this, &ResultReceiver::operate, this, &ResultReceiver::begin, Qt::DirectConnection);
     connect(this, &ResultReceiver::stopWork, worker, &ResultWorker::stopWork, Qt::DirectConnection);
-    connect(worker, &ResultWorker::globalInformationMessageReady, this,
-            &ResultReceiver::globalInformationMessageReady);
-    thread.start();
+    connect(
+        worker, &ResultWorker::globalInformationMessageReady, this,
+        [this](unsigned char global) {
+            post([this, global] { emit globalInformationMessageReady(global); });
+        },
+        Qt::DirectConnection);
 }
 
 ResultReceiver::~ResultReceiver() {
     stop();
+}
+
+void ResultReceiver::begin(int protocol, int generation, int address, MultiReceiveCanProxy* proxy) {
+    if (stopped || thread.joinable())
+        return;
+    thread = std::thread(&ResultWorker::doWork, worker, protocol, generation, address, proxy);
+}
+
+void ResultReceiver::post(std::function<void()> emission) {
+    std::lock_guard lock(pendingMutex);
+    pending.push_back(std::move(emission));
+    // One queued call delivers everything pending at its time.
+    if (pending.size() == 1)
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+}
+
+void ResultReceiver::deliver() {
+    std::vector<std::function<void()>> emissions;
+    {
+        std::lock_guard lock(pendingMutex);
+        emissions.swap(pending);
+    }
+    for (const auto& emission : emissions)
+        emission();
 }
 
 void ResultReceiver::stop() {
@@ -149,7 +176,7 @@ void ResultReceiver::stop() {
         return;
     stopped = true;
     emit stopWork();
-    thread.quit();
-    thread.wait();
+    if (thread.joinable())
+        thread.join();
     delete worker;
 }

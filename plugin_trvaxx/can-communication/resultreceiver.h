@@ -1,20 +1,28 @@
 #pragma once
 // The thread half of the CAN function-result receivers. A ResultReceiver (GUI thread) owns a
-// QThread and a ResultWorker moved to it; operate() starts the worker's loop, which registers a
-// queue of its own with the bus proxy, brings a CANopen node up (reset, boot-up, PDO
-// configuration, start) and feeds every frame to its ResultDecoder; each complete cycle leaves as
-// a new record by a queued signal. stopWork() is a direct call that only clears the running flag;
-// the loop ends at its next frame or pause. Receiver_OD.h, Receiver_BF.h and Receiver_LG.h add
-// the typed result signals.
+// ResultWorker and the thread that runs it: operate() starts a thread that runs the worker's
+// doWork() with operate's arguments (a plain std::thread, no event loop: joining it is all a stop
+// needs, and it makes every handover visible to the thread sanitizer). doWork registers a queue of its
+// own with the bus proxy, brings a CANopen node up (reset, boot-up, PDO configuration, start) and
+// feeds every frame to its ResultDecoder; each complete cycle's record (a new shared pointer,
+// never changed afterwards) and global information byte go to the receiver under a mutex and are
+// emitted on the receiver's thread by a queued call. stopWork() is a direct call that only clears
+// the running flag; the loop ends at its next frame or pause and stop() joins the thread.
+// Arguments and records thus cross threads through the thread start and a mutex, never through
+// queued signal arguments. Receiver_OD.h, Receiver_BF.h and Receiver_LG.h add the typed result
+// signals.
 
 #include "can-communication/canresultdecoder.h"
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QThread>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 class CANBusDevice;
 class MultiReceiveCanProxy;
@@ -58,7 +66,7 @@ class ResultReceiver : public QObject {
     Q_OBJECT
 public:
     ~ResultReceiver() override;
-    // Clears the worker's running flag, quits the thread and waits for it; idempotent.
+    // Clears the worker's running flag and waits for its thread; idempotent.
     void stop();
 
 signals:
@@ -67,11 +75,18 @@ signals:
     void globalInformationMessageReady(unsigned char globalInformation);
 
 protected:
-    // Takes the worker and starts its thread (idle until operate()).
+    // Takes the worker; its thread starts with the first operate().
     ResultReceiver(ResultWorker* worker, QObject* parent);
+    // On the worker's thread: queues an emission for this object's thread.
+    void post(std::function<void()> emission);
     ResultWorker* const worker;
 
 private:
-    QThread thread;
+    void begin(int protocol, int generation, int address, MultiReceiveCanProxy* proxy);
+    Q_INVOKABLE void deliver();
+
+    std::thread thread;
     bool stopped = false;
+    std::mutex pendingMutex;
+    std::vector<std::function<void()>> pending;
 };

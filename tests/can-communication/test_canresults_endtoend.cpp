@@ -51,21 +51,21 @@ std::string mismatch(const DetectedLineData_TRVAXX& r, const trvsim::VirtualSens
     return canresults::compare(r, s.truth(f));
 }
 
-// Empty when each record is one of the scene's recent cycles; else the mismatches with the nearest.
+// Empty when each record is one of the scene's recent cycles; else the mismatches with the newest.
 template <class Record>
 std::string matchRecentCycles(const std::vector<Record>& records, const trvsim::VirtualSensor& sensor) {
+    const uint32_t last = sensor.lastFrameCounter();
     for (const Record& record : records) {
-        const uint32_t last = sensor.lastFrameCounter();
-        std::string first;
+        std::string newest;
         bool found = false;
-        for (uint32_t f = last; f > 0 && f + 100 > last && !found; --f) {
+        for (uint32_t f = last; f > 0 && f + 300 > last && !found; --f) {
             const std::string why = mismatch(*record, sensor, f);
             found = why.empty();
-            if (first.empty())
-                first = why;
+            if (newest.empty())
+                newest = why;
         }
         if (!found)
-            return first;
+            return newest;
     }
     return {};
 }
