@@ -8,13 +8,12 @@
 // Identifiers and order follow what the sensor sends (simulator/can/CAN_RESULTS.md):
 // - J1939: a frame belongs to the sensor when its source address (bits 0..7) is the sensor's; its
 //   message number is bits 8..23.
-//   | Function | Generation | Global information | Second state       | Data           | Other |
-//   | OD       | 1          | 0xFF04 (cycle end) | crash pred. 0xFF05 | 40 from 0xFF06 |       |
-//   | OD       | 2, 3       | 0xFF01 (cycle end) | crash pred. 0xFF02 | 40 from 0xFF10 |       |
-//   | BF       | 1          | 0xFF04 (cycle end) | configur.   0xFF01 | 64 from 0xFF06 | 0xFF00 frame counter
-//   | | BF       | 2, 3       | 0xFF01 (cycle end) | configur.   0xFF02 | 64 from 0xFF10 | 0xFF00 frame
-//   counter | | LG       | any        | 0xFF01             | line count  0xFF02 | 10 from 0xFF10 | 0xFF00
-//   frame counter |
+//   | Function | Gen. | Global information | Second state           | Data           | Also           |
+//   | OD       | 1    | 0xFF04 (cycle end) | crash predictor 0xFF05 | 40 from 0xFF06 |                |
+//   | OD       | 2, 3 | 0xFF01 (cycle end) | crash predictor 0xFF02 | 40 from 0xFF10 |                |
+//   | BF       | 1    | 0xFF04 (cycle end) | configuration 0xFF01   | 64 from 0xFF06 | 0xFF00 counter |
+//   | BF       | 2, 3 | 0xFF01 (cycle end) | configuration 0xFF02   | 64 from 0xFF10 | 0xFF00 counter |
+//   | LG       | any  | 0xFF01             | line count 0xFF02      | 10 from 0xFF10 | 0xFF00 counter |
 // - CANopen (node N): data message k on (0x100 x (k mod 4 + 1)) + 0x80 + N + k div 4, one higher
 //   for OD and BF generations 2 and 3 and for LG. The three state messages:
 //   OD 1: crash predictor 0x18A + N, global information 0x28A + N, cycle end 0x38A + N (indices
