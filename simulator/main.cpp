@@ -1,5 +1,6 @@
 // trvaxx-sim: a virtual TRVAXX sensor (or several) on the command line.
 
+#include "simulator/camera/camerahttpserver.h"
 #include "simulator/can/canbus.h"
 #include "simulator/can/canresultsender.h"
 #include "simulator/can/sensornodes.h"
@@ -90,6 +91,20 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::vector<std::unique_ptr<trvsim::CameraHttpServer>> cameras;
+    for (std::size_t i = 0; cl.camera && i < sensors.size(); ++i) {
+        const uint16_t port = cl.cameraPort == 0 ? 0 : uint16_t(cl.cameraPort + i);
+        cameras.push_back(std::make_unique<trvsim::CameraHttpServer>(*sensors[i], cl.cameraAddress, port));
+        if (!cameras.back()->start()) {
+            std::fprintf(stderr, "trvaxx-sim: %s\n", cameras.back()->errorText().c_str());
+            return 1;
+        }
+        if (cl.config.verbosity >= 1)
+            std::fprintf(stderr, "trvaxx-sim: camera of sensor %zu on http://%s:%u/\n", i + 1,
+                         cl.cameraAddress.empty() ? "127.0.0.1" : cl.cameraAddress.c_str(),
+                         cameras.back()->port());
+    }
+
     using clock = std::chrono::steady_clock;
     const auto begin = clock::now();
     auto lastSummary = begin;
@@ -119,6 +134,7 @@ int main(int argc, char** argv) {
             lastSummary = now;
         }
     }
+    cameras.clear();
     if (bus)
         bus->stop();
     uint64_t cycles = 0, datagrams = 0;

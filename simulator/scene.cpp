@@ -86,6 +86,12 @@ CameraPose defaultCameraPose() {
     return p;
 }
 
+std::array<float, 19> cameraCalibration2d(const CameraPose& pose) {
+    // fx, fy, mx, my, alpha, k1..k5, centre t, delta t, rotation.
+    return {420.0f,      420.0f,      320.0f,      240.0f, 0.0f, -0.21f, 0.043f,    0.0012f,   -0.0008f, 0.0f,
+            pose.transX, pose.transY, pose.transZ, 0.0f,   0.1f, 0.0f,   pose.rotX, pose.rotY, pose.rotZ};
+}
+
 Scene::Scene(const SceneSettings& settings) : m_settings(settings) {
     const double a = settings.pose.rotX, b = settings.pose.rotY, g = settings.pose.rotZ;
     const double rx[3][3] = {{1, 0, 0}, {0, std::cos(a), -std::sin(a)}, {0, std::sin(a), std::cos(a)}};
@@ -512,9 +518,7 @@ void Scene::fillStatus(const Frame& f, FrameTruth& out) const {
     const SceneSettings& st = m_settings;
     out.hasCalibration2d = st.carriesCalibration2d;
     if (out.hasCalibration2d) {
-        out.calibration2d = {420.0f,  420.0f,   320.0f, 240.0f, 0.0f,  -0.21f,         0.043f,
-                             0.0012f, -0.0008f, 0.0f,   0.0f,   0.05f, st.pose.transZ, 0.0f,
-                             0.05f,   0.0f,     0.0f,   0.2f,   0.0f};
+        out.calibration2d = cameraCalibration2d(st.pose);
     } else {
         out.calibration2d.fill(0.0f);
     }

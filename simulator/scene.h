@@ -27,6 +27,11 @@ struct SceneSettings {
 // 0.2 rad down.
 CameraPose defaultCameraPose();
 
+// The calibration of the video camera beside the sensor (what the sensor sends as its 2D
+// calibration): 0.1 m to the sensor's left, looking the same way, 420-pixel focal length for a
+// 640 x 480 picture, mild barrel distortion. Values in the order of kCalibration2dNames.
+std::array<float, 19> cameraCalibration2d(const CameraPose& pose);
+
 class Scene {
 public:
     explicit Scene(const SceneSettings& settings);

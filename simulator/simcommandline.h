@@ -19,6 +19,10 @@ struct CommandLine {
     CanConfig can;
     double durationSeconds = 0; // 0: until SIGINT / SIGTERM
     bool summary = true;        // one summary line per second
+    // --camera-http [ADDR:]PORT: the camera stream of the first sensor (PORT + i for sensor i).
+    std::string cameraAddress;
+    uint16_t cameraPort = 0;
+    bool camera = false;
 };
 
 // arguments[0] is the program name.

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -63,6 +65,24 @@ inline void initializeWithRepetitions(int argc, char** argv) {
 inline void runWithRatios(int argc, char** argv, RatioReporter& reporter) {
     initializeWithRepetitions(argc, argv);
     benchmark::RunSpecifiedBenchmarks(&reporter);
+}
+
+// One line per row: the benchmark's CPU time per iteration as a share of the sensor's 40 ms cycle
+// and as a ratio to the reference benchmark. Rows that did not run are left out.
+struct CycleShareRow {
+    const char* benchmark;
+    const char* what;
+};
+inline void printCycleShares(const RatioReporter& reporter, const char* subject, const char* reference,
+                             const char* referenceText, std::initializer_list<CycleShareRow> rows) {
+    const double cycleUs = 40e3; // the view benchmarks report microseconds
+    const double base = reporter.time(reference);
+    for (const CycleShareRow& row : rows) {
+        const double t = reporter.time(row.benchmark);
+        if (t > 0 && base > 0)
+            std::printf("%s %s: %.2f %% of the 40 ms cycle, %.1f x %s\n", subject, row.what,
+                        100.0 * t / cycleUs, t / base, referenceText);
+    }
 }
 
 } // namespace bench

@@ -3,10 +3,14 @@
 //   orlangui --list-plugins      prints the loaded plug-ins, their sensor types and the system
 //                                information, then exits (needs no display)
 //   orlangui --screenshot FILE   starts the window, saves a picture of it to FILE and exits
+//   orlangui --replay FILE [--page 2d|joint|3d]
+//                                opens a recording in a replay window (with --screenshot: the
+//                                picture is of the replay window)
 #include "app/apptheme.h"
 #include "app/listplugins.h"
 #include "app/mainwindow.h"
 #include "app/pluginmanager.h"
+#include "app/replaywindow.h"
 #include "common/commonsysteminfo.h"
 #include "common/commonutilities.h"
 #include "common/logentry.h"
@@ -70,6 +74,12 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("screenshot"),
                       QStringLiteral("Save a picture of the window to <file> and exit."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("replay"),
+                      QStringLiteral("Open the recording <file> in a replay window."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("page"),
+                      QStringLiteral("With --replay: the page to show, 2d, joint or 3d."),
+                      QStringLiteral("page")});
     parser.process(app);
 
     const QString styleFile = CommonUtilities::gocSettings().value(QStringLiteral("styleFile")).toString();
@@ -83,10 +93,14 @@ int main(int argc, char** argv) {
     {
         MainWindow window(plugins);
         window.show();
+        QWidget* shown = &window;
+        if (parser.isSet(QStringLiteral("replay")))
+            shown = window.openRecording(parser.value(QStringLiteral("replay")),
+                                         parser.value(QStringLiteral("page")));
         if (parser.isSet(QStringLiteral("screenshot"))) {
             const QString file = parser.value(QStringLiteral("screenshot"));
-            QTimer::singleShot(1500, &window, [&window, file] {
-                if (!window.grab().save(file))
+            QTimer::singleShot(1500, shown, [shown, file] {
+                if (!shown->grab().save(file))
                     LogEntry(LOG_ERROR, QStringLiteral("Cannot save the screenshot to %1").arg(file));
                 QCoreApplication::exit(0);
             });

@@ -1,5 +1,8 @@
 #include "app/mainwindow.h"
 
+#include "app/replaywindow.h"
+#include "sdk/replaydataview.h"
+
 #include "app/aboutdialog.h"
 #include "app/logview.h"
 #include "app/pluginmanager.h"
@@ -17,10 +20,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -56,6 +63,7 @@ void MainHostFrame::showMainSettings() {
 MainWindow::MainWindow(PluginManager& plugins, QWidget* parent) : QMainWindow(parent), plugins(plugins) {
     setWindowTitle(QStringLiteral("OrlanGUI"));
     setObjectName(QStringLiteral("mainWindow"));
+    setAcceptDrops(true); // a dropped recording opens in a replay window
     resize(1280, 800);
     hostFrame = new MainHostFrame(*this);
 
@@ -100,6 +108,14 @@ MainWindow::MainWindow(PluginManager& plugins, QWidget* parent) : QMainWindow(pa
     QAction* settings = new QAction(tr("S&ettings..."), this);
     settings->setShortcut(QKeySequence::Preferences);
     connect(settings, &QAction::triggered, this, &MainWindow::showMainSettings);
+    QAction* replay = new QAction(tr("Open &Recording..."), this);
+    replay->setShortcut(QKeySequence::Open);
+    connect(replay, &QAction::triggered, this, [this] {
+        const QString file =
+            QFileDialog::getOpenFileName(this, tr("Open Recording"), CommonUtilities::getDefaultCaptureDir());
+        if (!file.isEmpty())
+            openRecording(file);
+    });
     QAction* quit = new QAction(tr("&Quit"), this);
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
@@ -113,6 +129,7 @@ MainWindow::MainWindow(PluginManager& plugins, QWidget* parent) : QMainWindow(pa
     QMenu* file = menuBar()->addMenu(tr("&Sensor"));
     file->addAction(search);
     file->addAction(disconnect);
+    file->addAction(replay);
     file->addSeparator();
     file->addAction(settings);
     file->addSeparator();
@@ -367,6 +384,37 @@ void MainWindow::showMainSettings() {
 void MainWindow::showAbout() {
     AboutDialog dialog(plugins, this);
     dialog.exec();
+}
+
+ReplayWindow* MainWindow::openRecording(const QString& fileName, const QString& page) {
+    // The first plug-in that shows recordings gets the file (each loaded plug-in has its kind).
+    ReplayDataView* view = nullptr;
+    for (SensorType* type : plugins.sensorTypes())
+        if ((view = type->createReplayDataView()))
+            break;
+    auto* window = new ReplayWindow(view, this);
+    window->setWindowFlag(Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(1100, 760);
+    connect(window, &ReplayWindow::recordingDropped, this,
+            [this](const QString& file) { openRecording(file); });
+    window->show();
+    if (!window->open(fileName, page))
+        LogEntry(LOG_ERROR, tr("Cannot replay %1: %2").arg(fileName, window->errorText()));
+    return window;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && event->mimeData()->urls().value(0).isLocalFile())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QUrl url = event->mimeData()->urls().value(0);
+    if (url.isLocalFile()) {
+        event->acceptProposedAction();
+        openRecording(url.toLocalFile());
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@ class MainWindow;
 class NotificationPanel;
 class PluginManager;
 class QLabel;
+class ReplayWindow;
 class QStackedWidget;
 class SensorGUI;
 class SensorListArea;
@@ -56,9 +57,14 @@ public slots:
     void showScreen(QWidget* screen);
     void showMainSettings();
     void showAbout();
+    // Opens a recording in a replay window of its own (also from the menu and by dropping a file
+    // on the window); `page` picks the view's page ("2d", "joint", "3d").
+    ReplayWindow* openRecording(const QString& fileName, const QString& page = {});
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* buildHome();

@@ -1,5 +1,7 @@
 #include "app/pluginmanager.h"
 
+#include "common/commonutilities.h"
+
 #include "common/logentry.h"
 #include "common/pluginverification.h"
 #include "sdk/plugininterface.h"
@@ -19,14 +21,7 @@ PluginManager::~PluginManager() {
 }
 
 QStringList PluginManager::defaultSearchPaths() {
-    QStringList paths;
-    if (QCoreApplication::instance())
-        paths << QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
-    paths << QDir::currentPath();
-    const QString extra = qEnvironmentVariable("TRVAXX_PLUGIN_PATH");
-    for (const QString& p : extra.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        paths << p;
-    return paths;
+    return CommonUtilities::pluginSearchFolders();
 }
 
 int PluginManager::loadPlugins(const QStringList& folders) {

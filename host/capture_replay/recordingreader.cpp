@@ -165,6 +165,18 @@ RecordingReader::Status RecordingReader::readPacket(RecordedPacket& packet) {
     return Status::Packet;
 }
 
+qint64 RecordingReader::position() const {
+    return m_device ? m_device->pos() : -1;
+}
+
+bool RecordingReader::seekTo(qint64 position, qint64 index) {
+    if (!m_device || m_device->isSequential() || position < m_firstPacketOffset || !m_device->seek(position))
+        return false;
+    m_packets = index;
+    m_failed = false;
+    return true;
+}
+
 bool RecordingReader::rewind() {
     if (!m_device || !m_device->seek(m_firstPacketOffset))
         return false;

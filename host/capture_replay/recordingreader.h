@@ -47,6 +47,10 @@ public:
     Status readPacket(RecordedPacket& packet);
     // Back to the first packet (for looping playback).
     bool rewind();
+    // Where the next packet starts (a file position), and a jump to a position that an earlier
+    // position() gave for packet `index` (0-based); false on a sequential device.
+    qint64 position() const;
+    bool seekTo(qint64 position, qint64 index);
 
     QString errorString() const { return m_error; }
     qint64 packetsRead() const { return m_packets; }

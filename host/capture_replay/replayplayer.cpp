@@ -4,6 +4,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
@@ -22,7 +23,18 @@ bool ReplayPlayer::open(const QString& fileName) {
         return false;
     }
     stop(); // joins a thread that finished on its own
-    const bool ok = m_reader.open(fileName);
+    m_timeline.clear();
+    m_current = -1;
+    bool ok = m_reader.open(fileName);
+    if (ok) {
+        RecordedPacket packet;
+        for (qint64 at = m_reader.position(); m_timeline.size() < kMaxTimeline; at = m_reader.position()) {
+            if (m_reader.readPacket(packet) != RecordingReader::Status::Packet)
+                break;
+            m_timeline.push_back({at, packet.timestampUs});
+        }
+        ok = m_reader.rewind();
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_error = ok ? QString() : m_reader.errorString();
     return ok;
@@ -48,7 +60,7 @@ void ReplayPlayer::setLoop(bool loop) {
     m_loop = loop;
 }
 
-bool ReplayPlayer::start() {
+bool ReplayPlayer::start(bool paused) {
     if (m_running.load() || std::this_thread::get_id() == m_thread.get_id())
         return false; // playing, or called from the delivery thread itself
     if (m_thread.joinable())
@@ -61,10 +73,13 @@ bool ReplayPlayer::start() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = false;
-        m_paused = false;
+        m_paused = paused;
         m_finished = false;
+        m_steps = 0;
+        m_seekTo = -1;
         m_error.clear();
     }
+    m_current = -1;
     m_delivered = 0;
     m_positionUs = 0;
     m_running = true;
@@ -86,7 +101,43 @@ void ReplayPlayer::stop() {
 void ReplayPlayer::setPaused(bool paused) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_paused = paused;
+    m_steps = 0;
     m_wake.notify_all();
+}
+
+bool ReplayPlayer::isPaused() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_paused;
+}
+
+void ReplayPlayer::step() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_paused)
+        ++m_steps;
+    m_wake.notify_all();
+}
+
+void ReplayPlayer::seek(qint64 index) {
+    if (m_timeline.empty())
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_seekTo = std::clamp<qint64>(index, 0, qint64(m_timeline.size()) - 1);
+    if (m_paused)
+        m_steps = 1;
+    m_wake.notify_all();
+}
+
+void ReplayPlayer::applySeek() {
+    qint64 index;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        index = m_seekTo;
+        m_seekTo = -1;
+        if (index >= 0)
+            m_reanchor = true;
+    }
+    if (index >= 0)
+        m_reader.seekTo(m_timeline[std::size_t(index)].position, index);
 }
 
 bool ReplayPlayer::waitForFinished(int timeoutMs) {
@@ -99,29 +150,35 @@ bool ReplayPlayer::waitForFinished(int timeoutMs) {
     return m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
 }
 
-bool ReplayPlayer::waitForPacketTime(quint64 timestampUs) {
+ReplayPlayer::Wait ReplayPlayer::waitForPacketTime(quint64 timestampUs) {
     // The pace is kept against a reference point (wall time of recording time 0), moved on while
     // paused or when the speed changes, so late deliveries catch up instead of adding up.
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         if (m_stop)
-            return false;
+            return Wait::Stop;
+        if (m_seekTo >= 0)
+            return Wait::Seek;
         if (m_paused) {
-            const Clock::time_point pausedAt = Clock::now();
-            m_wake.wait(lock, [this] { return m_stop || !m_paused; });
-            m_origin += Clock::now() - pausedAt;
+            if (m_steps > 0) {
+                --m_steps;
+                m_reanchor = true; // playing on starts from this packet
+                return Wait::Deliver;
+            }
+            m_wake.wait(lock, [this] { return m_stop || !m_paused || m_steps > 0 || m_seekTo >= 0; });
             continue;
         }
         if (m_speed <= 0)
-            return true;
-        if (m_delivered.load() == 0 || m_originSpeed != m_speed) {
+            return Wait::Deliver;
+        if (m_delivered.load() == 0 || m_originSpeed != m_speed || m_reanchor) {
             // (Re)anchor: this packet is due now.
             m_origin = Clock::now() - std::chrono::microseconds(qint64(double(timestampUs) / m_speed));
             m_originSpeed = m_speed;
+            m_reanchor = false;
         }
         const auto due = m_origin + std::chrono::microseconds(qint64(double(timestampUs) / m_speed));
         if (Clock::now() >= due)
-            return true;
+            return Wait::Deliver;
         m_wake.wait_until(lock, due);
     }
 }
@@ -140,6 +197,7 @@ void ReplayPlayer::playAll() {
     QString message;
     quint64 loopOffsetUs = 0, lastUs = 0;
     for (;;) {
+        applySeek();
         const RecordingReader::Status status = m_reader.readPacket(packet);
         if (status == RecordingReader::Status::Damaged) {
             damaged = true;
@@ -156,16 +214,27 @@ void ReplayPlayer::playAll() {
                 loopOffsetUs = lastUs + 1;
                 continue;
             }
+            // Paused at the end (a step or seek went there): wait, the user may seek back.
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop || !m_paused || m_seekTo >= 0; });
+                if (m_seekTo >= 0 && !m_stop)
+                    continue;
+            }
             message = tr("End of recording");
             break;
         }
         const quint64 timestampUs = loopOffsetUs + packet.timestampUs;
         lastUs = timestampUs;
-        if (!waitForPacketTime(timestampUs)) {
+        const Wait wait = waitForPacketTime(timestampUs);
+        if (wait == Wait::Stop) {
             message = tr("Playback stopped");
             break;
         }
+        if (wait == Wait::Seek)
+            continue; // this packet is not shown; the seek's is
         m_positionUs = timestampUs;
+        m_current = m_reader.packetsRead() - 1;
         // A faulty packet must not end the playback: the handler's exception is reported and the
         // next packet follows.
         try {

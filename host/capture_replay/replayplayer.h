@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Plays a recording: a delivery thread reads the packets and hands each to a handler, either at
 // the pace at which they were recorded (optionally sped up) or as fast as possible.
@@ -27,7 +28,14 @@ public:
     ~ReplayPlayer() override; // stops playback
 
     // Opens a recording for playback; refuses while playing. On failure errorString() says why.
+    // Reads the recording once to learn its packets' times (the time line for seeking); a damaged
+    // recording's time line ends at its last good packet.
     bool open(const QString& fileName);
+    // The time line of the open recording: number of packets and the time of the last one.
+    qint64 packetCount() const { return qint64(m_timeline.size()); }
+    quint64 durationUs() const { return m_timeline.empty() ? 0 : m_timeline.back().timestampUs; }
+    // Index (0-based) of the packet delivered last, -1 before the first.
+    qint64 currentPacket() const { return m_current.load(); }
     const RecordingInfo& recordingInfo() const { return m_reader.info(); }
     QString errorString() const;
 
@@ -39,11 +47,19 @@ public:
     void setSpeed(double speed);
     void setLoop(bool loop);
 
-    bool start();
+    // Starts from the first packet; `paused` starts without delivering (step() or seek() then show
+    // a packet).
+    bool start(bool paused = false);
     // Ends playback and waits for the delivery thread; no packet is delivered after it returns.
     // Called from the handler it only asks the delivery thread to end.
     void stop();
     void setPaused(bool paused);
+    bool isPaused() const;
+    // While paused: delivers the next packet at once.
+    void step();
+    // Continues with packet `index` of the time line (clamped); while paused it is delivered at
+    // once, so the view shows where the seek went.
+    void seek(qint64 index);
     bool isPlaying() const { return m_running.load(); }
     // Blocks until playback ends or the time-out (ms, negative = no limit) passes.
     bool waitForFinished(int timeoutMs = -1);
@@ -60,8 +76,19 @@ signals:
 private:
     void run();
     void playAll();
-    // Waits until the packet's time has come; false when stopped meanwhile.
-    bool waitForPacketTime(quint64 timestampUs);
+    enum class Wait { Deliver, Stop, Seek };
+    // Waits until the packet's time has come, a step is asked for, playback stops or a seek
+    // discards the packet.
+    Wait waitForPacketTime(quint64 timestampUs);
+    // Applies a pending seek before the next packet is read (delivery thread).
+    void applySeek();
+
+    struct TimelineEntry {
+        qint64 position;
+        quint64 timestampUs;
+    };
+    static constexpr std::size_t kMaxTimeline = 4u << 20; // packets (about 46 h at 25 Hz)
+    std::vector<TimelineEntry> m_timeline;
 
     RecordingReader m_reader;
     PacketHandler m_handler;
@@ -74,6 +101,9 @@ private:
     bool m_stop = false;
     bool m_paused = false;
     bool m_finished = true;
+    int m_steps = 0;       // packets to deliver while paused
+    qint64 m_seekTo = -1;  // pending seek, -1 none
+    bool m_reanchor = false;
     QString m_error;
 
     // Pace reference, used by the delivery thread only.
@@ -83,4 +113,5 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<qint64> m_delivered{0};
     std::atomic<quint64> m_positionUs{0};
+    std::atomic<qint64> m_current{-1};
 };

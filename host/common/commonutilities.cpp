@@ -95,3 +95,12 @@ QSettings& CommonUtilities::gocSettings() {
 bool CommonUtilities::isDevMode() {
     return HostSettings::isDevMode();
 }
+
+QStringList CommonUtilities::pluginSearchFolders() {
+    QStringList folders;
+    if (QCoreApplication::instance())
+        folders << QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
+    folders << QDir::currentPath();
+    folders << qEnvironmentVariable("TRVAXX_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return folders;
+}

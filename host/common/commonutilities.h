@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QString>
+#include <QStringList>
 
 class QSettings;
 
@@ -37,4 +38,8 @@ public:
     // them, so the log can read developer mode without these utilities).
     static QSettings& gocSettings();
     static bool isDevMode();
+    // Where plug-ins (device plug-ins, CAN interfaces, image grabbers) are looked for, in order:
+    // the application's plug-in folder, the current directory, then every folder of
+    // TRVAXX_PLUGIN_PATH (separated by ':').
+    static QStringList pluginSearchFolders();
 };

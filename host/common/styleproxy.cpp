@@ -31,6 +31,14 @@ QHash<QString, QVariant> defaults() {
         {QStringLiteral("warningColor"), QColor(QStringLiteral("#e0a526"))},
         {QStringLiteral("errorColor"), QColor(QStringLiteral("#e05252"))},
         {QStringLiteral("successColor"), QColor(QStringLiteral("#3fb27f"))},
+        // 2D view: the magnifier's centre cross per pane and its frame
+        {QStringLiteral("crossDistanceColor"), QColor(Qt::white)},
+        {QStringLiteral("crossAmplitudeColor"), QColor(Qt::red)},
+        {QStringLiteral("crossConfidanceColor"), QColor(Qt::blue)},
+        {QStringLiteral("smallFrameColor"), QColor(QStringLiteral("#505a66"))},
+        {QStringLiteral("strokeFrameColor"), QColor(QStringLiteral("#0b0d10"))},
+        {QStringLiteral("beginFrameColor"), QColor(QStringLiteral("#3a4450"))},
+        {QStringLiteral("endFrameColor"), QColor(QStringLiteral("#1a1f25"))},
         // 3D scene
         {QStringLiteral("sceneFont"), QStringLiteral("DejaVuSans.ttf")},
         {QStringLiteral("sceneBackground"), QColor(QStringLiteral("#15191d"))},

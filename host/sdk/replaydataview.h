@@ -14,6 +14,12 @@ public:
     virtual void newReplayPacket(const char* data, unsigned int length) = 0;
     // Horizontal pixel offset of the replay window's overlays, passed on to the views.
     virtual void setViewOffset(unsigned int offset) = 0;
+    // Shows one of the view's pages by name ("2d", "joint", "3d" for views that have them); false
+    // when the view has no such page.
+    virtual bool showPage(const QString& page) {
+        Q_UNUSED(page);
+        return false;
+    }
 
 signals:
     // A message for the host's replay window.

@@ -22,6 +22,7 @@
 class CANBusDevice;
 class CanDeviceSession;
 class DiagPC;
+class ParamTransfer;
 class ProxyPort;
 class ReceiverBF;
 class ReceiverLG;
@@ -41,6 +42,8 @@ public:
         InterfaceBusy = 130019,
     };
     static constexpr int kInterfaceTypes[3] = {1, 2, 3}; // CANFox, Vector, PEAK
+    // The function-result receivers: object detection, basic functions, line guidance.
+    enum class ResultFunction { OD, BF, LG };
 
     // Loads the CAN interface plug-ins (they stay loaded until the last controller is gone).
     explicit CanBusController(QObject* parent = nullptr);
@@ -102,17 +105,33 @@ public:
     // "a.b.c.d" with four decimal parts of 0..255 into four bytes; false when the text is not one.
     static bool parseIpv4(const QString& text, uint8_t (&bytes)[4]);
 
+    // Parameter transfer (ParamTransfer, ParamTable): reads both parameter blocks and their
+    // descriptions; the value of a host parameter id (block members, and ids 3-9 and 115-140 from
+    // the identity and state read before); a change of one member in the block image; and the
+    // write of both images to the sensor, which restarts by itself.
+    bool ReadAllParameters();
+    QVariant readData(int valueId);
+    bool writeData(int valueId, const QVariant& value);
+    // Tells the user to wait, stops the receivers, downloads both blocks, waits 15 s (scaled) for
+    // the sensor's restart and restarts the receivers that ran (at once after a failure).
+    bool writeAllParameters();
+    const ParamTransfer& parameterBlocks() const { return *params; }
+
+    // The function-result receivers running now; starts the given ones.
+    QList<ResultFunction> runningReceivers() const;
+    void startReceivers(const QList<ResultFunction>& functions);
+
+    // Firmware update from a flash container and the parameter download of the parameter write
+    // (FirmwareUpdate); progress through sigBytesWritten. 0 or a code: 130004 without a device,
+    // FlashResult, DiagResult.
+    int firmwareupdate(const QString& path, bool checkHeader);
+    int parameterDownload(const QString& blockName, const QString& applFile, const QString& driverFile);
+
     // The diagnostic client, for the parameter transfer and the firmware download; null when not
     // connected.
     DiagPC* diagnosis() const { return diagPC.get(); }
     // Log text of a result code.
     static QString resultText(int code);
-
-    // The function-result receivers that run now, and starting a set of them again (after a
-    // parameter write has restarted the sensor).
-    enum class ResultFunction { OD, BF, LG };
-    QList<ResultFunction> runningReceivers() const;
-    void startReceivers(const QList<ResultFunction>& functions);
 
 signals:
     void sigBytesWritten(int totelBytes, int bytesWritten);
@@ -150,7 +169,8 @@ private:
     std::shared_ptr<CanDeviceSession> session;
     std::unique_ptr<ProxyPort> port;
     std::unique_ptr<DiagPC> diagPC;
-    std::unique_ptr<ReadDataWithDiagnosis> readData;
+    std::unique_ptr<ReadDataWithDiagnosis> dataReader;
+    std::unique_ptr<ParamTransfer> params;
     std::unique_ptr<ErrorMemoryReader> errorMemory;
     SensorIdentity sensorIdentity;
     SensorStateData state;
@@ -160,6 +180,5 @@ private:
     std::unique_ptr<ReceiverOD> receiverOD;
     std::unique_ptr<ReceiverBF> receiverBF;
     std::unique_ptr<ReceiverLG> receiverLG;
-    // Parameter blocks and their transfer buffers, download buffers and the flash-driver values
-    // belong to the parameter transfer and firmware download; they join this state with them.
+    // Download buffers and the flash-driver values belong to the firmware download.
 };

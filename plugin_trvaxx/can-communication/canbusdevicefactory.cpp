@@ -1,5 +1,7 @@
 #include "can-communication/canbusdevicefactory.h"
 
+#include "common/commonutilities.h"
+
 #include "can-communication/canbusdevice.h"
 #include "can-communication/canlogging.h"
 
@@ -116,12 +118,7 @@ CANBusDevice* CANBusDeviceFactory::device(int type) {
 }
 
 QStringList CANBusDeviceFactory::searchFolders() {
-    QStringList folders;
-    if (QCoreApplication::instance())
-        folders << QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
-    folders << QDir::currentPath();
-    folders << qEnvironmentVariable("TRVAXX_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    return folders;
+    return CommonUtilities::pluginSearchFolders();
 }
 
 void CANBusDeviceFactory::setSearchFolders(const QStringList& folders) {

@@ -5,11 +5,8 @@
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
     static const std::vector<ToolCommand> commands = {
-        monitorCommand(),
-        recordCommand(),
-        replayCommand(),
-        canInfoCommand(),
-        canResultsCommand(),
+        monitorCommand(), recordCommand(),     replayCommand(),
+        canInfoCommand(), canResultsCommand(), paramsCommand(),
     };
     return commands;
 }

@@ -200,3 +200,53 @@ TEST_F(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
 }
 
 } // namespace
+
+namespace {
+
+// Waits (up to 5 s) until the player's current packet is `index`.
+bool reaches(const ReplayPlayer& player, qint64 index) {
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (player.currentPacket() != index && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return player.currentPacket() == index;
+}
+
+TEST_F(ReplayPlayerTest, StepSeekPauseAndSpeedMoveTheFrameCounter) {
+    std::vector<quint64> ts;
+    for (int i = 0; i < 60; ++i)
+        ts.push_back(quint64(i) * 40'000); // 25 Hz
+    ASSERT_TRUE(open(ts));
+    EXPECT_EQ(player.packetCount(), 60);
+    EXPECT_EQ(player.durationUs(), 59u * 40'000);
+
+    ASSERT_TRUE(player.start(true));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(player.currentPacket(), -1) << "started paused";
+    player.step();
+    ASSERT_TRUE(reaches(player, 0));
+    player.step();
+    ASSERT_TRUE(reaches(player, 1));
+    player.seek(30);
+    ASSERT_TRUE(reaches(player, 30)) << "a paused seek shows its packet";
+    player.seek(1000);
+    ASSERT_TRUE(reaches(player, 59)) << "clamped to the last packet";
+    player.seek(10);
+    ASSERT_TRUE(reaches(player, 10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(player.currentPacket(), 10) << "nothing more while paused";
+    EXPECT_EQ(got.packets.back(), QByteArray("p10"));
+
+    // Twice the recorded pace: the recording time never runs ahead of twice the wall time.
+    player.setSpeed(2.0);
+    const auto resumed = Clock::now();
+    const quint64 from = player.positionUs();
+    player.setPaused(false);
+    ASSERT_TRUE(reaches(player, 40));
+    const double wallUs = double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - resumed).count());
+    EXPECT_LE(double(player.positionUs() - from), 2 * wallUs + 40'000);
+    player.stop();
+    const std::vector<QByteArray> order(got.packets.begin(), got.packets.begin() + 6);
+    EXPECT_EQ(order, (std::vector<QByteArray>{"p0", "p1", "p30", "p59", "p10", "p11"}));
+}
+
+} // namespace

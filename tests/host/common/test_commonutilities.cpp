@@ -6,6 +6,7 @@
 #include "common/logentry.h"
 #include "common/pluginverification.h"
 #include "common/styleproxy.h"
+#include "common/unittext.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -157,4 +158,26 @@ TEST(PluginVerification, AcceptsOwnTextAndRefusesForeignBuilds) {
     EXPECT_FALSE(PluginVerification::check(nullptr).isEmpty());
     EXPECT_EQ(text("4.8.5"), own);
     EXPECT_TRUE(PluginVerification::check(text("4.7.1").constData()).isEmpty()); // an older 4.x plug-in
+}
+
+TEST(UnitText, NumberThenUnit) {
+    const struct {
+        double value;
+        Unit unit;
+        int decimals;
+        const char* expected;
+    } cases[] = {
+        {1.234, Unit::Meter, 2, "1.23 m"},
+        {-0.004, Unit::Meter, 2, "0.00 m"},
+        {-0.6, Unit::Degree, 0, "-1°"},
+        {0.4, Unit::Degree, 0, "0°"},
+        {2.5, Unit::SquareMeter, 2, "2.50 m²"},
+        {87.0, Unit::Percent, 0, "87 %"},
+        {-3.456, Unit::MeterPerSecond, 2, "-3.46 m/s"},
+        {1.0, Unit::Second, 2, "1.00 s"},
+        {qQNaN(), Unit::Meter, 2, "- m"},
+        {7.0, Unit::None, 1, "7.0"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(unitText(c.value, c.unit, c.decimals), QString::fromUtf8(c.expected)) << c.expected;
 }

@@ -1,0 +1,3 @@
+#include "grabbers/grabberlog.h"
+
+Q_LOGGING_CATEGORY(lcGrabber, "trvaxx.grabber")

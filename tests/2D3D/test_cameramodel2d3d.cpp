@@ -1,0 +1,151 @@
+// The joint view's camera model against values worked out by hand: projection with and without
+// distortion, the rotation's direction, and the rectification table's sampling at the edges.
+
+#include "2D3D/cameramodel2d3d.h"
+#include "tests/support/messagecapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+Calibration2d_TRVAXX intrinsics(float fx, float fy, float mx, float my) {
+    Calibration2d_TRVAXX c;
+    c.intrCalib_2D_fx = fx;
+    c.intrCalib_2D_fy = fy;
+    c.intrCalib_2D_mx = mx;
+    c.intrCalib_2D_my = my;
+    return c;
+}
+
+QPointF projected(const CameraModel2D3D& model, double x, double y, double z, bool rectified) {
+    QPointF p(-1e9, -1e9);
+    EXPECT_TRUE(model.project(x, y, z, rectified, p));
+    return p;
+}
+
+TEST(CameraModel2D3D, ProjectionWithAndWithoutDistortion) {
+    Calibration2d_TRVAXX c = intrinsics(500, 400, 320, 240);
+    CameraModel2D3D model;
+    model.setModel(c);
+    model.setPictureOffset({10, 20});
+    // On the optical axis: the principal point, half a pixel up-left in the camera's own picture.
+    EXPECT_EQ(projected(model, 0, 0, 5, true), QPointF(310, 220));
+    EXPECT_EQ(projected(model, 0, 0, 5, false), QPointF(309.5, 219.5));
+
+    // x' = 0.1, y' = 0.2 through every distortion term and the skew (worked out by hand).
+    c.intrCalib_k1 = 0.1f;
+    c.intrCalib_k2 = 0.01f;
+    c.intrCalib_k3 = 0.001f;
+    c.intrCalib_k4 = 0.002f;
+    c.intrCalib_k5 = 0.0001f;
+    c.intrCalib_alpha = 0.01f;
+    model.setModel(c);
+    model.setPictureOffset({});
+    const QPointF distorted = projected(model, 0.5, 1.0, 5, false);
+    EXPECT_NEAR(distorted.x(), 370.8473256375, 1e-4);
+    EXPECT_NEAR(distorted.y(), 319.986001, 1e-4);
+    EXPECT_EQ(projected(model, 0.5, 1.0, 5, true), QPointF(370, 320));
+
+    // The camera at (0, 0, 1) turned by 90 degrees about z: sensor +x is the camera's -y.
+    Calibration2d_TRVAXX turned = intrinsics(100, 100, 50, 50);
+    turned.extrCalib_center_tz = 0.5f;
+    turned.extrCalib_delta_tz = 0.5f;
+    turned.extrCalib_rot_z = float(M_PI / 2);
+    model.setModel(turned);
+    const QPointF p = projected(model, 1, 0, 3, true);
+    EXPECT_NEAR(p.x(), 50, 1e-5);
+    EXPECT_NEAR(p.y(), 0, 1e-5);
+
+    QPointF unused;
+    EXPECT_FALSE(model.project(0, 0, 0.5, true, unused)) << "behind the camera";
+    model.setModel(intrinsics(0, 400, 320, 240));
+    EXPECT_FALSE(model.project(0, 0, 5, true, unused)) << "no focal length";
+}
+
+QImage noise(int width, int height) {
+    QImage picture(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * 5 + y * 73) & 255, (x * y + 90) & 255));
+    return picture;
+}
+
+// What one full-weight sample of a channel value gives after the table's >> 8.
+int fullWeight(int value) {
+    return value * 255 >> 8;
+}
+
+TEST(CameraModel2D3D, RectificationSamplesEdgesKeepsColoursAndBlackensOutside) {
+    // Without distortion every target pixel reads its own source pixel, the last column and row
+    // included; colours stay in their places. 7 columns: RGB888 lines are padded.
+    CameraModel2D3D model;
+    model.setModel(intrinsics(100, 100, 3, 2));
+    const QImage picture = noise(7, 5);
+    const QImage straight = model.rectify(picture);
+    ASSERT_EQ(straight.size(), picture.size());
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const QRgb in = picture.pixel(x, y), out = straight.pixel(x, y);
+            ASSERT_EQ(qRed(out), fullWeight(qRed(in))) << x << "," << y;
+            ASSERT_EQ(qGreen(out), fullWeight(qGreen(in)));
+            ASSERT_EQ(qBlue(out), fullWeight(qBlue(in)));
+        }
+
+    // A skew of 0.25 moves row 2 half a pixel right: two neighbours at weight 128 each.
+    Calibration2d_TRVAXX skewed = intrinsics(100, 100, 0, 0);
+    skewed.intrCalib_alpha = 0.25f;
+    model.setModel(skewed);
+    const QImage half = model.rectify(picture);
+    const auto& entry = model.table()[2 * 7 + 1];
+    EXPECT_EQ(entry.sourceIndex, 2 * 7 + 1);
+    EXPECT_EQ(entry.weights, (std::array<uint8_t, 4>{128, 128, 0, 0}));
+    EXPECT_EQ(qGreen(half.pixel(1, 2)),
+              (qGreen(picture.pixel(1, 2)) + qGreen(picture.pixel(2, 2))) * 128 >> 8);
+    EXPECT_EQ(half.pixel(6, 2), qRgb(0, 0, 0)) << "source half a pixel beyond the last column";
+
+    // Strong barrel distortion pulls the corners from outside the picture: black; the centre
+    // stays.
+    Calibration2d_TRVAXX barrel = intrinsics(4, 4, 3, 2);
+    barrel.intrCalib_k1 = 0.5f;
+    model.setModel(barrel);
+    const QImage bent = model.rectify(picture);
+    EXPECT_EQ(bent.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(bent.pixel(6, 4), qRgb(0, 0, 0));
+    EXPECT_EQ(qRed(bent.pixel(3, 2)), fullWeight(qRed(picture.pixel(3, 2))));
+}
+
+TEST(CameraModel2D3D, TableFollowsSizeAndIntrinsicsAndAnInvalidModelSaysSoOnce) {
+    CameraModel2D3D model;
+    Calibration2d_TRVAXX c = intrinsics(100, 100, 3, 2);
+    model.setModel(c);
+    ASSERT_TRUE(model.prepareRectification(4, 3));
+    EXPECT_EQ(model.table().size(), 12u);
+    ASSERT_TRUE(model.prepareRectification(8, 6));
+    EXPECT_EQ(model.table().size(), 48u);
+    const auto before = model.table()[0].weights;
+    c.intrCalib_alpha = 0.25f;
+    c.intrCalib_2D_my = 0; // row 0 of the skewed model stays; row 1 moves a quarter pixel
+    model.setModel(c);
+    ASSERT_TRUE(model.prepareRectification(8, 6));
+    EXPECT_EQ(model.table()[0].weights, before);
+    EXPECT_NE(model.table()[8 + 1].weights, before) << "new intrinsics rebuild the table";
+    c.extrCalib_rot_x = 1; // the extrinsics do not touch the table
+    model.setModel(c);
+    const auto* data = model.table().data();
+    model.prepareRectification(8, 6);
+    EXPECT_EQ(model.table().data(), data);
+
+    MessageCapture messages;
+    model.setModel(intrinsics(0, 100, 3, 2));
+    const QImage picture = noise(8, 6);
+    EXPECT_EQ(model.rectify(picture), picture);
+    model.setModel(intrinsics(0, 100, 3, 2)); // every result sets the model again
+    EXPECT_EQ(model.rectify(picture), picture);
+    EXPECT_EQ(messages.count("invalid 2D camera calibration (fx or fy is 0)"), 1);
+    EXPECT_EQ(messages.all().size(), 1);
+    EXPECT_TRUE(model.table().empty());
+}
+
+} // namespace

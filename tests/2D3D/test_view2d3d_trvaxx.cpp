@@ -1,0 +1,190 @@
+// The joint view as a user meets it, on the offscreen platform: without a grabber plug-in it says
+// so on a black canvas and still draws the layers; with the virtual sensor's camera stream read by
+// the network grabber, the object boxes it draws land on the objects in the picture, rectified and
+// not. Screenshots are written into the test's working directory as view2d3d_*.png.
+
+#include "2D3D/overlay2d3d.h"
+#include "2D3D/view2d3d_trvaxx.h"
+#include "2D3D/windrowvisualization.h"
+#include "common/commonutilities.h"
+#include "common/styleproxy.h"
+#include "result/resultcache_trvaxx.h"
+#include "result/resulttransformer_trvaxx.h"
+#include "simulator/camera/camerahttpserver.h"
+#include "simulator/scene.h"
+#include "simulator/virtualsensor.h"
+#include "tests/support/truthrecord.h"
+#include "visualization2d/view2d.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace trvsim;
+
+namespace {
+
+using resulttest::recordFromTruth;
+
+bool near(QColor a, QColor b, int tolerance) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Whether a pixel near `at` (within `radius`) of the image has the colour.
+bool colourNear(const QImage& image, QPointF at, QColor colour, int tolerance, int radius = 2) {
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const QPoint p = at.toPoint() + QPoint(dx, dy);
+            if (image.valid(p) && near(image.pixelColor(p), colour, tolerance))
+                return true;
+        }
+    return false;
+}
+
+struct JointView : ::testing::Test {
+    ResultCache_TRVAXX cache;
+    ResultTransformer_TRVAXX transformer{&cache};
+    View2D3D_TRVAXX view;
+
+    void SetUp() override {
+        QObject::connect(&transformer, SIGNAL(processNewData(PrimedResultSP_TRVAXX_t)), &view,
+                         SLOT(processNewData(PrimedResultSP_TRVAXX_t)));
+        view.resize(700, 520);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+    void feed(const ResultDataSP_TRVAXX& record) {
+        cache.setResult(record);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    // What the pane shows, in picture pixels (zoom 1).
+    QImage shown(const char* screenshot) {
+        QCoreApplication::processEvents();
+        const QImage image = view.pane()->viewport()->grab().toImage();
+        image.save(QString::fromLatin1(screenshot));
+        return image;
+    }
+    QPoint onScreen(QPointF picturePoint) const { return view.pane()->viewportPosOf(picturePoint); }
+};
+
+TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
+    QTemporaryDir empty;
+    view.setGrabberFolders({empty.path()});
+    QSignalSpy devices(&view, &View2D3D_TRVAXX::devicesFound);
+    view.findDevices();
+    ASSERT_EQ(devices.size(), 1);
+    EXPECT_TRUE(devices.at(0).at(0).toStringList().isEmpty());
+
+    const Scene scene([] {
+        SceneSettings s;
+        s.pose = defaultCameraPose();
+        return s;
+    }());
+    auto truth = std::make_unique<FrameTruth>();
+    scene.render(10, *truth);
+    feed(recordFromTruth(*truth, "OD "));
+    EXPECT_FALSE(view.hasPicture());
+    EXPECT_EQ(view.variant(), "OD ");
+    EXPECT_FALSE(view.windrow()->isVisible()) << "the windrow belongs to line guidance";
+    const QImage image = shown("view2d3d_no_grabber.png");
+    EXPECT_EQ(image.pixelColor(onScreen({3, 3})), QColor(Qt::black));
+    int white = 0;
+    for (int y = 200; y < 280; ++y)
+        for (int x = 200; x < 440; ++x)
+            white += near(image.pixelColor(onScreen({double(x), double(y)})), Qt::white, 10);
+    EXPECT_GT(white, 0) << "the canvas says there is no camera picture";
+
+    // The objects are drawn on the canvas where the camera model puts them.
+    const QColor objectColour = StyleProxy::getProperty("objectColor").value<QColor>();
+    int drawnBoxes = 0;
+    for (const ObjectTruth& o : truth->objects) {
+        if (o.id < 0 || o.type == Overlay2D3D::kRetroObjectType)
+            continue;
+        QPointF corner;
+        if (view.overlay()->project(o.x1, o.y1, o.zMax, corner) && QRectF(0, 0, 640, 480).contains(corner)) {
+            EXPECT_TRUE(colourNear(image, onScreen(corner), objectColour, 60)) << "object " << o.id;
+            ++drawnBoxes;
+        }
+    }
+    EXPECT_GT(drawnBoxes, 0);
+
+    view.setObjectsEnabled(false);
+    view.setGridEnabled(false);
+    view.setPixelEnabled(false);
+    view.setFovEnabled(false);
+    view.setRetroObjectsEnabled(false);
+    const QImage bare = shown("view2d3d_no_layers.png");
+    EXPECT_EQ(bare.pixelColor(onScreen({3, 300})), QColor(Qt::black));
+}
+
+TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
+    // The virtual sensor is not streaming, so its camera shows frame 0 all along.
+    SimConfig config;
+    config.destAddress = "127.0.0.1";
+    config.verbosity = 0;
+    VirtualSensor sensor(config);
+    CameraHttpServer camera(sensor, "127.0.0.1", 0);
+    ASSERT_TRUE(camera.start()) << camera.errorText();
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(camera.port());
+    CommonUtilities::gocSettings().setValue(QStringLiteral("plugin_trvaxx/camera_urls"), url);
+
+    view.setGrabberFolders({qEnvironmentVariable("TRVAXX_PLUGIN_PATH")});
+    QSignalSpy devices(&view, &View2D3D_TRVAXX::devicesFound);
+    view.findDevices();
+    ASSERT_TRUE(devices.at(0).at(0).toStringList().contains(url));
+    view.createGrabber(url);
+    view.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasPicture(); }, 5000));
+    const FrameTruth truth = sensor.truth(0);
+    feed(recordFromTruth(truth, "OD "));
+
+    for (bool rectified : {false, true}) {
+        view.setRectifyImageEnabled(rectified);
+        const QImage image = shown(rectified ? "view2d3d_camera_rectified.png" : "view2d3d_camera.png");
+        int checked = 0;
+        for (const ObjectTruth& o : truth.objects) {
+            if (o.id < 0)
+                continue;
+            // The middle of the box's front face, seen from the camera, shows the object itself.
+            QPointF middle;
+            const float front = std::min(o.x1, o.x2);
+            if (!view.overlay()->project(front, (o.y1 + o.y2) / 2, (o.zMin + o.zMax) / 2, middle) ||
+                !QRectF(20, 20, 600, 440).contains(middle))
+                continue;
+            SCOPED_TRACE(testing::Message() << "object " << o.id << (rectified ? " rectified" : ""));
+            EXPECT_TRUE(colourNear(image, onScreen(middle), CameraRenderer::objectColour(o.id), 40, 3));
+            ++checked;
+        }
+        EXPECT_GT(checked, 0) << "objects in the picture";
+    }
+    view.stop();
+    CommonUtilities::gocSettings().remove(QStringLiteral("plugin_trvaxx"));
+}
+
+TEST_F(JointView, LineGuidanceShowsTheWindrowAndAHiddenViewDrawsNothing) {
+    auto record = recordFromTruth(FrameTruth(), "LG ");
+    record->info.insert(99, 0.4);
+    record->info.insert(100, 1.1);
+    record->info.insert(101, 2.9);
+    feed(record);
+    EXPECT_TRUE(view.windrow()->isVisible());
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinHeight(), 0.4);
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMaxWidth(), 2.9);
+    view.windrow()->grab().save(QStringLiteral("view2d3d_windrow.png"));
+
+    const int drawn = view.drawnResults();
+    view.hide();
+    feed(recordFromTruth(FrameTruth(), "OD "));
+    EXPECT_EQ(view.drawnResults(), drawn);
+    view.show();
+    EXPECT_EQ(view.drawnResults(), drawn + 1) << "shown again, it draws the newest result";
+    EXPECT_EQ(view.variant(), "OD ");
+    EXPECT_FALSE(view.windrow()->isVisible());
+}
+
+} // namespace
