@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,11 @@ TEST(CanResultsEndToEnd, CanResultsCommandPrintsEveryFieldAsJson) {
               {"--variant", "OD", "--version", "3.4.1", "--can-listen", "127.0.0.1:29541", "--can-no-pace",
                "--vehicle", "--dest", "127.0.0.1:9", "--duration", "60", "--quiet"});
     ASSERT_TRUE(sim.waitForStarted(10000));
+    ASSERT_TRUE(waitFor([] {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), 29541);
+        return probe.waitForConnected(200);
+    })) << "trvaxx-sim does not serve its CAN bus";
     QProcess tool;
     tool.start(QStringLiteral(TRVAXX_TOOL),
                {"can-results", "--can", "socketcand://127.0.0.1:29541/can0", "--function", "OD",
