@@ -35,6 +35,7 @@ static void ensureFlashDrivers() {
 }
 
 FirmwareUpdate::FirmwareUpdate(DiagPC& diagnosis, Hooks value) : diag(diagnosis), hooks(std::move(value)) {
+    ensureFlashDrivers(); // the parameter write names ":/paramdescription/FlsDrvInt.bin"
     if (!hooks.progress)
         hooks.progress = [](int, int) {};
     if (!hooks.sleep)
@@ -59,7 +60,6 @@ QByteArray FirmwareUpdate::fingerprint(const QDateTime& when) {
 }
 
 int FirmwareUpdate::loadDriverResource() {
-    ensureFlashDrivers();
     QByteArray bytes;
     QString why;
     if (FlashContainer::readFile(QString::fromLatin1(kDriverResource), bytes, why) != 0) {

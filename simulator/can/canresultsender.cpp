@@ -195,9 +195,9 @@ SimCanFrame CanopenSlave::handleSdo(const SimCanFrame& frame, uint8_t node) {
 }
 
 CanResultSender::CanResultSender(VirtualSensor& sensor, const CanConfig& config,
-                                 std::function<bool()> overridesApply)
+                                 std::function<bool()> overridesApply, std::function<bool()> transmitting)
     : m_sensor(sensor), m_config(config), m_overridesApply(std::move(overridesApply)),
-      m_canopen(CanFunction::OD, 0) {
+      m_transmitting(std::move(transmitting)), m_canopen(CanFunction::OD, 0) {
     followIdentity();
 }
 
@@ -259,6 +259,8 @@ void CanResultSender::tick(SimClock::time_point now) {
     if (frameCounter == 0 || frameCounter == m_lastFrameCounter)
         return;
     m_lastFrameCounter = frameCounter;
+    if (m_transmitting && !m_transmitting())
+        return;
     if (frameCounter % uint32_t(s.modulo) == 0)
         sendCycle(frameCounter, s);
 }

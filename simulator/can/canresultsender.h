@@ -55,9 +55,10 @@ BasicFunctionValues basicFunctionValues(const FrameTruth& truth, const Parameter
 class CanResultSender : public CanNode {
 public:
     // overridesApply: whether the command line's CAN settings still rule (the diagnostic node's
-    // decision); empty: always.
-    CanResultSender(VirtualSensor& sensor, const CanConfig& config,
-                    std::function<bool()> overridesApply = {});
+    // decision); empty: always. transmitting: whether the diagnostic node lets the sensor send
+    // (a tester may switch it off while it programs); empty: always.
+    CanResultSender(VirtualSensor& sensor, const CanConfig& config, std::function<bool()> overridesApply = {},
+                    std::function<bool()> transmitting = {});
 
     void attach(CanBusPort* port) override;
     void receive(const SimCanFrame& frame, SimClock::time_point at) override;
@@ -86,6 +87,7 @@ private:
     VirtualSensor& m_sensor;
     CanConfig m_config;
     std::function<bool()> m_overridesApply;
+    std::function<bool()> m_transmitting;
     CanFunction m_function = CanFunction::OD;
     int m_generation = 0;
     uint64_t m_restartsSeen = 0;

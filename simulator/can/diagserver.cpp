@@ -120,6 +120,8 @@ void DiagServer::enterSession(Session session) {
     m_session = session;
     m_unlocked = false;
     m_seedLevel = 0;
+    if (session == Session::Default)
+        m_transmitOff = false;
 }
 
 void DiagServer::log(const std::string& line) const {
@@ -151,6 +153,7 @@ DiagServer::RestartOutcome DiagServer::restart() {
     m_session = m_settings.bootLoader ? Session::Programming : Session::Default;
     m_unlocked = false;
     m_seedLevel = 0;
+    m_transmitOff = false;
     m_restart = Restart::None;
     return out;
 }
@@ -187,6 +190,8 @@ DiagServer::Reply DiagServer::dispatch(const std::vector<uint8_t>& r, SimClock::
             return negative(nrc::kIncorrectLength);
         if ((r[1] & 0x7F) > 3)
             return negative(nrc::kSubFunctionNotSupported);
+        // 1 and 3 switch transmission off, 0 and 2 on.
+        m_transmitOff = (r[1] & 0x01) != 0;
         return Reply{{0x68, uint8_t(r[1] & 0x7F)}, 0, suppress, false};
     case sid::kRoutineControl:
         return nonDefault ? routineControl(r) : negative(nrc::kServiceNotSupportedInSession);

@@ -79,6 +79,9 @@ public:
 
     Session session() const { return m_session; }
     bool unlocked() const { return m_unlocked; }
+    // Normal messages (function results) may be sent: not switched off by CommunicationControl
+    // since the last return to the default session or restart.
+    bool transmitting() const { return !m_transmitOff; }
     bool bootLoader() const { return m_settings.bootLoader; }
     const DiagIdentity& identity() const { return m_identity; }
     ErrorMemory& errorMemory() { return m_errors; }
@@ -120,6 +123,7 @@ private:
     Session m_session = Session::Default;
     SimClock::time_point m_lastRequest{};
     bool m_unlocked = false;
+    bool m_transmitOff = false;
     uint8_t m_seedLevel = 0; // level whose seed was sent, 0: none
     uint32_t m_seed = 0;
     uint32_t m_seedState = 0x2F6B1C3Du;

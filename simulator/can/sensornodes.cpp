@@ -36,7 +36,9 @@ std::unique_ptr<CanNode> makeSensorNodes(VirtualSensor& sensor, const CanConfig&
     auto diag = std::make_unique<DiagNode>(sensor, config);
     const DiagNode* rule = diag.get(); // lives as long as the sender: both belong to nodes
     nodes->add(std::move(diag));
-    nodes->add(std::make_unique<CanResultSender>(sensor, config, [rule] { return rule->overridesApply(); }));
+    nodes->add(std::make_unique<CanResultSender>(
+        sensor, config, [rule] { return rule->overridesApply(); },
+        [rule] { return rule->server().transmitting(); }));
     return nodes;
 }
 

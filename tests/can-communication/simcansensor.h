@@ -1,8 +1,8 @@
 #pragma once
 // Test and benchmark support: one virtual sensor with its diagnostic node on an unpaced socketcand
 // bus on loopback (an ephemeral port), and the interface URL that reaches it; or, given `join`,
-// joined to that existing bus instead. `can` sets the rest of the CAN side (protocol, address, the
-// vehicle's messages).
+// joined to that existing bus instead. `configure` sets the rest of the CAN side (protocol,
+// address, the vehicle's messages, faults).
 
 #include "can-communication/canbuscontroller.h"
 #include "simulator/can/canbus.h"
@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct SimCanSensor {
@@ -20,7 +21,7 @@ struct SimCanSensor {
     bool started = false;
 
     SimCanSensor(trvsim::Variant variant, trvsim::Model model, trvsim::FirmwareVersion version,
-                 const char* join = nullptr, trvsim::CanConfig can = {}) {
+                 const char* join = nullptr, const std::function<void(trvsim::CanConfig&)>& configure = {}) {
         trvsim::SimConfig sim;
         sim.destAddress = "127.0.0.1";
         sim.destPort = 42191;
@@ -29,11 +30,14 @@ struct SimCanSensor {
         sim.identity.model = model;
         sim.identity.version = version;
         sensor = std::make_unique<trvsim::VirtualSensor>(sim);
+        trvsim::CanConfig can;
         if (join)
             can.join = join;
         else
             can.listen = "127.0.0.1:0";
         can.pace = false;
+        if (configure)
+            configure(can);
         bus = trvsim::buildCanBus(
             {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
         if (can.vehicle)

@@ -93,16 +93,18 @@ TEST(CanResultsEndToEnd, EveryFunctionOverJ1939AndCanopenInEachGenerationMatches
                 SCOPED_TRACE(testing::Message() << "function " << int(function) << " firmware "
                                                 << version.text() << " canopen " << canopen);
                 ASSERT_NE(version.major, 0);
-                trvsim::CanConfig can;
-                can.protocol = canopen ? trvsim::CanProtocol::CANopen : trvsim::CanProtocol::J1939;
-                can.address = canopen ? 10 : 239;
-                can.vehicle = function == Function::OD;
-                SimCanSensor sim(variant, trvsim::Model::TRVAFN, version, nullptr, can);
+                const int node = canopen ? 10 : 239;
+                SimCanSensor sim(
+                    variant, trvsim::Model::TRVAFN, version, nullptr, [&](trvsim::CanConfig& can) {
+                        can.protocol = canopen ? trvsim::CanProtocol::CANopen : trvsim::CanProtocol::J1939;
+                        can.address = node;
+                        can.vehicle = function == Function::OD;
+                    });
                 ASSERT_TRUE(sim.started);
                 CanBusController controller;
                 controller.setInterfaceUrl(sim.url());
                 auto address = SimCanSensor::address(250000);
-                address->setCanDeviceId(can.address);
+                address->setCanDeviceId(node);
                 address->setCanProtocol(canopen ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939);
                 ASSERT_EQ(controller.connectDevice(address, false), 0);
                 controller.setCameraVersion(QString::fromStdString(version.text()));

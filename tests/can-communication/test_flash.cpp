@@ -349,6 +349,13 @@ TEST(Flash, ParameterDownloadSendsTheFilesAsTheyAre) {
     EXPECT_EQ(bench.trace(), "F186 S3 R0203 DTC CC S2 K11 K12 FP D30 T X R0202 RFF00 D81 T X R0202");
     EXPECT_EQ(bench.pieces(), (std::vector<std::pair<int, int>>{{1, 77}, {1, 4093}, {2, 7}}));
 
+    // The embedded parameter flash driver, as the parameter write names it.
+    Bench embedded;
+    EXPECT_EQ(embedded.update.parameterDownload("DSP_CPAR", dir.filePath("appl.bin"),
+                                                ":/paramdescription/FlsDrvInt.bin"),
+              0);
+    EXPECT_EQ(embedded.pieces().front(), std::make_pair(1, 1536));
+
     Bench unknown;
     EXPECT_EQ(unknown.update.parameterDownload("NOPE", dir.filePath("appl.bin"), dir.filePath("drv.bin")),
               130011);

@@ -25,7 +25,8 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
               "--stop-after 300 --second-sender --no-lrc --duration 2.5 -v 3 --can-listen 29536 "
               "--can-bitrate 500000 --can-protocol canopen --can-address 5 --can-no-pace "
               "--can-drop-every 7 --can-delay 20 --can-block-size 4 --can-stmin 3 --response-pending 2 "
-              "--zero-seed --boot-loader --vehicle --can-beacon 127.0.0.1:42001 --can-refuse --can-join "
+              "--zero-seed --boot-loader --boot-loader-session --flash-fault silent:12 --vehicle "
+              "--can-beacon 127.0.0.1:42001 --can-refuse --can-join "
               "qtcanbus://virtualcan/can0");
     ASSERT_EQ(cl.outcome, CommandLine::Run) << cl.message;
     const SimConfig& c = cl.config;
@@ -62,7 +63,9 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     EXPECT_EQ(can.blockSize, 4);
     EXPECT_EQ(can.stMinMs, 3);
     EXPECT_EQ(can.responsePending, 2u);
-    EXPECT_TRUE(can.zeroSeed && can.bootLoader && can.vehicle);
+    EXPECT_TRUE(can.zeroSeed && can.bootLoader && can.bootLoaderSession && can.vehicle);
+    EXPECT_EQ(can.flashFault.kind, FlashFault::Kind::Silent);
+    EXPECT_EQ(can.flashFault.piece, 12u);
 
     // Several sensors: sources and serial numbers count up, CAN nodes count down from 239.
     const CommandLine three = parse("--count 3 --can-listen 127.0.0.1:0 --serial LG-0099");
@@ -106,6 +109,9 @@ TEST(SimulatorCommandLine, RefusesBadValuesSayingWhichAndWhy) {
         {"--cycle-time 5", "--cycle-time: ", "from 10 to 10000 ms"},
         {"--cycle-time fast", "--cycle-time: ", "from 10 to 10000 ms"},
         {"--seed -1", "--seed: ", "not a number"},
+        {"--flash-fault reset:0", "--flash-fault: ", "not a flash fault (silent:N, reset:N or crc)"},
+        {"--flash-fault hang:3", "--flash-fault: ", "not a flash fault"},
+        {"--flash-fault crc:1", "--flash-fault: ", "not a flash fault"},
         {"--drop 1.5", "--drop: ", "not a share from 0 to 1"},
         {"--reorder -0.1", "--reorder: ", "not a share"},
         {"--truncate 150%", "--truncate: ", "not a share"},

@@ -143,7 +143,7 @@ TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
         {{0x22, 0xFD, 0x18}, cat({0x62, 0xFD, 0x18}, text("OD "))},
         {{0x22, 0xFD, 0x15}, {0x62, 0xFD, 0x15, 3, 4, 1}},
         {{0x22, 0xFD, 0x03}, {0x62, 0xFD, 0x03, 1, 0, 3, 1, 1, 0, 3, 4, 1, 3, 4, 1, 1, 2, 0, 3, 4, 1}},
-        {{0x22, 0xF1, 0x87}, cat({0x62, 0xF1, 0x87}, text("TRVAFN-R2A001"))},
+        {{0x22, 0xF1, 0x87}, cat({0x62, 0xF1, 0x87}, text("TRVAFN-R2A1"))},
         {{0x22, 0xF1, 0x8C}, cat({0x62, 0xF1, 0x8C}, text("SIM0000001"))},
         {{0x22, 0xF1, 0x93}, {0x62, 0xF1, 0x93, 3, 2}},
         {{0x22, 0xF1, 0xA2}, {0x62, 0xF1, 0xA2, 2}},
@@ -297,6 +297,19 @@ TEST_F(DiagNodeTest, SessionTimesOutAndLocks) {
     tester->tick(5100);
     EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x01}));
     EXPECT_FALSE(node->server().unlocked());
+}
+
+TEST_F(DiagNodeTest, CommunicationControlStopsTransmissionUntilTheDefaultSession) {
+    EXPECT_TRUE(node->server().transmitting());
+    ask({0x10, 0x03});
+    EXPECT_EQ(ask({0x28, 0x01, 0x01}), (Bytes{0x68, 0x01}));
+    EXPECT_FALSE(node->server().transmitting());
+    EXPECT_EQ(ask({0x28, 0x00, 0x01}), (Bytes{0x68, 0x00}));
+    EXPECT_TRUE(node->server().transmitting());
+    ask({0x28, 0x03, 0x01});
+    EXPECT_FALSE(node->server().transmitting());
+    ask({0x10, 0x01});
+    EXPECT_TRUE(node->server().transmitting());
 }
 
 TEST_F(DiagNodeTest, ThreeWrongKeysLockSecurityAccess) {

@@ -62,11 +62,8 @@ std::vector<std::pair<QString, QJsonValue>> valuesOf(const SensorIdentity& id, c
 
 int run(const ToolOptions& o, ToolEnvironment& env) {
     CanBusController controller;
-    if (const int code =
-            controller.connectDevice(o.can.prepare(controller, QStringLiteral("can-info")), true)) {
-        env.output.error(code, CanBusController::resultText(code));
+    if (connectCan(controller, o, QStringLiteral("can-info"), env.output))
         return 1;
-    }
     if (controller.readIdentity() != 0) {
         env.output.error(DIAG_RX_ERROR_TP, QStringLiteral("identity read over CAN incomplete"));
         return 1;

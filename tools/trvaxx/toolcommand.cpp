@@ -1,13 +1,17 @@
 #include "tools/trvaxx/toolcommand.h"
 
+#include "can-communication/canbuscontroller.h"
+
 #include <algorithm>
 
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
+    // clang-format off
     static const std::vector<ToolCommand> commands = {
-        monitorCommand(), recordCommand(),     replayCommand(),
-        canInfoCommand(), canResultsCommand(), paramsCommand(),
+        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), canResultsCommand(),
+        paramsCommand(), flashCommand(), fcrCommand(),
     };
+    // clang-format on
     return commands;
 }
 
@@ -83,4 +87,12 @@ QString toolUsage(const QString& name) {
                                  "  --version        show the version\n"
                                  "Exit status: 0 success, 1 the operation failed, 2 wrong command line, "
                                  "3 damaged input.\n");
+}
+
+int connectCan(CanBusController& controller, const ToolOptions& o, const QString& name, OutputSink& out) {
+    if (const int code = controller.connectDevice(o.can.prepare(controller, name), true)) {
+        out.error(code, CanBusController::resultText(code));
+        return 1;
+    }
+    return 0;
 }

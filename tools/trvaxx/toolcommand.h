@@ -9,6 +9,8 @@
 #include <QStringList>
 
 #include <functional>
+
+class CanBusController;
 #include <vector>
 
 // What a running command gets from main(): the output and the hook that Ctrl-C and SIGTERM call.
@@ -52,6 +54,11 @@ template <class Session> int runSession(const ToolOptions& options, ToolEnvironm
     return session.exitCode();
 }
 
+// Opens the CAN side of a CAN command (interface, trace, node, bit rate) with the verification
+// read. 0, or the exit status 1 after the "error CODE TEXT" line.
+int connectCan(CanBusController& controller, const ToolOptions& options, const QString& name,
+               OutputSink& out);
+
 // The commands of this tool (each defined beside its session).
 ToolCommand monitorCommand();
 ToolCommand recordCommand();
@@ -59,3 +66,5 @@ ToolCommand replayCommand();
 ToolCommand canInfoCommand();
 ToolCommand canResultsCommand();
 ToolCommand paramsCommand();
+ToolCommand flashCommand();
+ToolCommand fcrCommand();
