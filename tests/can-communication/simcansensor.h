@@ -1,10 +1,12 @@
 #pragma once
 // Test and benchmark support: one virtual sensor with its diagnostic node on an unpaced socketcand
 // bus on loopback (an ephemeral port), and the interface URL that reaches it; or, given `join`,
-// joined to that existing bus instead.
+// joined to that existing bus instead. `configure` sets the rest of the CAN side (protocol,
+// address, the vehicle's messages, faults).
 
 #include "can-communication/canbuscontroller.h"
 #include "simulator/can/canbus.h"
+#include "simulator/can/canresultsender.h"
 #include "simulator/can/sensornodes.h"
 #include "simulator/virtualsensor.h"
 
@@ -39,6 +41,8 @@ struct SimCanSensor {
             configure(can);
         bus = trvsim::buildCanBus(
             {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        if (can.vehicle)
+            bus->addNode(std::make_unique<trvsim::VehicleSender>(bus->bitRate()));
         started = sensor->start() && bus->start();
     }
     QByteArray url() const {

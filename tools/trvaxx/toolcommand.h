@@ -64,6 +64,7 @@ ToolCommand monitorCommand();
 ToolCommand recordCommand();
 ToolCommand replayCommand();
 ToolCommand canInfoCommand();
+ToolCommand canResultsCommand();
 ToolCommand paramsCommand();
 ToolCommand flashCommand();
 ToolCommand fcrCommand();
