@@ -9,6 +9,7 @@ const std::vector<ToolCommand>& toolCommands() {
         recordCommand(),
         replayCommand(),
         canInfoCommand(),
+        connectCommand(),
     };
     return commands;
 }

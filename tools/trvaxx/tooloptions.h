@@ -48,6 +48,7 @@ struct ToolOptions {
     // Ethernet group.
     quint16 port = 42000;
     QString sender = QStringLiteral("0.0.0.0"); // --ip (alias --sender); every sender
+    bool ipGiven = false;                       // --ip was given (connect: use Ethernet)
     // CAN group.
     CanOptions can;
     // Options of single commands.
