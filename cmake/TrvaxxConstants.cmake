@@ -4,7 +4,7 @@
 
 # Firmware versions with a parameter description, per variant (MAJOR_MINOR). The description
 # build (plugin_trvaxx/resources) compiles one parameter description pair per entry.
-set(TRVAXX_FIRMWARE_VERSIONS_DI 1_12 1_13 1_14 2_0 2_1 2_2 3_2 3_3 3_4)
+set(TRVAXX_FIRMWARE_VERSIONS_DI 1_12 1_13 1_14 2_0 2_1 2_2 3_1 3_2 3_3 3_4)
 set(TRVAXX_FIRMWARE_VERSIONS_OD 1_12 1_13 1_14 2_0 2_1 2_2 3_0 3_1 3_2 3_3 3_4)
 set(TRVAXX_FIRMWARE_VERSIONS_LG 2_0 2_1 3_0 3_2 3_3 3_4 3_5)
 set(TRVAXX_VARIANTS DI OD LG)

@@ -5,14 +5,21 @@
 #include "can-communication/candevicesession.h"
 #include "can-communication/canlogging.h"
 #include "can-communication/cantrace.h"
+#include "can-communication/firmwareupdate.h"
 #include "can-communication/multireceivecanproxy.h"
+#include "can-communication/paramtable.h"
+#include "can-communication/paramtransfer.h"
+#include "common/commonutilities.h"
 #include "common/logentry.h"
+#include "common/notificationmanager.h"
 
 #include <QStringList>
 
 namespace {
 
 constexpr uint8_t kHardReset = 1;
+constexpr int kParameterRestartMs = 15000;
+const char* const kParameterFlashDriver = ":/paramdescription/FlsDrvInt.bin";
 constexpr uint32_t kBitRates[] = {125000, 250000, 500000, 800000, 1000000};
 const char* const kInterfaceTestLines[3][2] = {{"Test for CANFox", "Canfox found"},
                                                {"Test for Vector CAN", "Vector CAN hardware found"},
@@ -26,13 +33,13 @@ struct CddChoice {
 };
 constexpr CddChoice kCddChoices[] = {
     {"DI", "1", "1_0_0.cdd"},   {"DI", "2.0", "2_0_0.cdd"}, {"DI", "2.1", "2_1_0.cdd"},
-    {"DI", "2.2", "2_2_0.cdd"}, {"DI", "3.2", "3_1_3.cdd"}, {"DI", "3.3", "3_2_0.cdd"},
-    {"DI", "3.4", "3_2_2.cdd"}, {"OD", "1", "1_0_0.cdd"},   {"OD", "2.0", "2_0_0.cdd"},
-    {"OD", "2.1", "2_1_0.cdd"}, {"OD", "2.2", "2_2_0.cdd"}, {"OD", "3.0", "2_3_1.cdd"},
-    {"OD", "3.1", "3_1_1.cdd"}, {"OD", "3.2", "3_1_3.cdd"}, {"OD", "3.3", "3_2_0.cdd"},
-    {"OD", "3.4", "3_2_2.cdd"}, {"LG", "2.0", "1_0_0.cdd"}, {"LG", "3.0", "2_3_1.cdd"},
-    {"LG", "3.2", "3_1_3.cdd"}, {"LG", "3.3", "3_2_0.cdd"}, {"LG", "3.4", "3_2_2.cdd"},
-    {"LG", "3.5", "3_2_2.cdd"},
+    {"DI", "2.2", "2_2_0.cdd"}, {"DI", "3.1", "3_1_1.cdd"}, {"DI", "3.2", "3_1_3.cdd"},
+    {"DI", "3.3", "3_2_0.cdd"}, {"DI", "3.4", "3_2_2.cdd"}, {"OD", "1", "1_0_0.cdd"},
+    {"OD", "2.0", "2_0_0.cdd"}, {"OD", "2.1", "2_1_0.cdd"}, {"OD", "2.2", "2_2_0.cdd"},
+    {"OD", "3.0", "2_3_1.cdd"}, {"OD", "3.1", "3_1_1.cdd"}, {"OD", "3.2", "3_1_3.cdd"},
+    {"OD", "3.3", "3_2_0.cdd"}, {"OD", "3.4", "3_2_2.cdd"}, {"LG", "2.0", "1_0_0.cdd"},
+    {"LG", "3.0", "2_3_1.cdd"}, {"LG", "3.2", "3_1_3.cdd"}, {"LG", "3.3", "3_2_0.cdd"},
+    {"LG", "3.4", "3_2_2.cdd"}, {"LG", "3.5", "3_2_2.cdd"},
 };
 
 QStringList versionParts(const QString& version) {
@@ -41,7 +48,8 @@ QStringList versionParts(const QString& version) {
 
 } // namespace
 
-CanBusController::CanBusController(QObject* parent) : QObject(parent) {
+CanBusController::CanBusController(QObject* parent)
+    : QObject(parent), params(std::make_unique<ParamTransfer>()) {
     ensureDiagDescriptions();
     CANBusDeviceFactory::acquire();
 }
@@ -55,9 +63,15 @@ CanBusController::~CanBusController() {
 
 void CanBusController::stopReceivers() {}
 
+QList<CanBusController::ResultFunction> CanBusController::runningReceivers() const {
+    return {};
+}
+
+void CanBusController::startReceivers(const QList<ResultFunction>&) {}
+
 void CanBusController::dropDiagnosticStack() {
     errorMemory.reset();
-    readData.reset();
+    dataReader.reset();
     diagPC.reset();
     port.reset();
 }
@@ -127,12 +141,12 @@ int CanBusController::connectDevice(const SensorAdrMobileCanSP_t& sensor, bool v
     }
     port = std::make_unique<ProxyPort>(session->proxy());
     diagPC = std::make_unique<DiagPC>(port.get(), static_cast<uint8_t>(sensor->getCanDeviceId()));
-    readData = std::make_unique<ReadDataWithDiagnosis>(diagPC.get());
+    dataReader = std::make_unique<ReadDataWithDiagnosis>(diagPC.get());
     errorMemory = std::make_unique<ErrorMemoryReader>(diagPC.get());
 
     if (verify) {
         QString articleNumber;
-        if (readData->readArticleNumber(articleNumber) != 0) {
+        if (dataReader->readArticleNumber(articleNumber) != 0) {
             disconnectDevice();
             return VerificationFailed;
         }
@@ -149,10 +163,10 @@ void CanBusController::disconnectDevice() {
 }
 
 QString CanBusController::readSerialNumber() {
-    if (!readData)
+    if (!dataReader)
         return QString();
     QString serial;
-    if (readData->readSerialNumber(serial) != 0) {
+    if (dataReader->readSerialNumber(serial) != 0) {
         qCDebug(lcCan) << "Failed to read SerialNumber via CAN";
         return QString();
     }
@@ -160,10 +174,10 @@ QString CanBusController::readSerialNumber() {
 }
 
 int CanBusController::readIdentity() {
-    if (!readData)
+    if (!dataReader)
         return 1;
     sensorIdentity = SensorIdentity();
-    const int result = readData->readIdentity(sensorIdentity);
+    const int result = dataReader->readIdentity(sensorIdentity);
     if (!sensorIdentity.globalSoftwareVersion.isEmpty())
         cameraVersionText = sensorIdentity.globalSoftwareVersion;
     if (!sensorIdentity.variant.isEmpty())
@@ -173,7 +187,7 @@ int CanBusController::readIdentity() {
 
 int CanBusController::readStateData() {
     qCDebug(lcCan) << "###### CanBusController::readStateData() #####";
-    const int result = readData ? readData->readState(state) : 1;
+    const int result = dataReader ? dataReader->readState(state) : 1;
     qCDebug(lcCan) << "CanBusController::readStateData() finished" << result;
     return result;
 }
@@ -196,6 +210,66 @@ int CanBusController::rebootSensor() {
         return DIAG_TRANSMIT_ERROR;
     diagPC->configure();
     return diagPC->ecuReset(kHardReset);
+}
+
+bool CanBusController::ReadAllParameters() {
+    return params->readAll(diagPC.get(), cameraVersionText, getDspKvdFilename(), getKpKvdFilename());
+}
+
+QVariant CanBusController::readData(int valueId) {
+    if (ParamTable::isDiagnosisId(valueId))
+        return ParamTable::diagnosisValue(valueId, sensorIdentity, state);
+    return params->readData(valueId, variantText);
+}
+
+bool CanBusController::writeData(int valueId, const QVariant& value) {
+    return params->writeData(valueId, value, variantText);
+}
+
+bool CanBusController::writeAllParameters() {
+    if (!params->imagesReady())
+        return false;
+    auto* note = new LoaderNotification(tr("Writing Parameters"), tr("Please wait ~15 sec."));
+    NotificationManager::instance().displayNotification(note);
+    const QList<ResultFunction> running = runningReceivers();
+    stopReceivers();
+    const QDir dir = CommonUtilities::makeOrlanGUIAppDataSubDir(QStringLiteral("can-parameters"));
+    QString dspFile, kpFile;
+    const QString driver = QLatin1String(kParameterFlashDriver);
+    // No reset afterwards: the sensor restarts by itself once it has a new KP block.
+    const bool ok = params->writeBlockFiles(dir, dspFile, kpFile) &&
+                    parameterDownload(QStringLiteral("DSP_CPAR"), dspFile, driver) == 0 &&
+                    parameterDownload(QStringLiteral("KP_CPAR"), kpFile, driver) == 0;
+    if (ok)
+        CommonUtilities::sleepQtFriendly(kParameterRestartMs);
+    startReceivers(running);
+    note->onNotificationFinished();
+    if (ok)
+        NotificationManager::instance().displayNotification(new GenericNotification(
+            tr("Successfully Written"), tr("Writting parameters to the device was successful."),
+            NOTIFICATION_EVENT));
+    return ok;
+}
+
+int CanBusController::firmwareupdate(const QString& path, bool checkHeader) {
+    if (!diagPC) {
+        qCDebug(lcCan) << "Called CanBusController::firmwareupdate but m_CanBusDevice not initialized!";
+        return FLASH_NO_DEVICE;
+    }
+    if (checkHeader && sensorIdentity.articleNumber.isEmpty())
+        readIdentity(); // the header is checked against the sensor's article and hardware
+    FirmwareUpdate::Hooks hooks;
+    hooks.progress = [this](int total, int written) { emit sigBytesWritten(total, written); };
+    FirmwareUpdate update(*diagPC, hooks);
+    return update.firmwareupdate(path, checkHeader, sensorIdentity);
+}
+
+int CanBusController::parameterDownload(const QString& blockName, const QString& applFile,
+                                        const QString& driverFile) {
+    if (!diagPC)
+        return FLASH_NO_DEVICE;
+    FirmwareUpdate update(*diagPC, {});
+    return update.parameterDownload(blockName, applFile, driverFile);
 }
 
 QString CanBusController::cddFilename(const QString& variant, const QString& cameraVersion) {
@@ -300,6 +374,14 @@ QString CanBusController::resultText(int code) {
         return QStringLiteral("unsupported CAN bit rate");
     case InterfaceBusy:
         return QStringLiteral("CAN interface is held by another program");
+    case FLASH_FILE_ERROR:
+        return QStringLiteral("flash file cannot be opened or read");
+    case FLASH_HARDWARE_UNSUPPORTED:
+        return QStringLiteral("hardware version not supported by the flash container");
+    case FLASH_ARTICLE_UNSUPPORTED:
+        return QStringLiteral("article number not supported by the flash container");
+    case FLASH_HEADER_INVALID:
+        return QStringLiteral("flash container identification, version or header CRC wrong");
     default:
         return QString::fromLatin1(diagResultName(code));
     }

@@ -11,6 +11,7 @@
 #include "common/sensoraddressmobilecan.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -20,6 +21,7 @@
 class CANBusDevice;
 class CanDeviceSession;
 class DiagPC;
+class ParamTransfer;
 class ProxyPort;
 
 class CanBusController : public QObject {
@@ -35,6 +37,8 @@ public:
         InterfaceBusy = 130019,
     };
     static constexpr int kInterfaceTypes[3] = {1, 2, 3}; // CANFox, Vector, PEAK
+    // The function-result receivers: object detection, basic functions, line guidance.
+    enum class ResultFunction { OD, BF, LG };
 
     // Loads the CAN interface plug-ins (they stay loaded until the last controller is gone).
     explicit CanBusController(QObject* parent = nullptr);
@@ -95,6 +99,28 @@ public:
     // "a.b.c.d" with four decimal parts of 0..255 into four bytes; false when the text is not one.
     static bool parseIpv4(const QString& text, uint8_t (&bytes)[4]);
 
+    // Parameter transfer (ParamTransfer, ParamTable): reads both parameter blocks and their
+    // descriptions; the value of a host parameter id (block members, and ids 3-9 and 115-140 from
+    // the identity and state read before); a change of one member in the block image; and the
+    // write of both images to the sensor, which restarts by itself.
+    bool ReadAllParameters();
+    QVariant readData(int valueId);
+    bool writeData(int valueId, const QVariant& value);
+    // Tells the user to wait, stops the receivers, downloads both blocks, waits 15 s (scaled) for
+    // the sensor's restart and restarts the receivers that ran (at once after a failure).
+    bool writeAllParameters();
+    const ParamTransfer& parameterBlocks() const { return *params; }
+
+    // The function-result receivers running now; starts the given ones.
+    QList<ResultFunction> runningReceivers() const;
+    void startReceivers(const QList<ResultFunction>& functions);
+
+    // Firmware update from a flash container and the parameter download of the parameter write
+    // (FirmwareUpdate); progress through sigBytesWritten. 0 or a code: 130004 without a device,
+    // FlashResult, DiagResult.
+    int firmwareupdate(const QString& path, bool checkHeader);
+    int parameterDownload(const QString& blockName, const QString& applFile, const QString& driverFile);
+
     // The diagnostic client, for the parameter transfer and the firmware download; null when not
     // connected.
     DiagPC* diagnosis() const { return diagPC.get(); }
@@ -118,12 +144,12 @@ private:
     std::shared_ptr<CanDeviceSession> session;
     std::unique_ptr<ProxyPort> port;
     std::unique_ptr<DiagPC> diagPC;
-    std::unique_ptr<ReadDataWithDiagnosis> readData;
+    std::unique_ptr<ReadDataWithDiagnosis> dataReader;
+    std::unique_ptr<ParamTransfer> params;
     std::unique_ptr<ErrorMemoryReader> errorMemory;
     SensorIdentity sensorIdentity;
     SensorStateData state;
     QString cameraVersionText;
     QString variantText;
-    // Parameter blocks and their transfer buffers, download buffers and the flash-driver values
-    // belong to the parameter transfer and firmware download; they join this state with them.
+    // Download buffers and the flash-driver values belong to the firmware download.
 };

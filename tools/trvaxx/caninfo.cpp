@@ -62,12 +62,8 @@ std::vector<std::pair<QString, QJsonValue>> valuesOf(const SensorIdentity& id, c
 
 int run(const ToolOptions& o, ToolEnvironment& env) {
     CanBusController controller;
-    controller.setInterfaceUrl(o.can.interface.toUtf8());
-    controller.setTracePath(o.can.trace);
-    auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("can-info"), QByteArray("TRVAxx"));
-    address->setCanBaudRate(int(o.can.baud));
-    address->setCanDeviceId(o.can.node);
-    if (const int code = controller.connectDevice(address, true)) {
+    if (const int code =
+            controller.connectDevice(o.can.prepare(controller, QStringLiteral("can-info")), true)) {
         env.output.error(code, CanBusController::resultText(code));
         return 1;
     }

@@ -5,11 +5,7 @@
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
     static const std::vector<ToolCommand> commands = {
-        monitorCommand(),
-        recordCommand(),
-        replayCommand(),
-        canInfoCommand(),
-        connectCommand(),
+        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), paramsCommand(), connectCommand(),
     };
     return commands;
 }

@@ -58,3 +58,4 @@ ToolCommand recordCommand();
 ToolCommand replayCommand();
 ToolCommand canInfoCommand();
 ToolCommand connectCommand();
+ToolCommand paramsCommand();

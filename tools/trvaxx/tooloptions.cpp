@@ -1,10 +1,13 @@
 #include "tools/trvaxx/tooloptions.h"
 
+#include "can-communication/canbuscontroller.h"
 #include "common/commonutilities.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
@@ -76,6 +79,15 @@ bool CanOptions::resolve(QString& error) {
             error,
             QStringLiteral("--node needs a CANopen node id from 1 to 127 with --canopen, not %1").arg(node));
     return true;
+}
+
+SensorAdrMobileCanSP_t CanOptions::prepare(CanBusController& controller, const QString& name) const {
+    controller.setInterfaceUrl(interface.toUtf8());
+    controller.setTracePath(trace);
+    auto address = SensorAdrMobileCanSP_t::create(name, QByteArray("TRVAxx"));
+    address->setCanBaudRate(int(baud));
+    address->setCanDeviceId(node);
+    return address;
 }
 
 namespace ToolOptionGroups {
@@ -270,11 +282,15 @@ bool parseCommandLine(const QString& command, const QStringList& args,
         if (!entry->apply(value, o, error))
             return false;
     }
-    if (positional.size() < arguments.size())
+    const qsizetype required = std::count_if(arguments.begin(), arguments.end(), [](const QString& name) {
+        return !name.startsWith(QLatin1Char('['));
+    });
+    if (positional.size() < required)
         return fail(error, QStringLiteral("%1 needs a %2").arg(command, arguments.at(positional.size())));
     if (positional.size() > arguments.size())
         return fail(error, QStringLiteral("unexpected argument '%1'").arg(positional.at(arguments.size())));
-    if (!arguments.isEmpty())
+    o.arguments = positional;
+    if (!positional.isEmpty())
         o.file = positional.first();
     return true;
 }

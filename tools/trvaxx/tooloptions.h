@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/sensoraddressmobilecan.h"
 #include "udp-transport/udpsocket.h"
 
 #include <QString>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <utility>
 #include <vector>
+
+class CanBusController;
 
 // The CAN side of a command: which interface, which node, which bit rate, which protocol, and an
 // optional frame trace. Every CAN command takes this group (--can, --node, --baud, --canopen,
@@ -34,6 +37,9 @@ struct CanOptions {
     bool resolve(QString& error);
     // True for the three accepted forms.
     static bool isValidInterface(const QString& url);
+    // Points `controller` at the interface and the trace file, and returns the sensor address
+    // (bit rate, node) under `name`, ready for connectDevice().
+    SensorAdrMobileCanSP_t prepare(CanBusController& controller, const QString& name) const;
 };
 
 // What the command line asks the trvaxx tool to do.
@@ -52,8 +58,10 @@ struct ToolOptions {
     // CAN group.
     CanOptions can;
     // Options of single commands.
-    int seconds = 0; // 0: until interrupted (monitor, record)
-    QString file;    // record, replay
+    int seconds = 0;       // 0: until interrupted (monitor, record)
+    QString file;          // record, replay: the first positional argument
+    QStringList arguments; // every positional argument, in order
+    int udpPort = -1;      // params: UDP port of the result stream to listen on; -1: none
     bool fast = false;
     double speed = 1.0;
     bool speedGiven = false;
@@ -87,7 +95,8 @@ const OptionGroup& replay();   // --fast, --speed X
 } // namespace ToolOptionGroups
 
 // Parses the options and arguments after the command name against `options`. `arguments` names
-// the positional arguments the command needs ("FILE"), in order. Returns false with a message
+// the positional arguments the command takes ("FILE"), in order; names in brackets ("[VALUE]")
+// are optional and come after the required ones. Returns false with a message
 // naming the fault.
 bool parseCommandLine(const QString& command, const QStringList& args,
                       const std::vector<const OptionGroup*>& groups, const QStringList& arguments,

@@ -224,3 +224,22 @@ TEST_F(CanOptionsTest, InterfaceResolutionOrder) {
 }
 
 } // namespace
+
+// A CAN command: parsing it resolves the interface, which reads the host's settings.
+TEST_F(CanOptionsTest, ParamsTakesAnActionAndItsArguments) {
+    ToolOptions o = parseOk({"params", "set", "--udp-port", "42001", "CAMCAL_ROT_Z", "--", "-90"});
+    EXPECT_EQ(o.arguments, (QStringList{"set", "CAMCAL_ROT_Z", "-90"}));
+    EXPECT_EQ(o.udpPort, 42001);
+    EXPECT_EQ(parseOk({"params", "list"}).udpPort, -1);
+    const std::pair<QStringList, const char*> faults[] = {
+        {{"params"}, "params needs a ACTION"},
+        {{"params", "dump"}, "export, import, get, set or list, not 'dump'"},
+        {{"params", "set", "STATIC_UDP_PORT"}, "params set takes 2 argument(s)"},
+        {{"params", "list", "x"}, "params list takes 0 argument(s)"},
+        {{"params", "get", "A", "B", "C"}, "unexpected argument 'C'"},
+        {{"params", "list", "--udp-port", "0"}, "--udp-port needs a port number"},
+        {{"params", "list", "--canopen"}, "J1939"},
+    };
+    for (const auto& [args, message] : faults)
+        EXPECT_TRUE(parseError(args).contains(QLatin1String(message))) << args.join(' ').toStdString();
+}

@@ -1,0 +1,117 @@
+// `trvaxx params` as a user runs it against a virtual sensor on a socketcand bus: the exported file
+// is well-formed XML and imports back unchanged, an edited angle (in degrees) reaches the sensor,
+// and a new UDP port moves the sensor's stream there after its restart.
+#include "parammodel/paramfile_trvaxx.h"
+#include "parammodel/pcdevice_trvaxx.h"
+#include "tests/can-communication/simcansensor.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class ParamsTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(sim.started);
+    }
+    ToolRun params(const QStringList& args) {
+        QProcess p;
+        p.start(QStringLiteral(TRVAXX_TOOL),
+                QStringList{QStringLiteral("params"), QStringLiteral("--can"), QString::fromUtf8(sim.url())} +
+                    args);
+        ToolRun r;
+        if (!p.waitForFinished(60000))
+            return r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    // The writable parameters of a file, name to value text.
+    static QMap<QString, QString> writable(const QString& file) {
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        ParamFile_TRVAXX::Content content;
+        ParamFile_TRVAXX::ParseError error;
+        EXPECT_TRUE(ParamFile_TRVAXX::read(f.readAll(), content, error)) << error.text.toStdString();
+        PCDevice_TRVAXX names;
+        QMap<QString, QString> values;
+        for (const ParamFile_TRVAXX::Entry& e : content.params)
+            if (!PCDevice_TRVAXX::isReadOnly(names.getParameterId(e.name)))
+                values.insert(e.name, e.value);
+        return values;
+    }
+
+    QTemporaryDir dir;
+    SimCanSensor sim{trvsim::Variant::DI, trvsim::Model::TRVAFN, {3, 4, 1}};
+};
+
+} // namespace
+
+TEST_F(ParamsTool, ExportIsValidXmlAndImportsBackUnchanged) {
+    ToolRun r = params({QStringLiteral("export"), path("a.trvaxxcfg")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+    if (!xmllint.isEmpty()) {
+        EXPECT_EQ(QProcess::execute(xmllint, {QStringLiteral("--noout"), path("a.trvaxxcfg")}), 0);
+    }
+    const QMap<QString, QString> before = writable(path("a.trvaxxcfg"));
+    EXPECT_TRUE(before.contains(QStringLiteral("BF_ROIS_UPPER_LEFT_X"))) << "a DI sensor's ROI lists";
+
+    r = params({QStringLiteral("import"), path("a.trvaxxcfg")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Writing Parameters: Please wait ~15 sec.")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Successfully Written")));
+    ASSERT_EQ(params({QStringLiteral("export"), path("b.trvaxxcfg")}).exitCode, 0);
+    EXPECT_EQ(writable(path("b.trvaxxcfg")), before);
+
+    // An edited angle in degrees reaches the sensor; a damaged file changes nothing.
+    QFile file(path("a.trvaxxcfg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    text.replace(QRegularExpression(QStringLiteral(R"(name="CAMCAL_ROT_Z" type="qvariant" value="[^"]*")")),
+                 QStringLiteral(R"(name="CAMCAL_ROT_Z" type="qvariant" value="-12.5")"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.toUtf8());
+    file.close();
+    ASSERT_EQ(params({QStringLiteral("import"), path("a.trvaxxcfg")}).exitCode, 0);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.left(text.size() / 2).replace(QStringLiteral("-12.5"), QStringLiteral("33")).toUtf8());
+    file.close();
+    r = params({QStringLiteral("import"), path("a.trvaxxcfg")});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("error 10002 "))) << r.err.toStdString();
+    r = params({QStringLiteral("get"), QStringLiteral("CAMCAL_ROT_Z")});
+    EXPECT_EQ(r.out.trimmed(), QStringLiteral("CAMCAL_ROT_Z: -12.5")) << r.err.toStdString();
+}
+
+TEST_F(ParamsTool, NewUdpPortMovesTheStreamAfterTheRestart) {
+    QUdpSocket socket;
+    ASSERT_TRUE(socket.bind(QHostAddress::LocalHost, 42192));
+    const ToolRun r =
+        params({QStringLiteral("set"), QStringLiteral("STATIC_UDP_PORT"), QStringLiteral("42192")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), QStringLiteral("STATIC_UDP_PORT: 42192"));
+    EXPECT_TRUE(socket.hasPendingDatagrams() || socket.waitForReadyRead(15000));
+
+    const ToolRun refused =
+        params({QStringLiteral("set"), QStringLiteral("FIRMWARE_VERSION"), QStringLiteral("9.9.9")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("FIRMWARE_VERSION is read-only")));
+}
