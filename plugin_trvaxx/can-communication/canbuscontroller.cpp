@@ -1,5 +1,8 @@
 #include "can-communication/canbuscontroller.h"
 
+#include "can-communication/Receiver_BF.h"
+#include "can-communication/Receiver_LG.h"
+#include "can-communication/Receiver_OD.h"
 #include "can-communication/canbusdevice.h"
 #include "can-communication/canbusdevicefactory.h"
 #include "can-communication/candevicesession.h"
@@ -46,6 +49,25 @@ QStringList versionParts(const QString& version) {
     return version.split(QLatin1Char('.'), Qt::SkipEmptyParts);
 }
 
+// A receiver whose results and global information leave through the controller's signals.
+template <class Receiver, class... Forwards>
+std::unique_ptr<Receiver> makeReceiver(CanBusController* controller, Forwards... forwards) {
+    registerResultMetaTypes_TRVAXX();
+    auto receiver = std::make_unique<Receiver>();
+    (QObject::connect(receiver.get(), &Receiver::resultReady, controller, forwards), ...);
+    QObject::connect(receiver.get(), &ResultReceiver::globalInformationMessageReady, controller,
+                     &CanBusController::receivedGlobalInformationMessage);
+    return receiver;
+}
+
+// Stops and deletes a running receiver, with its log line.
+template <class Receiver> void restart(std::unique_ptr<Receiver>& receiver, const char* line) {
+    if (!receiver)
+        return;
+    qCDebug(lcCan) << line;
+    receiver.reset();
+}
+
 } // namespace
 
 CanBusController::CanBusController(QObject* parent)
@@ -61,13 +83,88 @@ CanBusController::~CanBusController() {
     CANBusDeviceFactory::release();
 }
 
-void CanBusController::stopReceivers() {}
-
-QList<CanBusController::ResultFunction> CanBusController::runningReceivers() const {
-    return {};
+void CanBusController::stopReceivers() {
+    stopReceivingBFData();
+    stopReceivingObjectData();
+    stopReceivingLGData();
 }
 
-void CanBusController::startReceivers(const QList<ResultFunction>&) {}
+bool CanBusController::canStartReceiver(const char* slot) const {
+    if (address && session)
+        return true;
+    qCDebug(lcCan).noquote()
+        << QStringLiteral("called %1, but SensorAddress not initialized").arg(QLatin1String(slot));
+    return false;
+}
+
+void CanBusController::operate(ResultReceiver& receiver) const {
+    emit receiver.operate(address->getCanProtocol(), receiverGeneration(), address->getCanDeviceId(),
+                          session->proxy());
+}
+
+void CanBusController::startReceivingBFData() {
+    if (!canStartReceiver("startReceivingBFData"))
+        return;
+    restart(receiverBF, "Restarting BF-Receiver");
+    receiverBF = makeReceiver<ReceiverBF>(this, &CanBusController::receivedNewBFResultData);
+    operate(*receiverBF);
+}
+
+void CanBusController::startReceivingLGData() {
+    if (!canStartReceiver("startReceivingLGData"))
+        return;
+    restart(receiverLG, "Restarting LG-Receiver");
+    receiverLG = makeReceiver<ReceiverLG>(this, &CanBusController::receivedNewLGResultData,
+                                          &CanBusController::receivedNewLineResultData);
+    operate(*receiverLG);
+}
+
+void CanBusController::startReceivingObjectData() {
+    if (!canStartReceiver("startReceivingObjectData"))
+        return;
+    restart(receiverOD, "Restarting OD-Receiver");
+    receiverOD = makeReceiver<ReceiverOD>(this, &CanBusController::receivedNewObjectResultData);
+    operate(*receiverOD);
+}
+
+void CanBusController::stopReceivingObjectData() {
+    receiverOD.reset();
+}
+
+void CanBusController::stopReceivingBFData() {
+    receiverBF.reset();
+}
+
+void CanBusController::stopReceivingLGData() {
+    receiverLG.reset();
+}
+
+QList<CanBusController::ResultFunction> CanBusController::runningReceivers() const {
+    QList<ResultFunction> running;
+    if (receiverOD)
+        running << ResultFunction::OD;
+    if (receiverBF)
+        running << ResultFunction::BF;
+    if (receiverLG)
+        running << ResultFunction::LG;
+    return running;
+}
+
+void CanBusController::startReceivers(const QList<ResultFunction>& functions) {
+    for (ResultFunction function : functions) {
+        switch (function) {
+        case ResultFunction::OD:
+            startReceivingObjectData();
+            break;
+        case ResultFunction::BF:
+            startReceivingBFData();
+            break;
+        case ResultFunction::LG:
+            startReceivingLGData();
+            break;
+        }
+    }
+}
 
 void CanBusController::dropDiagnosticStack() {
     errorMemory.reset();
@@ -339,6 +436,8 @@ int CanBusController::generationOf(float number) {
 }
 
 int CanBusController::receiverGeneration() const {
+    if (generationOverride > 0)
+        return generationOverride;
     return generationOf(cameraVersionNumber());
 }
 

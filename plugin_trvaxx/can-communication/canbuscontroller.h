@@ -9,6 +9,7 @@
 #include "can-communication/ReadData_with_diagnosis.h"
 #include "can-communication/errormemory.h"
 #include "common/sensoraddressmobilecan.h"
+#include "result/resultdata_trvaxx.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,6 +24,10 @@ class CanDeviceSession;
 class DiagPC;
 class ParamTransfer;
 class ProxyPort;
+class ReceiverBF;
+class ReceiverLG;
+class ReceiverOD;
+class ResultReceiver;
 
 class CanBusController : public QObject {
     Q_OBJECT
@@ -92,8 +97,10 @@ public:
     // part0 + part1 x 0.01 + part2 x 0.0001 ...: "3.2" gives 3.02.
     float cameraVersionNumber() const;
     static float versionNumber(const QString& version);
-    // Result-frame layout generation: below 3.02 -> 1, below 3.04 -> 2, else 3.
+    // Result-frame layout generation: below 3.02 -> 1, below 3.04 -> 2, else 3; or the one set
+    // with setReceiverGeneration (1..3; 0 follows the version again), for a bus without identity.
     int receiverGeneration() const;
+    void setReceiverGeneration(int generation) { generationOverride = generation; }
     static int generationOf(float versionNumber);
 
     // "a.b.c.d" with four decimal parts of 0..255 into four bytes; false when the text is not one.
@@ -130,12 +137,31 @@ public:
 signals:
     void sigBytesWritten(int totelBytes, int bytesWritten);
     void sigResponseData(QVariant value, int identifier);
-    // The function-result receivers add their signals and start/stop slots here.
+    // Function results on CAN, queued from the receivers' threads. Line results leave under both
+    // names.
+    void receivedNewBFResultData(BasicFunctionsData_TRVAXX_t result);
+    void receivedNewLGResultData(DetectedLineData_TRVAXX_t result);
+    void receivedNewObjectResultData(DetectedObjectData_TRVAXX_t result);
+    void receivedNewLineResultData(DetectedLineData_TRVAXX_t result);
+    void receivedGlobalInformationMessage(unsigned char globalInformation);
+
+public slots:
+    // Each (re)starts its receiver on the connected sensor's protocol, address and generation;
+    // without a sensor address it logs and does nothing.
+    void startReceivingBFData();
+    void startReceivingLGData();
+    void startReceivingObjectData();
+    void stopReceivingObjectData();
+    void stopReceivingBFData();
+    void stopReceivingLGData();
 
 private:
     int mapInitStatus(uint16_t status) const;
-    // Stops the function-result receivers (BF, OD, LG); none are running before they exist.
+    // Stops the function-result receivers (BF, OD, LG).
     void stopReceivers();
+    // False (with the log line) without a sensor address.
+    bool canStartReceiver(const char* slot) const;
+    void operate(ResultReceiver& receiver) const;
     void dropDiagnosticStack();
 
     QByteArray interfaceUrl;
@@ -151,5 +177,9 @@ private:
     SensorStateData state;
     QString cameraVersionText;
     QString variantText;
+    int generationOverride = 0;
+    std::unique_ptr<ReceiverOD> receiverOD;
+    std::unique_ptr<ReceiverBF> receiverBF;
+    std::unique_ptr<ReceiverLG> receiverLG;
     // Download buffers and the flash-driver values belong to the firmware download.
 };

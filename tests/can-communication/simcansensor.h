@@ -1,10 +1,12 @@
 #pragma once
 // Test and benchmark support: one virtual sensor with its diagnostic node on an unpaced socketcand
 // bus on loopback (an ephemeral port), and the interface URL that reaches it; or, given `join`,
-// joined to that existing bus instead.
+// joined to that existing bus instead. `can` sets the rest of the CAN side (protocol, address, the
+// vehicle's messages).
 
 #include "can-communication/canbuscontroller.h"
 #include "simulator/can/canbus.h"
+#include "simulator/can/canresultsender.h"
 #include "simulator/can/sensornodes.h"
 #include "simulator/virtualsensor.h"
 
@@ -18,7 +20,7 @@ struct SimCanSensor {
     bool started = false;
 
     SimCanSensor(trvsim::Variant variant, trvsim::Model model, trvsim::FirmwareVersion version,
-                 const char* join = nullptr) {
+                 const char* join = nullptr, trvsim::CanConfig can = {}) {
         trvsim::SimConfig sim;
         sim.destAddress = "127.0.0.1";
         sim.destPort = 42191;
@@ -27,7 +29,6 @@ struct SimCanSensor {
         sim.identity.model = model;
         sim.identity.version = version;
         sensor = std::make_unique<trvsim::VirtualSensor>(sim);
-        trvsim::CanConfig can;
         if (join)
             can.join = join;
         else
@@ -35,6 +36,8 @@ struct SimCanSensor {
         can.pace = false;
         bus = trvsim::buildCanBus(
             {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        if (can.vehicle)
+            bus->addNode(std::make_unique<trvsim::VehicleSender>(bus->bitRate()));
         started = sensor->start() && bus->start();
     }
     QByteArray url() const {

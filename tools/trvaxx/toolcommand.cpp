@@ -5,7 +5,8 @@
 const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
     static const std::vector<ToolCommand> commands = {
-        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), paramsCommand(), connectCommand(),
+        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), canResultsCommand(), paramsCommand(),
+        connectCommand(),
     };
     return commands;
 }

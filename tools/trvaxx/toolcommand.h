@@ -59,3 +59,4 @@ ToolCommand replayCommand();
 ToolCommand canInfoCommand();
 ToolCommand connectCommand();
 ToolCommand paramsCommand();
+ToolCommand canResultsCommand();

@@ -68,6 +68,9 @@ struct ToolOptions {
     UdpSocket::WakeUp wakeUp = UdpSocket::WakeUp::AllInterfaces; // monitor, record
     bool dtc = false;                                            // can-info: list the error memory
     bool clearDtc = false;                                       // can-info: clear the error memory first
+    int resultFunction = -1; // can-results: 0 OD, 1 BF, 2 LG (CanBusController::ResultFunction)
+    int generation = 0;      // can-results: result layout generation 1..3
+    int cycles = 0;          // can-results: 0 until interrupted
 };
 
 // One option of the command line: its name, an alias, the value it takes (empty for a flag) and

@@ -1,0 +1,198 @@
+// The CAN result receivers through CanBusController against the virtual sensor on socketcand:
+// every function over J1939 and CANopen in generations 1 to 3, each record compared with the
+// scene's truth; the receivers' restart hook; and `trvaxx can-results --json` against trvaxx-sim.
+#include "tests/can-communication/canresulttruth.h"
+#include "tests/can-communication/simcansensor.h"
+#include "tests/support/messagecapture.h"
+
+#include "simulator/parameters.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using Function = CanBusController::ResultFunction;
+
+using canresults::waitFor;
+
+namespace {
+
+// Everything the controller emits.
+struct Results {
+    std::vector<DetectedObjectData_TRVAXX_t> objects;
+    std::vector<BasicFunctionsData_TRVAXX_t> groups;
+    std::vector<DetectedLineData_TRVAXX_t> lines, lg;
+    std::vector<unsigned char> global;
+    explicit Results(CanBusController& c) {
+        QObject::connect(&c, &CanBusController::receivedNewObjectResultData,
+                         [this](DetectedObjectData_TRVAXX_t r) { objects.push_back(r); });
+        QObject::connect(&c, &CanBusController::receivedNewBFResultData,
+                         [this](BasicFunctionsData_TRVAXX_t r) { groups.push_back(r); });
+        QObject::connect(&c, &CanBusController::receivedNewLineResultData,
+                         [this](DetectedLineData_TRVAXX_t r) { lines.push_back(r); });
+        QObject::connect(&c, &CanBusController::receivedNewLGResultData,
+                         [this](DetectedLineData_TRVAXX_t r) { lg.push_back(r); });
+        QObject::connect(&c, &CanBusController::receivedGlobalInformationMessage,
+                         [this](unsigned char g) { global.push_back(g); });
+    }
+    size_t records() const { return objects.size() + groups.size() + lines.size(); }
+};
+
+std::string mismatch(const DetectedObjectData_TRVAXX& r, const trvsim::VirtualSensor& s, uint32_t f) {
+    return canresults::compare(r, s.truth(f));
+}
+std::string mismatch(const BasicFunctionsData_TRVAXX& r, const trvsim::VirtualSensor& s, uint32_t f) {
+    return canresults::compare(r, trvsim::basicFunctionValues(s.truth(f), s.dspParameters()));
+}
+std::string mismatch(const DetectedLineData_TRVAXX& r, const trvsim::VirtualSensor& s, uint32_t f) {
+    return canresults::compare(r, s.truth(f));
+}
+
+// Empty when each record is one of the scene's recent cycles; else the mismatches with the nearest.
+template <class Record>
+std::string matchRecentCycles(const std::vector<Record>& records, const trvsim::VirtualSensor& sensor) {
+    for (const Record& record : records) {
+        const uint32_t last = sensor.lastFrameCounter();
+        std::string first;
+        bool found = false;
+        for (uint32_t f = last; f > 0 && f + 100 > last && !found; --f) {
+            const std::string why = mismatch(*record, sensor, f);
+            found = why.empty();
+            if (first.empty())
+                first = why;
+        }
+        if (!found)
+            return first;
+    }
+    return {};
+}
+
+// The newest firmware of a variant whose results use the generation.
+trvsim::FirmwareVersion versionFor(trvsim::Variant variant, int generation) {
+    trvsim::FirmwareVersion version{0, 0, 0};
+    for (const auto& [major, minor] : trvsim::knownFirmwareVersions(variant))
+        if (trvsim::canResultGeneration(major, minor) == generation)
+            version = {uint8_t(major), uint8_t(minor), 0};
+    return version;
+}
+
+} // namespace
+
+TEST(CanResultsEndToEnd, EveryFunctionOverJ1939AndCanopenInEachGenerationMatchesTheScene) {
+    const std::pair<Function, trvsim::Variant> functions[] = {{Function::OD, trvsim::Variant::OD},
+                                                              {Function::BF, trvsim::Variant::DI},
+                                                              {Function::LG, trvsim::Variant::LG}};
+    for (const auto& [function, variant] : functions)
+        for (int generation : {1, 2, 3})
+            for (bool canopen : {false, true}) {
+                const trvsim::FirmwareVersion version = versionFor(variant, generation);
+                SCOPED_TRACE(testing::Message() << "function " << int(function) << " firmware "
+                                                << version.text() << " canopen " << canopen);
+                ASSERT_NE(version.major, 0);
+                trvsim::CanConfig can;
+                can.protocol = canopen ? trvsim::CanProtocol::CANopen : trvsim::CanProtocol::J1939;
+                can.address = canopen ? 10 : 239;
+                can.vehicle = function == Function::OD;
+                SimCanSensor sim(variant, trvsim::Model::TRVAFN, version, nullptr, can);
+                ASSERT_TRUE(sim.started);
+                CanBusController controller;
+                controller.setInterfaceUrl(sim.url());
+                auto address = SimCanSensor::address(250000);
+                address->setCanDeviceId(can.address);
+                address->setCanProtocol(canopen ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939);
+                ASSERT_EQ(controller.connectDevice(address, false), 0);
+                controller.setCameraVersion(QString::fromStdString(version.text()));
+                ASSERT_EQ(controller.receiverGeneration(), generation);
+                Results results(controller);
+                controller.startReceivers({function});
+                ASSERT_TRUE(waitFor([&] { return results.records() >= 4; }));
+                controller.disconnectDevice();
+                EXPECT_GE(results.global.size(), results.records()) << "a global information byte per cycle";
+                if (function == Function::OD) {
+                    EXPECT_EQ(matchRecentCycles(results.objects, *sim.sensor), "");
+                    // The vehicle's messages: 10 km/h forward, a yaw rate near 0.05 rad/s every 20 ms.
+                    const DetectedObjectData_TRVAXX& last = *results.objects.back();
+                    EXPECT_EQ(last.egoVelocityValid, 1);
+                    EXPECT_NEAR(last.egoVelocity, 10 / 3.6, 0.01);
+                    EXPECT_EQ(last.drivingDirection, 1);
+                    EXPECT_EQ(last.yawRateValid, 1);
+                    EXPECT_NEAR(last.yawRate, 0.0, 0.06);
+                } else if (function == Function::BF) {
+                    EXPECT_EQ(matchRecentCycles(results.groups, *sim.sensor), "");
+                } else {
+                    EXPECT_EQ(matchRecentCycles(results.lines, *sim.sensor), "");
+                    EXPECT_NEAR(double(results.lg.size()), double(results.lines.size()), 1)
+                        << "line results leave under both names";
+                }
+            }
+}
+
+// A parameter write takes the running receivers down and starts the same set again; a start before
+// the device is connected only logs.
+TEST(CanResultsEndToEnd, RunningReceiversStartAgainAsTheyWere) {
+    SimCanSensor sim(trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1});
+    ASSERT_TRUE(sim.started);
+    CanBusController controller;
+    controller.setInterfaceUrl(sim.url());
+    MessageCapture log;
+    controller.startReceivers({Function::OD});
+    EXPECT_EQ(log.count("called startReceivingObjectData, but SensorAddress not initialized"), 1);
+    EXPECT_TRUE(controller.runningReceivers().isEmpty());
+
+    ASSERT_EQ(controller.connectDevice(SimCanSensor::address(250000), false), 0);
+    controller.setCameraVersion(QStringLiteral("3.4.1"));
+    Results results(controller);
+    controller.startReceivers({Function::LG, Function::OD});
+    const QList<Function> running = controller.runningReceivers();
+    EXPECT_EQ(running, (QList<Function>{Function::OD, Function::LG}));
+    ASSERT_TRUE(waitFor([&] { return !results.objects.empty(); }));
+
+    controller.stopReceivingObjectData();
+    controller.stopReceivingLGData();
+    EXPECT_TRUE(controller.runningReceivers().isEmpty());
+    results.objects.clear();
+    controller.startReceivers(running);
+    EXPECT_EQ(controller.runningReceivers(), running);
+    ASSERT_TRUE(waitFor([&] { return !results.objects.empty(); }));
+    EXPECT_EQ(log.count("Restarting"), 0);
+    controller.startReceivers({Function::OD});
+    EXPECT_EQ(log.count("Restarting OD-Receiver"), 1);
+    EXPECT_EQ(controller.runningReceivers(), running);
+    controller.disconnectDevice();
+    EXPECT_TRUE(controller.runningReceivers().isEmpty());
+}
+
+// The command line against the virtual sensor program. Fixed port: run in a network namespace.
+TEST(CanResultsEndToEnd, CanResultsCommandPrintsEveryFieldAsJson) {
+    QProcess sim;
+    sim.start(QStringLiteral(TRVAXX_SIM),
+              {"--variant", "OD", "--version", "3.4.1", "--can-listen", "127.0.0.1:29541", "--can-no-pace",
+               "--vehicle", "--dest", "127.0.0.1:9", "--duration", "60", "--quiet"});
+    ASSERT_TRUE(sim.waitForStarted(10000));
+    QProcess tool;
+    tool.start(QStringLiteral(TRVAXX_TOOL),
+               {"can-results", "--can", "socketcand://127.0.0.1:29541/can0", "--function", "OD",
+                "--generation", "3", "--cycles", "3", "--json"});
+    ASSERT_TRUE(tool.waitForFinished(30000)) << tool.readAllStandardError().toStdString();
+    sim.kill();
+    sim.waitForFinished();
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    const QList<QByteArray> lines = tool.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    const QJsonObject record = QJsonDocument::fromJson(lines.last()).object();
+    EXPECT_EQ(record.value("function").toString(), "OD");
+    EXPECT_EQ(record.value("cycle").toInt(), 3);
+    EXPECT_TRUE(record.value("global_information").isDouble());
+    const QJsonArray objects = record.value("objects").toArray();
+    ASSERT_EQ(objects.size(), TRVAXX_OBJECT_COUNT);
+    EXPECT_EQ(objects.first().toObject().keys().size(), 20);
+    EXPECT_TRUE(objects.first().toObject().value("z_min").isDouble());
+    EXPECT_TRUE(objects.first().toObject().value("existence_probability").isDouble());
+    EXPECT_EQ(record.value("crash_predictor").toObject().keys().size(), 7);
+    const QJsonObject vehicle = record.value("vehicle").toObject();
+    EXPECT_EQ(vehicle.value("ego_velocity_valid").toInt(), 1);
+    EXPECT_NEAR(vehicle.value("ego_velocity").toDouble(), 2.78, 0.01);
+}
