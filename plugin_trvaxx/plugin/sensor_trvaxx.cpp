@@ -7,7 +7,9 @@
 #include "common/logentry.h"
 #include "common/notification.h"
 #include "common/notificationmanager.h"
-#include "common/paramcache.h"
+#include "parammodel/paramsyncer.h"
+#include "parammodel/pcdevice_trvaxx.h"
+#include "parammodel/sensorstartup_trvaxx.h"
 #include "result/firmwareclassification_trvaxx.h"
 #include "result/resultloader_trvaxx.h"
 
@@ -31,7 +33,7 @@ void showNotification(const QString& title, const QString& text, int type, const
 } // namespace
 
 Sensor_TRVAXX::Sensor_TRVAXX(SensorAdrMobileCanSP_t address)
-    : address(std::move(address)), pcDevice(std::make_unique<ParamCache>()) {
+    : address(std::move(address)), pcDevice(std::make_unique<PCDevice_TRVAXX>()) {
     qRegisterMetaType<ErrorCode>("ErrorCode");
     ethernetWatchdog.setSingleShot(true);
     ethernetWatchdog.setInterval(CommonUtilities::scaledMs(WATCHDOG_MS));
@@ -59,6 +61,19 @@ int Sensor_TRVAXX::connectToSensor() {
                              : UdpSocket::WakeUp::AllInterfaces);
         if (const int code = loader.start(quint16(address->getUdpPort()), address->getIpAddress()))
             CRITICAL(QStringLiteral("Failed to start TRV ResultLoader %1").arg(code));
+    }
+
+    // 2. and 3. CAN: connect, identity, variant decision, all parameters, the writable flag.
+    if (address && address->hasCanSettings()) {
+        CommonUtilities::sleepQtFriendly(200);
+        canBusController = std::make_unique<CanBusController>();
+        canBusController->setInterfaceUrl(canInterfaceUrl);
+        const int result = SensorStartup_TRVAXX::openCan(*canBusController, address, true, *pcDevice);
+        canConnected = canBusController->isConnected();
+        if (result != 0) {
+            closeConnection();
+            return result;
+        }
     }
 
     // 4. The first Ethernet result, at most one second (not scaled: it follows the sensor's cycle).
@@ -89,19 +104,25 @@ int Sensor_TRVAXX::connectToSensor() {
         return NOTI_DIFFERENT_SENSORS;
     }
 
-    // 8. Without CAN the variant comes from the Ethernet identification.
+    // 8. and 9. The variant's syncer and its first fill. With CAN the start-up decided the variant
+    // already; without it the Ethernet identification decides.
     if (!canConnected)
         checkDeviceVariant();
-    if (variantCode == FirmwareClassification_TRVAXX::TOO_OLD ||
-        variantCode == FirmwareClassification_TRVAXX::UNSUPPORTED) {
+    if (const int result = SensorStartup_TRVAXX::installSyncer(*pcDevice, pcDevice->getVariantIndex(),
+                                                               canBusController.get(), chain.cache())) {
         closeConnection();
-        return variantCode == FirmwareClassification_TRVAXX::TOO_OLD ? NOTI_FIRMWARE_TOO_OLD
-                                                                     : NOTI_UNSUPPORTED_FIRMWARE;
+        return result;
     }
 
+    // 10.
+    if (canConnected)
+        startCanResults();
+
     // 11.
+    // The first refresh runs here, on the sensor that just answered, so the start-up checks see
+    // current status values; later ones check over CAN first that the sensor is still there.
     connect(&statusTimer, SIGNAL(timeout()), this, SLOT(statusDataTimeout()), Qt::UniqueConnection);
-    statusDataTimeout();
+    refreshStatus();
     return 0;
 }
 
@@ -109,6 +130,10 @@ int Sensor_TRVAXX::closeConnection() {
     int result = 0;
     ethernetWatchdog.stop();
     statusTimer.stop();
+    if (writing) {
+        closeAfterWrite = true;
+        return 0;
+    }
     chain.loader().stop();
     if (canBusController && canConnected) {
         stateRead.waitForFinished();
@@ -130,9 +155,10 @@ int Sensor_TRVAXX::checkDeviceVariant() {
                 qPrintable(QStringLiteral("Sensor_TRVAXX::checkDeviceVariant()(CAN): SoftwareVersion %1, "
                                           "Variant %2, ArticleNumber %3")
                                .arg(id.value(0), id.value(1), id.value(2))));
-        variantCode = FirmwareClassification_TRVAXX::classifyWithAge(id.value(0), id.value(1), id.value(2));
+        pcDevice->setVariantIndex(
+            FirmwareClassification_TRVAXX::classifyWithAge(id.value(0), id.value(1), id.value(2)));
     } else if (hasEthernetResult()) {
-        variantCode = chain.processor().getFirmwareType();
+        pcDevice->setVariantIndex(chain.processor().getFirmwareType());
         if (const ResultDataSP_TRVAXX latest = chain.cache().getResult())
             qCDebug(
                 lcPlugin, "%s",
@@ -140,9 +166,36 @@ int Sensor_TRVAXX::checkDeviceVariant() {
                                           "%1, Variant %2, ArticleNumber %3")
                                .arg(latest->softwareVersion, latest->cameraVariant, latest->partNumber)));
     } else {
-        variantCode = FirmwareClassification_TRVAXX::UNSUPPORTED;
+        pcDevice->setVariantIndex(FirmwareClassification_TRVAXX::UNSUPPORTED);
     }
-    return variantCode;
+    return pcDevice->getVariantIndex();
+}
+
+int Sensor_TRVAXX::getVariantCode() const {
+    return pcDevice->getVariantIndex();
+}
+
+void Sensor_TRVAXX::startCanResults() {
+    CanBusController* can = canBusController.get();
+    const QString variant = pcDevice->getParameter(PCDevice_TRVAXX::FIRMWARE_VARIANT).toString();
+    ResultCache_TRVAXX* cache = &chain.cache();
+    if (variant.startsWith(QLatin1String("DI"))) {
+        connect(can, SIGNAL(receivedNewBFResultData(BasicFunctionsData_TRVAXX_t)), cache,
+                SLOT(setCANBasicFunctionsData(BasicFunctionsData_TRVAXX_t)));
+        can->startReceivingBFData();
+    } else if (variant.startsWith(QLatin1String("OD"))) {
+        connect(can, SIGNAL(receivedNewObjectResultData(DetectedObjectData_TRVAXX_t)), cache,
+                SLOT(setCANDetectedObjectData(DetectedObjectData_TRVAXX_t)));
+        can->startReceivingObjectData();
+    } else if (variant.startsWith(QLatin1String("LG"))) {
+        connect(can, SIGNAL(receivedNewLineResultData(DetectedLineData_TRVAXX_t)), cache,
+                SLOT(setCANDetectedLineGuidanceData(DetectedLineData_TRVAXX_t)));
+        can->startReceivingLGData();
+    } else {
+        qCWarning(lcPlugin) << "no CAN results for the variant" << variant;
+    }
+    connect(can, SIGNAL(receivedGlobalInformationMessage(unsigned char)), cache,
+            SLOT(setGlobalInformationMessage(unsigned char)));
 }
 
 bool Sensor_TRVAXX::checkSameSensor() {
@@ -211,7 +264,7 @@ void Sensor_TRVAXX::statusDataTimeout() {
         stateRead.setFuture(QtConcurrent::run([can] { return can->readStateData(); }));
         return;
     }
-    restartStatusTimer();
+    refreshStatus();
 }
 
 void Sensor_TRVAXX::onStateRead() {
@@ -227,9 +280,17 @@ void Sensor_TRVAXX::onStateRead() {
             abort(NOTI_ABORTED_CONNECTION);
             return;
         }
-    } else {
-        failedStateReads = 0;
+        restartStatusTimer();
+        return;
     }
+    failedStateReads = 0;
+    // The sensor answered just now, so the syncer's own reads are quick.
+    refreshStatus();
+}
+
+void Sensor_TRVAXX::refreshStatus() {
+    if (ParamSyncer* syncer = pcDevice->getSyncer())
+        syncer->refreshStatus();
     restartStatusTimer();
 }
 
@@ -243,14 +304,14 @@ void Sensor_TRVAXX::abort(ErrorCode error) {
 }
 
 void Sensor_TRVAXX::checkRunningMode() {
-    const QVariant mode = pcDevice->getParameter(PARAM_OP_MODE);
+    const QVariant mode = pcDevice->getParameter(PCDevice_TRVAXX::RUN_MODE);
     if (mode.toInt() != RUNNING_MODE)
         showNotification(tr("Not in Running Mode"), tr("Sensor is not in Running Mode."),
                          NOTIFICATION_WARNING);
 }
 
 void Sensor_TRVAXX::checkDebugData() {
-    if (!hasEthernetResult() || !pcDevice->getParameter(PARAM_ETHERNET_OUTPUT_CONFIGURATION).toBool())
+    if (!hasEthernetResult() || !pcDevice->getParameter(PCDevice_TRVAXX::DEBUG_ON_OFF).toBool())
         return;
     if (!canConnected) {
         showNotification(tr("Debug Data On"), tr("Debug Data is activated."), NOTIFICATION_INFO);
@@ -270,8 +331,8 @@ void Sensor_TRVAXX::checkDebugData() {
 }
 
 void Sensor_TRVAXX::checkAutoCalibration() {
-    if (!hasEthernetResult() || !pcDevice->hasParameter(PARAM_AUTO_CALIBRATION) ||
-        pcDevice->getParameter(PARAM_AUTO_CALIBRATION).toInt() <= 0)
+    if (!hasEthernetResult() || !pcDevice->hasParameter(PCDevice_TRVAXX::AUTOCALIB_NUMBER_OF_PATTERNS) ||
+        pcDevice->getParameter(PCDevice_TRVAXX::AUTOCALIB_NUMBER_OF_PATTERNS).toInt() <= 0)
         return;
     if (!canConnected) {
         showNotification(tr("AutoCalibration On"), tr("AutoCalibration is activated."), NOTIFICATION_INFO);
@@ -284,17 +345,27 @@ void Sensor_TRVAXX::checkAutoCalibration() {
 }
 
 void Sensor_TRVAXX::shutOffDebugData() {
-    shutOff(PARAM_ETHERNET_OUTPUT_CONFIGURATION, NOTI_UNKNOWN_CAN_ERROR);
+    shutOff(PCDevice_TRVAXX::DEBUG_ON_OFF, NOTI_UNKNOWN_CAN_ERROR);
 }
 
 void Sensor_TRVAXX::shutOffAutoCalibration() {
-    shutOff(PARAM_AUTO_CALIBRATION, 0);
+    shutOff(PCDevice_TRVAXX::AUTOCALIB_NUMBER_OF_PATTERNS, 0);
 }
 
 void Sensor_TRVAXX::shutOff(int parameterId, int failureCode) {
+    // The connection may have ended, or another write be running, since this was asked for.
+    if (!canConnected || writing)
+        return;
     pcDevice->setParameter(parameterId, 0, nullptr);
     suspendWatchdogs();
+    writing = true;
     const int result = writeParameters();
+    writing = false;
+    if (closeAfterWrite) {
+        closeAfterWrite = false;
+        closeConnection();
+        return;
+    }
     if (result == 0) {
         resumeWatchdogs();
         return;
@@ -303,7 +374,5 @@ void Sensor_TRVAXX::shutOff(int parameterId, int failureCode) {
 }
 
 int Sensor_TRVAXX::writeParameters() {
-    // NOT YET BUILT: writing goes through the parameter device's syncer, which joins this
-    // connection with the parameter model; until then nothing can be written.
-    return NOTI_NOT_CONNECTED_VIA_CAN;
+    return canConnected ? pcDevice->writeToDevice(true) : NOTI_NOT_CONNECTED_VIA_CAN;
 }

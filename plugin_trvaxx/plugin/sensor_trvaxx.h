@@ -16,7 +16,7 @@
 #include <memory>
 
 class CanBusController;
-class ParamCache;
+class PCDevice_TRVAXX;
 
 // One connection to one sensor over Ethernet, CAN or both. connectToSensor() brings the result
 // chain, the CAN bus controller, the parameter device and its syncer up in a fixed order and
@@ -37,14 +37,6 @@ public:
     // Delay before the automatic calibration is switched off, after its notification.
     static constexpr int AUTO_CALIBRATION_SHUT_OFF_MS = 4321;
 
-    // Parameter ids the connection itself reads or writes.
-    enum : int {
-        PARAM_CAN_CONNECTED = 0,
-        PARAM_CAMERA_VARIANT = 4,
-        PARAM_OP_MODE = 6,
-        PARAM_ETHERNET_OUTPUT_CONFIGURATION = 15,
-        PARAM_AUTO_CALIBRATION = 110,
-    };
     // Operating mode of a sensor that measures.
     static constexpr int RUNNING_MODE = 34;
 
@@ -91,14 +83,14 @@ public:
 
     ResultCache_TRVAXX* getResultCache() { return &chain.cache(); }
     CaptureControler_TRVAXX* getCaptureControler() { return &chain.recorder(); }
-    ParamCache* getPCDevice() const { return pcDevice.get(); }
+    PCDevice_TRVAXX* getPCDevice() const { return pcDevice.get(); }
     CanBusController* getCanBusController() const { return canBusController.get(); }
     QString getSerialNumber() const { return serialNumber; }
     // Software version, variant, article number and serial number as read over CAN (empty
     // texts without CAN).
     QStringList getCanDeviceIdentification() const;
-    // The decided variant code (8 before the decision).
-    int getVariantCode() const { return variantCode; }
+    // The decided variant code (8 before the decision), as the parameter device holds it.
+    int getVariantCode() const;
 
 signals:
     void connectionWasAborted(ErrorCode error);
@@ -120,11 +112,17 @@ private:
     void abort(ErrorCode error);
     bool hasEthernetResult() { return chain.cache().isDataAvailable(); }
     void restartStatusTimer();
+    // Lets the syncer refresh the status parameters and restarts the status timer.
+    void refreshStatus();
+    // Connects the CAN function results of the sensor's variant to the result cache and starts
+    // their receiver.
+    void startCanResults();
 
     SensorAdrMobileCanSP_t address;
     // Cache, package processor, recorder and result loader, torn down in reverse order.
     ResultChain_TRVAXX chain;
-    std::unique_ptr<ParamCache> pcDevice;
+    // Owns the variant's device syncer.
+    std::unique_ptr<PCDevice_TRVAXX> pcDevice;
     std::unique_ptr<CanBusController> canBusController;
     bool canConnected = false;
     QTimer ethernetWatchdog;
@@ -132,10 +130,13 @@ private:
     bool resumePending = false;
     QTimer statusTimer;
     QString serialNumber;
-    int variantCode = 8;
     QByteArray canInterfaceUrl;
     QuestionHandler questionHandler;
     // The CAN-only liveness check: a state read off the GUI thread and the failures in a row.
     QFutureWatcher<int> stateRead;
     int failedStateReads = 0;
+    // A write to the sensor serves GUI events while it waits: a close requested meanwhile is
+    // carried out when the write has ended, never under its feet.
+    bool writing = false;
+    bool closeAfterWrite = false;
 };

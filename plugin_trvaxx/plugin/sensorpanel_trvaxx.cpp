@@ -2,7 +2,7 @@
 
 #include "plugin/sensor_trvaxx.h"
 
-#include "common/paramcache.h"
+#include "parammodel/pcdevice_trvaxx.h"
 
 #include <QHeaderView>
 #include <QLabel>

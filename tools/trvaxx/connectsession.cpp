@@ -6,7 +6,7 @@
 #include "common/notification.h"
 #include "common/notificationmanager.h"
 #include "common/notireg.h"
-#include "common/paramcache.h"
+#include "parammodel/pcdevice_trvaxx.h"
 #include "plugin/sensor_trvaxx.h"
 #include "result/resultloader_trvaxx.h"
 
