@@ -9,6 +9,7 @@ const std::vector<ToolCommand>& toolCommands() {
         recordCommand(),
         replayCommand(),
         canInfoCommand(),
+        discoverCommand(),
     };
     return commands;
 }

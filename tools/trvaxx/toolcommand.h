@@ -57,3 +57,4 @@ ToolCommand monitorCommand();
 ToolCommand recordCommand();
 ToolCommand replayCommand();
 ToolCommand canInfoCommand();
+ToolCommand discoverCommand();

@@ -59,6 +59,8 @@ struct ToolOptions {
     UdpSocket::WakeUp wakeUp = UdpSocket::WakeUp::AllInterfaces; // monitor, record
     bool dtc = false;                                            // can-info: list the error memory
     bool clearDtc = false;                                       // can-info: clear the error memory first
+    bool noCanCheck = false;       // discover: keep found CAN settings unchecked
+    QList<quint16> discoveryPorts; // discover: ports listened on (empty: default)
 };
 
 // One option of the command line: its name, an alias, the value it takes (empty for a flag) and
