@@ -9,6 +9,8 @@ const std::vector<ToolCommand>& toolCommands() {
         recordCommand(),
         replayCommand(),
         canInfoCommand(),
+        flashCommand(),
+        fcrCommand(),
     };
     return commands;
 }

@@ -57,3 +57,5 @@ ToolCommand monitorCommand();
 ToolCommand recordCommand();
 ToolCommand replayCommand();
 ToolCommand canInfoCommand();
+ToolCommand flashCommand();
+ToolCommand fcrCommand();
