@@ -128,7 +128,7 @@ std::vector<Option> options(CommandLine& r, bool& verbositySet) {
          "version",
          [&id](const std::string& v) { return parseVersion(v, id.version); }},
         {{"serial"}, "Serial number, at most 20 characters.", "text", text(id.serialNumber, 20)},
-        {{"article"}, "Article number, at most 20 characters.", "text", text(id.articleNumber, 20)},
+        {{"article"}, "Article number, at most 20 characters (a flash container matches at most 11 with the model).", "text", text(id.articleNumber, 20)},
         {{"hw-mainboard"}, "Mainboard hardware version.", "text", text(id.mainboardVersion, 20)},
         {{"hw-frontend"}, "Frontend hardware version.", "text", text(id.frontendVersion, 20)},
         {{"hw-illumination"}, "Illumination hardware version.", "text", text(id.illuminationVersion, 20)},
@@ -294,7 +294,37 @@ std::vector<Option> options(CommandLine& r, bool& verbositySet) {
          "N",
          number(can.responsePending, 0, 100, "a count from 0 to 100")},
         {{"zero-seed"}, "Security access answers seed 0.", {}, flag(can.zeroSeed)},
-        {{"boot-loader"}, "Only the boot loader runs.", {}, flag(can.bootLoader)},
+        {{"boot-loader"},
+         "Only the boot loader runs: programming session only, no results, silent on the "
+         "active-session read.",
+         {},
+         flag(can.bootLoader)},
+        {{"boot-loader-session"},
+         "With --boot-loader: answer the active-session read (programming).",
+         {},
+         flag(can.bootLoaderSession)},
+        {{"flash-fault"},
+         "Fault while programming: silent:N (stop answering at the Nth TransferData of a "
+         "download, restart 10 s later), reset:N (restart at once there) or crc (every "
+         "download fails its CRC check). The old contents stay.",
+         "fault",
+         [&can](const std::string& v) -> std::string {
+             const std::string why = "'" + v + "' is not a flash fault (silent:N, reset:N or crc)";
+             if (v == "crc") {
+                 can.flashFault = {FlashFault::Kind::Crc, 0};
+                 return {};
+             }
+             const auto colon = v.find(':');
+             uint64_t n = 0;
+             if (colon == std::string::npos || !parseUnsigned(v.substr(colon + 1), 1000000, n) || n == 0)
+                 return why;
+             const std::string kind = v.substr(0, colon);
+             if (kind != "silent" && kind != "reset")
+                 return why;
+             can.flashFault = {kind == "silent" ? FlashFault::Kind::Silent : FlashFault::Kind::Reset,
+                               static_cast<uint32_t>(n)};
+             return {};
+         }},
         {{"vehicle"},
          "Also play a vehicle sending speed, tachograph and yaw-rate messages.",
          {},

@@ -31,7 +31,7 @@ struct SensorIdentity {
     Variant variant = Variant::OD;
     FirmwareVersion version;
     std::string serialNumber = "SIM0000001";
-    std::string articleNumber = "R2A001";
+    std::string articleNumber = "R2A1"; // reported as "TRVAFN-R2A1": 11 characters fit a flash container
     std::string mainboardVersion = "MB03";
     std::string frontendVersion = "FE02";
     std::string illuminationVersion = "IL02";

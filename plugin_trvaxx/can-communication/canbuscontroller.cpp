@@ -5,6 +5,7 @@
 #include "can-communication/candevicesession.h"
 #include "can-communication/canlogging.h"
 #include "can-communication/cantrace.h"
+#include "can-communication/firmwareupdate.h"
 #include "can-communication/multireceivecanproxy.h"
 #include "common/logentry.h"
 
@@ -198,6 +199,27 @@ int CanBusController::rebootSensor() {
     return diagPC->ecuReset(kHardReset);
 }
 
+int CanBusController::firmwareupdate(const QString& path, bool checkHeader) {
+    if (!diagPC) {
+        qCDebug(lcCan) << "Called CanBusController::firmwareupdate but m_CanBusDevice not initialized!";
+        return FLASH_NO_DEVICE;
+    }
+    if (checkHeader && sensorIdentity.articleNumber.isEmpty())
+        readIdentity(); // the header is checked against the sensor's article and hardware
+    FirmwareUpdate::Hooks hooks;
+    hooks.progress = [this](int total, int written) { emit sigBytesWritten(total, written); };
+    FirmwareUpdate update(*diagPC, hooks);
+    return update.firmwareupdate(path, checkHeader, sensorIdentity);
+}
+
+int CanBusController::parameterDownload(const QString& blockName, const QString& applFile,
+                                        const QString& driverFile) {
+    if (!diagPC)
+        return FLASH_NO_DEVICE;
+    FirmwareUpdate update(*diagPC, {});
+    return update.parameterDownload(blockName, applFile, driverFile);
+}
+
 QString CanBusController::cddFilename(const QString& variant, const QString& cameraVersion) {
     QString name = QStringLiteral(":/paramdescription/DiagMobCa_");
     const QStringList parts = versionParts(cameraVersion);
@@ -300,6 +322,14 @@ QString CanBusController::resultText(int code) {
         return QStringLiteral("unsupported CAN bit rate");
     case InterfaceBusy:
         return QStringLiteral("CAN interface is held by another program");
+    case FLASH_FILE_ERROR:
+        return QStringLiteral("flash file cannot be opened or read");
+    case FLASH_HARDWARE_UNSUPPORTED:
+        return QStringLiteral("hardware version not supported by the flash container");
+    case FLASH_ARTICLE_UNSUPPORTED:
+        return QStringLiteral("article number not supported by the flash container");
+    case FLASH_HEADER_INVALID:
+        return QStringLiteral("flash container identification, version or header CRC wrong");
     default:
         return QString::fromLatin1(diagResultName(code));
     }

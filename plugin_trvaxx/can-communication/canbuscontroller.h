@@ -94,6 +94,12 @@ public:
     // "a.b.c.d" with four decimal parts of 0..255 into four bytes; false when the text is not one.
     static bool parseIpv4(const QString& text, uint8_t (&bytes)[4]);
 
+    // Firmware update from a flash container and the parameter download of the parameter write
+    // (FirmwareUpdate); progress through sigBytesWritten. 0 or a code: 130004 without a device,
+    // FlashResult, DiagResult.
+    int firmwareupdate(const QString& path, bool checkHeader);
+    int parameterDownload(const QString& blockName, const QString& applFile, const QString& driverFile);
+
     // The diagnostic client, for the parameter transfer and the firmware download; null when not
     // connected.
     DiagPC* diagnosis() const { return diagPC.get(); }

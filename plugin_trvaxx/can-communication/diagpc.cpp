@@ -512,11 +512,14 @@ int DiagPC::clearDiagnosticInformation() {
     return waitPositiveResponse(expected, 2, DiagnosticTimeouts::positiveResponse);
 }
 
-int DiagPC::readDataByIdentifier(uint16_t identifier, QByteArray& data) {
+int DiagPC::readDataByIdentifier(uint16_t identifier, QByteArray& data, int* transport) {
     data.clear();
     const char request[] = {0x22, static_cast<char>(identifier >> 8), static_cast<char>(identifier & 0xFF)};
     QByteArray answer;
-    if (receiveAnswer(QByteArray(request, sizeof request), answer) != DIAG_OK)
+    const int received = receiveAnswer(QByteArray(request, sizeof request), answer);
+    if (transport)
+        *transport = received;
+    if (received != DIAG_OK)
         return DIAG_RX_ERROR_TP;
     // An answer for another identifier is not the one asked for.
     if (answer.size() < 3 || answer.mid(1, 2) != QByteArray(request + 1, 2))

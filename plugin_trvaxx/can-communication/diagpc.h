@@ -96,7 +96,9 @@ public:
     int transferData(uint8_t sequence, const uint8_t* data, int length);
     int requestTransferExit();
     int clearDiagnosticInformation();
-    int readDataByIdentifier(uint16_t identifier, QByteArray& data);
+    // Any failure gives DIAG_RX_ERROR_TP; `transport` (may be null) gets the reason
+    // (DIAG_TIMEOUT when nothing came).
+    int readDataByIdentifier(uint16_t identifier, QByteArray& data, int* transport = nullptr);
     int readDtcInformation(uint8_t statusMask, QByteArray& records);
     int readMemoryByAddress(uint32_t address, uint16_t size, QByteArray& data);
     int writeDataByIdentifier(uint16_t identifier, const uint8_t* data, int length);

@@ -9,6 +9,15 @@ namespace trvsim {
 
 enum class CanProtocol { FromParameters, J1939, CANopen };
 
+// A programming fault of the diagnostic server. Silent and Reset strike at the `piece`th
+// TransferData request of every download (not the flash driver's); Crc corrupts what every
+// download writes, so its CRC check fails. The stored contents stay as they were.
+struct FlashFault {
+    enum class Kind { None, Silent, Reset, Crc };
+    Kind kind = Kind::None;
+    uint32_t piece = 0;
+};
+
 struct CanConfig {
     // Where the bus comes from: serve one ("[ADDR:]PORT", bus "can0"), or join one
     // ("socketcand://HOST:PORT/BUS" or "qtcanbus://BACKEND/INTERFACE"). Both empty: no CAN side.
@@ -28,12 +37,14 @@ struct CanConfig {
     bool refuse = false;    // --can-refuse: TCP connections refused
 
     // Diagnostic server behaviour.
-    uint8_t blockSize = 0;        // --can-block-size: flow control of downloads and answers
-    uint8_t stMinMs = 0;          // --can-stmin
-    uint32_t responsePending = 0; // --response-pending N: N "response pending" answers first
-    bool zeroSeed = false;        // --zero-seed: security access answers seed 0
-    bool bootLoader = false;      // --boot-loader: only the boot loader runs
-    bool vehicle = false;         // --vehicle: also send speed, tachograph and yaw-rate messages
+    uint8_t blockSize = 0;          // --can-block-size: flow control of downloads and answers
+    uint8_t stMinMs = 0;            // --can-stmin
+    uint32_t responsePending = 0;   // --response-pending N: N "response pending" answers first
+    bool zeroSeed = false;          // --zero-seed: security access answers seed 0
+    bool bootLoader = false;        // --boot-loader: only the boot loader runs
+    bool bootLoaderSession = false; // --boot-loader-session: it answers the active-session read
+    FlashFault flashFault;          // --flash-fault
+    bool vehicle = false;           // --vehicle: also send speed, tachograph and yaw-rate messages
 
     bool enabled() const { return !listen.empty() || !join.empty(); }
 };

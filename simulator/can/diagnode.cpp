@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace trvsim {
 
@@ -47,6 +48,8 @@ DiagNode::DiagNode(VirtualSensor& sensor, const CanConfig& config)
     settings.log = [this](int level, const std::string& line) { log(level, line); };
     settings.zeroSeed = config.zeroSeed;
     settings.bootLoader = config.bootLoader;
+    settings.bootLoaderSession = config.bootLoaderSession;
+    settings.flashFault = config.flashFault;
     m_server = std::make_unique<DiagServer>(m_blocks, diagIdentity(sim), settings,
                                             [this] { return statusOf(m_sensor); });
     m_tp.setRequestHandler(
@@ -100,8 +103,7 @@ void DiagNode::receive(const SimCanFrame& frame, SimClock::time_point at) {
 
 void DiagNode::onRequest(const std::vector<uint8_t>& payload, bool functional) {
     std::optional<std::vector<uint8_t>> answer = m_server->handle(payload, functional, m_now);
-    if (m_server->takeRestart() != DiagServer::Restart::None)
-        m_restartWanted = true;
+    noteRestart();
     if (!answer)
         return;
     SimClock::time_point at = m_answers.empty() ? m_now : std::max(m_now, m_answers.back().at);
@@ -112,8 +114,17 @@ void DiagNode::onRequest(const std::vector<uint8_t>& payload, bool functional) {
     m_answers.push_back({at, std::move(*answer)});
 }
 
+void DiagNode::noteRestart() {
+    const DiagServer::Restart restart = m_server->takeRestart();
+    if (restart == DiagServer::Restart::None)
+        return;
+    m_restartWanted = true;
+    m_hang = m_hang || restart == DiagServer::Restart::Hang;
+}
+
 void DiagNode::beginRestart(SimClock::time_point now) {
     m_restartWanted = false;
+    const auto down = std::exchange(m_hang, false) ? kHangTime : kRestartTime;
     m_online = false;
     m_tp.reset();
     m_answers.clear();
@@ -121,7 +132,7 @@ void DiagNode::beginRestart(SimClock::time_point now) {
     if (outcome.kpParametersChanged)
         m_useOverrides = false;
     std::optional<SensorIdentity> identity = takeFirmwareIdentity();
-    const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(kRestartTime * simTimeScale());
+    const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(down * simTimeScale());
     m_backOnline = now + silence;
     log(1, "diagnosis: restart, silent for " + std::to_string(silence.count()) + " ms");
     if (outcome.leftBootLoader) {
@@ -168,8 +179,7 @@ void DiagNode::tick(SimClock::time_point now) {
     }
     m_server->tick(now);
     noteSceneEvents(now);
-    if (m_server->takeRestart() != DiagServer::Restart::None)
-        m_restartWanted = true;
+    noteRestart();
     while (!m_answers.empty() && m_answers.front().at <= now) {
         m_tp.send(std::move(m_answers.front().bytes), now);
         m_answers.pop_front();

@@ -25,6 +25,7 @@ double simTimeScale();
 class DiagNode : public CanNode {
 public:
     static constexpr auto kRestartTime = std::chrono::milliseconds(3000); // before scaling
+    static constexpr auto kHangTime = std::chrono::milliseconds(10000);   // a hung sensor's silence
     static constexpr auto kPendingInterval = std::chrono::milliseconds(100);
     // Entered while the scene shows spray (checked once a second while streaming).
     static constexpr uint32_t kSprayTroubleCode = 0x9A0A00;
@@ -53,6 +54,8 @@ public:
 
 private:
     void onRequest(const std::vector<uint8_t>& payload, bool functional);
+    // Takes a restart the server asked for.
+    void noteRestart();
     void beginRestart(SimClock::time_point now);
     void applyAddress();
     // The identity the programmed firmware gives after a restart; the parameter blocks are laid
@@ -78,6 +81,7 @@ private:
     SimClock::time_point m_now{};
     bool m_online = true;
     bool m_restartWanted = false;
+    bool m_hang = false; // the coming restart follows a hang
     SimClock::time_point m_backOnline{};
     SimClock::time_point m_nextSceneCheck{};
     bool m_useOverrides = true; // the command line's CAN settings rule until a parameter write

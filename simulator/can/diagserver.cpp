@@ -72,8 +72,9 @@ DiagIdentity diagIdentity(const SimConfig& config) {
 
 DiagServer::DiagServer(ParameterBlocks& blocks, DiagIdentity identity, DiagServerSettings settings,
                        std::function<SensorStatus()> status)
-    : m_blocks(blocks), m_programmer(blocks, settings.zeroSeed), m_identity(std::move(identity)),
-      m_settings(settings), m_status(std::move(status)) {
+    : m_blocks(blocks), m_programmer(blocks, settings.zeroSeed || settings.bootLoader),
+      m_identity(std::move(identity)), m_settings(settings), m_status(std::move(status)) {
+    m_programmer.corruptDownloads(m_settings.flashFault.kind == FlashFault::Kind::Crc);
     if (m_settings.bootLoader)
         m_session = Session::Programming;
 }
@@ -196,6 +197,14 @@ DiagServer::Reply DiagServer::dispatch(const std::vector<uint8_t>& r, SimClock::
             return negative(code);
         if (n < 2)
             return negative(nrc::kIncorrectLength);
+        if (const FlashFault& fault = m_settings.flashFault;
+            (fault.kind == FlashFault::Kind::Silent || fault.kind == FlashFault::Kind::Reset) &&
+            m_programmer.downloadingApplication() && m_programmer.piecesReceived() + 1 == fault.piece) {
+            log("fault: " + std::string(fault.kind == FlashFault::Kind::Silent ? "silent" : "restart") +
+                " at TransferData " + std::to_string(fault.piece));
+            m_restart = fault.kind == FlashFault::Kind::Silent ? Restart::Hang : Restart::Reset;
+            return Reply{{}, 0, false, true};
+        }
         if (const uint8_t code = m_programmer.transferData(r[1], r.data() + 2, n - 2))
             return negative(code);
         return Reply{{0x76, r[1]}, 0, false, false};
@@ -401,7 +410,7 @@ std::optional<std::vector<uint8_t>> DiagServer::dataIdentifier(uint16_t did, boo
     };
     switch (did) {
     case kDidActiveSession:
-        silent = m_settings.bootLoader; // the boot loader does not know this identifier
+        silent = m_settings.bootLoader && !m_settings.bootLoaderSession; // an early boot loader
         return std::vector<uint8_t>{static_cast<uint8_t>(m_session)};
     case kDidVersions:
         return versions(

@@ -3,6 +3,7 @@
 // and state identifiers, error memory, memory reads and the programming services. Takes whole
 // requests and gives whole answers; the transport and the timing of answers are the node's.
 
+#include "simulator/can/canconfig.h"
 #include "simulator/can/errormemory.h"
 #include "simulator/can/flashprogrammer.h"
 #include "simulator/can/simcanbus.h"
@@ -43,13 +44,16 @@ struct DiagServerSettings {
     std::function<void(int level, const std::string& line)> log; // notable events at level 1
     bool zeroSeed = false;
     bool bootLoader = false;
+    bool bootLoaderSession = false; // the boot loader answers the active-session read
+    FlashFault flashFault;
     SimClock::duration lockout = std::chrono::seconds(10); // after three wrong keys
 };
 
 class DiagServer {
 public:
     enum class Session : uint8_t { Default = 1, Programming = 2, Extended = 3 };
-    enum class Restart { None, Reset, ProgrammingDone };
+    // Hang: the sensor stopped answering and restarts after a long silence.
+    enum class Restart { None, Reset, ProgrammingDone, Hang };
     static constexpr auto kSessionTimeout = std::chrono::seconds(5);
 
     DiagServer(ParameterBlocks& blocks, DiagIdentity identity, DiagServerSettings settings,

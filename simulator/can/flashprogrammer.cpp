@@ -113,6 +113,7 @@ uint8_t FlashProgrammer::requestDownload(uint8_t id, uint32_t size, bool compres
     m_size = size;
     m_compressed = compressed;
     m_sequence = 1;
+    m_pieces = 0;
     m_data.clear();
     m_data.reserve(size);
     return kOk;
@@ -131,7 +132,10 @@ uint8_t FlashProgrammer::transferData(uint8_t sequence, const uint8_t* data, std
         return nrc::kTransferDataSuspended;
     }
     m_data.insert(m_data.end(), data, data + size);
+    if (m_corrupt && m_id != blockid::kFlashDriver && m_pieces == 0 && size > 0)
+        m_data.front() ^= 0x01;
     ++m_sequence;
+    ++m_pieces;
     return kOk;
 }
 

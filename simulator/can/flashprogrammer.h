@@ -51,6 +51,12 @@ public:
     // (0 good: the block is taken; 1 CRC or block check failed).
     uint8_t checkMemory(uint32_t crc, uint8_t& status);
 
+    // A download of a block other than the flash driver is in progress; its pieces so far.
+    bool downloadingApplication() const { return m_step == Step::Transfer && m_id != blockid::kFlashDriver; }
+    uint32_t piecesReceived() const { return m_pieces; }
+    // Fault: every download but the flash driver's lands in memory with one bit flipped.
+    void corruptDownloads(bool on) { m_corrupt = on; }
+
     // The programming session ended: driver, erase and unfinished downloads are gone.
     void endSession();
 
@@ -81,6 +87,8 @@ private:
     uint32_t m_size = 0;
     bool m_compressed = false;
     uint8_t m_sequence = 1;
+    uint32_t m_pieces = 0;
+    bool m_corrupt = false;
     std::vector<uint8_t> m_data;
 
     std::map<uint8_t, std::vector<uint8_t>> m_stored;

@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct SimCanSensor {
@@ -18,7 +19,7 @@ struct SimCanSensor {
     bool started = false;
 
     SimCanSensor(trvsim::Variant variant, trvsim::Model model, trvsim::FirmwareVersion version,
-                 const char* join = nullptr) {
+                 const char* join = nullptr, const std::function<void(trvsim::CanConfig&)>& configure = {}) {
         trvsim::SimConfig sim;
         sim.destAddress = "127.0.0.1";
         sim.destPort = 42191;
@@ -33,6 +34,8 @@ struct SimCanSensor {
         else
             can.listen = "127.0.0.1:0";
         can.pace = false;
+        if (configure)
+            configure(can);
         bus = trvsim::buildCanBus(
             {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
         started = sensor->start() && bus->start();

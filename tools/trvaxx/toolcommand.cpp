@@ -9,7 +9,12 @@ const std::vector<ToolCommand>& toolCommands() {
         recordCommand(),
         replayCommand(),
         canInfoCommand(),
+<<<<<<< HEAD
         discoverCommand(),
+=======
+        flashCommand(),
+        fcrCommand(),
+>>>>>>> canflash
     };
     return commands;
 }

@@ -57,4 +57,9 @@ ToolCommand monitorCommand();
 ToolCommand recordCommand();
 ToolCommand replayCommand();
 ToolCommand canInfoCommand();
+<<<<<<< HEAD
 ToolCommand discoverCommand();
+=======
+ToolCommand flashCommand();
+ToolCommand fcrCommand();
+>>>>>>> canflash

@@ -36,6 +36,16 @@ struct CanOptions {
     static bool isValidInterface(const QString& url);
 };
 
+// Options of "trvaxx fcr" (flash containers and firmware images).
+struct FlashOptions {
+    QStringList articles;                         // --article, repeatable
+    QByteArray mainboard, frontend, illumination; // --hw-mainboard, --hw-frontend, --hw-illumination
+    QStringList blocks;                           // --block: NAME:ID:FILE (build) or NAME (image)
+    QString version;                              // --version X.Y.Z (image)
+    QString variant;                              // --variant DI|OD|LG (image)
+    int size = 65536;                             // --size BYTES (image)
+};
+
 // What the command line asks the trvaxx tool to do.
 struct ToolOptions {
     enum class Action { Help, Version, Run };
@@ -51,8 +61,9 @@ struct ToolOptions {
     // CAN group.
     CanOptions can;
     // Options of single commands.
-    int seconds = 0; // 0: until interrupted (monitor, record)
-    QString file;    // record, replay
+    int seconds = 0;       // 0: until interrupted (monitor, record)
+    QString file;          // record, replay; the first positional argument of every command
+    QStringList arguments; // every positional argument, in order
     bool fast = false;
     double speed = 1.0;
     bool speedGiven = false;
@@ -61,6 +72,7 @@ struct ToolOptions {
     bool clearDtc = false;                                       // can-info: clear the error memory first
     bool noCanCheck = false;       // discover: keep found CAN settings unchecked
     QList<quint16> discoveryPorts; // discover: ports listened on (empty: default)
+    FlashOptions flash;            // fcr
 };
 
 // One option of the command line: its name, an alias, the value it takes (empty for a flag) and
@@ -93,6 +105,9 @@ const OptionGroup& replay();   // --fast, --speed X
 bool parseCommandLine(const QString& command, const QStringList& args,
                       const std::vector<const OptionGroup*>& groups, const QStringList& arguments,
                       ToolOptions& options, QString& error);
+
+// A whole number in decimal or with 0x, within [min, max].
+bool parseNumber(const QString& text, qint64 min, qint64 max, qint64& value);
 
 // Help text of the options in `groups`, one line each.
 QString optionHelp(const std::vector<const OptionGroup*>& groups);
