@@ -9,12 +9,9 @@ const std::vector<ToolCommand>& toolCommands() {
         recordCommand(),
         replayCommand(),
         canInfoCommand(),
-<<<<<<< HEAD
         discoverCommand(),
-=======
         flashCommand(),
         fcrCommand(),
->>>>>>> canflash
     };
     return commands;
 }

@@ -57,9 +57,6 @@ ToolCommand monitorCommand();
 ToolCommand recordCommand();
 ToolCommand replayCommand();
 ToolCommand canInfoCommand();
-<<<<<<< HEAD
 ToolCommand discoverCommand();
-=======
 ToolCommand flashCommand();
 ToolCommand fcrCommand();
->>>>>>> canflash
