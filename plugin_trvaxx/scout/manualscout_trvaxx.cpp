@@ -38,7 +38,8 @@ SensorAdrMobileCanSP_t ManualScout_TRVAxx::buildAddress() const {
     auto address = SensorAdrMobileCanSP_t::create(tr("TRVAxx Device"), QByteArray("TRVAxx"));
     if (useCan) {
         address->setCanBaudRate(canBaudRate);
-        address->setCanProtocol(canProtocol == CAN_PROTOCOL_CANOPEN ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939);
+        address->setCanProtocol(canProtocol == CAN_PROTOCOL_CANOPEN ? CAN_PROTOCOL_CANOPEN
+                                                                    : CAN_PROTOCOL_J1939);
         address->setCanDeviceId(canAddressLE ? canAddressLE->value() : canDeviceId);
     }
     if (useEthernet) {
@@ -95,8 +96,18 @@ QWidget* ManualScout_TRVAxx::createWidget(QWidget* parent) {
     layout->addRow(connectButton);
     layout->addRow(flashButton);
 
-    canWidgets = {baudLabel, baudrateCB.data(), protocolLabel, protocolCB.data(), canAddressLabel.data(),
-                  canAddressLE.data()};
+    // Names for style sheets and for tests that drive the form.
+    connectionCB->setObjectName(QStringLiteral("connectionCB"));
+    baudrateCB->setObjectName(QStringLiteral("baudrateCB"));
+    protocolCB->setObjectName(QStringLiteral("protocolCB"));
+    canAddressLE->setObjectName(QStringLiteral("canAddressLE"));
+    ipWidget->setObjectName(QStringLiteral("ipWidget"));
+    portLE->setObjectName(QStringLiteral("portLE"));
+    connectButton->setObjectName(QStringLiteral("connectButton"));
+    flashButton->setObjectName(QStringLiteral("flashButton"));
+
+    canWidgets = {baudLabel,         baudrateCB.data(),      protocolLabel,
+                  protocolCB.data(), canAddressLabel.data(), canAddressLE.data()};
     ethernetWidgets = {ipLabel, ipWidget.data(), portLabel, portLE.data()};
 
     connect(protocolCB, SIGNAL(changed(QVariant)), this, SLOT(onCanProtocolChanged(QVariant)));
@@ -169,9 +180,9 @@ void ManualScout_TRVAxx::doEmergencyFWUpdate() {
     const SensorAdrMobileCanSP_t address = buildAddress();
     if (!address)
         return;
-    const QString path = OverlayHelper::getOpenFilePath(flashButton ? flashButton->window() : nullptr,
-                                                        tr("Choose firmware"), CommonUtilities::getDefaultFWDir(),
-                                                        tr("Firmware File (*.fcr)"));
+    const QString path =
+        OverlayHelper::getOpenFilePath(flashButton ? flashButton->window() : nullptr, tr("Choose firmware"),
+                                       CommonUtilities::getDefaultFWDir(), tr("Firmware File (*.fcr)"));
     if (path.isEmpty())
         return;
     NotificationManager& notifications = NotificationManager::instance();
@@ -183,8 +194,8 @@ void ManualScout_TRVAxx::doEmergencyFWUpdate() {
     // A sensor in its boot loader cannot answer the connection's verification read.
     int result = controller->connectDevice(address, false);
     if (result == 0) {
-        qCDebug(lcScout).noquote() << "Emergency firmware update of" << address->getPrintableAddress() << "from"
-                                   << path;
+        qCDebug(lcScout).noquote() << "Emergency firmware update of" << address->getPrintableAddress()
+                                   << "from" << path;
         result = controller->firmwareupdate(path, true);
         if (result == 0)
             notifications.displayNotification(
