@@ -128,7 +128,7 @@ std::vector<Option> options(CommandLine& r, bool& verbositySet) {
          "version",
          [&id](const std::string& v) { return parseVersion(v, id.version); }},
         {{"serial"}, "Serial number, at most 20 characters.", "text", text(id.serialNumber, 20)},
-        {{"article"}, "Article number, at most 20 characters.", "text", text(id.articleNumber, 20)},
+        {{"article"}, "Article number, at most 20 characters (a flash container matches at most 11 with the model).", "text", text(id.articleNumber, 20)},
         {{"hw-mainboard"}, "Mainboard hardware version.", "text", text(id.mainboardVersion, 20)},
         {{"hw-frontend"}, "Frontend hardware version.", "text", text(id.frontendVersion, 20)},
         {{"hw-illumination"}, "Illumination hardware version.", "text", text(id.illuminationVersion, 20)},

@@ -203,7 +203,8 @@ int FirmwareUpdate::readActiveSession(int& session) {
         if (transport != DIAG_TIMEOUT)
             return result;
     }
-    return result;
+    // Nothing answers at the address: no sensor, and no sensor stuck in its boot loader either.
+    return FLASH_NO_BOOTLOADER;
 }
 
 int FirmwareUpdate::programBlock() {

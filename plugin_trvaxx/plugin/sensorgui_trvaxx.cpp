@@ -8,7 +8,9 @@
 #include "common/notificationmanager.h"
 #include "sdk/hostframe.h"
 
-#include <QMessageBox>
+#include "gui_controls/overlaydialog.h"
+
+#include <QLabel>
 
 SensorGUI_TRVAXX::SensorGUI_TRVAXX(QSharedPointer<Sensor_TRVAXX> sensor, QObject* parent)
     : SensorGUI(parent), sensor(std::move(sensor)) {}
@@ -22,17 +24,17 @@ SensorGUI_TRVAXX::~SensorGUI_TRVAXX() {
 int SensorGUI_TRVAXX::start(HostFrame* frame) {
     hostFrame = frame;
     emit percentageLoaded(10);
-    // A question of the start-up checks is asked in a window of its own that does not block.
+    // A question of the start-up checks is asked in an overlay over the sensor's screen that does
+    // not block; its answer comes back queued.
     QPointer<SensorGUI_TRVAXX> self(this);
     sensor->setQuestionHandler(
         [self](const QString& title, const QString& text, std::function<void()> accepted) {
-            auto* box =
-                new QMessageBox(QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel);
-            box->setObjectName(QStringLiteral("startupQuestion"));
-            box->setAttribute(Qt::WA_DeleteOnClose);
+            auto* dialog = new OverlayDialog(title);
+            dialog->setObjectName(QStringLiteral("startupQuestion"));
+            dialog->setContent(new QLabel(text));
             QObject::connect(
-                box, &QMessageBox::accepted, box, [accepted] { accepted(); }, Qt::QueuedConnection);
-            box->open();
+                dialog, &OverlayDialog::wasAccepted, dialog, [accepted] { accepted(); }, Qt::QueuedConnection);
+            OverlayHelper::showOverlay(dialog, self ? self->panel() : nullptr);
         });
     if (const int result = sensor->connectToSensor())
         return result;

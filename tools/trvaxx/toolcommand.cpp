@@ -6,7 +6,7 @@ const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
     static const std::vector<ToolCommand> commands = {
         monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), canResultsCommand(), paramsCommand(),
-        connectCommand(),
+        connectCommand(), discoverCommand(), flashCommand(), fcrCommand(),
     };
     return commands;
 }

@@ -60,3 +60,6 @@ ToolCommand canInfoCommand();
 ToolCommand connectCommand();
 ToolCommand paramsCommand();
 ToolCommand canResultsCommand();
+ToolCommand discoverCommand();
+ToolCommand flashCommand();
+ToolCommand fcrCommand();

@@ -16,14 +16,6 @@ bool fail(QString& error, const QString& message) {
     return false;
 }
 
-// Whole numbers in decimal or with 0x.
-bool parseNumber(const QString& text, qint64 min, qint64 max, qint64& value) {
-    bool ok = false;
-    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
-    value = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
-    return ok && value >= min && value <= max && !(hex && text.size() == 2);
-}
-
 OptionSpec flag(const char* name, const char* help, bool ToolOptions::*field) {
     return {QLatin1String(name), QString(), QLatin1String(help),
             [field](const QString&, ToolOptions& o, QString&) {
@@ -33,6 +25,13 @@ OptionSpec flag(const char* name, const char* help, bool ToolOptions::*field) {
 }
 
 } // namespace
+
+bool parseNumber(const QString& text, qint64 min, qint64 max, qint64& value) {
+    bool ok = false;
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    value = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
+    return ok && value >= min && value <= max && !(hex && text.size() == 2);
+}
 
 bool CanOptions::isValidInterface(const QString& url) {
     static const QRegularExpression socketcand(
@@ -292,6 +291,7 @@ bool parseCommandLine(const QString& command, const QStringList& args,
     o.arguments = positional;
     if (!positional.isEmpty())
         o.file = positional.first();
+    o.arguments = positional;
     return true;
 }
 

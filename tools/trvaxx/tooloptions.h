@@ -42,6 +42,16 @@ struct CanOptions {
     SensorAdrMobileCanSP_t prepare(CanBusController& controller, const QString& name) const;
 };
 
+// Options of "trvaxx fcr" (flash containers and firmware images).
+struct FlashOptions {
+    QStringList articles;                         // --article, repeatable
+    QByteArray mainboard, frontend, illumination; // --hw-mainboard, --hw-frontend, --hw-illumination
+    QStringList blocks;                           // --block: NAME:ID:FILE (build) or NAME (image)
+    QString version;                              // --version X.Y.Z (image)
+    QString variant;                              // --variant DI|OD|LG (image)
+    int size = 65536;                             // --size BYTES (image)
+};
+
 // What the command line asks the trvaxx tool to do.
 struct ToolOptions {
     enum class Action { Help, Version, Run };
@@ -71,6 +81,9 @@ struct ToolOptions {
     int resultFunction = -1; // can-results: 0 OD, 1 BF, 2 LG (CanBusController::ResultFunction)
     int generation = 0;      // can-results: result layout generation 1..3
     int cycles = 0;          // can-results: 0 until interrupted
+    bool noCanCheck = false;       // discover: keep found CAN settings unchecked
+    QList<quint16> discoveryPorts; // discover: ports listened on (empty: default)
+    FlashOptions flash;            // fcr
 };
 
 // One option of the command line: its name, an alias, the value it takes (empty for a flag) and
@@ -104,6 +117,9 @@ const OptionGroup& replay();   // --fast, --speed X
 bool parseCommandLine(const QString& command, const QStringList& args,
                       const std::vector<const OptionGroup*>& groups, const QStringList& arguments,
                       ToolOptions& options, QString& error);
+
+// A whole number in decimal or with 0x, within [min, max].
+bool parseNumber(const QString& text, qint64 min, qint64 max, qint64& value);
 
 // Help text of the options in `groups`, one line each.
 QString optionHelp(const std::vector<const OptionGroup*>& groups);
