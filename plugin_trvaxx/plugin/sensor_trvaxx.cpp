@@ -123,6 +123,10 @@ int Sensor_TRVAXX::connectToSensor() {
     // current status values; later ones check over CAN first that the sensor is still there.
     connect(&statusTimer, SIGNAL(timeout()), this, SLOT(statusDataTimeout()), Qt::UniqueConnection);
     refreshStatus();
+    // Armed now, not only by the next result: a sensor that falls silent during the connect
+    // would otherwise never be noticed.
+    if (hasEthernetResult())
+        ethernetWatchdog.start();
     return 0;
 }
 

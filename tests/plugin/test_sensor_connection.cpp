@@ -150,7 +150,7 @@ TEST(SensorConnection, WatchdogEndsALostConnectionUnlessSuspended) {
     Sensor_TRVAXX sensor(ethernetAddress(30, BASE_PORT + 30));
     QSignalSpy aborted(&sensor, SIGNAL(connectionWasAborted(ErrorCode)));
     ASSERT_EQ(sensor.connectToSensor(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(sensor.isWatchdogActive(), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.isWatchdogActive(); }, 2000));
 
     // Suspended: results do not re-arm the watchdog and silence ends nothing.
     sensor.suspendWatchdogs();
@@ -163,12 +163,13 @@ TEST(SensorConnection, WatchdogEndsALostConnectionUnlessSuspended) {
     // Resumed: the first new result re-arms both timers.
     sim = streamingSensor({Variant::LG, Model::TRVAFN, {3, 5, 1}}, 30, BASE_PORT + 30);
     sensor.resumeWatchdogs();
-    QTRY_VERIFY_WITH_TIMEOUT(sensor.isWatchdogActive() && !sensor.isSuspended(), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.isWatchdogActive() && !sensor.isSuspended(); }, 2000));
     EXPECT_TRUE(sensor.isStatusTimerActive());
 
     // The sensor falls silent: one watchdog interval later the connection is gone.
     sim->stop();
-    QTRY_COMPARE_WITH_TIMEOUT(aborted.count(), 1, CommonUtilities::scaledMs(Sensor_TRVAXX::WATCHDOG_MS) * 4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return aborted.count() == 1; },
+                                CommonUtilities::scaledMs(Sensor_TRVAXX::WATCHDOG_MS) * 4));
     EXPECT_EQ(aborted.at(0).at(0).toInt(), NOTI_ABORTED_CONNECTION);
     EXPECT_FALSE(sensor.isStatusTimerActive());
 }
@@ -228,7 +229,7 @@ TEST(SensorConnection, CanAloneAndWithEthernetDecideEveryVariantAndDeliverFuncti
             EXPECT_TRUE(sensor.isCanConnected());
             EXPECT_EQ(sensor.getSerialNumber(), QStringLiteral("SER%1").arg(host));
             EXPECT_TRUE(sensor.getPCDevice()->hasWritableFlag());
-            QTRY_VERIFY_WITH_TIMEOUT(hasCanResult(sensor, row.firmware.variant), 3000);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return hasCanResult(sensor, row.firmware.variant); }, 3000));
             // Without an Ethernet stream the watchdog stays unarmed.
             QTest::qWait(100);
             EXPECT_EQ(sensor.isWatchdogActive(), withEthernet);
@@ -268,7 +269,7 @@ TEST(SensorConnection, CanOnlySensorThatVanishesEndsTheConnectionWithoutFreezing
                      [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     sinceTick.start();
     tick.start(20);
-    QTRY_COMPARE_WITH_TIMEOUT(aborted.count(), 1, 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return aborted.count() == 1; }, 60000));
     EXPECT_EQ(aborted.at(0).at(0).toInt(), NOTI_ABORTED_CONNECTION);
     EXPECT_LT(longestGap, 1000);
     EXPECT_EQ(sensor.getCanBusController(), nullptr);
@@ -304,8 +305,8 @@ TEST(SensorConnection, StartupChecksSwitchDebugDataOffOverCanAndOnlyReportItWith
     QSignalSpy aborted(&sensor, SIGNAL(connectionWasAborted(ErrorCode)));
     sensor.checkDebugData();
     EXPECT_EQ(asked, QStringList{"Debug Data On"});
-    QTRY_VERIFY_WITH_TIMEOUT(sensor.isSuspended(), 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(!sensor.isSuspended() && sensor.isWatchdogActive(), 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.isSuspended(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sensor.isSuspended() && sensor.isWatchdogActive(); }, 20000));
     EXPECT_EQ(aborted.count(), 0);
     EXPECT_EQ(sensor.getPCDevice()->getParameter(PCDevice_TRVAXX::DEBUG_ON_OFF).toInt(), 0);
     EXPECT_EQ(sensor.getCanBusController()->runningReceivers(),
