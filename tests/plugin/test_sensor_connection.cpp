@@ -75,6 +75,25 @@ SensorAdrMobileCanSP_t canAddress() {
     return a;
 }
 
+// A sensor per variant code, and the two firmwares that are refused (code 8 and 9).
+struct FirmwareRow {
+    Firmware firmware;
+    int result;
+    int code;
+};
+const FirmwareRow FIRMWARE_ROWS[] = {
+    {{Variant::DI, Model::TRVADN, {2, 2, 0}}, 0, 0},
+    {{Variant::DI, Model::TRVAFN, {2, 2, 3}}, 0, 1},
+    {{Variant::OD, Model::TRVAFN, {2, 2, 0}}, 0, 2},
+    {{Variant::LG, Model::TRVAFN, {2, 1, 0}}, 0, 3},
+    {{Variant::DI, Model::TRVADN, {3, 4, 1}}, 0, 4},
+    {{Variant::DI, Model::TRVAFN, {3, 3, 0}}, 0, 5},
+    {{Variant::OD, Model::TRVAFN, {3, 4, 1}}, 0, 6},
+    {{Variant::LG, Model::TRVAFN, {3, 5, 1}}, 0, 7},
+    {{Variant::OD, Model::TRVAFN, {3, 1, 0}}, NOTI_UNSUPPORTED_FIRMWARE, 8},
+    {{Variant::OD, Model::TRVAFN, {2, 1, 0}}, NOTI_FIRMWARE_TOO_OLD, 9},
+};
+
 SensorAdrMobileCanSP_t ethernetAddress(int host, quint16 port) {
     auto a = SensorAdrMobileCanSP_t::create(QStringLiteral("sim"), QByteArray("TRVAxx"));
     a->setIpAddress(QStringLiteral("127.0.0.%1").arg(host));
@@ -95,24 +114,8 @@ struct ShownNotifications : QObject {
 
 TEST(SensorConnection, EthernetDecidesEveryVariantAndRefusesOldOrUnknownFirmware) {
     ASSERT_LT(CommonUtilities::timeScale(), 0.2) << "runs with a small TRVAXX_TIME_SCALE";
-    struct Row {
-        Firmware firmware;
-        int result;
-        int code;
-    } rows[] = {
-        {{Variant::DI, Model::TRVADN, {2, 2, 0}}, 0, 0},
-        {{Variant::DI, Model::TRVAFN, {2, 2, 3}}, 0, 1},
-        {{Variant::OD, Model::TRVAFN, {2, 2, 0}}, 0, 2},
-        {{Variant::LG, Model::TRVAFN, {2, 1, 0}}, 0, 3},
-        {{Variant::DI, Model::TRVADN, {3, 4, 1}}, 0, 4},
-        {{Variant::DI, Model::TRVAFN, {3, 3, 0}}, 0, 5},
-        {{Variant::OD, Model::TRVAFN, {3, 4, 1}}, 0, 6},
-        {{Variant::LG, Model::TRVAFN, {3, 5, 1}}, 0, 7},
-        {{Variant::OD, Model::TRVAFN, {3, 1, 0}}, NOTI_UNSUPPORTED_FIRMWARE, 8},
-        {{Variant::OD, Model::TRVAFN, {2, 1, 0}}, NOTI_FIRMWARE_TOO_OLD, 9},
-    };
     int host = 2;
-    for (const Row& row : rows) {
+    for (const FirmwareRow& row : FIRMWARE_ROWS) {
         SCOPED_TRACE(host);
         const quint16 port = BASE_PORT + host;
         auto sim = streamingSensor(row.firmware, host, port);
@@ -193,24 +196,8 @@ bool hasCanResult(Sensor_TRVAXX& sensor, Variant variant) {
 } // namespace
 
 TEST(SensorConnection, CanAloneAndWithEthernetDecideEveryVariantAndDeliverFunctionResults) {
-    struct Row {
-        Firmware firmware;
-        int result;
-        int code;
-    } rows[] = {
-        {{Variant::DI, Model::TRVADN, {2, 2, 0}}, 0, 0},
-        {{Variant::DI, Model::TRVAFN, {2, 2, 3}}, 0, 1},
-        {{Variant::OD, Model::TRVAFN, {2, 2, 0}}, 0, 2},
-        {{Variant::LG, Model::TRVAFN, {2, 1, 0}}, 0, 3},
-        {{Variant::DI, Model::TRVADN, {3, 4, 1}}, 0, 4},
-        {{Variant::DI, Model::TRVAFN, {3, 3, 0}}, 0, 5},
-        {{Variant::OD, Model::TRVAFN, {3, 4, 1}}, 0, 6},
-        {{Variant::LG, Model::TRVAFN, {3, 5, 1}}, 0, 7},
-        {{Variant::OD, Model::TRVAFN, {3, 1, 0}}, NOTI_UNSUPPORTED_FIRMWARE, 8},
-        {{Variant::OD, Model::TRVAFN, {2, 1, 0}}, NOTI_FIRMWARE_TOO_OLD, 9},
-    };
     int host = 40;
-    for (const Row& row : rows) {
+    for (const FirmwareRow& row : FIRMWARE_ROWS) {
         const quint16 port = BASE_PORT + host;
         CanSim sim(row.firmware, host, port);
         for (const bool withEthernet : {false, true}) {
