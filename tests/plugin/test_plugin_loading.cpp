@@ -174,7 +174,11 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     QObject* second = instance();
     ASSERT_TRUE(second);
     EXPECT_EQ(instance(), second);
-    EXPECT_TRUE(qobject_cast<PluginInterface*>(second)->getSensorScouts().isEmpty());
+    // The manual form, then the automatic search.
+    const QList<SensorScout*> scouts = qobject_cast<PluginInterface*>(second)->getSensorScouts();
+    ASSERT_EQ(scouts.size(), 2);
+    EXPECT_EQ(scouts[0]->getType(), SensorScout::SCOUT_MANUAL);
+    EXPECT_EQ(scouts[1]->getType(), SensorScout::SCOUT_AUTOMATIC);
     QList<SensorType*>* types = qobject_cast<PluginInterface*>(second)->getSensorTypes();
     EXPECT_EQ(types->size(), 1);
     delete types;
