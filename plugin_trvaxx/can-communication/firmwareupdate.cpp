@@ -128,7 +128,8 @@ int FirmwareUpdate::firmwareupdate(const QString& path, bool checkHeader, const 
                                  << "m_FlashBlock.crc32: " << block.crc32;
         hooks.progress(blocks, index + 1);
         result = programBlock();
-        if (result != 0) {
+        // Nothing answered twenty session reads: a second try would only wait as long again.
+        if (result != 0 && result != FLASH_NO_BOOTLOADER) {
             qCDebug(lcCan).noquote() << "Flash of block " << block.name << " failed with code " << result
                                      << ". Try again.";
             hooks.sleep(kRetryWaitMs);

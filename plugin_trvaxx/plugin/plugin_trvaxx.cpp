@@ -32,8 +32,7 @@ Plugin_TRVAXX::Plugin_TRVAXX() {
                                                                      .arg(kvel::VERSION_MINOR)
                                                                      .arg(kvel::VERSION_PATCH));
 
-    // Manual first, then automatic: the host lists them in this order. Both without a parent; the
-    // plug-in object deletes them.
+    // The host lists the scouts in this order: the manual form first, then the automatic search.
     scouts.append(new ManualScout_TRVAxx());
     scouts.append(new AutomaticScout_TRVAxx());
 }

@@ -84,6 +84,7 @@ Datagram classify(const QByteArray& datagram) {
         return d; // the rest of a sensor's stream
     if (h.packetsInChannel != 1) {
         d.reason = QStringLiteral("Got KP-base with multi Packet! this is not yet supported!");
+        d.sensorFault = true;
         return d;
     }
     const ChannelHeader c = ChannelHeader::read(bytes + kDatagramHeaderSize, length - kDatagramHeaderSize);

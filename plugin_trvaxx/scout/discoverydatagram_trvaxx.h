@@ -30,6 +30,8 @@ struct Datagram {
     // Why an Ignored datagram was refused, for the log; empty for datagrams that are simply of no
     // interest (the other channels of a sensor's stream).
     QString reason;
+    // The reason is a fault of a sensor's own stream rather than a foreign datagram.
+    bool sensorFault = false;
 };
 
 // Sorts one datagram. A datagram of 64 bytes or less, of another protocol version or sub-device,

@@ -134,7 +134,9 @@ void TRVAxxUDPSocket::handleDatagram(const QByteArray& datagram, const QHostAddr
         return;
     }
     if (d.kind == Datagram::Ignored) {
-        if (!d.reason.isEmpty())
+        if (d.sensorFault)
+            qCCritical(lcScout).noquote() << d.reason << LOG_LOC;
+        else if (!d.reason.isEmpty())
             logIgnored(from, d.reason);
         return;
     }

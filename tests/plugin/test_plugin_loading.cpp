@@ -14,8 +14,6 @@
 #include "sdk/plugininterface.h"
 #include "sdk/replaydataview.h"
 #include "sdk/sensorscout.h"
-#include "sdk/sensorscoutautomatic.h"
-#include "sdk/sensorscoutmanual.h"
 #include "sdk/sensortype.h"
 #include "tests/support/messagecapture.h"
 
@@ -176,11 +174,11 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     QObject* second = instance();
     ASSERT_TRUE(second);
     EXPECT_EQ(instance(), second);
-    // The manual scout before the automatic one.
+    // The manual form, then the automatic search.
     const QList<SensorScout*> scouts = qobject_cast<PluginInterface*>(second)->getSensorScouts();
     ASSERT_EQ(scouts.size(), 2);
-    EXPECT_TRUE(qobject_cast<SensorScoutManual*>(scouts[0]));
-    EXPECT_TRUE(qobject_cast<SensorScoutAutomatic*>(scouts[1]));
+    EXPECT_EQ(scouts[0]->getType(), SensorScout::SCOUT_MANUAL);
+    EXPECT_EQ(scouts[1]->getType(), SensorScout::SCOUT_AUTOMATIC);
     QList<SensorType*>* types = qobject_cast<PluginInterface*>(second)->getSensorTypes();
     EXPECT_EQ(types->size(), 1);
     delete types;

@@ -10,6 +10,8 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <QTimer>
@@ -182,4 +184,27 @@ TEST(Discovery, SearchWhileConnectedLeavesTheStreamToTheReceiver) {
     // The beacon that reached the receiver was set aside, not taken for damaged sensor data.
     EXPECT_GE(assembler.counters().canBeacons, 1u);
     EXPECT_EQ(logger.count("invalid SubDevice"), 0u);
+}
+
+TEST(Discovery, CommandLineListsTheSensorsAndTheAnnouncedBus) {
+    Sim sim(streamTo(kPort) + serveBus() +
+            QStringList{"--count", "3", "--can-beacon", QString("127.0.0.1:%1").arg(kPort)});
+    QProcess tool;
+    // Four seconds hear a beacon of the three-second period whenever the search starts.
+    tool.start(QString::fromLocal8Bit(qgetenv("TRVAXX_TOOL")),
+               {"discover", "--json", "--seconds", "4", "--ports", QString::number(kPort), "--can", kBus});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    QList<QJsonObject> records;
+    for (const QByteArray& line : tool.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty())
+            records << QJsonDocument::fromJson(line).object();
+    ASSERT_EQ(records.size(), 4);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(records[i]["serial"].toString(), QString("SIM000000%1").arg(i + 1));
+        EXPECT_EQ(records[i]["can_node"].toInt(), 239 - i);
+        EXPECT_EQ(records[i]["can_check"].toString(), "confirmed");
+    }
+    EXPECT_EQ(records[3]["kind"].toString(), "can_interface");
+    EXPECT_EQ(records[3]["url"].toString(), kBus);
 }
