@@ -3,6 +3,7 @@
 // sensor falls silent. Saves a screenshot of the connected window as a test artefact.
 #include "app/mainwindow.h"
 #include "app/pluginmanager.h"
+#include "app/sensorlistarea.h"
 #include "common/notification.h"
 #include "common/notificationmanager.h"
 #include "common/sensoraddressmobilecan.h"
@@ -14,6 +15,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -51,6 +54,9 @@ Notification* lastNotification() {
 TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     NotificationManager::instance().setLingerTime(60000);
     Sim sim;
+    // The search listens where the virtual sensor streams to.
+    qputenv("TRVAXX_DISCOVERY_PORTS",
+            QByteArray::number(STREAM_PORT) + ',' + QByteArray::number(STREAM_PORT + 1));
     PluginManager plugins;
     ASSERT_EQ(plugins.loadPlugins({QStringLiteral(TRVAXX_PLUGIN_DIR)}), 1);
     MainWindow window(plugins);
@@ -60,9 +66,17 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
                                                   QStringLiteral("127.0.0.2"), STREAM_PORT, QString());
     address->setCanBaudRate(250000);
     address->setCanDeviceId(239);
-    ASSERT_TRUE(window.connectToSensor(address))
+    // The search lists the sensor with its CAN settings; Connect connects to it.
+    window.sensorList()->startSearch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.sensorList()->foundSensorCount() == 1; }, 15000));
+    auto* found = window.findChild<QListWidget*>(QStringLiteral("foundSensors"));
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(found->item(0)->text().contains(QStringLiteral("127.0.0.2")))
+        << qPrintable(found->item(0)->text());
+    found->setCurrentRow(0);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("connectFound")), Qt::LeftButton);
+    ASSERT_TRUE(window.hasSensorGUI())
         << qPrintable(lastNotification() ? lastNotification()->getTitle() : QString());
-    ASSERT_TRUE(window.hasSensorGUI());
 
     auto* panel = window.findChild<QWidget*>(QStringLiteral("sensorPanel"));
     ASSERT_TRUE(panel);
