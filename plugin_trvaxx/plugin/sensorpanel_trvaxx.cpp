@@ -22,6 +22,7 @@ SensorPanel_TRVAXX::SensorPanel_TRVAXX(Sensor_TRVAXX& sensor, QWidget* parent)
     parameters->setHorizontalHeaderLabels({tr("Id"), tr("Parameter"), tr("Value")});
     parameters->verticalHeader()->hide();
     parameters->horizontalHeader()->setStretchLastSection(true);
+    parameters->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     parameters->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto* views = new QWidget(this);
