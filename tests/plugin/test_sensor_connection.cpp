@@ -199,9 +199,10 @@ TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
             EXPECT_EQ(sensor.isCanConnected(), can);
             EXPECT_EQ(sensor.getSerialNumber(), QStringLiteral("SER%1").arg(host));
             EXPECT_EQ(sensor.getPCDevice()->hasWritableFlag(), can);
-            if (can)
+            if (can) {
                 ASSERT_TRUE(
                     QTest::qWaitFor([&] { return hasCanResult(sensor, row.firmware.variant); }, 3000));
+            }
             // Without an Ethernet stream the watchdog stays unarmed.
             EXPECT_EQ(sensor.isWatchdogActive(), ethernet);
             EXPECT_EQ(sensor.closeConnection(), 0);
