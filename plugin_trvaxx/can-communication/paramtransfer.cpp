@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QVariantList>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -82,6 +83,15 @@ bool fitsScalar(int typeCode, const QVariant& value) {
         return true; // float and double members take any finite number
     const Range r = ranges[typeCode];
     return d == std::floor(d) && d >= r.min && d <= r.max;
+}
+
+// Whether every element of an array value fits; bytes always fit a byte array.
+bool fitsArray(int typeCode, const QVariant& value) {
+    if (value.typeId() == QMetaType::QByteArray)
+        return typeCode == kvel::TC_INT8 || typeCode == kvel::TC_UINT8;
+    const QVariantList list = value.toList();
+    return std::all_of(list.begin(), list.end(),
+                       [&](const QVariant& item) { return fitsScalar(typeCode, item); });
 }
 
 } // namespace
@@ -176,7 +186,8 @@ bool ParamTransfer::writeData(int id, const QVariant& value, const QString& vari
         const kvel::ITypePtr root =
             kvel::cachedParse(block.description.constData(), size_t(block.description.size()));
         const kvel::PathType type = kvel::typeOfPath(root, path.toStdString());
-        if (type.uncoveredDimensions.empty() && !fitsScalar(type.code, native)) {
+        const bool scalar = type.uncoveredDimensions.empty();
+        if (!(scalar ? fitsScalar(type.code, native) : fitsArray(type.code, native))) {
             qCDebug(lcCan).noquote() << "writeData: value" << value.toString() << "does not fit" << path;
             return false;
         }

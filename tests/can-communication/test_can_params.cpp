@@ -83,8 +83,8 @@ TEST(CanParams, EveryVariantAndVersionReadsTheSensorsValues) {
             ASSERT_TRUE(c.connect());
             ASSERT_TRUE(c.controller.ReadAllParameters());
             const trvsim::ParameterBlocks blocks = c.sensorBlocks();
-            const QByteArray& dsp = c.controller.parameterBlocks().dspImage();
-            const QByteArray& kp = c.controller.parameterBlocks().kpImage();
+            const QByteArray dsp = c.controller.parameterBlocks().dspImage();
+            const QByteArray kp = c.controller.parameterBlocks().kpImage();
             EXPECT_EQ(std::vector<uint8_t>(dsp.begin(), dsp.end()), blocks.dspBody());
             EXPECT_EQ(std::vector<uint8_t>(kp.begin(), kp.end()), blocks.kpImage());
             const trvsim::ParameterValues values = blocks.values();
@@ -101,6 +101,14 @@ TEST(CanParams, EveryVariantAndVersionReadsTheSensorsValues) {
                 members += got.empty() ? 0 : 1;
             }
             EXPECT_GT(members, 30);
+            // Every value as read is taken back unchanged, to the bit.
+            for (int id : ParamTable::memberIds()) {
+                const QVariant v = c.controller.readData(id);
+                EXPECT_TRUE(!v.isValid() || !ParamTable::isWritable(id) || c.controller.writeData(id, v))
+                    << "id " << id;
+            }
+            EXPECT_EQ(c.controller.parameterBlocks().dspImage(), dsp);
+            EXPECT_EQ(c.controller.parameterBlocks().kpImage(), kp);
         }
     }
 }

@@ -14,13 +14,19 @@
 
 namespace {
 
-// A variant syncer whose CAN bus controller is played by the test: CAN answers every identifier
-// in `canValues`, and every write is recorded.
-template <class Variant> class PlayedCan : public Variant {
-public:
-    PlayedCan(PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) : Variant(device, nullptr, results) {}
+// The test's side of a syncer whose CAN bus controller it plays: CAN answers every identifier in
+// `canValues`, and every write is recorded.
+struct CanPlay {
+    virtual ~CanPlay() = default;
+    virtual DeviceSyncer_TRVAXX& syncer() = 0;
     QMap<int, QVariant> canValues;
     QList<QPair<int, QVariant>> written;
+};
+
+template <class Variant> class PlayedCan : public Variant, public CanPlay {
+public:
+    PlayedCan(PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) : Variant(device, nullptr, results) {}
+    DeviceSyncer_TRVAXX& syncer() override { return *this; }
 
 protected:
     QVariant canRead(int id) override { return canValues.value(id); }
@@ -30,10 +36,11 @@ protected:
     }
 };
 
-typedef std::function<DeviceSyncer_TRVAXX*(PCDevice_TRVAXX&, ResultCache_TRVAXX&)> MakePlayed;
+// Makes a played syncer of a variant class, installed into the device (which owns it).
+typedef std::function<CanPlay&(PCDevice_TRVAXX&, ResultCache_TRVAXX&)> MakePlayed;
 template <class Variant> MakePlayed played() {
-    return [](PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) {
-        return new PlayedCan<Variant>(device, results);
+    return [](PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) -> CanPlay& {
+        return *new PlayedCan<Variant>(device, results);
     };
 }
 
@@ -90,10 +97,6 @@ void playSources(QMap<int, QVariant>& canValues, ResultCache_TRVAXX& results) {
     results.setDataAvailable();
 }
 
-template <class Variant> PlayedCan<Variant>& asPlayed(DeviceSyncer_TRVAXX* syncer) {
-    return *static_cast<PlayedCan<Variant>*>(syncer);
-}
-
 } // namespace
 
 TEST(DeviceSyncer, EachVariantReadsItsSetWithAndWithoutCan) {
@@ -103,10 +106,9 @@ TEST(DeviceSyncer, EachVariantReadsItsSetWithAndWithoutCan) {
             ResultCache_TRVAXX results;
             if (withCan)
                 device.setParameter(PCDevice_TRVAXX::IS_DEVICE_WRITEABLE, true, nullptr);
-            DeviceSyncer_TRVAXX* syncer = row.make(device, results);
-            // The CAN map is the same in every PlayedCan instantiation.
-            playSources(asPlayed<DeviceSyncer_TRVAXX>(syncer).canValues, results);
-            syncer->refreshAll();
+            CanPlay& played = row.make(device, results);
+            playSources(played.canValues, results);
+            played.syncer().refreshAll();
             QList<int> held = device.getParameterIds();
             held.removeAll(PCDevice_TRVAXX::IS_DEVICE_WRITEABLE);
             EXPECT_EQ(held, idsOf(withCan ? row.withCan : row.ethernetOnly))
@@ -134,8 +136,7 @@ TEST(DeviceSyncer, CacheHoldsDegreesAndUserTypesTheSensorGetsRadians) {
     PCDevice_TRVAXX device;
     ResultCache_TRVAXX results;
     device.setParameter(PCDevice_TRVAXX::IS_DEVICE_WRITEABLE, true, nullptr);
-    auto& syncer =
-        asPlayed<DeviceSyncer_TRVAFN_OD_3_2>(played<DeviceSyncer_TRVAFN_OD_3_2>()(device, results));
+    CanPlay& syncer = played<DeviceSyncer_TRVAFN_OD_3_2>()(device, results);
     // Angles as the sensor's floats, once as float, once as the shortest double of the float.
     syncer.canValues = {{PCDevice_TRVAXX::CAMCAL_ROT_Z, float(1.5707963267948966)},
                         {PCDevice_TRVAXX::CAMCAL_ROT_Y, -1.5707964},
@@ -144,7 +145,7 @@ TEST(DeviceSyncer, CacheHoldsDegreesAndUserTypesTheSensorGetsRadians) {
                         {PCDevice_TRVAXX::FRAME_RATE, QVariant::fromValue<uchar>(2)},
                         {PCDevice_TRVAXX::CAN_SOURCE_ADDRESS, QVariant::fromValue<quint32>(4000000000u)},
                         {PCDevice_TRVAXX::OBJECT_DETECTION_VOLUME_Z_MIN, QVariantList{0.25f, short(-3)}}};
-    syncer.refreshAll();
+    syncer.syncer().refreshAll();
     EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::CAMCAL_ROT_Z), QVariant(90.0));
     EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::CAMCAL_ROT_Y), QVariant(-90.0));
     EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::CAMCAL_ROT_X), QVariant(0.1));

@@ -1,6 +1,7 @@
 // `trvaxx params` as a user runs it against a virtual sensor on a socketcand bus: the exported file
 // is well-formed XML and imports back unchanged, an edited angle (in degrees) reaches the sensor,
-// and a new UDP port moves the sensor's stream there after its restart.
+// values CAN does not have come from the result stream, and a new UDP port moves the sensor's
+// stream there after its restart.
 #include "parammodel/paramfile_trvaxx.h"
 #include "parammodel/pcdevice_trvaxx.h"
 #include "tests/can-communication/simcansensor.h"
@@ -102,6 +103,13 @@ TEST_F(ParamsTool, ExportIsValidXmlAndImportsBackUnchanged) {
 }
 
 TEST_F(ParamsTool, NewUdpPortMovesTheStreamAfterTheRestart) {
+    // The pattern lists are not in the parameter blocks: only the stream's parameter map has them.
+    const QStringList getPattern{QStringLiteral("get"), QStringLiteral("AUTOCALIB_X_PATTERN")};
+    EXPECT_EQ(params(getPattern).out.trimmed(), QStringLiteral("AUTOCALIB_X_PATTERN:"));
+    EXPECT_TRUE(params(getPattern + QStringList{QStringLiteral("--udp-port"), QStringLiteral("42191")})
+                    .out.trimmed()
+                    .endsWith(QLatin1Char('|')));
+
     QUdpSocket socket;
     ASSERT_TRUE(socket.bind(QHostAddress::LocalHost, 42192));
     const ToolRun r =
