@@ -72,8 +72,14 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<trvsim::VirtualSensor>> sensors;
     std::vector<trvsim::VirtualSensor*> sensorPointers;
     for (uint32_t i = 0; i < cl.can.sensorCount; ++i) {
-        sensors.push_back(
-            std::make_unique<trvsim::VirtualSensor>(trvsim::sensorConfig(cl.config, i, cl.can.sensorCount)));
+        trvsim::SimConfig config = trvsim::sensorConfig(cl.config, i, cl.can.sensorCount);
+        if (cl.can.enabled()) {
+            const trvsim::CanConfig can = trvsim::sensorCanConfig(cl.can, i);
+            config.canAddress = can.address;
+            config.canopen = can.protocol == trvsim::CanProtocol::CANopen;
+            config.canBitRate = can.bitRate;
+        }
+        sensors.push_back(std::make_unique<trvsim::VirtualSensor>(config));
         sensorPointers.push_back(sensors.back().get());
         if (!sensors.back()->start()) {
             std::fprintf(stderr, "trvaxx-sim: %s\n", sensors.back()->errorText().c_str());

@@ -148,11 +148,11 @@ ParameterValues factoryParameters(const SimConfig& config) {
     // KP block.
     v["BeginHeatingTemperature"] = n(-10);
     v["StopHeatingTemperature"] = n(0);
-    v["CANProtocol"] = n(0);
-    v["CANBaudrate"] = n(250000); // bit/s
+    v["CANProtocol"] = n(config.canopen ? 1 : 0);
+    v["CANBaudrate"] = n(config.canBitRate ? config.canBitRate : 250000); // bit/s
     v["MasterSlaveConfiguration"] = n(0);
-    v["J1939SourceAddress"] = n(239);
-    v["CANopenNodeAddress"] = n(10);
+    v["J1939SourceAddress"] = n(config.canAddress >= 0 && !config.canopen ? config.canAddress : 239);
+    v["CANopenNodeAddress"] = n(config.canAddress >= 0 && config.canopen ? config.canAddress : 10);
     v["CANMaxNumberOfObjects"] = n(20);
     v["CANMaxNumberOfLines"] = n(5);
     v["CANOutputCycleModulo"] = n(1);

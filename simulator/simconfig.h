@@ -74,6 +74,12 @@ struct SimConfig {
     // First frame counter sent.
     uint32_t firstFrameCounter = 1;
     FaultConfig faults;
+    // The CAN settings the sensor reports in its KP parameters (and so in its identification);
+    // -1 and 0 keep the factory values. The program sets them from its CAN options, so that the
+    // identification names the node each sensor answers at.
+    int canAddress = -1; // J1939 source address, or the CANopen node address with canopen
+    bool canopen = false;
+    uint32_t canBitRate = 0;
     int verbosity = 1; // messages up to this level reach log
     LogFunction log;   // empty: messages go to standard error
 };

@@ -60,10 +60,12 @@ SensorListArea::SensorListArea(PluginManager& plugins, QWidget* parent) : QWidge
                              ? tr("No sensor search is available: the loaded plug-ins offer none.")
                              : tr("Press Search to look for sensors."));
     found = new QListWidget(content);
+    found->setObjectName(QStringLiteral("foundSensors"));
     found->setMinimumHeight(90);
     found->setVisible(false);
     connect(found, &QListWidget::itemDoubleClicked, this, &SensorListArea::requestFromItem);
     connectButton = new QPushButton(tr("Connect"), content);
+    connectButton->setObjectName(QStringLiteral("connectFound"));
     connectButton->setEnabled(false);
     connectButton->setVisible(false);
     connect(found, &QListWidget::currentRowChanged, this,

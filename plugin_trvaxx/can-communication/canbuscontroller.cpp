@@ -282,11 +282,11 @@ int CanBusController::readIdentity() {
     return result;
 }
 
-void CanBusController::readStateData() {
+int CanBusController::readStateData() {
     qCDebug(lcCan) << "###### CanBusController::readStateData() #####";
-    if (dataReader)
-        dataReader->readState(state);
-    qCDebug(lcCan) << "CanBusController::readStateData() finished";
+    const int result = dataReader ? dataReader->readState(state) : 1;
+    qCDebug(lcCan) << "CanBusController::readStateData() finished" << result;
+    return result;
 }
 
 int CanBusController::readErrorMemory(QList<DtcEntry>& entries) {

@@ -71,7 +71,8 @@ public:
     QString readSerialNumber();
     // Reads every identity value; the camera version and variant follow from it. 0 or 1.
     int readIdentity();
-    void readStateData();
+    // Reads the state values; 0, or the DiagResult of the read that failed (1 when not connected).
+    int readStateData();
     const SensorIdentity& identity() const { return sensorIdentity; }
     const SensorStateData& stateData() const { return state; }
 

@@ -128,7 +128,8 @@ int FirmwareUpdate::firmwareupdate(const QString& path, bool checkHeader, const 
                                  << "m_FlashBlock.crc32: " << block.crc32;
         hooks.progress(blocks, index + 1);
         result = programBlock();
-        if (result != 0) {
+        // Nothing answered twenty session reads: a second try would only wait as long again.
+        if (result != 0 && result != FLASH_NO_BOOTLOADER) {
             qCDebug(lcCan).noquote() << "Flash of block " << block.name << " failed with code " << result
                                      << ". Try again.";
             hooks.sleep(kRetryWaitMs);
@@ -203,7 +204,8 @@ int FirmwareUpdate::readActiveSession(int& session) {
         if (transport != DIAG_TIMEOUT)
             return result;
     }
-    return result;
+    // Nothing answers at the address: no sensor, and no sensor stuck in its boot loader either.
+    return FLASH_NO_BOOTLOADER;
 }
 
 int FirmwareUpdate::programBlock() {

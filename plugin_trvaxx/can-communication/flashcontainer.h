@@ -19,6 +19,7 @@ enum FlashResult : int {
     FLASH_HARDWARE_UNSUPPORTED = 130012, // mainboard, frontend or illumination version
     FLASH_ARTICLE_UNSUPPORTED = 130013,
     FLASH_HEADER_INVALID = 130014, // identification, version or header CRC
+    FLASH_NO_BOOTLOADER = 130017,  // the active-session read (0xF186) timed out every time
 };
 
 // CRC-32 (zlib) of the container header, the blocks and the parameter files.

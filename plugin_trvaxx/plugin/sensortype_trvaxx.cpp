@@ -1,6 +1,8 @@
 #include "plugin/sensortype_trvaxx.h"
 
 #include "plugin/pluginlog_trvaxx.h"
+#include "plugin/sensor_trvaxx.h"
+#include "plugin/sensorgui_trvaxx.h"
 
 #include "common/logentry.h"
 #include "common/sensoraddressmobilecan.h"
@@ -12,11 +14,9 @@
 SensorType_TRVAXX::~SensorType_TRVAXX() = default;
 
 SensorSP_t SensorType_TRVAXX::createSensor(SensorAdrSP_t address) {
+    // A failed cast gives a connection without address, whose connect fails with "no Ethernet data".
     const SensorAdrMobileCanSP_t mobileAddress = qSharedPointerDynamicCast<SensorAddressMobileCan>(address);
-    Q_UNUSED(mobileAddress);
-    // NOT YET BUILT: the connection class Sensor_TRVAXX comes with the sensor-connection work.
-    // Until it exists no connection can be made and the host is told so by the null pointer.
-    return SensorSP_t();
+    return SensorSP_t(new Sensor_TRVAXX(mobileAddress));
 }
 
 SensorGUI* SensorType_TRVAXX::createSensorGUI(SensorSP_t sensor, GuiType type) {
@@ -29,10 +29,8 @@ SensorGUI* SensorType_TRVAXX::createSensorGUI(SensorSP_t sensor, GuiType type) {
                        LOG_LOC));
         return nullptr;
     }
-    Q_UNUSED(sensor);
-    // NOT YET BUILT: the GUI controller SensorGUI_TRVAXX comes with the sensor GUI work; until then
-    // the default GUI type yields no controller either.
-    return nullptr;
+    const QSharedPointer<Sensor_TRVAXX> connection = qSharedPointerDynamicCast<Sensor_TRVAXX>(sensor);
+    return connection ? new SensorGUI_TRVAXX(connection) : nullptr;
 }
 
 bool SensorType_TRVAXX::isSupportedTypeID(const char* typeId) {

@@ -245,7 +245,7 @@ void PackageProcessor_TRVAXX::getCamVersionfromPacket(const std::vector<KvelChun
             serialNumber = fieldText(serial, 20).trimmed();
 
             firmwareType.store(
-                FirmwareClassification_TRVAXX::classify(softwareVersion, cameraVariant, partNumber),
+                FirmwareClassification_TRVAXX::classifyWithAge(softwareVersion, cameraVariant, partNumber),
                 std::memory_order_relaxed);
             identityBytes = bytes;
             identityValid = true;

@@ -79,6 +79,11 @@ DeviceStreamState* CycleAssembler::stateFor(int device) {
 void CycleAssembler::processPacket(const std::uint8_t* bytes, std::size_t length) {
     if (bytes == nullptr)
         length = 0;
+    if (isCanBeacon(bytes, length)) {
+        ++m_counters.canBeacons;
+        m_logger.log(LoggingBase::Trace, "CAN gateway beacon set aside (%d bytes)", static_cast<int>(length));
+        return;
+    }
     if (length < kDatagramHeaderSize) {
         m_logger.log(LoggingBase::Debug, "Packet is smaller (%d bytes) than the packet header (%d bytes)",
                      static_cast<int>(length), static_cast<int>(kDatagramHeaderSize));

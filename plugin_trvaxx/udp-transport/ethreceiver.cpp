@@ -1,5 +1,7 @@
 #include "udp-transport/ethreceiver.h"
 
+#include "udp-transport/porttap.h"
+
 #include <arpa/inet.h>
 
 #include <cctype>
@@ -127,6 +129,7 @@ void EthReceiver::run() {
     m_logger.log(LoggingBase::Debug, "Connect\n");
     try {
         UdpSocket socket(m_port, kReceiveRecords, m_logger, m_wakeUp);
+        const PortTap::Holder tapHolder(socket.localPort());
         m_boundPort.store(socket.localPort());
         signalStart();
         receiveLoop(socket);
@@ -163,6 +166,7 @@ void EthReceiver::receiveLoop(UdpSocket& socket) {
             m_logger.log(LoggingBase::Error, "Internal error: UDP buffer larger than expected (%d bytes)",
                          static_cast<int>(record->bytes));
         } else {
+            PortTap::publish(socket.localPort(), record->data.data(), record->bytes, record->sender);
             // The record is not refilled before the next wait(), so the datagram is processed in
             // place instead of being copied to a buffer of the thread first.
             const std::uint32_t filter = m_sender.load();

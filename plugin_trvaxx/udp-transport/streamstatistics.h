@@ -14,4 +14,6 @@ struct StreamStatistics {
     std::uint64_t truncatedChannels = 0;
     // Channels dropped because their cycle already held CycleAssembler::kMaxChannelsPerCycle.
     std::uint64_t channelsOverLimit = 0;
+    // CAN gateway beacons that arrived on the port: set aside, not damage.
+    std::uint64_t canBeacons = 0;
 };

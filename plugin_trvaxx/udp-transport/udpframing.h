@@ -173,4 +173,12 @@ inline int computeLrc(const std::uint8_t* b, long long n, std::uint32_t& result)
     return 0;
 }
 
+// A CAN gateway's discovery beacon (an XML element "<CANBeacon ...>") shares the result port with
+// the sensor's datagrams; receivers set it aside by this test of its first bytes.
+constexpr char kCanBeaconPrefix[] = "<CANBeacon";
+inline bool isCanBeacon(const std::uint8_t* p, std::size_t length) {
+    constexpr std::size_t n = sizeof kCanBeaconPrefix - 1;
+    return p != nullptr && length >= n && std::memcmp(p, kCanBeaconPrefix, n) == 0;
+}
+
 } // namespace udpframing

@@ -52,7 +52,10 @@ void CanBeacon::tick(SimClock::time_point now) {
     if (m_fd < 0 || now < m_next)
         return;
     m_next = now + std::chrono::seconds(3);
-    (void)!::send(m_fd, m_text.data(), m_text.size(), 0);
+    // A connected UDP socket reports an earlier "port unreachable" on the next send, which then
+    // sends nothing: once more, so that a listener that came up since still gets this beacon.
+    if (::send(m_fd, m_text.data(), m_text.size(), 0) < 0 && errno == ECONNREFUSED)
+        (void)!::send(m_fd, m_text.data(), m_text.size(), 0);
 }
 
 } // namespace trvsim

@@ -174,7 +174,11 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     QObject* second = instance();
     ASSERT_TRUE(second);
     EXPECT_EQ(instance(), second);
-    EXPECT_TRUE(qobject_cast<PluginInterface*>(second)->getSensorScouts().isEmpty());
+    // The manual form, then the automatic search.
+    const QList<SensorScout*> scouts = qobject_cast<PluginInterface*>(second)->getSensorScouts();
+    ASSERT_EQ(scouts.size(), 2);
+    EXPECT_EQ(scouts[0]->getType(), SensorScout::SCOUT_MANUAL);
+    EXPECT_EQ(scouts[1]->getType(), SensorScout::SCOUT_AUTOMATIC);
     QList<SensorType*>* types = qobject_cast<PluginInterface*>(second)->getSensorTypes();
     EXPECT_EQ(types->size(), 1);
     delete types;
@@ -223,13 +227,14 @@ TEST_F(MainWindowTest, ShowsRefusalsSystemInformationAndConnectFailures) {
                           table->item(row, 1)->text() == QStringLiteral("3.3.13"));
     EXPECT_TRUE(found);
 
-    // A TRVAXX address reaches the plug-in; until the plug-in makes connections this is reported.
+    // A TRVAXX address reaches the plug-in's connection; a sensor that sends nothing is reported
+    // with the connection's notification.
     auto address = SensorAdrSP_t(new SensorAddressMobileCan(QStringLiteral("TRVAxx Device"), "TRVAxx",
                                                             QStringLiteral("127.0.0.1"), 42000, QString()));
     EXPECT_FALSE(window.connectToSensor(address));
-    EXPECT_EQ(panel->cardCount(), 5);
+    EXPECT_EQ(NotificationManager::instance().activeNotifications().last()->getId(), 130015);
     EXPECT_EQ(NotificationManager::instance().activeNotifications().last()->getTitle(),
-              QStringLiteral("Cannot connect"));
+              QStringLiteral("Received no Ethernet Data"));
     // A type no plug-in supports is reported as such.
     auto foreign = SensorAdrSP_t(new SensorAddressMobileCan(QStringLiteral("x"), "XYZ123 DI"));
     EXPECT_FALSE(window.connectToSensor(foreign));

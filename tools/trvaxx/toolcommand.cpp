@@ -8,8 +8,8 @@ const std::vector<ToolCommand>& toolCommands() {
     // One line per command.
     // clang-format off
     static const std::vector<ToolCommand> commands = {
-        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), canResultsCommand(),
-        paramsCommand(), flashCommand(), fcrCommand(),
+        monitorCommand(), recordCommand(), replayCommand(), canInfoCommand(), canResultsCommand(), paramsCommand(),
+        connectCommand(), discoverCommand(), flashCommand(), fcrCommand(),
     };
     // clang-format on
     return commands;

@@ -112,6 +112,7 @@ const OptionGroup& ethernet() {
                      error,
                      QStringLiteral("--ip needs a dotted IPv4 address such as 192.168.1.1, not '%1'").arg(v));
              o.sender = address.toString();
+             o.ipGiven = true;
              return true;
          },
          QStringLiteral("--sender")},

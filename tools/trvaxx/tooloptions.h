@@ -64,6 +64,7 @@ struct ToolOptions {
     // Ethernet group.
     quint16 port = 42000;
     QString sender = QStringLiteral("0.0.0.0"); // --ip (alias --sender); every sender
+    bool ipGiven = false;                       // --ip was given (connect: use Ethernet)
     // CAN group.
     CanOptions can;
     // Options of single commands.
@@ -80,7 +81,9 @@ struct ToolOptions {
     int resultFunction = -1; // can-results: 0 OD, 1 BF, 2 LG (CanBusController::ResultFunction)
     int generation = 0;      // can-results: result layout generation 1..3
     int cycles = 0;          // can-results: 0 until interrupted
-    FlashOptions flash;                                          // fcr
+    bool noCanCheck = false;       // discover: keep found CAN settings unchecked
+    QList<quint16> discoveryPorts; // discover: ports listened on (empty: default)
+    FlashOptions flash;            // fcr
 };
 
 // One option of the command line: its name, an alias, the value it takes (empty for a flag) and

@@ -3,6 +3,8 @@
 // damaged or foreign recordings and wrong command lines end with the documented exit codes.
 #include "capture_replay/capturecontroler.h"
 #include "capture_replay/recordingreader.h"
+#include "simulator/can/canbus.h"
+#include "simulator/can/sensornodes.h"
 #include "simulator/virtualsensor.h"
 #include "tests/support/loopbacksocket.h"
 #include "tests/support/simsensor.h"
@@ -272,3 +274,72 @@ TEST_F(TrvaxxTool, CommandLineFaultsAndSilentPortsEndWithTheirExitCodes) {
 }
 
 } // namespace
+
+// "connect" over CAN and Ethernet reaches the variant code of each virtual sensor, prints live
+// figures until it is stopped, and names a silent sensor's failure by its notification id.
+TEST_F(TrvaxxTool, ConnectReachesEveryVariantCode) {
+    // The sensors send debug data; switching them off restarts the sensor, a wait this scales.
+    qputenv("TRVAXX_TIME_SCALE", "0.05");
+    struct Row {
+        trvsim::Variant variant;
+        trvsim::Model model;
+        trvsim::FirmwareVersion version;
+    } rows[] = {
+        {trvsim::Variant::DI, trvsim::Model::TRVADN, {2, 2, 0}},
+        {trvsim::Variant::DI, trvsim::Model::TRVAFN, {2, 2, 0}},
+        {trvsim::Variant::OD, trvsim::Model::TRVAFN, {2, 2, 0}},
+        {trvsim::Variant::LG, trvsim::Model::TRVAFN, {2, 1, 0}},
+        {trvsim::Variant::DI, trvsim::Model::TRVADN, {3, 4, 1}},
+        {trvsim::Variant::DI, trvsim::Model::TRVAFN, {3, 4, 1}},
+        {trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}},
+        {trvsim::Variant::LG, trvsim::Model::TRVAFN, {3, 5, 1}},
+    };
+    for (int code = 0; code < 8; ++code) {
+        SCOPED_TRACE(code);
+        const quint16 port = quint16(42400 + code);
+        const std::string source = "127.0.0." + std::to_string(code + 2);
+        trvsim::SimConfig c = loopbackSensor(rows[code].variant, source, port);
+        c.identity.model = rows[code].model;
+        c.identity.version = rows[code].version;
+        trvsim::VirtualSensor sensor(c);
+        trvsim::CanConfig can;
+        can.listen = "127.0.0.1:0";
+        can.pace = false;
+        auto bus = trvsim::buildCanBus(
+            {&sensor}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        ASSERT_TRUE(sensor.start() && bus->start());
+
+        auto p = start({QStringLiteral("connect"), QStringLiteral("--ip"), QString::fromStdString(source),
+                        QStringLiteral("--port"), QString::number(port), QStringLiteral("--can"),
+                        QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()),
+                        QStringLiteral("--json")});
+        QByteArray out;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!out.contains("\"kind\":\"live\"") && std::chrono::steady_clock::now() < until &&
+               p->state() != QProcess::NotRunning) {
+            p->waitForReadyRead(200);
+            out += p->readAllStandardOutput();
+        }
+        p->terminate();
+        ToolResult r = finish(*p);
+        for (const QByteArray& line : out.split('\n'))
+            if (QJsonDocument::fromJson(line).isObject())
+                r.json.insert(r.json.begin(), QJsonDocument::fromJson(line).object());
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const auto connection = std::find_if(r.json.begin(), r.json.end(), [](const QJsonObject& o) {
+            return o.value(QStringLiteral("kind")).toString() == QLatin1String("connection");
+        });
+        ASSERT_NE(connection, r.json.end()) << out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(connection->value(QStringLiteral("variant_code")).toInt(-1), code);
+        EXPECT_TRUE(connection->value(QStringLiteral("can")).toBool());
+        EXPECT_EQ(connection->value(QStringLiteral("serial")).toString().toStdString(),
+                  c.identity.serialNumber);
+    }
+
+    const ToolResult silent =
+        run({QStringLiteral("connect"), QStringLiteral("--ip"), QStringLiteral("127.0.0.77"),
+             QStringLiteral("--port"), QStringLiteral("42477")});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_TRUE(silent.err.startsWith(QStringLiteral("error 130015 "))) << silent.err.toStdString();
+    qunsetenv("TRVAXX_TIME_SCALE");
+}

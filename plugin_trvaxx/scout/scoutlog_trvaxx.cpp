@@ -1,0 +1,3 @@
+#include "scout/scoutlog_trvaxx.h"
+
+Q_LOGGING_CATEGORY(lcScout, "trvaxx.scout")

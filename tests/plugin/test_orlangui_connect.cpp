@@ -1,0 +1,122 @@
+// The host application connects to a virtual sensor (Ethernet and CAN) through the built plug-in,
+// shows the sensor's panel, disconnects, and closes the panel with its notification when the
+// sensor falls silent. Saves a screenshot of the connected window as a test artefact.
+#include "app/mainwindow.h"
+#include "app/pluginmanager.h"
+#include "app/sensorlistarea.h"
+#include "common/notification.h"
+#include "common/notificationmanager.h"
+#include "common/sensoraddressmobilecan.h"
+#include "simulator/can/canbus.h"
+#include "simulator/can/sensornodes.h"
+#include "simulator/virtualsensor.h"
+#include "tests/support/simsensor.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr quint16 STREAM_PORT = 42380;
+
+struct Sim {
+    std::unique_ptr<trvsim::VirtualSensor> sensor;
+    std::unique_ptr<trvsim::SimCanBus> bus;
+    Sim() {
+        trvsim::SimConfig c = loopbackSensor(trvsim::Variant::OD, "127.0.0.2", STREAM_PORT);
+        c.identity.serialNumber = "GUI0000042";
+        sensor = std::make_unique<trvsim::VirtualSensor>(c);
+        trvsim::CanConfig can;
+        can.listen = "127.0.0.1:0";
+        can.pace = false;
+        bus = trvsim::buildCanBus(
+            {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
+        EXPECT_TRUE(sensor->start() && bus->start());
+        // The plug-in's CAN interface comes from the environment, as a user would configure it.
+        qputenv("TRVAXX_CAN_INTERFACE",
+                QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()).toUtf8());
+    }
+};
+
+Notification* lastNotification() {
+    const auto active = NotificationManager::instance().activeNotifications();
+    return active.isEmpty() ? nullptr : active.last();
+}
+
+} // namespace
+
+TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
+    NotificationManager::instance().setLingerTime(60000);
+    Sim sim;
+    // The search listens where the virtual sensor streams to.
+    qputenv("TRVAXX_DISCOVERY_PORTS",
+            QByteArray::number(STREAM_PORT) + ',' + QByteArray::number(STREAM_PORT + 1));
+    PluginManager plugins;
+    ASSERT_EQ(plugins.loadPlugins({QStringLiteral(TRVAXX_PLUGIN_DIR)}), 1);
+    MainWindow window(plugins);
+    window.show();
+
+    auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("virtual sensor"), QByteArray("TRVAxx"),
+                                                  QStringLiteral("127.0.0.2"), STREAM_PORT, QString());
+    address->setCanBaudRate(250000);
+    address->setCanDeviceId(239);
+    // The search lists the sensor with its CAN settings; Connect connects to it.
+    window.sensorList()->startSearch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.sensorList()->foundSensorCount() == 1; }, 15000));
+    auto* found = window.findChild<QListWidget*>(QStringLiteral("foundSensors"));
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(found->item(0)->text().contains(QStringLiteral("127.0.0.2")))
+        << qPrintable(found->item(0)->text());
+    found->setCurrentRow(0);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("connectFound")), Qt::LeftButton);
+    ASSERT_TRUE(window.hasSensorGUI())
+        << qPrintable(lastNotification() ? lastNotification()->getTitle() : QString());
+
+    auto* panel = window.findChild<QWidget*>(QStringLiteral("sensorPanel"));
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(panel->findChild<QWidget*>(QStringLiteral("resultViewArea")));
+    auto* identity = panel->findChild<QLabel*>(QStringLiteral("sensorIdentity"));
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(identity->text().contains(QStringLiteral("GUI0000042"))) << qPrintable(identity->text());
+    EXPECT_TRUE(identity->text().contains(QStringLiteral("variant code 6"))) << qPrintable(identity->text());
+    auto* parameters = panel->findChild<QTableWidget*>(QStringLiteral("sensorParameters"));
+    ASSERT_TRUE(parameters);
+    EXPECT_GT(parameters->rowCount(), 50);
+    // The virtual sensor sends debug data: the user is asked whether to switch them off.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("startupQuestion") && w->isVisible())
+                    return true;
+            return false;
+        },
+        2000));
+
+    const QString artefacts = QStringLiteral(TEST_ARTEFACT_DIR);
+    QDir().mkpath(artefacts);
+    EXPECT_TRUE(window.grab().save(artefacts + QStringLiteral("/orlangui_connected.png")));
+
+    window.disconnectSensor();
+    EXPECT_FALSE(window.hasSensorGUI());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("sensorPanel")));
+
+    // Connected again over Ethernet only, the sensor falls silent: the panel closes and the
+    // notification panel shows why.
+    address->clearCANSettings();
+    ASSERT_TRUE(window.connectToSensor(address));
+    sim.sensor->stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.hasSensorGUI(); }, 10000));
+    ASSERT_TRUE(lastNotification());
+    EXPECT_EQ(lastNotification()->getId(), 130009);
+    EXPECT_EQ(lastNotification()->getTitle(), QStringLiteral("Aborted Connection"));
+    for (Notification* n : NotificationManager::instance().activeNotifications())
+        n->onNotificationFinished();
+}

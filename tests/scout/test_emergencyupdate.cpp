@@ -1,0 +1,122 @@
+// The emergency firmware update of the manual form against a virtual sensor in its boot loader:
+// the chosen container is flashed without a connection and the sensor comes back with the new
+// firmware; a sensor that never answers the active-session read gives 130017. Fixed ports: run in
+// a network namespace.
+
+#include "can-communication/canbuscontroller.h"
+#include "can-communication/flashcontainer.h"
+#include "common/notificationmanager.h"
+#include "gui_controls/comboselectionbox.h"
+#include "scout/manualscout_trvaxx.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString bus(int port) {
+    return QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(port);
+}
+
+// A container for the virtual sensor's article and hardware with a new DSP firmware.
+QString container(const QTemporaryDir& dir) {
+    QByteArray image("TRVSIM-FW block=DSP version=3.4.9\n");
+    image.append(QByteArray(6000, '\x5a'));
+    QString error;
+    const QByteArray bytes = FlashContainer::build({{"TRVAFN-R2A1"}, "\x03", "\x02", "\x02"},
+                                                   {FlashBlock::fromData("DSP", 0x60, image)}, error);
+    const QString path = dir.filePath("rescue.fcr");
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << error.toStdString();
+    return path;
+}
+
+// Runs the form's update with `path` chosen in the file dialog; the titles and ids shown.
+QStringList runUpdate(const QString& path) {
+    ManualScout_TRVAxx scout;
+    QWidget window;
+    QWidget* form = scout.createWidget(&window);
+    window.show();
+    form->findChild<ComboSelectionBox*>("connectionCB")->setCurrentIndex(ManualScout_TRVAxx::EmergencyUpdate);
+    // Types the file's path into the dialog once it is open and confirms it.
+    QTimer chooser;
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+                chooser.stop();
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                ASSERT_NE(name, nullptr);
+                name->setText(path);
+                QTest::keyClick(name, Qt::Key_Return);
+            }
+    });
+    chooser.start(50);
+    const QList<Notification*> before = NotificationManager::instance().activeNotifications();
+    QTest::mouseClick(form->findChild<QPushButton*>("flashButton"), Qt::LeftButton);
+    QStringList shown;
+    for (Notification* n : NotificationManager::instance().activeNotifications())
+        if (!before.contains(n))
+            shown << (n->getId() ? QString::number(n->getId()) : n->getTitle());
+    return shown;
+}
+
+struct Sim {
+    QProcess process;
+    explicit Sim(QStringList args) {
+        process.start(QString::fromLocal8Bit(qgetenv("TRVAXX_SIM")), args << "--dest"
+                                                                          << "127.0.0.1:9"
+                                                                          << "--quiet"
+                                                                          << "--duration"
+                                                                          << "120"
+                                                                          << "--can-no-pace");
+        EXPECT_TRUE(process.waitForStarted(10000));
+        QTest::qWait(300);
+    }
+    ~Sim() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+};
+
+} // namespace
+
+TEST(EmergencyUpdate, FlashesASensorStuckInItsBootLoader) {
+    QTemporaryDir dir;
+    Sim sim({"--boot-loader", "--boot-loader-session", "--can-listen", "127.0.0.1:29611"});
+    qputenv("TRVAXX_CAN_INTERFACE", bus(29611).toUtf8());
+    EXPECT_EQ(runUpdate(container(dir)),
+              (QStringList{"Starting Firmware Update", "Firmware Update Successful"}));
+
+    // The application is up again with the new firmware.
+    QString version;
+    QElapsedTimer t;
+    t.start();
+    auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("s"), QByteArray("TRVAxx"));
+    address->setCanBaudRate(250000);
+    address->setCanDeviceId(239);
+    while (version != "3.4.9" && t.elapsed() < 10000) {
+        CanBusController controller;
+        if (controller.connectDevice(address, true) == 0)
+            version =
+                controller.readIdentity() == 0 ? controller.identity().globalSoftwareVersion : QString();
+        QTest::qWait(200);
+    }
+    EXPECT_EQ(version, "3.4.9");
+}
+
+TEST(EmergencyUpdate, ASensorSilentOnTheSessionReadIsNoBootLoader) {
+    QTemporaryDir dir;
+    Sim sim({"--boot-loader", "--can-listen", "127.0.0.1:29612"});
+    qputenv("TRVAXX_CAN_INTERFACE", bus(29612).toUtf8());
+    EXPECT_EQ(runUpdate(container(dir)), (QStringList{"Starting Firmware Update", "130017"}));
+}
