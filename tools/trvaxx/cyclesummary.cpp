@@ -84,7 +84,8 @@ QJsonObject CycleSummary::statisticsJson(const StreamStatistics& s) {
                        {QStringLiteral("missing_packets"), double(s.missingPacketEvents)},
                        {QStringLiteral("lrc_errors"), double(s.lrcErrors)},
                        {QStringLiteral("start_delimiter_errors"), double(s.startDelimiterErrors)},
-                       {QStringLiteral("end_delimiter_errors"), double(s.endDelimiterErrors)}};
+                       {QStringLiteral("end_delimiter_errors"), double(s.endDelimiterErrors)},
+                       {QStringLiteral("can_beacons"), double(s.canBeacons)}};
 }
 
 QJsonObject SummaryLine::toJson() const {
