@@ -8,6 +8,7 @@
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QNetworkProxy>
 #include <QPointer>
 
 #include <arpa/inet.h>
@@ -40,6 +41,9 @@ bool interestsSearch(const uint8_t* data, size_t length) {
 } // namespace
 
 TRVAxxUDPSocket::TRVAxxUDPSocket(quint16 port, QObject* parent) : QUdpSocket(parent), portNumber(port) {
+    // Broadcasts on the local networks never go through a proxy; asking the system for one would
+    // only cost time (and a thread of the proxy library) at every bind.
+    setProxy(QNetworkProxy::NoProxy);
     connect(this, SIGNAL(readyRead()), this, SLOT(readPendingDatagrams()));
 }
 
@@ -79,6 +83,7 @@ void TRVAxxUDPSocket::announce() {
     QUdpSocket ephemeral;
     QUdpSocket* out = this;
     if (state() != BoundState) {
+        ephemeral.setProxy(QNetworkProxy::NoProxy);
         ephemeral.bind(QHostAddress::AnyIPv4, 0);
         out = &ephemeral;
     }
