@@ -174,7 +174,7 @@ TEST(Flash, ProgrammingSequenceBranches) {
          {0, 1, true},
          0,
          {"F186", "S3", "R0203", "DTC", "CC", "S2", "K11", "FP", "RFF00", "D63", "T", "X", "R0202"}},
-        {"twenty silent session reads end it", {20}, DIAG_RX_ERROR_TP, QStringList(20, "F186")},
+        {"twenty silent session reads: no boot loader", {20}, FLASH_NO_BOOTLOADER, QStringList(20, "F186")},
         {"erase refused", {0, 2, false, 1}, DIAG_WRONG_RES, {"F186", "K11", "K12", "FP", "RFF00"}},
         {"CRC mismatch reported",
          {0, 2, false, 0, 1},
