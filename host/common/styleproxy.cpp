@@ -40,7 +40,7 @@ QHash<QString, QVariant> defaults() {
         {QStringLiteral("beginFrameColor"), QColor(QStringLiteral("#3a4450"))},
         {QStringLiteral("endFrameColor"), QColor(QStringLiteral("#1a1f25"))},
         // 3D scene
-        {QStringLiteral("sceneFont"), QStringLiteral("DejaVuSans.ttf")},
+        {QStringLiteral("sceneFont"), QStringLiteral("DejaVu Sans")},
         {QStringLiteral("sceneBackground"), QColor(QStringLiteral("#15191d"))},
         {QStringLiteral("tooltipFontColor"), QColor(QStringLiteral("#f0f0f0"))},
         {QStringLiteral("cameraColor"), QColor(QStringLiteral("#c8c8c8"))},
@@ -51,6 +51,24 @@ QHash<QString, QVariant> defaults() {
         {QStringLiteral("roiColor"), QColor(QStringLiteral("#2f8fdd"))},
         {QStringLiteral("warningZoneColor"), QColor(240, 190, 40, 110)},
         {QStringLiteral("crashZoneColor"), QColor(224, 82, 82, 130)},
+        // 3D scene objects: detected and retro-reflector objects, lines, collision avoidance,
+        // regions of interest
+        {QStringLiteral("objectCrashedColor"), QColor(QStringLiteral("#ff3030"))},
+        {QStringLiteral("objectSelectedColor"), QColor(QStringLiteral("#7ee0b0"))},
+        {QStringLiteral("objectMouseOverColor"), QColor(QStringLiteral("#5fd39a"))},
+        {QStringLiteral("objectVectorColor"), QColor(QStringLiteral("#b4f0d2"))},
+        {QStringLiteral("retroColor"), QColor(QStringLiteral("#c060e0"))},
+        {QStringLiteral("retroSelectedColor"), QColor(QStringLiteral("#e0a0f4"))},
+        {QStringLiteral("retroMouseOverColor"), QColor(QStringLiteral("#d080ec"))},
+        {QStringLiteral("retroVectorColor"), QColor(QStringLiteral("#f0d0fa"))},
+        {QStringLiteral("lineSelectedColor"), QColor(QStringLiteral("#ffd070"))},
+        {QStringLiteral("lineMouseOverColor"), QColor(QStringLiteral("#f0bc48"))},
+        {QStringLiteral("lineLabelColor"), QColor(QStringLiteral("#fff2cc"))},
+        {QStringLiteral("lineVectorColor"), QColor(QStringLiteral("#ff8c1a"))},
+        {QStringLiteral("vehicleColor"), QColor(90, 150, 230, 150)},
+        {QStringLiteral("projectedVehicleColor"), QColor(90, 150, 230, 60)},
+        {QStringLiteral("zoneColor"), QColor(240, 140, 40, 70)},
+        {QStringLiteral("fontColor"), QColor(QStringLiteral("#e8ecf0"))},
     };
 }
 

@@ -1,0 +1,223 @@
+// Scene objects of the 3D view and the property panels over it.
+
+#include "osg3dvisualization/scenestyle.h"
+#include "visualization/collisionavoidancevisualization_trvaxx.h"
+#include "visualization/objectlist.h"
+#include "visualization/propertyviews_trvaxx.h"
+#include "visualization/scenevisualization_trvaxx.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QSignalSpy>
+
+namespace {
+
+DetectedObjectData_TRVAXX objects(std::initializer_list<DetectedObject_TRVAXX> list) {
+    DetectedObjectData_TRVAXX data;
+    int i = 0;
+    for (const DetectedObject_TRVAXX& o : list)
+        data.objects[size_t(i++)] = o;
+    return data;
+}
+
+DetectedObject_TRVAXX object(int id, int type = 0) {
+    DetectedObject_TRVAXX o;
+    o.id = id;
+    o.type = type;
+    o.x1 = 4;
+    o.x2 = 5;
+    o.y1 = -1;
+    o.y2 = 0.5f;
+    o.zMin = 0.2f;
+    o.zMax = 1.8f;
+    o.vX = -2;
+    return o;
+}
+
+} // namespace
+
+TEST(ObjectList, NodeGeometryFollowsTheObject) {
+    ObjectList list;
+    list.update(objects({object(7)}));
+    const ObjectNode* node = list.getNode(0);
+    EXPECT_EQ(node->getValue(0), true);
+    EXPECT_EQ(node->getBox()->getCenter(), osg::Vec3(4.5f, -0.25f, 1.0f));
+    EXPECT_NEAR((node->getBox()->getHalfExtents() - osg::Vec3(0.5f, 0.75f, 0.8f)).length(), 0, 1e-6);
+    EXPECT_EQ(node->getIdText()->getText().createUTF8EncodedString(), "7");
+    EXPECT_NEAR((node->getIdText()->getPosition() - osg::Vec3(4.5f, -0.25f, 1.9f)).length(), 0, 1e-6);
+    const osg::Vec3Array* vector = node->getVector()->getPoints();
+    EXPECT_EQ((*vector)[1] - (*vector)[0], osg::Vec3(-2, 0, 0));
+    // Empty slots (id -1) are switched off.
+    EXPECT_EQ(list.getNode(1)->getValue(0), false);
+}
+
+TEST(ObjectList, ColoursByStateAndKind) {
+    struct Case {
+        const char* what;
+        int type;
+        int select, hover;
+        bool crash;
+        const char* colour;
+        const char* vector;
+    } cases[] = {
+        {"normal", 0, -1, -1, false, "objectColor", "objectVectorColor"},
+        {"selected", 0, 7, -1, false, "objectSelectedColor", "objectVectorColor"},
+        {"mouse over", 0, -1, 7, false, "objectMouseOverColor", "objectVectorColor"},
+        {"crash beats selection", 0, 7, 7, true, "objectCrashedColor", "objectVectorColor"},
+        {"retro", 2, -1, -1, false, "retroColor", "retroVectorColor"},
+        {"retro selected", 2, 7, -1, false, "retroSelectedColor", "retroVectorColor"},
+        {"retro mouse over", 2, -1, 7, false, "retroMouseOverColor", "retroVectorColor"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ObjectList list;
+        DetectedObjectData_TRVAXX data = objects({object(7, c.type)});
+        data.crashPredicted = c.crash ? 1 : 0;
+        data.crashObjectID = 7;
+        list.update(data);
+        list.selectObject(c.select);
+        list.setMouseOverObject(c.hover);
+        EXPECT_EQ(list.getNode(0)->getBox()->getColor(), sceneColor(c.colour));
+        EXPECT_EQ(list.getNode(0)->getVector()->getColor(), sceneColor(c.vector));
+    }
+}
+
+TEST(ObjectList, VisibilityAndSelectionSignals) {
+    ObjectList list;
+    QSignalSpy selected(&list, SIGNAL(objectSelected(int)));
+    QSignalSpy deselected(&list, SIGNAL(objectDeselected()));
+    QSignalSpy removed(&list, SIGNAL(objectRemoved()));
+    list.update(objects({object(3), object(9, ObjectList::kRetroType)}));
+    list.setRetroVisible(false);
+    EXPECT_TRUE(list.getNode(0)->getValue(0));
+    EXPECT_FALSE(list.getNode(1)->getValue(0));
+    list.setObjectsVisible(false);
+    EXPECT_FALSE(list.getNode(0)->getValue(0));
+
+    list.selectObject(3);
+    list.selectObject(-1);
+    list.selectObject(9);
+    EXPECT_EQ(selected.size(), 2);
+    EXPECT_EQ(selected.at(1).at(0).toInt(), 9);
+    EXPECT_EQ(deselected.size(), 1);
+    list.update(objects({object(3)})); // 9 is gone
+    EXPECT_EQ(removed.size(), 1);
+    EXPECT_EQ(list.getSelectedObject(), -1);
+}
+
+TEST(SceneVisualization, MovesTheSensorOnlyWhenSomethingChanged) {
+    SceneVisualization_TRVAXX scene;
+    // Mounted looking ahead: the optical axis (the camera's z) along x, its x to the right (-y).
+    CameraCalibration_TRVAXX c{0.1f, -0.2f, 1.3f, 0.0f, float(M_PI / 2), float(-M_PI / 2)};
+    EXPECT_TRUE(scene.placeSensor(c, {0.5, 0.0, 1.0}));
+    EXPECT_FALSE(scene.placeSensor(c, {0.5, 0.0, 1.0}));
+    EXPECT_EQ(scene.getPlacementCount(), 1);
+    EXPECT_EQ(scene.getCameraNode()->getMatrix().getTrans(), osg::Vec3d(0.1f, -0.2f, 1.3f));
+    const osg::Matrixd turn = osg::Matrixd::rotate(scene.getCameraNode()->getMatrix().getRotate());
+    EXPECT_NEAR((osg::Z_AXIS * turn - osg::X_AXIS).length(), 0, 1e-6);
+    EXPECT_NEAR((osg::X_AXIS * turn + osg::Y_AXIS).length(), 0, 1e-6);
+    EXPECT_EQ(scene.getLightingObject()->getPosition(), osg::Vec3d(0.5, 0, 1));
+
+    c.rotY = 0.01f;
+    EXPECT_TRUE(scene.placeSensor(c, {0.5, 0.0, 1.0}));
+    EXPECT_TRUE(scene.placeSensor(c, {0.5, 0.1, 1.0}));
+    EXPECT_EQ(scene.getPlacementCount(), 3);
+}
+
+TEST(CollisionAvoidanceVisualization, VehicleFromParametersZoneColourByCrash) {
+    CollisionAvoidanceVisualization_TRVAXX ca;
+    QMap<int, QVariant> info{{82, -3.0}, {83, 1.0}, {84, -0.5}, {85, 0.5}, {86, 2.0}};
+    DetectedObjectData_TRVAXX data;
+    data.crashPredicted = 0;
+    ca.update(data, info);
+    EXPECT_EQ(ca.getVehicle()->getCenter(), osg::Vec3(-1, 0, 1));
+    EXPECT_EQ(ca.getZone()->getColor(), sceneColor("zoneColor"));
+    EXPECT_FALSE(ca.isProjectedVehicleShown());
+    data.crashPredicted = 1;
+    data.crashPredictorValid = 1;
+    data.relImpactVelocity = 2;
+    data.crashPredictTime = 1.5f;
+    ca.update(data, info);
+    EXPECT_EQ(ca.getZone()->getColor().r(), sceneColor("objectCrashedColor").r());
+    ASSERT_TRUE(ca.isProjectedVehicleShown());
+    EXPECT_EQ(ca.getProjectedVehicle()->getCenter(), osg::Vec3(2, 0, 1));
+}
+
+TEST(LineGuidancePropertyView, TextsOfTheLineWithTheId) {
+    LineGuidancePropertyView_TRVAXX view;
+    EXPECT_EQ(view.titleLabel()->text(), "Line Information");
+    DetectedLineData_TRVAXX lines;
+    lines.count = 2;
+    lines.lines[1].id = 4;
+    lines.lines[1].offset = -0.256f;
+    lines.lines[1].alpha = float(M_PI / 6);
+    lines.lines[1].heap_height = 0.5f;
+    lines.lines[1].heap_area = 1.234f;
+    lines.lines[1].quality = 0.876f;
+    view.show(4, lines);
+    const QStringList expected{"4", "-0.26 m", "30°", "0.50 m", "1.23 m²", "88 %"};
+    for (int row = 0; row < expected.size(); ++row)
+        EXPECT_EQ(view.valueText(row), expected[row]) << row;
+    EXPECT_TRUE(view.isVisible());
+    // An id outside the counted slots keeps the previous values.
+    lines.lines[2].id = 5;
+    view.show(5, lines);
+    EXPECT_EQ(view.valueText(LineGuidancePropertyView_TRVAXX::LineId), "4");
+}
+
+TEST(CollisionAvoidancePropertyView, StatusTextsAndValueRows) {
+    struct Case {
+        quint8 valid;
+        int predicted;
+        const char* status;
+        const char* velocity; // after a first update that wrote "9.00 m/s"
+        bool warning;
+    } cases[] = {
+        {1, -2, "Not available", "Not available", false},
+        {1, -1, "Crash was predicted", "9.00 m/s", false},
+        {1, 0, "Crash was predicted", "9.00 m/s", false},
+        {1, 1, "Crash predicted", "1.25 m/s", true},
+        {0, 1, "Crash predicted", "9.00 m/s", true},
+        {1, 2, "Error", "Not available", false},
+        {1, 7, "Crash was predicted", "Not available", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.predicted);
+        CollisionAvoidancePropertyView_TRVAXX view;
+        view.setBeeper([] {});
+        view.update({1, 12, 0.8f, 9.0f, 1});
+        view.update({c.valid, 12, 0.8f, 1.25f, c.predicted});
+        EXPECT_EQ(view.valueText(CollisionAvoidancePropertyView_TRVAXX::Status), c.status);
+        EXPECT_EQ(view.valueText(CollisionAvoidancePropertyView_TRVAXX::ImpactVelocity), c.velocity);
+        EXPECT_EQ(view.valueText(CollisionAvoidancePropertyView_TRVAXX::ObjectId), "12");
+        EXPECT_EQ(view.isWarning(), c.warning);
+    }
+}
+
+TEST(CollisionAvoidancePropertyView, BeepsAtMostOnceASecond) {
+    struct Case {
+        std::vector<qint64> times; // of successive predicted crashes
+        int beeps;
+    } cases[] = {{{0, 500}, 1}, {{0, 1500}, 2}, {{0, 1000}, 1}, {{0, 600, 1200}, 2}};
+    for (const Case& c : cases) {
+        CollisionAvoidancePropertyView_TRVAXX view;
+        qint64 now = 0;
+        int beeps = 0;
+        view.setClock([&] { return now; });
+        view.setBeeper([&] { ++beeps; });
+        for (qint64 t : c.times) {
+            now = t;
+            view.update({1, 3, 1.0f, 1.0f, 1});
+        }
+        EXPECT_EQ(beeps, c.beeps) << c.times.back();
+    }
+    // No beep without a predicted crash; the warning class goes with it.
+    CollisionAvoidancePropertyView_TRVAXX view;
+    int beeps = 0;
+    view.setBeeper([&] { ++beeps; });
+    view.update({1, 3, 1.0f, 1.0f, 1});
+    view.update({1, 3, 1.0f, 1.0f, 0});
+    EXPECT_EQ(beeps, 1);
+    EXPECT_FALSE(view.isWarning());
+}
