@@ -20,6 +20,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -273,4 +274,83 @@ TEST(View3D, RendersTheRecordedCycle) {
     EXPECT_GT(cloudPixelsAgain, cloudPixels / 2);
     layout.removeWidget(&view);
     view.setParent(nullptr);
+}
+
+TEST(View3D, RendersTheGuidanceLine) {
+    Feed feed;
+    View3D_TRVAXX view;
+    showAndWait(view);
+    view.setPointCloudVisibility(false);
+    view.setDrivingDirectionVisibility(false);
+    // Line 1 runs straight ahead from 2 m, 1 m to the left of the reference point, for 6 m.
+    const PrimedResultSP_TRVAXX_t p = feed.recorded(resulttest::Variant::LG, [](resulttest::CycleBuilder& c) {
+        const std::string l = "AlgoIFOutput.lineGuidanceResult.lineList[0].";
+        c.algo.set<int32_t>(l + "id", 1);
+        c.algo.set<int32_t>(l + "measured", 1);
+        c.algo.set<float>(l + "offset", 1.0f);
+        c.algo.set<float>(l + "foresight", 6.0f);
+        const float ref[3] = {2.0f, 0.0f, 0.0f};
+        c.algo.set("AlgoIFOutput.lineGuidanceResult.ref_Point", ref, 3);
+    });
+    ASSERT_TRUE(p && p->hasResult());
+    view.processNewData(p);
+    const QImage image = view.getOsgView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    image.save(QStringLiteral(TEST_ARTIFACT_DIR "/view3d_lg.png"));
+    const QColor lineColor = StyleProxy::getProperty("lineColor").value<QColor>();
+    Osg3DView* osgView = view.getOsgView();
+    int onLine = 0;
+    for (double x = 3.0; x <= 7.5; x += 0.5)
+        onLine += colourNear(image, osgView->project(osg::Vec3d(x, 1.0, 0.0)), lineColor, 2);
+    EXPECT_GE(onLine, 8);
+    // Mirrored to the other side there is no line.
+    int mirrored = 0;
+    for (double x = 3.0; x <= 7.5; x += 0.5)
+        mirrored += colourNear(image, osgView->project(osg::Vec3d(x, -1.0, 0.0)), lineColor, 2);
+    EXPECT_EQ(mirrored, 0);
+}
+
+TEST(View3D, ClickSelectsAnObjectAndOnlyInputOrResultsRepaint) {
+    Feed feed;
+    View3D_TRVAXX view;
+    showAndWait(view);
+    ResultDataSP_TRVAXX r = record("OD");
+    r->objects.objects[0] = DetectedObject_TRVAXX{};
+    r->objects.objects[0].id = 4;
+    r->objects.objects[0].x1 = 6;
+    r->objects.objects[0].x2 = 8;
+    r->objects.objects[0].y1 = 2;
+    r->objects.objects[0].y2 = 4;
+    r->objects.objects[0].zMax = 2;
+    view.setPointCloudVisibility(false);
+    view.processNewData(feed.primed(r));
+    QSignalSpy selected(view.getObjectList(), SIGNAL(objectSelected(int)));
+    QSignalSpy deselected(view.getObjectList(), SIGNAL(objectDeselected()));
+    Osg3DView* osgView = view.getOsgView();
+    QTest::qWait(100);
+    const int frames = osgView->getFrameCount();
+    QTest::qWait(300);
+    EXPECT_EQ(osgView->getFrameCount(), frames); // idle: no frames
+
+    const QPoint box = osgView->project(osg::Vec3d(7, 3, 1)).toPoint();
+    QTest::mouseClick(osgView, Qt::LeftButton, Qt::NoModifier, box);
+    QTRY_COMPARE(selected.size(), 1);
+    EXPECT_EQ(selected.at(0).at(0).toInt(), 4);
+    EXPECT_GT(osgView->getFrameCount(), frames);
+    EXPECT_EQ(view.getObjectList()->getNode(0)->getBox()->getColor(), sceneColor("objectSelectedColor"));
+    QTest::mouseClick(osgView, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTRY_COMPARE(deselected.size(), 1);
+
+    // The presets move the camera and say so; the compass follows the offsets.
+    QSignalSpy moved(osgView, SIGNAL(cameraMoved()));
+    view.setTopDefaultView();
+    EXPECT_EQ(moved.size(), 1);
+    EXPECT_NE(osgView->project(osg::Vec3d(7, 3, 1)).toPoint(), box);
+    view.setCompassaxisViewPortPosition(10);
+    view.setReplayViewOffset(12);
+    view.paintYOffset(5);
+    const osg::Viewport* compass = osgView->getCompassCamera()->getViewport();
+    EXPECT_EQ(compass->x(), 22);
+    EXPECT_EQ(compass->y(), 5);
+    EXPECT_EQ(view.property("offset").toInt(), 10);
+    EXPECT_EQ(view.property("yOffset").toInt(), 5);
 }

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/styleproxy.h"
+
 #include <QLabel>
+#include <QSet>
 #include <QSignalSpy>
 
 namespace {
@@ -36,6 +39,24 @@ DetectedObject_TRVAXX object(int id, int type = 0) {
 }
 
 } // namespace
+
+TEST(SceneStyle, EverySceneColourHasItsOwnDefault) {
+    const char* names[] = {
+        "objectColor",       "objectCrashedColor", "objectSelectedColor", "objectMouseOverColor",
+        "objectVectorColor", "retroColor",         "retroSelectedColor",  "retroMouseOverColor",
+        "retroVectorColor",  "tooltipFontColor",   "cameraColor",         "planeColor",
+        "lightingColor",     "lineColor",          "lineSelectedColor",   "lineMouseOverColor",
+        "lineLabelColor",    "lineVectorColor",    "vehicleColor",        "projectedVehicleColor",
+        "zoneColor",         "fontColor"};
+    QSet<QRgb> seen;
+    for (const char* name : names) {
+        const QColor c = StyleProxy::getProperty(name).value<QColor>();
+        EXPECT_TRUE(c.isValid()) << name;
+        EXPECT_FALSE(seen.contains(c.rgba())) << name;
+        seen.insert(c.rgba());
+    }
+    EXPECT_TRUE(StyleProxy::hasProperty("sceneFont"));
+}
 
 TEST(ObjectList, NodeGeometryFollowsTheObject) {
     ObjectList list;
