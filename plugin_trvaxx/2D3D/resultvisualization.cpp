@@ -91,11 +91,12 @@ void ResultVisualization::showModePage(int newMode) {
     strip->setMode(mode);
     if (view2D3D && mode != Mode2D3D)
         view2D3D->stop();
-    // Before the first result the waiting page stays; the mode is remembered.
-    if (haveResult)
+    // Before the first result the waiting page stays (and the camera off); the mode is remembered.
+    if (haveResult) {
         stack->setCurrentWidget(pageOf(mode));
-    if (view2D3D && mode == Mode2D3D)
-        view2D3D->start();
+        if (view2D3D && mode == Mode2D3D)
+            view2D3D->start();
+    }
     if (oldMode != Mode2D3D && mode == Mode2D3D)
         emit overlayActivated();
     else if (oldMode == Mode2D3D && mode != Mode2D3D)

@@ -127,7 +127,6 @@ TEST_F(Container, TheGrabberRunsOnlyOnTheJointPage) {
     View2D3D_TRVAXX* joint = container.getView2D3D();
     joint->setGrabberFolders({qEnvironmentVariable("TRVAXX_PLUGIN_PATH")});
     show(container);
-    feed(resulttest::Variant::OD, 1);
 
     QSignalSpy overlayOn(&container, &ResultVisualization::overlayActivated);
     QSignalSpy overlayOff(&container, &ResultVisualization::overlayDeActivated);
@@ -145,6 +144,13 @@ TEST_F(Container, TheGrabberRunsOnlyOnTheJointPage) {
                  {&ResultVisualization::switchTo2D, ResultVisualization::Mode2D, false},
                  {&ResultVisualization::switchTo2D3D, ResultVisualization::Mode2D3D, true},
                  {&ResultVisualization::switchTo3D, ResultVisualization::Mode3D, false}};
+    // Before the first result the joint page waits with the camera off.
+    container.switchTo2D3D();
+    EXPECT_FALSE(joint->isGrabberRunning());
+    EXPECT_NE(container.currentPage(), joint);
+    feed(resulttest::Variant::OD, 1);
+    EXPECT_EQ(container.currentPage(), joint);
+    EXPECT_TRUE(joint->isGrabberRunning());
     for (const Step& s : steps) {
         (container.*s.slot)();
         EXPECT_EQ(container.getMode(), s.mode);
