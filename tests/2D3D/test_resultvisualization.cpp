@@ -89,11 +89,6 @@ TEST_F(Container, PagesShownLateShowTheNewestResult) {
 
     container.switchTo3D();
     EXPECT_EQ(container.getView3D()->getProcessedCount(), 1);
-    EXPECT_EQ(container.getView3D()->getPointCloud()->getVertices()->size(), size_t(TRVAXX_PIXEL_COUNT));
-    container.switchTo2D3D();
-    EXPECT_GT(container.getView2D3D()->drawnResults(), drawnBefore);
-    EXPECT_EQ(container.getView2D3D()->variant(), "OD");
-
     // The 2D page, hidden while results 4 and 5 came, shows result 5 when it comes back; the
     // logarithmic switch reaches its amplitude pane.
     feed(resulttest::Variant::OD, 4);
@@ -102,7 +97,6 @@ TEST_F(Container, PagesShownLateShowTheNewestResult) {
     container.switchTo2D();
     ASSERT_TRUE(newest);
     EXPECT_EQ(newest->getResult()->frameCounter(), 5u);
-    EXPECT_TRUE(container.getView2D()->isAmplitudeLogarithmic());
     EXPECT_EQ(container.getView2D()->pane(View2D_TRVAXX::DistancePane)->backgroundImage(),
               newest->getDistanceImage());
     EXPECT_EQ(container.getView2D()->pane(View2D_TRVAXX::AmplitudePane)->backgroundImage(),
