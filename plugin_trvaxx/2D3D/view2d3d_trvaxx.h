@@ -34,6 +34,7 @@ public:
     Overlay2D3D* overlay() const { return overlayItem; }
     WindrowVisualization* windrow() const { return windrowWidget; }
     bool hasPicture() const { return !picture.isNull(); }
+    bool isGrabberRunning() const { return grabberRunning; }
     // The variant text the scene parts were built for ("" before the first result).
     const QString& variant() const { return builtFor; }
     // Results drawn since construction (hidden views draw none).

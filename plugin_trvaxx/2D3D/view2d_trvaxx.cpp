@@ -83,12 +83,22 @@ void View2D_TRVAXX::changeEvent(QEvent* event) {
 }
 
 void View2D_TRVAXX::processNewData(PrimedResultSP_TRVAXX_t primedResult) {
-    if (!primedResult || !isVisible())
+    if (!primedResult)
         return;
     primed = primedResult;
+    // A hidden view only keeps the result (its images stay uncomputed) and shows it when shown.
+    shownPrimed = isVisible();
+    if (!shownPrimed)
+        return;
     showImages();
     panel->processNewData(primed);
     updatePixelZoom();
+}
+
+void View2D_TRVAXX::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (primed && !shownPrimed)
+        processNewData(primed);
 }
 
 void View2D_TRVAXX::showImages() {

@@ -22,7 +22,8 @@ class View2D;
 // press on the panes closes it. The "Pixel Properties" panel sits to the right of the panes; a
 // screen that wants it elsewhere takes it with pixelPanel() and reparents it.
 //
-// A hidden view ignores results, so no image is computed for it. GUI thread only.
+// A hidden view only keeps the newest result (no image is computed for it) and shows it when it is
+// shown. GUI thread only.
 class View2D_TRVAXX : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QColor crossDistanceColor MEMBER crossDistance)
@@ -61,6 +62,7 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void retranslateUi();
@@ -78,6 +80,7 @@ private:
     PixSelParameterMenuBar* panel;
     PrimedResultSP_TRVAXX_t primed;
     bool logarithmic = false;
+    bool shownPrimed = false;
     bool mode3x3 = false;
     QPoint selected{-1, -1};
     int lastPane = DistancePane;

@@ -1,18 +1,13 @@
 #include "result/replaydataview_trvaxx.h"
 
+#include "2D3D/resultvisualization.h"
+#include "2D3D/view3d_trvaxx.h"
 #include "result/resultchain_trvaxx.h"
 #include "result/resultlog_trvaxx.h"
 #include "result/resulttransformer_trvaxx.h"
 
 #include <QDebug>
-#include <QLabel>
-#include <QPixmap>
 #include <QVBoxLayout>
-
-namespace {
-// Screen pixels per sensor pixel in the stand-in image.
-constexpr int IMAGE_ZOOM = 10;
-} // namespace
 
 ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
     : ReplayDataView(parent), chain(std::make_unique<ResultChain_TRVAXX>()),
@@ -20,13 +15,10 @@ ReplayDataView_TRVAXX::ReplayDataView_TRVAXX(QWidget* parent)
     layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    imageLabel = new QLabel(this);
-    imageLabel->setAlignment(Qt::AlignCenter);
-    imageLabel->setMinimumSize(TRVAXX_SENSOR_WIDTH * IMAGE_ZOOM, TRVAXX_SENSOR_HEIGHT * IMAGE_ZOOM);
-    infoLabel = new QLabel(this);
+    visualization = new ResultVisualization(true, this);
     transformer->setMinMaxDistance(0.0, 30.0);
-    layout->addWidget(imageLabel, 1);
-    layout->addWidget(infoLabel, 0);
+    layout->addWidget(visualization);
+    visualization->connectTransformer(transformer);
     connect(transformer, SIGNAL(processNewData(PrimedResultSP_TRVAXX_t)), this,
             SLOT(processNewData(PrimedResultSP_TRVAXX_t)));
 }
@@ -62,16 +54,29 @@ void ReplayDataView_TRVAXX::newReplayPacket(const char* data, unsigned int lengt
 
 void ReplayDataView_TRVAXX::setViewOffset(unsigned int offset) {
     viewOffset = offset;
+    visualization->getView3D()->setReplayViewOffset(offset);
+}
+
+bool ReplayDataView_TRVAXX::showPage(const QString& page) {
+    if (page == QLatin1String("2d"))
+        visualization->switchTo2D();
+    else if (page == QLatin1String("joint") && visualization->getView2D3D())
+        visualization->switchTo2D3D();
+    else if (page == QLatin1String("3d"))
+        visualization->switchTo3D();
+    else
+        return false;
+    return true;
 }
 
 void ReplayDataView_TRVAXX::processNewData(PrimedResultSP_TRVAXX_t primedResult) {
-    if (!primedResult || !isVisible())
+    if (!primedResult || !primedResult->hasResult())
         return;
-    const QImage& image = primedResult->getDistanceImage();
-    imageLabel->setPixmap(
-        QPixmap::fromImage(image.scaled(image.width() * IMAGE_ZOOM, image.height() * IMAGE_ZOOM)));
-    if (const ResultDataSP_TRVAXX& r = primedResult->getResult())
-        infoLabel->setText(tr("Frame %1  %2 %3  %4")
-                               .arg(r->frameCounter())
-                               .arg(r->cameraVariant, r->softwareVersion, r->serialNumber));
+    const ResultDataSP_TRVAXX& r = primedResult->getResult();
+    const QString text =
+        tr("Sensor %1, firmware %2 %3").arg(r->serialNumber, r->cameraVariant, r->softwareVersion);
+    if (text != infoText) {
+        infoText = text;
+        emit info(infoText);
+    }
 }

@@ -1,0 +1,149 @@
+// The view container: which page shows in which mode, the grabber running only on the joint page,
+// pages shown late showing the newest result, the panel's switches reaching the views.
+
+#include "tests/support/resultstreambuilder.h"
+
+#include "2D3D/resultvisualization.h"
+#include "2D3D/view2d3d_trvaxx.h"
+#include "2D3D/view2d_trvaxx.h"
+#include "2D3D/view3d_trvaxx.h"
+#include "2D3D/viewselectionstrip.h"
+#include "common/commonutilities.h"
+#include "result/dataoutput_trvaxx.h"
+#include "result/resultchain_trvaxx.h"
+#include "result/resulttransformer_trvaxx.h"
+#include "visualization2d/view2d.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+struct Container : ::testing::Test {
+    ResultChain_TRVAXX chain;
+    ResultTransformer_TRVAXX transformer{&chain.cache()};
+    PrimedResultSP_TRVAXX_t newest;
+
+    void SetUp() override {
+        QObject::connect(&transformer, &ResultTransformer_TRVAXX::processNewData,
+                         [this](PrimedResultSP_TRVAXX_t p) { newest = p; });
+    }
+
+    // Interprets a recorded cycle of the variant and hands it to the transformer's receivers.
+    void feed(resulttest::Variant variant, uint32_t frame) {
+        resulttest::Identification id;
+        id.variant = resulttest::CycleBuilder::variantText(variant);
+        resulttest::CycleBuilder cycle(variant, id);
+        cycle.fillImage(frame);
+        const QByteArray packet = DataOutput_TRVAXX::serializeChunks(cycle.chunks());
+        ASSERT_EQ(chain.processPacket(packet.constData(), unsigned(packet.size())),
+                  ResultChain_TRVAXX::PacketResult::Processed);
+        transformer.slotProcessNewData();
+    }
+    static void show(QWidget& w) {
+        w.resize(900, 600);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    }
+};
+
+} // namespace
+
+TEST_F(Container, WithoutAJointViewItsPageNeverShows) {
+    ResultVisualization without(false);
+    without.connectTransformer(&transformer);
+    show(without);
+    EXPECT_FALSE(without.getStrip()->button2D3D()->isEnabled());
+    // Until the first result a waiting page shows; a mode chosen meanwhile is kept.
+    without.switchTo3D();
+    EXPECT_NE(without.currentPage(), without.getView3D());
+    feed(resulttest::Variant::LG, 1);
+    EXPECT_EQ(without.currentPage(), without.getView3D());
+
+    QSignalSpy activated(&without, &ResultVisualization::overlayActivated);
+    without.switchTo2D3D();
+    EXPECT_EQ(without.getMode(), ResultVisualization::Mode3D);
+    EXPECT_EQ(without.currentPage(), without.getView3D());
+    EXPECT_EQ(activated.size(), 0);
+    without.getStrip()->button2D()->click();
+    EXPECT_EQ(without.currentPage(), without.getView2D());
+}
+
+TEST_F(Container, PagesShownLateShowTheNewestResult) {
+    ResultVisualization container(true);
+    container.connectTransformer(&transformer);
+    show(container);
+    feed(resulttest::Variant::OD, 1);
+    ASSERT_EQ(container.currentPage(), container.getView2D());
+    const int drawnBefore = container.getView2D3D()->drawnResults();
+    feed(resulttest::Variant::OD, 2);
+    feed(resulttest::Variant::OD, 3);
+    // Hidden pages did no work for the results they were handed.
+    EXPECT_EQ(container.getView3D()->getProcessedCount(), 0);
+    EXPECT_EQ(container.getView2D3D()->drawnResults(), drawnBefore);
+
+    container.switchTo3D();
+    EXPECT_EQ(container.getView3D()->getProcessedCount(), 1);
+    // The 2D page, hidden while results 4 and 5 came, shows result 5 when it comes back; the
+    // logarithmic switch reaches its amplitude pane.
+    feed(resulttest::Variant::OD, 4);
+    feed(resulttest::Variant::OD, 5);
+    container.setAmplitudeLogarithmic(true);
+    container.switchTo2D();
+    ASSERT_TRUE(newest);
+    EXPECT_EQ(newest->getResult()->frameCounter(), 5u);
+    EXPECT_EQ(container.getView2D()->pane(View2D_TRVAXX::DistancePane)->backgroundImage(),
+              newest->getDistanceImage());
+    EXPECT_EQ(container.getView2D()->pane(View2D_TRVAXX::AmplitudePane)->backgroundImage(),
+              newest->getLogarithmicAmplitudeImage());
+}
+
+TEST_F(Container, TheGrabberRunsOnlyOnTheJointPage) {
+    CommonUtilities::gocSettings().setValue(QStringLiteral("plugin_trvaxx/camera_test_pattern"), true);
+    ResultVisualization container(true);
+    container.connectTransformer(&transformer);
+    View2D3D_TRVAXX* joint = container.getView2D3D();
+    joint->setGrabberFolders({qEnvironmentVariable("TRVAXX_PLUGIN_PATH")});
+    show(container);
+
+    QSignalSpy overlayOn(&container, &ResultVisualization::overlayActivated);
+    QSignalSpy overlayOff(&container, &ResultVisualization::overlayDeActivated);
+    container.getStrip()->findButton()->click();
+    QComboBox* cameras = container.getStrip()->cameraList();
+    ASSERT_GT(cameras->count(), 0) << "the test pattern is offered";
+    cameras->setCurrentIndex(cameras->count() - 1);
+    emit cameras->textActivated(cameras->currentText());
+
+    struct Step {
+        void (ResultVisualization::*slot)();
+        int mode;
+        bool running;
+    } steps[] = {{&ResultVisualization::switchTo2D3D, ResultVisualization::Mode2D3D, true},
+                 {&ResultVisualization::switchTo2D, ResultVisualization::Mode2D, false},
+                 {&ResultVisualization::switchTo2D3D, ResultVisualization::Mode2D3D, true},
+                 {&ResultVisualization::switchTo3D, ResultVisualization::Mode3D, false}};
+    // Before the first result the joint page waits with the camera off.
+    container.switchTo2D3D();
+    EXPECT_FALSE(joint->isGrabberRunning());
+    EXPECT_NE(container.currentPage(), joint);
+    feed(resulttest::Variant::OD, 1);
+    EXPECT_EQ(container.currentPage(), joint);
+    EXPECT_TRUE(joint->isGrabberRunning());
+    for (const Step& s : steps) {
+        (container.*s.slot)();
+        EXPECT_EQ(container.getMode(), s.mode);
+        EXPECT_EQ(joint->isGrabberRunning(), s.running) << "mode " << s.mode;
+    }
+    EXPECT_EQ(overlayOn.size(), 2);
+    EXPECT_EQ(overlayOff.size(), 2);
+    // Started, the real grabber delivers pictures to the page.
+    container.switchTo2D3D();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return joint->hasPicture(); }, 5000));
+    container.switchTo2D();
+    CommonUtilities::gocSettings().remove(QStringLiteral("plugin_trvaxx"));
+}
