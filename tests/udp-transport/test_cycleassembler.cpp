@@ -65,6 +65,8 @@ void put(Bytes& bytes, std::size_t offset, std::uint64_t value, int width) {
 
 class CycleAssemblerTest : public ::testing::Test {
 protected:
+    explicit CycleAssemblerTest(std::uint64_t budget = CycleAssembler::kMaxStoredBytes)
+        : assembler(output, logger, budget) {}
     // What the receive loop does with every datagram.
     void feed(const Bytes& datagram) {
         assembler.processPacket(datagram.data(), datagram.size());
@@ -88,7 +90,7 @@ protected:
 
     RecordingOutput output;
     RecordingLogger logger;
-    CycleAssembler assembler{output, logger};
+    CycleAssembler assembler;
     StreamEncoder dsp{kSubDeviceDsp};
     StreamEncoder kp{kSubDeviceKp};
 };
@@ -479,17 +481,12 @@ TEST_F(CycleAssemblerTest, EraseUsesLimitOneWhenPartialLagsBehindComplete) {
     assembler.cleanOutdatedCycles(-1);
 }
 
-TEST(CycleAssemblerMemory, StoredCyclesStayWithinTheirBudget) {
-    RecordingOutput output;
-    RecordingLogger logger;
-    CycleAssembler assembler(output, logger, 2500);
-    StreamEncoder dsp(kSubDeviceDsp);
-    auto feed = [&](const std::vector<Bytes>& datagrams) {
-        for (const Bytes& d : datagrams) {
-            assembler.processPacket(d.data(), d.size());
-            assembler.deliverCycles();
-        }
-    };
+class CycleAssemblerBudget : public CycleAssemblerTest {
+protected:
+    CycleAssemblerBudget() : CycleAssemblerTest(2500) {}
+};
+
+TEST_F(CycleAssemblerBudget, StoredCyclesStayWithinTheirBudget) {
     feed(dsp.encodeCycle(1, {makeChannel(8, pattern(1000, 1)), makeChannel(9, pattern(1000, 2)),
                              makeChannel(14, pattern(500, 3))}));
     EXPECT_EQ(logger.count("Channel 14 of 500 bytes dropped: 2256 bytes of cycles are stored already", 1),
