@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <regex>
 #include <sstream>
 
 using namespace kvel_test;
@@ -40,19 +39,9 @@ Records rootHead() {
 
 // The text names the source line; an empty detail leaves it without ": ".
 TEST(KvelParse, ErrorTextLayout) {
-    const std::regex layout(
-        R"(kvel_parse\.cpp \(line \d+\): Error in parsing data definition(: magic number at the beginning \(0xdade\) missing)?)");
-    for (const Bytes& container :
-         {Bytes{0x00, 0x01},
-          container0300(Records().name("x").dims({}).offset(0).size(1).order(LE).type(7).bytes(), false)}) {
-        try {
-            kvel::parse(container);
-            ADD_FAILURE() << "accepted";
-        } catch (const kvel::ParseError& e) {
-            EXPECT_TRUE(std::regex_match(e.what(), layout)) << e.what();
-            EXPECT_EQ(std::string(e.what()).find(": magic") != std::string::npos, !e.detail().empty());
-        }
-    }
+    EXPECT_STREQ(kvel::ParseError("/some/dir/kvel_parse.cpp", 7, "x").what(),
+                 "kvel_parse.cpp (line 7): Error in parsing data definition: x");
+    EXPECT_STREQ(kvel::ParseError("f.cpp", 1, "").what(), "f.cpp (line 1): Error in parsing data definition");
 }
 
 TEST(KvelParse, AllContainerVersionsReadTheSameTree) {
