@@ -68,43 +68,27 @@ const std::set<int> commonKeys = range(3, 15) + std::set<int>{17} + range(24, 32
 
 } // namespace
 
-TEST(PackageProcessor, FullOdCycleFillsImageObjectsIdentificationAndCalibration) {
+// What the end-to-end run against the virtual sensor does not show: every object slot is read
+// whatever its id, and the serial number is trimmed.
+TEST(PackageProcessor, OdCycleReadsEveryObjectSlotAndTrimsTheSerial) {
     CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
     cycle.fillImage(77);
     cycle.fillParameters();
-    const std::string o = "AlgoIFOutput.objectDetectionResult.";
+    const std::string o = "AlgoIFOutput.objectDetectionResult.objectList[";
     for (int i = 0; i < 20; ++i) {
-        cycle.algo.set<int32_t>(o + "objectList[" + std::to_string(i) + "].id", i % 3 == 0 ? -1 : 100 + i);
-        cycle.algo.set<float>(o + "objectList[" + std::to_string(i) + "].vYQuality", float(i) / 4);
+        cycle.algo.set<int32_t>(o + std::to_string(i) + "].id", i % 3 == 0 ? -1 : 100 + i);
+        cycle.algo.set<float>(o + std::to_string(i) + "].vYQuality", float(i) / 4);
     }
-    cycle.algo.set<int32_t>(o + "crashPredictorResult.crashObjectID", 42);
-    cycle.algo.set<float>(o + "crashPredictorResult.relImpactVelocity", 3.5f);
-    cycle.algo.set<float>("AlgoIFOutput.distanceImageResult.intrExtrCalib_2d.extrCalib_rot_z", 0.25f);
-
     Fixture f;
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
     ASSERT_TRUE(r);
     EXPECT_EQ(f.processor.getErrorCount(), 0);
-    EXPECT_EQ(r->sensorWidth, 64);
-    EXPECT_EQ(r->sensorHeight, 16);
-    EXPECT_EQ(r->distanceData[1023], 1000 + 1023);
-    EXPECT_EQ(r->frameCounter(), 77u);
-    EXPECT_EQ(r->info.value(InfoKey_TRVAXX::Available).toUInt(), 5u);
-    EXPECT_FLOAT_EQ(r->amplitude_normalization[3], 8.0f);
-    EXPECT_EQ(r->masterclockTimestamp, 40u * 77u);
-    // Every object slot is read, whatever its id.
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(r->objects.objects[size_t(i)].id, i % 3 == 0 ? -1 : 100 + i) << i;
         EXPECT_FLOAT_EQ(r->objects.objects[size_t(i)].vYQuality, float(i) / 4) << i;
     }
-    EXPECT_EQ(r->objects.crashObjectID, 42);
-    EXPECT_FLOAT_EQ(r->objects.relImpactVelocity, 3.5f);
-    EXPECT_FLOAT_EQ(r->calibration2d.extrCalib_rot_z, 0.25f);
-    EXPECT_EQ(r->lines.count, 5);
-    EXPECT_EQ(r->softwareVersion, "3.4.7");
-    EXPECT_EQ(r->cameraVariant, "OD");
-    EXPECT_EQ(r->partNumber, "TRVAFN");
-    EXPECT_EQ(r->serialNumber, "0001234567"); // trimmed
+    EXPECT_EQ(r->frameCounter(), 77u);
+    EXPECT_EQ(r->serialNumber, "0001234567");
     EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
     EXPECT_TRUE(f.cache.isDataAvailable());
 }
