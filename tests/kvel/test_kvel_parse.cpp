@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <regex>
 #include <sstream>
 
 using namespace kvel_test;
@@ -40,41 +39,9 @@ Records rootHead() {
 
 // The text names the source line; an empty detail leaves it without ": ".
 TEST(KvelParse, ErrorTextLayout) {
-    const std::regex layout(
-        R"(kvel_parse\.cpp \(line \d+\): Error in parsing data definition(: magic number at the beginning \(0xdade\) missing)?)");
-    for (const Bytes& container :
-         {Bytes{0x00, 0x01},
-          container0300(Records().name("x").dims({}).offset(0).size(1).order(LE).type(7).bytes(), false)}) {
-        try {
-            kvel::parse(container);
-            ADD_FAILURE() << "accepted";
-        } catch (const kvel::ParseError& e) {
-            EXPECT_TRUE(std::regex_match(e.what(), layout)) << e.what();
-            EXPECT_EQ(std::string(e.what()).find(": magic") != std::string::npos, !e.detail().empty());
-        }
-    }
-}
-
-TEST(KvelParse, ContainerHeaders) {
-    EXPECT_EQ(parseErrorDetail({}), "magic number at the beginning (0xdade) missing");
-    EXPECT_EQ(parseErrorDetail({0xDE, 0xDA, 3, 0}), "magic number at the beginning (0xdade) missing");
-    EXPECT_EQ(parseErrorDetail({0xDA, 0xDE, 0x04, 0x00}), "unknown kvel version");
-    EXPECT_EQ(parseErrorDetail({0xDA, 0xDE, 0x03, 0x01}), "unknown kvel version");
-    // No cipher in this build: enciphered containers are rejected, never misread.
-    const Bytes records = Records().name("R").dims({}).offset(0).size(1).order(LE).type(2).bytes();
-    Bytes v2 = container0100(records);
-    v2[2] = 0x02;
-    EXPECT_FALSE(parseErrorDetail(v2).empty());
-    EXPECT_FALSE(parseErrorDetail(container0300(records, true, 1, 7)).empty());
-    // A cipher method with key 0 is not enciphered.
-    EXPECT_TRUE(kvel::parse(container0300(records, true, 1, 0)));
-    // Truncated headers and a pad count larger than the container.
-    Bytes shortHeader = container0300(records, true);
-    shortHeader.resize(12);
-    EXPECT_FALSE(parseErrorDetail(shortHeader).empty());
-    Bytes badPad = container0300(records, false);
-    badPad[12] = 250;
-    EXPECT_FALSE(parseErrorDetail(badPad).empty());
+    EXPECT_STREQ(kvel::ParseError("/some/dir/kvel_parse.cpp", 7, "x").what(),
+                 "kvel_parse.cpp (line 7): Error in parsing data definition: x");
+    EXPECT_STREQ(kvel::ParseError("f.cpp", 1, "").what(), "f.cpp (line 1): Error in parsing data definition");
 }
 
 TEST(KvelParse, AllContainerVersionsReadTheSameTree) {
@@ -90,8 +57,9 @@ TEST(KvelParse, AllContainerVersionsReadTheSameTree) {
                               .member("Gain", {}, 24, 8, 3)
                               .end()
                               .bytes();
-    for (const Bytes& container :
-         {container0300(records, false), container0300(records, true), container0100(records)}) {
+    // A cipher method with key 0 is not enciphered.
+    for (const Bytes& container : {container0300(records, false), container0300(records, true),
+                                   container0100(records), container0300(records, true, 1, 0)}) {
         const kvel::ITypePtr root = kvel::parse(container);
         ASSERT_TRUE(root);
         EXPECT_EQ(root->name(), "KP_CPARType");
@@ -108,56 +76,70 @@ TEST(KvelParse, AllContainerVersionsReadTheSameTree) {
     }
 }
 
-TEST(KvelParse, CompressedBodyErrors) {
+// Damaged containers and record streams, with the ParseError's detail ("*": any non-empty one).
+TEST(KvelParse, DamagedInputIsRefusedWithItsDetail) {
     const Bytes records = Records().name("R").dims({}).offset(0).size(1).order(LE).type(2).bytes();
+    const auto with = [](Bytes b, size_t at, std::initializer_list<uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
+        return b;
+    };
     Bytes garbage = container0300(records, true);
     for (size_t i = 13; i < garbage.size(); ++i)
         garbage[i] ^= 0x5A;
-    EXPECT_EQ(parseErrorDetail(garbage), "uncompress failed");
-    // A length that differs from what the stream holds.
-    Bytes wrongLength = container0300(records, true);
-    wrongLength[11] += 1;
-    EXPECT_EQ(parseErrorDetail(wrongLength), "uncompress failed");
-    // A claim of 4 GiB is refused before anything is allocated.
-    Bytes huge = container0100(records);
-    huge[4] = huge[5] = huge[6] = huge[7] = 0xFF;
-    EXPECT_EQ(parseErrorDetail(huge), "uncompress failed");
-    // Plain body shorter than its stated record length.
-    Bytes plain = container0300(records, false);
-    plain[11] += 9;
-    EXPECT_FALSE(parseErrorDetail(plain).empty());
-}
+    Bytes shortHeader = container0300(records, true);
+    shortHeader.resize(12);
+    const Bytes compressed = container0300(records, true), plain = container0300(records, false);
+    const std::string magic = "magic number at the beginning (0xdade) missing";
+    const std::pair<Bytes, std::string> containers[] = {
+        {{}, magic},
+        {{0xDE, 0xDA, 3, 0}, magic},
+        {{0xDA, 0xDE, 0x04, 0x00}, "unknown kvel version"},
+        {{0xDA, 0xDE, 0x03, 0x01}, "unknown kvel version"},
+        // No cipher in this build: enciphered containers are rejected, never misread.
+        {with(container0100(records), 2, {0x02}), "*"},
+        {container0300(records, true, 1, 7), "*"},
+        {shortHeader, "*"},
+        {with(plain, 12, {250}), "*"}, // pad count beyond the container
+        {garbage, "uncompress failed"},
+        {with(compressed, 11, {uint8_t(compressed[11] + 1)}), "uncompress failed"},       // wrong length
+        {with(container0100(records), 4, {0xFF, 0xFF, 0xFF, 0xFF}), "uncompress failed"}, // 4 GiB claim
+        {with(plain, 11, {uint8_t(plain[11] + 9)}), "*"}, // body shorter than its record length
+    };
+    for (const auto& [container, detail] : containers) {
+        const std::string got = parseErrorDetail(container);
+        EXPECT_TRUE(detail == "*" ? !got.empty() : got == detail) << got;
+    }
 
-TEST(KvelParse, RecordErrorsCarryTheirDetails) {
-    EXPECT_EQ(recordError(Records().name("a").name("b")), "name set more than once");
-    EXPECT_EQ(recordError(Records().name("a").dims({2}).dims({3})), "dimension set more than once");
-    EXPECT_EQ(recordError(Records().name("a").offset(0).offset(1)), "offset set more than once");
-    EXPECT_EQ(recordError(Records().name("a").size(1).size(2)), "size set more than once");
-    EXPECT_EQ(recordError(Records().name("a").order(LE).order(LE)), "endianess set more than once");
-    EXPECT_EQ(recordError(Records().order(202)), "unknown endianess");
-    EXPECT_EQ(recordError(Records().tag(100).u32(50).raw({'a', 'b'})), "dataSize < string length");
-    EXPECT_EQ(recordError(Records().tag(102).raw({0, 0})), "dataSize < 4");
-    // A member that carries a byte order although the root already set one.
-    EXPECT_EQ(recordError(rootHead().name("m").dims({}).offset(0).size(1).order(LE).type(1).end()),
-              "endianess set more than once");
-    // The member list ends without its end marker.
-    EXPECT_EQ(recordError(rootHead().member("m", {}, 0, 1, 1).tag(150)), "dataSize < 4");
-    EXPECT_EQ(recordError(rootHead().member("m", {}, 0, 1, 1)), "dataSize = 0");
-}
-
-TEST(KvelParse, IncompleteRecordsAndUnknownIdsHaveEmptyDetail) {
-    // Each attribute missing in turn.
-    EXPECT_EQ(recordError(Records().dims({}).offset(0).size(1).order(LE).type(1)), "");
-    EXPECT_EQ(recordError(Records().name("a").offset(0).size(1).order(LE).type(1)), "");
-    EXPECT_EQ(recordError(Records().name("a").dims({}).size(1).order(LE).type(1)), "");
-    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).order(LE).type(1)), "");
-    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).size(1).type(1)), "");
-    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).size(1).order(LE).type(4)), "");
-    EXPECT_EQ(recordError(Records().tag(99)), "");
-    // Attributes without the closing tag.
-    EXPECT_EQ(recordError(Records().name("a").dims({})), "");
-    // One byte after the root.
-    EXPECT_EQ(recordError(Records().name("a").dims({}).offset(0).size(1).order(LE).type(1).tag(0)), "");
+    const std::pair<Records, std::string> streams[] = {
+        {Records().name("a").name("b"), "name set more than once"},
+        {Records().name("a").dims({2}).dims({3}), "dimension set more than once"},
+        {Records().name("a").offset(0).offset(1), "offset set more than once"},
+        {Records().name("a").size(1).size(2), "size set more than once"},
+        {Records().name("a").order(LE).order(LE), "endianess set more than once"},
+        {Records().order(202), "unknown endianess"},
+        {Records().tag(100).u32(50).raw({'a', 'b'}), "dataSize < string length"},
+        {Records().tag(102).raw({0, 0}), "dataSize < 4"},
+        // A member that carries a byte order although the root already set one.
+        {rootHead().name("m").dims({}).offset(0).size(1).order(LE).type(1).end(),
+         "endianess set more than once"},
+        // The member list ends without its end marker.
+        {rootHead().member("m", {}, 0, 1, 1).tag(150), "dataSize < 4"},
+        {rootHead().member("m", {}, 0, 1, 1), "dataSize = 0"},
+        // Each attribute missing in turn, an unknown id, no closing tag, a byte after the root and a
+        // stray byte inside a member list: refused without a detail.
+        {Records().dims({}).offset(0).size(1).order(LE).type(1), ""},
+        {Records().name("a").offset(0).size(1).order(LE).type(1), ""},
+        {Records().name("a").dims({}).size(1).order(LE).type(1), ""},
+        {Records().name("a").dims({}).offset(0).order(LE).type(1), ""},
+        {Records().name("a").dims({}).offset(0).size(1).type(1), ""},
+        {Records().name("a").dims({}).offset(0).size(1).order(LE).type(4), ""},
+        {Records().tag(99), ""},
+        {Records().name("a").dims({}), ""},
+        {Records().name("a").dims({}).offset(0).size(1).order(LE).type(1).tag(0), ""},
+        {rootHead().member("m", {}, 0, 1, 1).tag(102).end(), ""},
+    };
+    for (const auto& [stream, detail] : streams)
+        EXPECT_EQ(recordError(stream), detail);
 }
 
 TEST(KvelParse, RecordDetails) {
@@ -172,8 +154,6 @@ TEST(KvelParse, RecordDetails) {
     // An empty record stream is an empty result, not an error.
     EXPECT_FALSE(kvel::parse(container0300({}, false)));
     EXPECT_FALSE(kvel::parse(container0300({}, true)));
-    // A stray byte inside a member list is taken as the next member's tag.
-    EXPECT_EQ(recordError(rootHead().member("m", {}, 0, 1, 1).tag(102).end()), "");
 }
 
 TEST(KvelWrite, OutputIsAlignedAndReadsBackEqual) {
@@ -330,7 +310,8 @@ TEST(KvelChunkStream, ReadAheadFromFile) {
     EXPECT_EQ(std::ftell(file), long(first.size()));
     std::fclose(file);
 
-    // The same through a stream, and a file cut anywhere inside the packet.
+    // The same through a stream, and a stream cut anywhere inside the packet (both overloads share
+    // the reading; one cut file is enough for the file side).
     const std::string text(first.begin(), first.end());
     std::istringstream whole(text);
     EXPECT_EQ(kvel::readAheadChunkStream(whole), int64_t(first.size()));
@@ -342,12 +323,12 @@ TEST(KvelChunkStream, ReadAheadFromFile) {
         } catch (const KvlEOFException& e) {
             EXPECT_STREQ(e.what(), "End of file reached");
         }
-        std::FILE* f = std::tmpfile();
-        std::fwrite(first.data(), 1, cut, f);
-        std::fseek(f, 0, SEEK_SET);
-        EXPECT_THROW(kvel::readAheadChunkStream(f), KvlEOFException) << cut;
-        std::fclose(f);
     }
+    std::FILE* cutFile = std::tmpfile();
+    std::fwrite(first.data(), 1, 30, cutFile);
+    std::fseek(cutFile, 0, SEEK_SET);
+    EXPECT_THROW(kvel::readAheadChunkStream(cutFile), KvlEOFException);
+    std::fclose(cutFile);
     // A length below 1.
     Bytes bad = first;
     setWord(bad, 12, 0);

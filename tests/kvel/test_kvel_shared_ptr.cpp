@@ -64,8 +64,3 @@ TEST(KvelSharedPtr, ConcurrentCopiesKeepTheCount) {
     shared.reset();
     EXPECT_EQ(alive, 0);
 }
-
-TEST(KvelSharedPtrDeathTest, ControlBlockWithoutDestroyer) {
-    int object = 0;
-    EXPECT_DEATH(kvel::detail::ControlBlock(&object, nullptr), "m_destroyer != 0");
-}

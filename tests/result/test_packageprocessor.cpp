@@ -16,7 +16,6 @@
 #include <QByteArray>
 #include <QVariantList>
 
-#include <cmath>
 #include <set>
 #include <thread>
 
@@ -69,43 +68,27 @@ const std::set<int> commonKeys = range(3, 15) + std::set<int>{17} + range(24, 32
 
 } // namespace
 
-TEST(PackageProcessor, FullOdCycleFillsImageObjectsIdentificationAndCalibration) {
+// What the end-to-end run against the virtual sensor does not show: every object slot is read
+// whatever its id, and the serial number is trimmed.
+TEST(PackageProcessor, OdCycleReadsEveryObjectSlotAndTrimsTheSerial) {
     CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
     cycle.fillImage(77);
     cycle.fillParameters();
-    const std::string o = "AlgoIFOutput.objectDetectionResult.";
+    const std::string o = "AlgoIFOutput.objectDetectionResult.objectList[";
     for (int i = 0; i < 20; ++i) {
-        cycle.algo.set<int32_t>(o + "objectList[" + std::to_string(i) + "].id", i % 3 == 0 ? -1 : 100 + i);
-        cycle.algo.set<float>(o + "objectList[" + std::to_string(i) + "].vYQuality", float(i) / 4);
+        cycle.algo.set<int32_t>(o + std::to_string(i) + "].id", i % 3 == 0 ? -1 : 100 + i);
+        cycle.algo.set<float>(o + std::to_string(i) + "].vYQuality", float(i) / 4);
     }
-    cycle.algo.set<int32_t>(o + "crashPredictorResult.crashObjectID", 42);
-    cycle.algo.set<float>(o + "crashPredictorResult.relImpactVelocity", 3.5f);
-    cycle.algo.set<float>("AlgoIFOutput.distanceImageResult.intrExtrCalib_2d.extrCalib_rot_z", 0.25f);
-
     Fixture f;
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
     ASSERT_TRUE(r);
     EXPECT_EQ(f.processor.getErrorCount(), 0);
-    EXPECT_EQ(r->sensorWidth, 64);
-    EXPECT_EQ(r->sensorHeight, 16);
-    EXPECT_EQ(r->distanceData[1023], 1000 + 1023);
-    EXPECT_EQ(r->frameCounter(), 77u);
-    EXPECT_EQ(r->info.value(InfoKey_TRVAXX::Available).toUInt(), 5u);
-    EXPECT_FLOAT_EQ(r->amplitude_normalization[3], 8.0f);
-    EXPECT_EQ(r->masterclockTimestamp, 40u * 77u);
-    // Every object slot is read, whatever its id.
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(r->objects.objects[size_t(i)].id, i % 3 == 0 ? -1 : 100 + i) << i;
         EXPECT_FLOAT_EQ(r->objects.objects[size_t(i)].vYQuality, float(i) / 4) << i;
     }
-    EXPECT_EQ(r->objects.crashObjectID, 42);
-    EXPECT_FLOAT_EQ(r->objects.relImpactVelocity, 3.5f);
-    EXPECT_FLOAT_EQ(r->calibration2d.extrCalib_rot_z, 0.25f);
-    EXPECT_EQ(r->lines.count, 5);
-    EXPECT_EQ(r->softwareVersion, "3.4.7");
-    EXPECT_EQ(r->cameraVariant, "OD");
-    EXPECT_EQ(r->partNumber, "TRVAFN");
-    EXPECT_EQ(r->serialNumber, "0001234567"); // trimmed
+    EXPECT_EQ(r->frameCounter(), 77u);
+    EXPECT_EQ(r->serialNumber, "0001234567");
     EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
     EXPECT_TRUE(f.cache.isDataAvailable());
 }
@@ -142,6 +125,8 @@ TEST(PackageProcessor, InfoKeysFollowTheFirmwareTypeAndCarryTypedValues) {
     }
 }
 
+// Floats, lists and byte arrays; addresses, ports and the baud rate are compared with the virtual
+// sensor's parameters end to end.
 TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     CycleBuilder cycle(Variant::LG, identification("LG", 3, 2));
     cycle.fillImage(1);
@@ -150,16 +135,6 @@ TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
     const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
     const std::string k = "Meas_Customer_Data_Type.KpCustomerParameter.";
-    // IPv4 addresses as text of their four bytes.
-    const std::string ip = d + "Ipv4AddressCamera";
-    EXPECT_EQ(r->info.value(11).toString(), QStringLiteral("%1.%2.%3.%4")
-                                                .arg(seedOf(ip))
-                                                .arg(seedOf(ip) + 1)
-                                                .arg(seedOf(ip) + 2)
-                                                .arg(seedOf(ip) + 3));
-    EXPECT_EQ(r->info.value(14).toInt(), int(leafValue(d + "destinationUDPPort", kvel::TC_UINT16)));
-    EXPECT_EQ(r->info.value(17).toUInt(),
-              uint(leafValue("Meas_Customer_Data_Type.CANBaudrate", kvel::TC_UINT32)));
     EXPECT_EQ(r->info.value(22).toInt(), int(seedOf(k + "CANMaxNumberOfLines")));
     EXPECT_FLOAT_EQ(r->info.value(107).toFloat(),
                     float(leafValue(d + "LineGuidanceCust_steeringTTC", kvel::TC_FLOAT)));
@@ -168,7 +143,6 @@ TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     EXPECT_FLOAT_EQ(pattern[7].toFloat(), float(leafValue(d + "AutoCalibParam_yPattern", kvel::TC_FLOAT, 7)));
     EXPECT_EQ(r->info.value(114).typeId(), QMetaType::QByteArray);
     EXPECT_EQ(r->info.value(114).toByteArray().size(), 8);
-    EXPECT_EQ(r->info.value(3).toString(), "3.2.7");
 }
 
 TEST(PackageProcessor, IdentificationIsKeptAcrossCyclesWithoutChannel256) {
@@ -191,42 +165,30 @@ TEST(PackageProcessor, IdentificationIsKeptAcrossCyclesWithoutChannel256) {
     EXPECT_TRUE(r->info.contains(93)); // variant step ran on the remembered type
 }
 
-// A DI sensor whose CameraVariant member is signed: read as text all the same; objects and lines
-// keep their defaults.
-TEST(PackageProcessor, SignedCameraVariantAndDiDefaults) {
+// A DI sensor whose CameraVariant member is signed: read as text all the same (the DI defaults of
+// objects and lines are checked end to end).
+TEST(PackageProcessor, SignedCameraVariantIsReadAsText) {
     Identification id = identification("DI", 3, 4, "TRVADN");
     id.unsignedVariant = false;
     CycleBuilder cycle(Variant::DI, id);
     cycle.fillImage(1);
     Fixture f;
-    const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
-    EXPECT_EQ(r->cameraVariant, "DI");
+    EXPECT_EQ(f.run(cycle.chunks())->cameraVariant, "DI");
     EXPECT_EQ(f.processor.getErrorCount(), 0);
     EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVADN_DI_3_2);
-    for (const DetectedObject_TRVAXX& o : r->objects.objects)
-        EXPECT_EQ(o.id, -1);
-    EXPECT_EQ(r->objects.count, 20);
-    EXPECT_EQ(r->lines.count, 5);
-    EXPECT_EQ(r->lines.lines[4].id, 0);
-    EXPECT_EQ(r->calibration2d.intrCalib_2D_fx, 0.0f);
 }
 
-TEST(PackageProcessor, CameraAxisDistanceAndNormalisedAmplitude) {
+// The camera-axis distance is checked against the virtual sensor's truth end to end.
+TEST(PackageProcessor, NormalisedAmplitude) {
     CycleBuilder cycle(Variant::DI, identification("DI", 3, 4));
-    cycle.fillImage(3, 0.3f, -0.2f);
+    cycle.fillImage(3);
     Fixture f;
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
-    const CameraCalibration_TRVAXX& c = r->cameraCalibration;
-    for (int i = 0; i < 1024; i += 37) {
-        const double expected =
-            std::sin(double(c.rotY)) * (r->X[size_t(i)] - c.transX) -
-            std::sin(double(c.rotX)) * std::cos(double(c.rotY)) * (r->Y[size_t(i)] - c.transY) +
-            std::cos(double(c.rotX)) * std::cos(double(c.rotY)) * (r->Z[size_t(i)] - c.transZ);
-        EXPECT_NEAR(r->cameraAxisDistance[size_t(i)], expected, 1e-5) << i;
-        // Bits 1 and 2 of the confidence word select the factor (1, 2, 4, 8 here).
-        const float factor = float(1 << ((r->confidence[size_t(i)] >> 1) & 3));
-        EXPECT_FLOAT_EQ(r->normalizedAmplitude[size_t(i)], factor * float(r->amplitude[size_t(i)])) << i;
-    }
+    // Bits 1 and 2 of the confidence word select the factor (1, 2, 4, 8 here).
+    for (size_t i = 0; i < 1024; i += 37)
+        EXPECT_FLOAT_EQ(r->normalizedAmplitude[i],
+                        float(1 << ((r->confidence[i] >> 1) & 3)) * float(r->amplitude[i]))
+            << i;
     // Confidence word 6 selects the fourth factor.
     ResultDataSP_TRVAXX manual(new ResultData_TRVAXX);
     manual->sensorWidth = 64;
@@ -322,11 +284,9 @@ TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     ResultDataSP_TRVAXX first = f.run(cycle.chunks());
     ResultDataSP_TRVAXX second = f.run(cycle.chunks());
     EXPECT_EQ(second->info, first->info); // unchanged bytes give the same values
-    cycle.parameters.set<float>(d + "VehicleDim_zMax", 9.25f);
     cycle.parameters.set<uint8_t>(d + "Ipv4AddressCamera[0]", 10);
     cycle.identity.set<uint8_t>("Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol", 1);
     const ResultDataSP_TRVAXX third = f.run(cycle.chunks());
-    EXPECT_FLOAT_EQ(third->info.value(86).toFloat(), 9.25f);
     EXPECT_TRUE(third->info.value(11).toString().startsWith("10."));
     EXPECT_EQ(third->info.value(16).toInt(), 1);
     // Channel 256 is read every cycle even while channel 14 stays the same.
@@ -335,7 +295,6 @@ TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     const ResultDataSP_TRVAXX fourth = f.run(cycle.chunks());
     EXPECT_EQ(fourth->info.value(16).toInt(), 0);
     EXPECT_EQ(fourth->frameCounter(), 2u);
-    EXPECT_FLOAT_EQ(fourth->info.value(86).toFloat(), 9.25f);
     EXPECT_EQ(third->frameCounter(), 1u); // published records are never changed afterwards
     // A new firmware type reads its own rows.
     CycleBuilder lg(Variant::LG, identification("LG", 3, 4));
@@ -411,16 +370,9 @@ TEST(ResultRecordPool, ReleasesFromOtherThreads) {
 
 // A record recycled from an LG cycle (more keys) carries only the keys and values of the next cycle.
 TEST(ResultRecordPool, RecycledRecordHoldsOnlyThisCyclesInfo) {
-    Identification lg;
-    lg.variant = "LG";
-    lg.softwareVersion[0] = 3;
-    lg.softwareVersion[1] = 2;
-    CycleBuilder lgCycle(Variant::LG, lg);
+    CycleBuilder lgCycle(Variant::LG, identification("LG", 3, 2));
     lgCycle.fillImage(3);
-    Identification di;
-    di.variant = "DI";
-    di.partNumber = "TRVADN";
-    CycleBuilder diCycle(Variant::DI, di);
+    CycleBuilder diCycle(Variant::DI, identification("DI", 3, 4, "TRVADN"));
     diCycle.fillImage(4);
 
     const ResultDataSP_TRVAXX expected = Fixture().run(diCycle.chunks());

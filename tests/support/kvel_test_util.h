@@ -56,11 +56,6 @@ private:
     Bytes m_bytes;
 };
 
-inline void putBE32(Bytes& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(uint8_t(v >> shift));
-}
-
 inline Bytes zlibCompress(const Bytes& in, int level = 9) {
     uLongf length = compressBound(uLong(in.size()));
     Bytes out(length);
@@ -77,16 +72,14 @@ inline Bytes container0300(const Bytes& records, bool compressed, uint8_t cipher
     const uint8_t pad = uint8_t((4 - ((body.size() + 1) % 4)) % 4);
     Bytes out = {0xDA,        0xDE, 0x03, 0x00, uint8_t(compressed ? 1 : 0), cipher, uint8_t(key >> 8),
                  uint8_t(key)};
-    putBE32(out, uint32_t(records.size()));
-    out.push_back(pad);
+    out = Records().raw(out).u32(uint32_t(records.size())).tag(pad).bytes();
     out.insert(out.end(), body.begin(), body.end());
     out.insert(out.end(), pad, 0);
     return out;
 }
 
 inline Bytes container0100(const Bytes& records) {
-    Bytes out = {0xDA, 0xDE, 0x01, 0x00};
-    putBE32(out, uint32_t(records.size()));
+    Bytes out = Records().raw({0xDA, 0xDE, 0x01, 0x00}).u32(uint32_t(records.size())).bytes();
     const Bytes body = zlibCompress(records);
     out.insert(out.end(), body.begin(), body.end());
     return out;

@@ -101,10 +101,6 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_lastStatistics;
     }
-    void clear() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_handouts.clear();
-    }
 
 private:
     mutable std::mutex m_mutex;

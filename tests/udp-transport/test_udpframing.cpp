@@ -78,39 +78,15 @@ TEST(Lrc, MatchesBytewiseDefinitionForAllSmallLengths) {
     }
 }
 
-TEST(Headers, RoundTripLittleEndian) {
-    DatagramHeader h;
-    h.version = 3;
-    h.subDevice = 2;
-    h.packetCounter = 0xA1B2C3D4;
-    h.cycleCounter = 0x01020304;
-    h.packetsInCycle = 40;
-    h.indexInCycle = 39;
-    h.packetsInChannel = 22;
-    h.indexInChannel = 21;
-    h.channelId = 256;
-    h.totalLength = 30000;
-    h.payloadLength = 1440;
-    std::uint8_t bytes[kDatagramHeaderSize] = {};
-    h.write(bytes);
-    EXPECT_EQ(bytes[4], 0xD4);
-    EXPECT_EQ(bytes[7], 0xA1);
-    EXPECT_EQ(bytes[20], 0x00);
-    EXPECT_EQ(bytes[21], 0x01);
-    const DatagramHeader back = DatagramHeader::read(bytes);
-    EXPECT_EQ(back.packetCounter, h.packetCounter);
-    EXPECT_EQ(back.indexInChannel, 21);
-    EXPECT_EQ(back.channelId, 256u);
-    EXPECT_EQ(back.payloadLength, 1440u);
-
+// The field layout is pinned by the hand-written datagrams of the assembler tests; here only a
+// channel header cut short, whose missing bytes read as zero.
+TEST(Headers, CutChannelHeaderReadsMissingBytesAsZero) {
     ChannelHeader c;
     c.currentPart = 2;
     c.numberOfParts = 5;
     c.offset = 0x10000;
     std::uint8_t channel[kChannelHeaderSize] = {};
     c.write(channel);
-    EXPECT_EQ(readU32(channel), kStartDelimiter);
-    // A header cut short reads its missing bytes as zero.
     const ChannelHeader cut = ChannelHeader::read(channel, 14);
     EXPECT_EQ(cut.currentPart, 2);
     EXPECT_EQ(cut.numberOfParts, 0);

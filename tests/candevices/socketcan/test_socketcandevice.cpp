@@ -137,28 +137,6 @@ TEST_F(VirtualCanBus, BurstFromSeveralThreadsArrivesWhole) {
     }
 }
 
-TEST(SocketCanDevice, MissingInterfacesGiveStatusTwo) {
-    LogCapture log;
-    const struct {
-        const char* url;
-        const char* hint;
-    } cases[] = {
-        {"can7", "no such network interface"},
-        {"lo", "Cannot open CAN interface qtcanbus://socketcan/lo"}, // exists, but is no CAN interface
-        {"qtcanbus://nosuchbackend/can0", "Qt CAN back-ends here"},
-        {"socketcand://", "not understood"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
-        SocketCanDevice device;
-        device.CAN_SetInterface(c.url);
-        const int linesBefore = LogCapture::count("");
-        EXPECT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Unreachable);
-        EXPECT_EQ(LogCapture::count(c.hint), 1);
-        EXPECT_EQ(LogCapture::count(""), linesBefore + 1); // one line per failure
-    }
-}
-
 // A socketcand server driven step by step by the test, on plain blocking sockets.
 class ScriptedServer {
 public:
@@ -373,15 +351,32 @@ TEST(SocketcandStalled, SendWaitsForAServerThatStopsReadingThenGivesUp) {
     EXPECT_TRUE(server.expect("< send 123 8 00 01 02 03 04 05 06 07 >"));
 }
 
-TEST(SocketcandRefused, RefusedConnectionGivesStatusTwo) {
-    quint16 port;
+TEST(SocketCanDevice, MissingInterfacesAndRefusedConnectionsGiveStatusTwo) {
+    LogCapture log;
+    std::string refused; // bound and released again: nobody listens there
     {
-        ScriptedServer closed; // bound and released again: nobody listens there
-        port = static_cast<quint16>(std::stoi(closed.url().substr(closed.url().rfind(':') + 1)));
+        ScriptedServer closed;
+        refused = closed.url();
     }
-    SocketCanDevice device;
-    device.CAN_SetInterface(("socketcand://127.0.0.1:" + std::to_string(port) + "/can0").c_str());
-    EXPECT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Unreachable);
+    const struct {
+        const char* url;
+        const char* hint;
+    } cases[] = {
+        {"can7", "no such network interface"},
+        {"lo", "Cannot open CAN interface qtcanbus://socketcan/lo"}, // exists, but is no CAN interface
+        {"qtcanbus://nosuchbackend/can0", "Qt CAN back-ends here"},
+        {"socketcand://", "not understood"},
+        {refused.c_str(), "Cannot open socketcand bus"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        SocketCanDevice device;
+        device.CAN_SetInterface(c.url);
+        const int linesBefore = LogCapture::count("");
+        EXPECT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Unreachable);
+        EXPECT_EQ(LogCapture::count(c.hint), 1);
+        EXPECT_EQ(LogCapture::count(""), linesBefore + 1); // one line per failure
+    }
 }
 
 } // namespace

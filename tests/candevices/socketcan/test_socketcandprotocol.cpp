@@ -100,16 +100,16 @@ TEST(SocketcandParser, StopsAtMalformedInput) {
     EXPECT_FALSE(parser.feed("< ok >", 6, ignore));
 }
 
+// The identifier width at its bound and an empty frame; the common cases and the opening elements
+// are checked against the scripted server of the device test.
 TEST(SocketcandWriter, WritesSendElements) {
     const struct {
         uint32_t id;
         uint8_t length;
         const char* text;
     } cases[] = {
-        {0x60A, 8, "< send 60A 8 00 01 02 03 04 05 06 07 >"},
         {0x7FF, 0, "< send 7FF 0 >"},
         {0x800, 2, "< send 00000800 2 00 01 >"},
-        {0x18DAEFF1, 8, "< send 18DAEFF1 8 00 01 02 03 04 05 06 07 >"},
     };
     for (const auto& c : cases) {
         CanFrame frame;
@@ -120,8 +120,6 @@ TEST(SocketcandWriter, WritesSendElements) {
         char out[kSocketcandSendCapacity];
         EXPECT_EQ(std::string(out, socketcandSend(frame, out)), c.text);
     }
-    EXPECT_EQ(socketcandOpen("can0"), "< open can0 >");
-    EXPECT_EQ(socketcandBitTiming("can0", 250000), "< can0 B 250000 0 0 0 0 0 0 0 >");
 }
 
 TEST(InterfaceUrl, ParsesTheThreeForms) {
