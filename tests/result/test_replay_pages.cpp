@@ -158,7 +158,7 @@ TEST(ReplayPages, RecordedOdAndLgCyclesRenderOnEveryPageAndInOrlangui) {
         int boxes = 0;
         for (const trvsim::ObjectTruth& o : truth.objects) {
             QPointF corner;
-            if (o.id < 0 || o.type == Overlay2D3D::kRetroObjectType ||
+            if (o.id < 0 || o.type == TRVAXX_RETRO_OBJECT_TYPE ||
                 !joint->overlay()->project(o.x1, o.y1, o.zMax, corner) ||
                 !QRectF(0, 0, 640, 480).contains(corner))
                 continue;
