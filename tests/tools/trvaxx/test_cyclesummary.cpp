@@ -80,7 +80,8 @@ TEST(CycleSummaryTest, JsonFigures) {
     const QJsonObject stats = json.value(QStringLiteral("stats")).toObject();
     EXPECT_EQ(stats.value(QStringLiteral("dsp_datagrams")).toInt(), 100);
     EXPECT_EQ(stats.value(QStringLiteral("lrc_errors")).toInt(), 2);
-    EXPECT_EQ(stats.size(), 6);
+    EXPECT_EQ(stats.value(QStringLiteral("can_beacons")).toInt(), 0);
+    EXPECT_EQ(stats.size(), 7);
     EXPECT_TRUE(line.toText().contains(QStringLiteral("lrc 2")));
 
     // The interval starts afresh: no cycles, no record figures.
