@@ -65,10 +65,15 @@ template <class T> struct Named {
 };
 
 QString snakeCase(const char* name) {
+    // A capital starts a word after a small letter, or when it begins a word after an acronym:
+    // zMin -> z_min, vXQuality -> v_x_quality, crashObjectID -> crash_object_id.
     QString key;
+    const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
     for (const char* c = name; *c; ++c) {
-        if (*c >= 'A' && *c <= 'Z') {
-            if (!key.isEmpty() && !key.endsWith(QLatin1Char('_')))
+        if (upper(*c)) {
+            const bool afterSmall = c != name && !upper(c[-1]) && c[-1] != '_';
+            const bool startsWord = c != name && upper(c[-1]) && c[1] >= 'a' && c[1] <= 'z';
+            if (afterSmall || startsWord)
                 key += QLatin1Char('_');
             key += QLatin1Char(char(*c - 'A' + 'a'));
         } else {

@@ -32,6 +32,18 @@ QJsonValue variantJson(const QVariant& value) {
     case QMetaType::Double:
     case QMetaType::Float:
         return std::isfinite(value.toDouble()) ? QJsonValue(value.toDouble()) : QJsonValue(QJsonValue::Null);
+    case QMetaType::QByteArray: { // bytes as numbers, never as control characters in a text
+        QJsonArray bytes;
+        for (char byte : value.toByteArray())
+            bytes.append(int(static_cast<signed char>(byte)));
+        return bytes;
+    }
+    case QMetaType::QVariantList: {
+        QJsonArray items;
+        for (const QVariant& item : value.toList())
+            items.append(variantJson(item));
+        return items;
+    }
     default:
         return value.isValid() ? QJsonValue(value.toString()) : QJsonValue(QJsonValue::Null);
     }
