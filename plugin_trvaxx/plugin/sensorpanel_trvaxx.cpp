@@ -1,5 +1,8 @@
 #include "plugin/sensorpanel_trvaxx.h"
 
+#include "2D3D/resultvisualization.h"
+#include "result/resulttransformer_trvaxx.h"
+
 #include "plugin/sensor_trvaxx.h"
 
 #include "parammodel/pcdevice_trvaxx.h"
@@ -29,6 +32,12 @@ SensorPanel_TRVAXX::SensorPanel_TRVAXX(Sensor_TRVAXX& sensor, QWidget* parent)
     views->setObjectName(QStringLiteral("resultViewArea"));
     viewArea = new QVBoxLayout(views);
     viewArea->setContentsMargins(0, 0, 0, 0);
+    // The live views on a transformer of their own over the connection's result cache.
+    transformer = new ResultTransformer_TRVAXX(sensor.getResultCache(), this);
+    visualization = new ResultVisualization(true, views);
+    visualization->setObjectName(QStringLiteral("resultVisualization"));
+    visualization->connectTransformer(transformer);
+    viewArea->addWidget(visualization);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(views);

@@ -6,11 +6,13 @@
 class QLabel;
 class QTableWidget;
 class QVBoxLayout;
+class ResultTransformer_TRVAXX;
+class ResultVisualization;
 class Sensor_TRVAXX;
 
 // The plain screen of a connected sensor: its identity, variant code and parameter values, and
-// an empty area that the live result views take (resultViewArea()). Parameter values are shown
-// again every second. GUI thread only; the connection outlives the panel.
+// the live result views (2D, joint, 3D) in resultViewArea(), fed by a transformer of their own. Parameter
+// values are shown again every second. GUI thread only; the connection outlives the panel.
 class SensorPanel_TRVAXX : public QWidget {
     Q_OBJECT
 public:
@@ -18,8 +20,9 @@ public:
 
     explicit SensorPanel_TRVAXX(Sensor_TRVAXX& sensor, QWidget* parent = nullptr);
 
-    // Where a result visualization is embedded (an empty vertical layout until then).
+    // Where the result visualization is embedded.
     QVBoxLayout* resultViewArea() const { return viewArea; }
+    ResultVisualization* resultVisualization() const { return visualization; }
 
 public slots:
     void refresh();
@@ -29,5 +32,7 @@ private:
     QLabel* identity;
     QTableWidget* parameters;
     QVBoxLayout* viewArea;
+    ResultTransformer_TRVAXX* transformer;
+    ResultVisualization* visualization;
     QTimer refreshTimer;
 };
