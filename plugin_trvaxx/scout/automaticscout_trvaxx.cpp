@@ -40,6 +40,21 @@ void AutomaticScout_TRVAxx::setPorts(const QList<quint16>& ports) {
         searchPorts = ports;
 }
 
+namespace {
+QStringList& announcedBuses() {
+    static QStringList buses;
+    return buses;
+}
+} // namespace
+
+QStringList AutomaticScout_TRVAxx::announcedCanInterfaces() {
+    return announcedBuses();
+}
+
+void AutomaticScout_TRVAxx::rememberCanInterfaces(const QStringList& buses) {
+    announcedBuses() = buses;
+}
+
 void AutomaticScout_TRVAxx::startSearch() {
     aborted = false;
     foundSensors.clear();
@@ -75,6 +90,7 @@ void AutomaticScout_TRVAxx::searchTimeout() {
                 if (!canInterfaces.contains(bus))
                     canInterfaces.append(bus);
         }
+        rememberCanInterfaces(canInterfaces);
     }
     qDeleteAll(sockets);
     sockets.clear();

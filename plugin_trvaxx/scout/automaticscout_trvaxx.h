@@ -45,6 +45,10 @@ public:
     QList<CanCheck> canChecks() const { return checks; }
     // CAN buses announced by gateway beacons during the last search, "socketcand://IP:PORT/BUS".
     QStringList getCanInterfaces() const { return canInterfaces; }
+    // The buses that beacons announced in the newest finished search of any automatic scout of
+    // the process: the manual form offers them as CAN interfaces. GUI thread.
+    static QStringList announcedCanInterfaces();
+    static void rememberCanInterfaces(const QStringList& buses);
     bool isSearching() const { return searchTimer.isActive(); }
 
 public slots:

@@ -8,11 +8,15 @@
 #include "gui_controls/intlineedit.h"
 #include "gui_controls/ip4addresswidget.h"
 #include "gui_controls/overlaydialog.h"
+#include "scout/automaticscout_trvaxx.h"
 #include "scout/scoutlog_trvaxx.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 
 namespace {
 
@@ -79,6 +83,20 @@ QWidget* ManualScout_TRVAxx::createWidget(QWidget* parent) {
     canAddressLE = new IntLineEdit(form);
     layout->addRow(canAddressLabel, canAddressLE);
 
+    // The CAN interface the connection opens (the setting the CAN interface plug-in reads): the
+    // one configured, and the buses that gateway beacons announced in the last automatic search.
+    canInterfaceCB = new QComboBox(form);
+    canInterfaceCB->setEditable(true);
+    const QString configured =
+        CommonUtilities::gocSettings().value(QStringLiteral("plugin_trvaxx/can_interface")).toString();
+    canInterfaceCB->addItem(configured);
+    for (const QString& bus : AutomaticScout_TRVAxx::announcedCanInterfaces())
+        if (bus != configured)
+            canInterfaceCB->addItem(bus);
+    canInterfaceCB->lineEdit()->setPlaceholderText(tr("default interface"));
+    auto* interfaceLabel = new QLabel(tr("CAN Interface"), form);
+    layout->addRow(interfaceLabel, canInterfaceCB);
+
     ipWidget = new Ip4AddressWidget(form);
     ipWidget->setAddress(ipAddress);
     auto* ipLabel = new QLabel(tr("IP-Address"), form);
@@ -101,19 +119,24 @@ QWidget* ManualScout_TRVAxx::createWidget(QWidget* parent) {
     baudrateCB->setObjectName(QStringLiteral("baudrateCB"));
     protocolCB->setObjectName(QStringLiteral("protocolCB"));
     canAddressLE->setObjectName(QStringLiteral("canAddressLE"));
+    canInterfaceCB->setObjectName(QStringLiteral("canInterfaceCB"));
     ipWidget->setObjectName(QStringLiteral("ipWidget"));
     portLE->setObjectName(QStringLiteral("portLE"));
     connectButton->setObjectName(QStringLiteral("connectButton"));
     flashButton->setObjectName(QStringLiteral("flashButton"));
 
     canWidgets = {baudLabel,         baudrateCB.data(),      protocolLabel,
-                  protocolCB.data(), canAddressLabel.data(), canAddressLE.data()};
+                  protocolCB.data(), canAddressLabel.data(), canAddressLE.data(),
+                  interfaceLabel,    canInterfaceCB.data()};
     ethernetWidgets = {ipLabel, ipWidget.data(), portLabel, portLE.data()};
 
     connect(protocolCB, SIGNAL(changed(QVariant)), this, SLOT(onCanProtocolChanged(QVariant)));
     connect(ipWidget, SIGNAL(addressChanged(QString)), this, SLOT(setIPAdr(QString)));
     connect(portLE, SIGNAL(textEdited(QString)), this, SLOT(setPort()));
     connect(baudrateCB, SIGNAL(changed(QVariant)), this, SLOT(onBaudrateCBIndexChanged(QVariant)));
+    connect(canInterfaceCB, &QComboBox::currentTextChanged, this, [](const QString& url) {
+        CommonUtilities::gocSettings().setValue(QStringLiteral("plugin_trvaxx/can_interface"), url.trimmed());
+    });
     connect(connectButton, SIGNAL(clicked()), this, SIGNAL(done()));
     connect(flashButton, SIGNAL(clicked()), this, SLOT(doEmergencyFWUpdate()));
     connect(connectionCB, SIGNAL(changed(QVariant)), this, SLOT(switchedConnectionSelection(QVariant)));

@@ -14,6 +14,7 @@
 #include <QVariant>
 
 class ComboSelectionBox;
+class QComboBox;
 class IntLineEdit;
 class Ip4AddressWidget;
 class QLabel;
@@ -55,6 +56,7 @@ private:
     QPointer<ComboSelectionBox> connectionCB;
     QPointer<ComboSelectionBox> baudrateCB;
     QPointer<ComboSelectionBox> protocolCB;
+    QPointer<QComboBox> canInterfaceCB;
     QPointer<QLabel> canAddressLabel;
     QPointer<IntLineEdit> canAddressLE;
     QPointer<Ip4AddressWidget> ipWidget;

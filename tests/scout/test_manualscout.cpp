@@ -1,17 +1,21 @@
 // The manual connection form driven through its widgets: every mode, the protocol switch, typed
 // values and the reset, and the emergency update when the file choice is cancelled.
 
+#include "common/commonutilities.h"
 #include "common/notificationmanager.h"
 #include "gui_controls/comboselectionbox.h"
 #include "gui_controls/intlineedit.h"
 #include "gui_controls/ip4addresswidget.h"
+#include "scout/automaticscout_trvaxx.h"
 #include "scout/manualscout_trvaxx.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -127,4 +131,19 @@ TEST(ManualScout, CancellingTheFirmwareChoiceDoesNothingElse) {
     QTest::mouseClick(f.get<QPushButton>("flashButton"), Qt::LeftButton);
     EXPECT_TRUE(sawDialog);
     EXPECT_EQ(NotificationManager::instance().activeNotifications().size(), before);
+}
+
+TEST(ManualScout, OffersTheAnnouncedCanBusesAndKeepsTheChoice) {
+    AutomaticScout_TRVAxx::rememberCanInterfaces({QStringLiteral("socketcand://192.0.2.7:29536/can0")});
+    CommonUtilities::gocSettings().remove(QStringLiteral("plugin_trvaxx/can_interface"));
+    Form f;
+    auto* interfaces = f.get<QComboBox>("canInterfaceCB");
+    ASSERT_NE(interfaces, nullptr);
+    ASSERT_EQ(interfaces->count(), 2) << "the configured (default) interface and the announced bus";
+    interfaces->setCurrentIndex(1);
+    EXPECT_EQ(CommonUtilities::gocSettings().value(QStringLiteral("plugin_trvaxx/can_interface")).toString(),
+              QStringLiteral("socketcand://192.0.2.7:29536/can0"));
+    f.get<ComboSelectionBox>("connectionCB")->setCurrentIndex(1);
+    EXPECT_FALSE(interfaces->isVisible()) << "Ethernet only";
+    CommonUtilities::gocSettings().remove(QStringLiteral("plugin_trvaxx/can_interface"));
 }
