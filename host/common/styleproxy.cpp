@@ -69,6 +69,13 @@ QHash<QString, QVariant> defaults() {
         {QStringLiteral("projectedVehicleColor"), QColor(90, 150, 230, 60)},
         {QStringLiteral("zoneColor"), QColor(240, 140, 40, 70)},
         {QStringLiteral("fontColor"), QColor(QStringLiteral("#e8ecf0"))},
+        // Joint view: the overlay's ground grid and field of view; the windrow cross-section
+        {QStringLiteral("jointGridColor"), QColor(255, 255, 255, 90)},
+        {QStringLiteral("jointFovColor"), QColor(QStringLiteral("#ffdc00"))},
+        {QStringLiteral("backgroundColor"), QColor(QStringLiteral("#1e2228"))},
+        {QStringLiteral("borderColor"), QColor(QStringLiteral("#d9952b"))},
+        {QStringLiteral("borderWidth"), 2.0},
+        {QStringLiteral("groundColor"), QColor(QStringLiteral("#6e5a3c"))},
     };
 }
 

@@ -105,7 +105,7 @@ void Overlay2D3D::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
             for (int y = -10; y <= 10; ++y)
                 addLine(gridPath, {0.0f, float(y), 0.0f}, {30.0f, float(y), 0.0f}, 0.5);
         }
-        painter->setPen(QPen(styleColour("jointGridColor", QColor(255, 255, 255, 90)), 1));
+        painter->setPen(QPen(styleColour("jointGridColor", Qt::white), 1));
         painter->drawPath(gridPath);
     }
     if (layers & Pixels) {
@@ -121,7 +121,8 @@ void Overlay2D3D::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
                 QPointF p;
                 if (!project(record.X[i], record.Y[i], record.Z[i], p))
                     continue;
-                const QRgb colour = colours.valid(column, row) ? colours.pixel(column, row) : qRgb(255, 255, 255);
+                const QRgb colour =
+                    colours.valid(column, row) ? colours.pixel(column, row) : qRgb(255, 255, 255);
                 if (qAlpha(colour) != 0)
                     painter->fillRect(QRectF(p.x() - 1.5, p.y() - 1.5, 3, 3), QColor(colour));
             }
@@ -136,7 +137,7 @@ void Overlay2D3D::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
             addLine(edges, origin,
                     {origin[0] + 10 * corner[0], origin[1] + 10 * corner[1], origin[2] + 10 * corner[2]},
                     0.5);
-        painter->setPen(QPen(styleColour("jointFovColor", QColor(255, 220, 0)), 1, Qt::DashLine));
+        painter->setPen(QPen(styleColour("jointFovColor", Qt::yellow), 1, Qt::DashLine));
         painter->drawPath(edges);
     }
     if (layers & Objects)

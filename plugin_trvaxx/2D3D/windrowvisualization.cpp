@@ -6,11 +6,10 @@
 #include <QPainterPath>
 
 WindrowVisualization::WindrowVisualization(QWidget* parent)
-    : QWidget(parent),
-      backgroundColor(StyleProxy::getProperty("backgroundColor", QColor(30, 34, 40)).value<QColor>()),
-      borderColor(StyleProxy::getProperty("borderColor", QColor(224, 165, 38)).value<QColor>()),
-      groundColor(StyleProxy::getProperty("groundColor", QColor(110, 90, 60)).value<QColor>()),
-      borderWidth(StyleProxy::getProperty("borderWidth", 2.0).toReal()) {}
+    : QWidget(parent), backgroundColor(StyleProxy::getProperty("backgroundColor").value<QColor>()),
+      borderColor(StyleProxy::getProperty("borderColor").value<QColor>()),
+      groundColor(StyleProxy::getProperty("groundColor").value<QColor>()),
+      borderWidth(StyleProxy::getProperty("borderWidth").toReal()) {}
 
 void WindrowVisualization::setWindrowMinHeight(qreal metres) {
     minHeight = metres;

@@ -204,6 +204,8 @@ TEST_F(JointView, LineGuidanceShowsTheWindrowAndAHiddenViewDrawsNothing) {
     EXPECT_TRUE(view.windrow()->isVisible());
     EXPECT_DOUBLE_EQ(view.windrow()->windrowMinHeight(), 0.4);
     EXPECT_DOUBLE_EQ(view.windrow()->windrowMaxWidth(), 2.9);
+    for (const char* name : {"backgroundColor", "borderColor", "groundColor"})
+        EXPECT_TRUE(view.windrow()->property(name).value<QColor>().isValid()) << name << " has a default";
     view.windrow()->grab().save(QStringLiteral("view2d3d_windrow.png"));
 
     const int drawn = view.drawnResults();
