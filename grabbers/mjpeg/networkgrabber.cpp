@@ -2,6 +2,9 @@
 
 #include "grabbers/grabberlog.h"
 
+#include <QHostAddress>
+#include <QNetworkProxy>
+
 NetworkGrabber::NetworkGrabber(const QUrl& streamUrl, QObject* parent) : QObject(parent), url(streamUrl) {
     reconnect.setSingleShot(true);
     reconnect.setInterval(2000);
@@ -37,7 +40,14 @@ void NetworkGrabber::connectToServer() {
         return;
     parser = std::make_unique<MjpegStreamParser>();
     socket.abort();
-    socket.connectToHost(url.host(), quint16(url.port(80)));
+    // An address literal needs no name lookup (which Qt runs on its thread pool), and a camera on
+    // the local network is reached directly, never through a proxy.
+    socket.setProxy(QNetworkProxy::NoProxy);
+    const QHostAddress address(url.host());
+    if (!address.isNull())
+        socket.connectToHost(address, quint16(url.port(80)));
+    else
+        socket.connectToHost(url.host(), quint16(url.port(80)));
 }
 
 void NetworkGrabber::lost(const QString& reason) {

@@ -44,6 +44,10 @@ struct Delivered {
         std::lock_guard<std::mutex> lock(mutex);
         return packets.size();
     }
+    QByteArray last() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return packets.empty() ? QByteArray() : packets.back();
+    }
 };
 
 // A player of a recording of packets "p0", "p1", ... that delivers into `got`.
@@ -234,7 +238,7 @@ TEST_F(ReplayPlayerTest, StepSeekPauseAndSpeedMoveTheFrameCounter) {
     ASSERT_TRUE(reaches(player, 10));
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(player.currentPacket(), 10) << "nothing more while paused";
-    EXPECT_EQ(got.packets.back(), QByteArray("p10"));
+    EXPECT_EQ(got.last(), QByteArray("p10"));
 
     // Twice the recorded pace: the recording time never runs ahead of twice the wall time.
     player.setSpeed(2.0);
@@ -242,9 +246,10 @@ TEST_F(ReplayPlayerTest, StepSeekPauseAndSpeedMoveTheFrameCounter) {
     const quint64 from = player.positionUs();
     player.setPaused(false);
     ASSERT_TRUE(reaches(player, 40));
-    const double wallUs = double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - resumed).count());
+    const double wallUs =
+        double(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - resumed).count());
     EXPECT_LE(double(player.positionUs() - from), 2 * wallUs + 40'000);
-    player.stop();
+    player.stop(); // joined: the delivery thread has ended
     const std::vector<QByteArray> order(got.packets.begin(), got.packets.begin() + 6);
     EXPECT_EQ(order, (std::vector<QByteArray>{"p0", "p1", "p30", "p59", "p10", "p11"}));
 }
