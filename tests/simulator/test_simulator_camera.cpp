@@ -1,15 +1,10 @@
 // The camera beside the virtual sensor: the objects it draws lie inside the boxes the joint view's
-// camera model projects from the same truth, in the camera's own picture and in the rectified one;
-// and the picture reaches a network grabber over HTTP.
+// camera model projects from the same truth, in the camera's own picture and in the rectified one.
 
 #include "2D3D/cameramodel2d3d.h"
-#include "grabbers/mjpeg/networkgrabber.h"
-#include "simulator/camera/camerahttpserver.h"
+#include "simulator/camera/camerarenderer.h"
 #include "simulator/scene.h"
-#include "simulator/virtualsensor.h"
 #include "tests/support/truthrecord.h"
-
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -74,25 +69,6 @@ TEST(SimulatorCamera, ProjectedObjectBoxesEncloseTheObjectsPixels) {
         }
     }
     EXPECT_GE(checked, 6) << "objects in view";
-}
-
-TEST(SimulatorCamera, StreamsToANetworkGrabber) {
-    SimConfig config;
-    config.destAddress = "127.0.0.1";
-    config.verbosity = 0;
-    VirtualSensor sensor(config);
-    CameraHttpServer server(sensor, "127.0.0.1", 0);
-    ASSERT_TRUE(server.start()) << server.errorText();
-    NetworkGrabber grabber{QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port()))};
-    QSignalSpy pictures(&grabber, &NetworkGrabber::newImage);
-    grabber.start();
-    ASSERT_TRUE(pictures.wait(5000));
-    const QImage picture = pictures.at(0).at(0).value<QImage>();
-    EXPECT_EQ(picture.size(), QSize(CameraRenderer::kWidth, CameraRenderer::kHeight));
-    EXPECT_TRUE(near(picture.pixel(320, 5), CameraRenderer::skyColour(), 12)) << "sky at the top";
-    grabber.stop();
-    server.stop();
-    EXPECT_GE(server.picturesSent(), 1u);
 }
 
 } // namespace
