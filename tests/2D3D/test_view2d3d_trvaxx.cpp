@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/colours.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,17 +34,12 @@ namespace {
 
 using resulttest::recordFromTruth;
 
-bool near(QColor a, QColor b, int tolerance) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
 // Whether a pixel near `at` (within `radius`) of the image has the colour.
 bool colourNear(const QImage& image, QPointF at, QColor colour, int tolerance, int radius = 2) {
     for (int dy = -radius; dy <= radius; ++dy)
         for (int dx = -radius; dx <= radius; ++dx) {
             const QPoint p = at.toPoint() + QPoint(dx, dy);
-            if (image.valid(p) && near(image.pixelColor(p), colour, tolerance))
+            if (image.valid(p) && coloursNear(image.pixel(p), colour.rgb(), tolerance))
                 return true;
         }
     return false;
@@ -99,7 +96,7 @@ TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
     int white = 0;
     for (int y = 200; y < 280; ++y)
         for (int x = 200; x < 440; ++x)
-            white += near(image.pixelColor(onScreen({double(x), double(y)})), Qt::white, 10);
+            white += coloursNear(image.pixel(onScreen({double(x), double(y)})), qRgb(255, 255, 255), 10);
     EXPECT_GT(white, 0) << "the canvas says there is no camera picture";
 
     // The objects are drawn on the canvas where the camera model puts them.

@@ -6,6 +6,8 @@
 #include "simulator/scene.h"
 #include "tests/support/truthrecord.h"
 
+#include "tests/support/colours.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -25,11 +27,6 @@ QRectF projectedBox(const CameraModel2D3D& model, const ObjectTruth& o, bool rec
         box = box.isNull() ? QRectF(p, QSizeF(0.001, 0.001)) : box.united(QRectF(p, QSizeF(0.001, 0.001)));
     }
     return box;
-}
-
-bool near(QRgb a, QRgb b, int tolerance) {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
 TEST(SimulatorCamera, ProjectedObjectBoxesEncloseTheObjectsPixels) {
@@ -58,7 +55,7 @@ TEST(SimulatorCamera, ProjectedObjectBoxesEncloseTheObjectsPixels) {
                 int inside = 0, outside = 0;
                 for (int y = 0; y < picture.height(); ++y)
                     for (int x = 0; x < picture.width(); ++x)
-                        if (near(picture.pixel(x, y), colour, straight ? 4 : 0))
+                        if (coloursNear(picture.pixel(x, y), colour, straight ? 4 : 0))
                             ++(box.contains(x + 0.5, y + 0.5) ? inside : outside);
                 SCOPED_TRACE(testing::Message() << "frame " << frame << " object " << o.id
                                                 << (straight ? " rectified" : " camera picture"));

@@ -8,16 +8,13 @@
 
 #include <QSignalSpy>
 
+#include "tests/support/colours.h"
+
 #include <gtest/gtest.h>
 
 using namespace trvsim;
 
 namespace {
-
-bool near(QRgb a, QRgb b, int tolerance) {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
-}
 
 TEST(SimulatorCamera, StreamsToANetworkGrabber) {
     SimConfig config;
@@ -32,7 +29,7 @@ TEST(SimulatorCamera, StreamsToANetworkGrabber) {
     ASSERT_TRUE(pictures.wait(5000));
     const QImage picture = pictures.at(0).at(0).value<QImage>();
     EXPECT_EQ(picture.size(), QSize(CameraRenderer::kWidth, CameraRenderer::kHeight));
-    EXPECT_TRUE(near(picture.pixel(320, 5), CameraRenderer::skyColour(), 12)) << "sky at the top";
+    EXPECT_TRUE(coloursNear(picture.pixel(320, 5), CameraRenderer::skyColour(), 12)) << "sky at the top";
     grabber.stop();
     server.stop();
     EXPECT_GE(server.picturesSent(), 1u);
