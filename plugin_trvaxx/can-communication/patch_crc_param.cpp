@@ -1,28 +1,16 @@
 #include "can-communication/patch_crc_param.h"
 
+#include "can-communication/flashcontainer.h"
+
 #include "can-communication/canlogging.h"
 
 #include <QFile>
 #include <QtEndian>
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
 namespace ParamFile {
-
-uint32_t crc32Of(const char* data, qsizetype size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    const auto* bytes = reinterpret_cast<const Bytef*>(data);
-    while (size > 0) { // zlib takes uInt lengths
-        const uInt n = uInt(std::min<qsizetype>(size, 1 << 30));
-        crc = crc32(crc, bytes, n);
-        bytes += n;
-        size -= n;
-    }
-    return uint32_t(crc);
-}
 
 QByteArray header(const char (&tag)[5], const char* name, qsizetype bodySize, const QDateTime& at) {
     QByteArray h(kHeaderSize, '\0');
@@ -65,11 +53,9 @@ bool patch_crc_param(const QString& input, const QString& output) {
         return false;
     }
     char* h = file.data();
-    qToBigEndian<quint32>(
-        ParamFile::crc32Of(h + ParamFile::kHeaderSize, file.size() - ParamFile::kHeaderSize),
-        h + ParamFile::kBodyCrcOffset);
-    qToBigEndian<quint32>(ParamFile::crc32Of(h, ParamFile::kHeaderCrcOffset),
-                          h + ParamFile::kHeaderCrcOffset);
+    qToBigEndian<quint32>(flashCrc32(h + ParamFile::kHeaderSize, file.size() - ParamFile::kHeaderSize),
+                          h + ParamFile::kBodyCrcOffset);
+    qToBigEndian<quint32>(flashCrc32(h, ParamFile::kHeaderCrcOffset), h + ParamFile::kHeaderCrcOffset);
     QFile out(output);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(file) != file.size()) {
         qCDebug(lcCan).noquote() << "Can't open file " + output;

@@ -16,7 +16,6 @@ constexpr int kHeaderCrcOffset = 60;
 // Files above this are refused.
 constexpr qint64 kMaxFileSize = 0x2000000;
 
-uint32_t crc32Of(const char* data, qsizetype size);
 // The header for a body of `bodySize` bytes: tag, lengths, "<name><dd.MM.yyyy>" and the time of
 // `at`; both CRCs 0 until patched.
 QByteArray header(const char (&tag)[5], const char* name, qsizetype bodySize, const QDateTime& at);
