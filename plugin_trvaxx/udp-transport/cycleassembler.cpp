@@ -292,15 +292,20 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
     }
 
     // The body, contiguous: in place when the channel lies in one piece, else gathered once into
-    // the vector that becomes the channel buffer.
+    // a pooled vector that becomes the channel buffer (or goes back to the pool).
     const std::size_t bodySize = length - kChannelFramingSize;
-    std::vector<std::uint8_t> gathered;
+    struct Gathered {
+        ReassemblyPool& pool;
+        ReassemblyPool::Bytes bytes;
+        ~Gathered() { pool.giveBack(std::move(bytes)); }
+    } gathered{m_pool, nullptr};
     const std::uint8_t* body = channel.contiguous() ? channel.contiguous() + kChannelHeaderSize : nullptr;
     auto contiguousBody = [&] {
         if (body == nullptr) {
-            gathered.reserve(bodySize);
-            channel.append(gathered, kChannelHeaderSize, length - kEndDelimiterSize);
-            body = gathered.data();
+            gathered.bytes = m_pool.takeBytes();
+            gathered.bytes->reserve(bodySize);
+            channel.append(*gathered.bytes, kChannelHeaderSize, length - kEndDelimiterSize);
+            body = gathered.bytes->data();
         }
         return body;
     };
@@ -331,7 +336,7 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
     if (it == state.cycles.end()) {
         if (header.currentPart != 0)
             return; // its part 0 was never seen or its cycle is gone
-        it = state.cycles.emplace(cycleId, CycleEntry{cycleId, {}}).first;
+        it = m_pool.insert(state.cycles, cycleId);
     }
     CycleEntry& entry = it->second;
 
@@ -347,9 +352,11 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
             return;
         ChannelBuffer buffer;
         contiguousBody();
-        buffer.data = gathered.empty() ? std::make_shared<std::vector<std::uint8_t>>(body, body + bodySize)
-                                       : std::make_shared<std::vector<std::uint8_t>>(std::move(gathered));
-        buffer.partsReceived.assign(1, true);
+        if (!gathered.bytes) {
+            gathered.bytes = m_pool.takeBytes();
+            gathered.bytes->assign(body, body + bodySize);
+        }
+        buffer.data = std::move(gathered.bytes);
         buffer.numberOfParts = 1;
         buffer.totalSize = header.totalSize;
         buffer.channelId = first.channelId;
@@ -388,7 +395,7 @@ void CycleAssembler::eraseOldest(DeviceStreamState& state) {
     const auto oldest = state.cycles.begin();
     for (const ChannelBuffer& buffer : oldest->second.channels)
         state.storedBytes -= std::min<std::uint64_t>(state.storedBytes, buffer.totalSize + kChannelCharge);
-    state.cycles.erase(oldest);
+    m_pool.erase(state.cycles, oldest);
 }
 
 void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, const DatagramHeader& first,
@@ -411,7 +418,8 @@ void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, cons
         if (!admitChannel(state, entry, first.channelId, header.totalSize))
             return;
         ChannelBuffer created;
-        created.data = std::make_shared<std::vector<std::uint8_t>>(header.totalSize);
+        created.data = m_pool.takeBytes();
+        created.data->resize(header.totalSize);
         created.partsReceived.assign(header.numberOfParts, false);
         created.numberOfParts = header.numberOfParts;
         created.totalSize = header.totalSize;

@@ -3,6 +3,7 @@
 #include "udp-transport/dataoutputbase.h"
 #include "udp-transport/devicestreamstate.h"
 #include "udp-transport/loggingbase.h"
+#include "udp-transport/reassemblypool.h"
 #include "udp-transport/streamstatistics.h"
 #include "udp-transport/udpframing.h"
 
@@ -78,4 +79,5 @@ private:
     std::uint64_t m_maxStoredBytes;
     std::vector<std::uint8_t> m_channel; // joined payloads when they do not add up exactly, reused
     std::vector<Segment> m_segments;     // the pieces of the channel in work, reused
+    ReassemblyPool m_pool;
 };
