@@ -1,7 +1,7 @@
 // The virtual sensor's CAN bus over real TCP: the socketcand handshake, frames between clients
 // and nodes (never back to their sender), bit-rate isolation, pacing, the pause after raw mode,
 // faults, misbehaving clients, several sensors on one bus and joining a bus served elsewhere.
-// python-can as an outside client: the diagnosis tests and test_socketcandinterop.
+// python-can as an outside client: test_socketcandinterop.
 
 #include "simulator/can/canbus.h"
 #include "simulator/can/cantiming.h"
