@@ -79,6 +79,7 @@ public:
         while (true) {
             const auto r = m_splitter.next(words, why);
             if (r == SocketcandSplitter::Result::Element) {
+                m_words.assign(words.begin(), words.end());
                 std::string text;
                 for (auto w : words)
                     text += (text.empty() ? "" : " ") + std::string(w);
@@ -124,18 +125,11 @@ public:
     // Frames until none arrives for quiet.
     std::vector<ReceivedFrame> frames(std::chrono::milliseconds quiet = 300ms, std::size_t atMost = 100000) {
         std::vector<ReceivedFrame> out;
-        while (out.size() < atMost) {
-            const std::string e = next(quiet);
-            if (e.rfind("frame ", 0) != 0)
-                break;
-            std::vector<std::string_view> words;
-            std::string text = "< " + e + " >", why;
-            SocketcandSplitter s;
-            s.append(text.data(), text.size());
-            s.next(words, why);
+        while (out.size() < atMost && next(quiet).rfind("frame ", 0) == 0) {
             ServerMessage m;
-            parseServerMessage(words, m, why);
-            const std::string stamp(words[2]);
+            std::string why;
+            parseServerMessage(std::vector<std::string_view>(m_words.begin(), m_words.end()), m, why);
+            const std::string& stamp = m_words[2];
             const auto dot = stamp.find('.');
             out.push_back(
                 {m.frame, std::stoll(stamp.substr(0, dot)) * 1000000 + std::stoll(stamp.substr(dot + 1))});
@@ -158,6 +152,7 @@ public:
 private:
     int m_fd = -1;
     SocketcandSplitter m_splitter;
+    std::vector<std::string> m_words; // of the last element
 };
 
 inline SimCanFrame frame(uint32_t id, std::vector<uint8_t> bytes, bool extended = true) {

@@ -91,7 +91,7 @@ TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
 TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
     struct Case {
         const char* what;
-        int session; // 1 default, 3 extended, 2 programming (locked)
+        int session; // 1 default, 3 extended, 2 programming (locked), 4 programming unlocked
         Bytes request;
         uint8_t code;
     };
@@ -112,10 +112,16 @@ TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
         {"unknown routine", 3, {0x31, 0x01, 0x12, 0x34}, 0x31},
         {"clear one group", 3, {0x14, 0x00, 0x01, 0x00}, 0x31},
         {"fingerprint locked", 2, {0x2E, 0xF1, 0x5A, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 0x33},
+        {"transfer without download", 4, {0x36, 0x01, 0xAA}, 0x24},
+        {"exit without download", 4, {0x37}, 0x24},
+        {"check without download", 4, {0x31, 0x01, 0x02, 0x02, 0, 0, 0, 0}, 0x24},
+        {"erase without flash driver", 4, {0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, 0x22},
     };
     for (const Case& c : cases) {
         make();
-        if (c.session != 1)
+        if (c.session == 4)
+            unlock();
+        if (c.session == 3 || c.session == 2)
             ask({0x10, 0x03});
         if (c.session == 2)
             ask({0x10, 0x02});
@@ -123,28 +129,11 @@ TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
     }
 }
 
-TEST_F(DiagNodeTest, ProgrammingOrderIsChecked) {
+TEST_F(DiagNodeTest, TransferFollowsTheDownloadRequest) {
     unlock();
-    const struct {
-        Bytes request;
-        uint8_t code;
-    } cases[] = {
-        {{0x36, 0x01, 0xAA}, 0x24},
-        {{0x37}, 0x24},
-        {{0x31, 0x01, 0x02, 0x02, 0, 0, 0, 0}, 0x24},
-        {{0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, 0x22}, // no flash driver yet
-        {{0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2}, 0},
-        {{0x36, 0x02, 0xAA}, 0x73},
-        {{0x36, 0x01, 0xAA, 0xBB, 0xCC}, 0x71}, // more than announced
-    };
-    for (const auto& c : cases) {
-        const Bytes a = ask(c.request);
-        if (c.code) {
-            EXPECT_EQ(a, (Bytes{0x7F, c.request[0], c.code}));
-        } else {
-            EXPECT_EQ(a[0], c.request[0] + 0x40);
-        }
-    }
+    EXPECT_EQ(ask({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2})[0], 0x74);
+    EXPECT_EQ(ask({0x36, 0x02, 0xAA}), (Bytes{0x7F, 0x36, 0x73}));             // wrong sequence
+    EXPECT_EQ(ask({0x36, 0x01, 0xAA, 0xBB, 0xCC}), (Bytes{0x7F, 0x36, 0x71})); // more than announced
 }
 
 TEST_F(DiagNodeTest, FunctionalRequestsWithSuppressBitGetNoAnswer) {
