@@ -199,8 +199,4 @@ void DiagNode::noteSceneEvents(SimClock::time_point now) {
         m_server->errorMemory().add(kSprayTroubleCode, 0x09); // test failed, confirmed
 }
 
-std::unique_ptr<CanNode> makeDiagNode(VirtualSensor& sensor, const CanConfig& config) {
-    return std::make_unique<DiagNode>(sensor, config);
-}
-
 } // namespace trvsim

@@ -89,7 +89,4 @@ private:
     uint32_t m_bitRate = 250000;
 };
 
-// The factory the bus takes for the sensors it hosts.
-std::unique_ptr<CanNode> makeDiagNode(VirtualSensor& sensor, const CanConfig& config);
-
 } // namespace trvsim

@@ -1,63 +1,23 @@
 // The virtual sensor's diagnostic node at frame level, without sockets: answers byte for byte,
 // negative answers, transport segmentation and flow control, sessions and security, the memory
-// layout of the parameter blocks, and programming with its failure paths and restart. Then behind
-// the real socketcand server: python-can over TCP (with its own few lines of transport) reads the
-// identity, and a frame-level client reads a KP block header in several frames.
+// layout of the parameter blocks, and programming with its failure paths and restart. Then the
+// whole sensor behind its CAN nodes: new firmware and parameter writes reach the Ethernet stream
+// and the function results on CAN. (Outside clients reach the node over socketcand in the plug-in's
+// CAN tests; python-can shares the bus in test_socketcandinterop.)
 
-#include "diagtester.h"
-#include "socketcandpeer.h"
-
-#include "simulator/can/canbus.h"
+#include "tests/simulator/cantester.h"
+#include "tests/support/simsensor.h"
 
 #include "simulator/can/diagcodes.h"
 #include "simulator/can/flashprogrammer.h"
-#include "simulator/virtualsensor.h"
-
-#include "seedkey/seedkey.h"
-
-#include <QProcess>
+#include "simulator/can/sensornodes.h"
 
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace trvsim::test {
 namespace {
-
-const Bytes kPassed{0x71, 0x01, 0x02, 0x02, 0x00}; // the CRC check's routine status: passed
-
-// One request in a single frame, the answer reassembled with flow control "send all".
-const char* kPythonTester = R"(
-import can, sys
-bus = can.Bus(interface='socketcand', host='127.0.0.1', port=int(sys.argv[1]), channel='can0')
-REQ, RES = 0x18DAEFF1, 0x18DAF1EF
-def frame(data):
-    bus.send(can.Message(arbitration_id=REQ, data=bytes(data) + bytes([0x55] * (8 - len(data))), is_extended_id=True))
-def ask(payload):
-    frame([len(payload)] + payload)
-    out, total = b'', None
-    while True:
-        m = bus.recv(3)
-        if m is None:
-            return None
-        if m.arbitration_id != RES:
-            continue
-        d = bytes(m.data)
-        kind = d[0] >> 4
-        if kind == 0:
-            return d[1:1 + (d[0] & 15)]
-        if kind == 1:
-            total, out = ((d[0] & 15) << 8) | d[1], d[2:]
-            frame([0x30, 0, 0])
-        elif kind == 2 and total is not None:
-            out += d[1:]
-            if len(out) >= total:
-                return out[:total]
-ask([0x10, 0x03])
-for did in (0xF18C, 0xFD18, 0xFD15):
-    a = ask([0x22, did >> 8, did & 0xFF])
-    print('%04X %s' % (did, a[3:].hex() if a else 'none'))
-bus.shutdown()
-)";
 
 class DiagNodeTest : public ::testing::Test {
 protected:
@@ -76,62 +36,17 @@ protected:
 
     Bytes ask(const Bytes& request) { return tester->ask(request); }
     void unlock() { tester->unlock(); }
-
-    // The steps of programming one block after unlocking; returns the step that failed (its
-    // answer) or the routine status of the CRC check. stopAfter ends the sequence early.
-    enum Step { Driver, Erase, Request, Transfer, Exit, Check, All };
-    Bytes download(uint8_t id, const Bytes& data, Step stopAfter = All, uint32_t crcOffset = 0) {
-        Bytes a;
-        auto step = [&](const Bytes& request) {
-            a = ask(request);
-            return !a.empty() && a[0] != 0x7F;
-        };
-        if (!programmerHasDriver) {
-            const Bytes driver = text("flash driver");
-            if (!step({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, uint8_t(driver.size())}) ||
-                !step(cat({0x36, 0x01}, driver)) || !step({0x37}) ||
-                !step(cat({0x31, 0x01, 0x02, 0x02}, big(crc32Of(driver.data(), driver.size())))))
-                return a;
-            programmerHasDriver = true;
-        }
-        if (stopAfter == Driver || !step({0x31, 0x01, 0xFF, 0x00, 0x01, id}) || stopAfter == Erase)
-            return a;
-        if (!step(cat({0x34, 0x00, 0x44, 0, 0, 0, id}, big(uint32_t(data.size())))) || stopAfter == Request)
-            return a;
-        uint8_t sequence = 1;
-        for (std::size_t offset = 0; offset < data.size(); offset += 4093, ++sequence) {
-            const std::size_t n = std::min<std::size_t>(4093, data.size() - offset);
-            if (!step(cat({0x36, sequence},
-                          Bytes(data.begin() + long(offset), data.begin() + long(offset + n)))))
-                return a;
-            if (stopAfter == Transfer)
-                return a;
-        }
-        if (!step({0x37}) || stopAfter == Exit)
-            return a;
-        step(cat({0x31, 0x01, 0x02, 0x02}, big(crc32Of(data.data(), data.size()) + crcOffset)));
-        return a;
+    Bytes download(uint8_t id, const Bytes& data, DiagTester::Step stopAfter = DiagTester::All,
+                   uint32_t crcOffset = 0) {
+        return tester->download(id, data, stopAfter, crcOffset);
     }
-
-    // The KP (or DSP) image with one member changed, header CRCs patched as a tester does.
     Bytes imageWith(const std::string& member, double value, bool kp = true) {
-        ParameterState state;
-        EXPECT_TRUE(state.load(sensor->config().identity, factoryParameters(sensor->config())));
-        DescribedBlock block = kp ? state.kpBlock() : state.dspBlock();
-        if (kp)
-            block.data().assign(node->blocks().kpImage().begin() + 64, node->blocks().kpImage().end());
-        else
-            block.data() = node->blocks().dspBody();
-        ParameterValues v{{member, {value}}};
-        block.fill(v);
-        return kp ? makeBlockImage("KP__", "KP_CPAR", block.data())
-                  : makeBlockImage("DSP_", "DSP_CPAR", block.data());
+        return blockImageWith(*sensor, member, value, kp);
     }
 
     std::unique_ptr<VirtualSensor> sensor;
     std::unique_ptr<DiagNode> node;
     std::unique_ptr<DiagTester> tester;
-    bool programmerHasDriver = false;
 };
 
 TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
@@ -176,7 +91,7 @@ TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
 TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
     struct Case {
         const char* what;
-        int session; // 1 default, 3 extended, 2 programming (locked)
+        int session; // 1 default, 3 extended, 2 programming (locked), 4 programming unlocked
         Bytes request;
         uint8_t code;
     };
@@ -197,10 +112,16 @@ TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
         {"unknown routine", 3, {0x31, 0x01, 0x12, 0x34}, 0x31},
         {"clear one group", 3, {0x14, 0x00, 0x01, 0x00}, 0x31},
         {"fingerprint locked", 2, {0x2E, 0xF1, 0x5A, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 0x33},
+        {"transfer without download", 4, {0x36, 0x01, 0xAA}, 0x24},
+        {"exit without download", 4, {0x37}, 0x24},
+        {"check without download", 4, {0x31, 0x01, 0x02, 0x02, 0, 0, 0, 0}, 0x24},
+        {"erase without flash driver", 4, {0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, 0x22},
     };
     for (const Case& c : cases) {
         make();
-        if (c.session != 1)
+        if (c.session == 4)
+            unlock();
+        if (c.session == 3 || c.session == 2)
             ask({0x10, 0x03});
         if (c.session == 2)
             ask({0x10, 0x02});
@@ -208,28 +129,11 @@ TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
     }
 }
 
-TEST_F(DiagNodeTest, ProgrammingOrderIsChecked) {
+TEST_F(DiagNodeTest, TransferFollowsTheDownloadRequest) {
     unlock();
-    const struct {
-        Bytes request;
-        uint8_t code;
-    } cases[] = {
-        {{0x36, 0x01, 0xAA}, 0x24},
-        {{0x37}, 0x24},
-        {{0x31, 0x01, 0x02, 0x02, 0, 0, 0, 0}, 0x24},
-        {{0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, 0x22}, // no flash driver yet
-        {{0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2}, 0},
-        {{0x36, 0x02, 0xAA}, 0x73},
-        {{0x36, 0x01, 0xAA, 0xBB, 0xCC}, 0x71}, // more than announced
-    };
-    for (const auto& c : cases) {
-        const Bytes a = ask(c.request);
-        if (c.code) {
-            EXPECT_EQ(a, (Bytes{0x7F, c.request[0], c.code}));
-        } else {
-            EXPECT_EQ(a[0], c.request[0] + 0x40);
-        }
-    }
+    EXPECT_EQ(ask({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2})[0], 0x74);
+    EXPECT_EQ(ask({0x36, 0x02, 0xAA}), (Bytes{0x7F, 0x36, 0x73}));             // wrong sequence
+    EXPECT_EQ(ask({0x36, 0x01, 0xAA, 0xBB, 0xCC}), (Bytes{0x7F, 0x36, 0x71})); // more than announced
 }
 
 TEST_F(DiagNodeTest, FunctionalRequestsWithSuppressBitGetNoAnswer) {
@@ -382,27 +286,26 @@ TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
     struct Case {
         const char* what;
         Bytes image;
-        Step stop;
+        DiagTester::Step stop;
         uint32_t crcOffset;
     };
     const Case cases[] = {
-        {"after the driver", good, Driver, 0},
-        {"after the erase", good, Erase, 0},
-        {"after the request", good, Request, 0},
-        {"after one transfer", good, Transfer, 0},
-        {"without the CRC check", good, Exit, 0},
-        {"wrong CRC", good, All, 1},
-        {"header CRC wrong", badHeader, All, 0},
-        {"body CRC wrong", badBody, All, 0},
-        {"block too short", Bytes(good.begin(), good.end() - 4), All, 0},
+        {"after the driver", good, DiagTester::Driver, 0},
+        {"after the erase", good, DiagTester::Erase, 0},
+        {"after the request", good, DiagTester::Request, 0},
+        {"after one transfer", good, DiagTester::Transfer, 0},
+        {"without the CRC check", good, DiagTester::Exit, 0},
+        {"wrong CRC", good, DiagTester::All, 1},
+        {"header CRC wrong", badHeader, DiagTester::All, 0},
+        {"body CRC wrong", badBody, DiagTester::All, 0},
+        {"block too short", Bytes(good.begin(), good.end() - 4), DiagTester::All, 0},
     };
     const Bytes before = node->blocks().kpImage();
     for (const Case& c : cases) {
         make();
-        programmerHasDriver = false;
         unlock();
         const Bytes a = download(blockid::kKpCpar, c.image, c.stop, c.crcOffset);
-        if (c.stop == All) {
+        if (c.stop == DiagTester::All) {
             EXPECT_EQ(a, (Bytes{0x71, 0x01, 0x02, 0x02, 0x01})) << c.what;
         }
         ask({0x10, 0x01}); // the session ends: nothing was taken, no restart
@@ -412,40 +315,13 @@ TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
     }
     // A download that ends with missing bytes is refused at the exit.
     make();
-    programmerHasDriver = false;
     unlock();
-    download(blockid::kKpCpar, good, Driver);
+    download(blockid::kKpCpar, good, DiagTester::Driver);
     ask({0x31, 0x01, 0xFF, 0x00, 0x01, 0x81});
     ask(cat({0x34, 0x00, 0x44, 0, 0, 0, 0x81}, big(uint32_t(good.size()))));
     ask(cat({0x36, 0x01}, Bytes(good.begin(), good.begin() + 100)));
     EXPECT_EQ(ask({0x37}), (Bytes{0x7F, 0x37, 0x72}));
     EXPECT_EQ(node->blocks().kpImage(), before);
-}
-
-TEST_F(DiagNodeTest, ParameterWriteRestartsWithTheNewBlocks) {
-    SimConfig sim;
-    sim.sourceAddress = "127.0.0.1";
-    make(CanConfig(), sim);
-    ASSERT_TRUE(sensor->start()) << sensor->errorText();
-    unlock();
-    // DSP first (new port), then KP (new source address): the tester's order.
-    EXPECT_EQ(download(blockid::kDspCpar, imageWith("destinationUDPPort", 42042, false)), kPassed);
-    EXPECT_TRUE(node->online());
-    EXPECT_EQ(download(blockid::kKpCpar, imageWith("J1939SourceAddress", 77)), kPassed);
-    tester->tick(5);
-    EXPECT_FALSE(node->online()); // restarting by itself
-    tester->tick(static_cast<int>(3000 * simTimeScale()) + 5);
-    ASSERT_TRUE(node->online());
-    EXPECT_EQ(node->nodeAddress(), 77);
-    tester->node = 77;
-    EXPECT_EQ(ask({0x22, 0xF1, 0x86}), (Bytes{0x62, 0xF1, 0x86, 0x01}));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (sensor->dspParameters()["destinationUDPPort"] != std::vector<double>{42042} &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(sensor->dspParameters()["destinationUDPPort"], std::vector<double>{42042});
-    EXPECT_EQ(sensor->kpParameters()["J1939SourceAddress"], std::vector<double>{77});
-    sensor->stop();
 }
 
 TEST_F(DiagNodeTest, SprayInTheSceneEntersATroubleCode) {
@@ -479,6 +355,8 @@ TEST_F(DiagNodeTest, CommandLineAddressRulesUntilAParameterWrite) {
     tester->node = 55;
     unlock();
     EXPECT_EQ(download(blockid::kKpCpar, imageWith("CANBaudrate", 125000)), kPassed);
+    tester->tick(5);
+    EXPECT_FALSE(node->online()); // restarting by itself
     tester->tick(static_cast<int>(3000 * simTimeScale()) + 20);
     ASSERT_TRUE(node->online());
     EXPECT_EQ(node->nodeAddress(), 239); // the block's protocol (J1939) and address again
@@ -523,47 +401,97 @@ TEST(FirmwareLine, ParsesOnlyWellFormedFirstLines) {
         EXPECT_FALSE(parse(bad)) << bad;
 }
 
-TEST(SimulatorDiagOnTheBus, AnOutsideClientReadsTheIdentity) {
-    SimConfig sim;
-    sim.verbosity = 0;
-    sim.destAddress = "127.0.0.1";
-    sim.destPort = 42000;
-    VirtualSensor sensor(sim);
+// A streaming sensor behind its CAN nodes (diagnosis and results), driven frame by frame with a
+// fake clock while its cycle thread runs in real time.
+class FirmwareFlashTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sensor = std::make_unique<VirtualSensor>(loopbackSensor(Variant::OD, "127.0.0.1", 42987));
+        ASSERT_TRUE(sensor->start()) << sensor->errorText();
+        can.address = 200; // --can-address
+        nodes = makeSensorNodes(*sensor, can);
+        tester = std::make_unique<DiagTester>(*nodes);
+        tester->node = 200;
+    }
+
+    Bytes ask(const Bytes& request) { return tester->ask(request); }
+    bool program(uint8_t id, const Bytes& data) { return tester->download(id, data) == kPassed; }
+    // Ticks the nodes in real time until the sensor has restarted once more and then the result
+    // sender has sent a frame that matches; that frame, or nothing after 3 s.
+    std::optional<SimCanFrame> resultAfterRestart(const std::function<bool(const SimCanFrame&)>& match) {
+        const uint64_t restarts = sensor->restartCount();
+        std::size_t seen = tester->port.frames.size();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < until) {
+            tester->tick();
+            if (sensor->restartCount() == restarts) {
+                seen = tester->port.frames.size(); // sent before the restart
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            for (; seen < tester->port.frames.size(); ++seen) {
+                const SimCanFrame& f = tester->port.frames[seen].frame;
+                if ((f.id & 0xFFFF0000u) == 0x18FF0000u && match(f))
+                    return f;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return std::nullopt;
+    }
+
+    // Until the diagnostic node is back from its restart (its own, fake clock).
+    void awaitDiagnosis() {
+        tester->tick(int(std::chrono::milliseconds(DiagNode::kRestartTime).count() * simTimeScale()) + 20);
+    }
+
+    static uint16_t number(const SimCanFrame& f) { return uint16_t(f.id >> 8); }
+    static uint8_t source(const SimCanFrame& f) { return uint8_t(f.id & 0xFF); }
+
     CanConfig can;
-    can.listen = "127.0.0.1:0";
-    auto bus = buildCanBus({&sensor}, can, makeDiagNode, [](int, const std::string&) {});
-    ASSERT_TRUE(bus->start()) << bus->errorText();
+    std::unique_ptr<VirtualSensor> sensor;
+    std::unique_ptr<CanNode> nodes;
+    std::unique_ptr<DiagTester> tester;
+};
 
-    QProcess python;
-    python.start("/usr/bin/python3", {"-c", kPythonTester, QString::number(bus->listenPort())});
-    ASSERT_TRUE(python.waitForFinished(30000));
-    EXPECT_EQ(python.readAllStandardOutput().trimmed().toStdString(), "F18C 53494d30303030303031\n"
-                                                                      "FD18 4f4420\n"
-                                                                      "FD15 030401")
-        << python.readAllStandardError().toStdString();
+TEST_F(FirmwareFlashTest, ParameterWriteAndNewFirmwareReachStreamAndResults) {
+    // Before any write the command line's address rules, for diagnosis and results alike.
+    ASSERT_TRUE(sensor->waitForCycles(2, std::chrono::seconds(2)));
+    EXPECT_EQ(ask({0x3E, 0x00}), (Bytes{0x7E, 0x00}));
 
-    // A frame-level client: a memory read of the KP header comes in a first frame and nine
-    // consecutive frames after its flow control.
-    cantest::Peer peer(bus->listenPort());
-    ASSERT_TRUE(peer.join());
-    auto next = [&peer] {
-        const auto got = peer.frames(std::chrono::milliseconds(300), 1);
-        return got.empty() ? SimCanFrame{} : got.front().frame;
-    };
-    peer.send(cantest::frame(0x18DAEFF1, {0x02, 0x10, 0x03, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(next().data[1], 0x50);
-    peer.send(cantest::frame(0x18DAEFF1, {0x10, 0x08, 0x23, 0x24, 0x00, 0x00, 0x80, 0x00}));
-    EXPECT_EQ(next().data[0], 0x30); // flow control for the request
-    peer.send(cantest::frame(0x18DAEFF1, {0x21, 0x00, 0x40, 0, 0, 0, 0, 0}));
-    const SimCanFrame first = next();
-    ASSERT_EQ(first.data[0], 0x10); // first frame of 65 bytes
-    EXPECT_EQ(first.data[1], 65);
-    peer.send(cantest::frame(0x18DAEFF1, {0x30, 0, 0, 0, 0, 0, 0, 0}));
-    const auto got = peer.frames(std::chrono::milliseconds(500));
-    ASSERT_EQ(got.size(), 9u);
-    for (std::size_t i = 0; i < got.size(); ++i)
-        EXPECT_EQ(got[i].frame.data[0], 0x21 + i);
-    bus->stop();
+    // A KP block moving the J1939 source address: from the restart on the block rules.
+    {
+        SCOPED_TRACE("KP write");
+        tester->unlock();
+        // The passed check of a KP block restarts the sensor by itself.
+        ASSERT_TRUE(program(blockid::kKpCpar, blockImageWith(*sensor, "J1939SourceAddress", 77)));
+        const auto od = resultAfterRestart([](const SimCanFrame& f) { return source(f) == 77; });
+        ASSERT_TRUE(od) << "no results from the written address";
+        EXPECT_NE(number(*od), 0xFF00) << "still the object list";
+        tester->node = 77;
+        awaitDiagnosis();
+        EXPECT_EQ(ask({0x3E, 0x00}), (Bytes{0x7E, 0x00}));
+    }
+
+    // New firmware: LG 3.5.1, taken at the reset.
+    {
+        SCOPED_TRACE("firmware");
+        tester->unlock();
+        ASSERT_TRUE(program(blockid::kDsp,
+                            cat(text("TRVSIM-FW block=DSP version=3.5.1 variant=LG\n"), Bytes(200, 0xA5))));
+        EXPECT_EQ(sensor->identification().cameraVariant, "OD"); // not before the reset
+        ASSERT_EQ(ask({0x11, 0x01}), (Bytes{0x51, 0x01}));
+        const auto lg = resultAfterRestart([](const SimCanFrame& f) { return number(f) == 0xFF00; });
+        ASSERT_TRUE(lg) << "no guidance lines on CAN";
+        EXPECT_EQ(source(*lg), 77); // the written address survives the new layout
+        awaitDiagnosis();
+    }
+    const IdentificationTruth id = sensor->identification();
+    EXPECT_EQ(id.cameraVariant, "LG");
+    EXPECT_EQ(id.softwareVersion, "3.5.1");
+    EXPECT_EQ(id.j1939SourceAddress, 77);
+    EXPECT_TRUE(sensor->truth(sensor->lastFrameCounter()).hasLines);
+    EXPECT_TRUE(sensor->dspParameters().count("LineGuidanceCust_xMin"));
+    EXPECT_EQ(ask({0x22, 0xFD, 0x18}), cat({0x62, 0xFD, 0x18}, text("LG ")));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// The virtual sensor on loopback: real sockets, the real receive thread, short runs.
+// The virtual sensor on loopback: real sockets, the real receive thread, short runs. (What the
+// cycles carry is checked without sockets in the round trips.)
 
 #include "tests/support/loopbacksocket.h"
 #include "tests/support/simsensor.h"
@@ -17,7 +18,7 @@
 using namespace trvsim;
 using namespace std::chrono_literals;
 
-TEST(SimulatorLoopback, StreamsCyclesThatTheReceiveThreadTurnsIntoTheTruth) {
+TEST(SimulatorLoopback, StreamsCyclesThatTheReceiveThreadReassembles) {
     StreamCapture capture;
     EthReceiver receiver(capture.assembler, capture.logger);
     receiver.setWakeUp(UdpSocket::WakeUp::None);
@@ -51,16 +52,6 @@ TEST(SimulatorLoopback, StreamsCyclesThatTheReceiveThreadTurnsIntoTheTruth) {
         }
         previous = frame;
     }
-    // The in-process truth of a received frame is what arrived.
-    const CapturedCycle& cycle = cycles[cycles.size() / 2];
-    const uint32_t frame = readValue<uint32_t>(cycle, "AlgoIFOutput.distanceImageResult.frameCounter", 8);
-    const FrameTruth truth = sensor.truth(frame);
-    const auto distance =
-        readArray<uint16_t>(cycle, "AlgoIFOutput.distanceImageResult.distanceData", 1024, 8);
-    EXPECT_TRUE(std::equal(distance.begin(), distance.end(), truth.distanceData.begin()));
-    EXPECT_EQ(readValue<int32_t>(cycle, "AlgoIFOutput.objectDetectionResult.objectList[0].id", 8),
-              truth.objects[0].id);
-
     // Its parameters say where it streams to and how often.
     const ParameterValues dsp = sensor.dspParameters();
     EXPECT_EQ(dsp.at("Ipv4AddressDestination"), (std::vector<double>{127, 0, 0, 1}));

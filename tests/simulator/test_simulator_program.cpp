@@ -1,7 +1,7 @@
 // The trvaxx-sim program: refuses bad values, streams, prints its summary line, stops cleanly on
 // SIGTERM and SIGINT, and serves, announces and joins CAN buses.
 
-#include "tests/simulator/socketcandpeer.h"
+#include "tests/simulator/cantester.h"
 #include "tests/support/loopbacksocket.h"
 #include "udp-transport/udpframing.h"
 
@@ -78,12 +78,12 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     };
     auto peerOn = [](uint16_t port) {
         for (int i = 0; i < 100; ++i) {
-            auto peer = std::make_unique<cantest::Peer>(port);
+            auto peer = std::make_unique<trvsim::test::Peer>(port);
             if (peer->connected && peer->join())
                 return peer;
             std::this_thread::sleep_for(100ms);
         }
-        return std::unique_ptr<cantest::Peer>();
+        return std::unique_ptr<trvsim::test::Peer>();
     };
     QProcess first, second, third, refusing;
     ASSERT_TRUE(start(first, {"--count", "2", "--can-listen", "127.0.0.1:29536", "--can-join",
@@ -102,15 +102,15 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     ASSERT_TRUE(atSecond && atThird) << second.readAllStandardError().toStdString()
                                      << third.readAllStandardError().toStdString();
 
-    atSecond->send(cantest::frame(0x18DAEFF1, {2, 0x10, 3}));
+    atSecond->send(trvsim::test::frame(0x18DAEFF1, {2, 0x10, 3}));
     // The sensors' own result and diagnostic frames share the buses; count the request only.
-    for (cantest::Peer* peer : {atFirst.get(), atThird.get()}) {
+    for (trvsim::test::Peer* peer : {atFirst.get(), atThird.get()}) {
         const auto frames = peer->framesFor(1500ms);
         EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
                                 [](const auto& f) { return f.frame.id == 0x18DAEFF1u; }),
                   1);
     }
-    EXPECT_FALSE(cantest::Peer(29539).connected) << "--can-refuse";
+    EXPECT_FALSE(trvsim::test::Peer(29539).connected) << "--can-refuse";
 
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(beaconSocket.receive(bytes));

@@ -1,5 +1,6 @@
 // The virtual sensor's datagrams, reassembled by the real CycleAssembler and read by the real
-// interpreter, give back the scene's truth.
+// interpreter, give back the scene's truth; each fault switch produces what the receiving side
+// counts or drops; new firmware changes the stream's identity and layout.
 
 #include "tests/support/simsensor.h"
 #include "tests/support/streamcapture.h"
@@ -9,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <tuple>
 
 using namespace trvsim;
 
@@ -34,8 +37,10 @@ struct RoundTrip {
         for (uint32_t f = first; f < first + count; ++f) {
             producer.produce(f, batch);
             for (const auto& s : batch.sends()) {
-                datagrams.emplace_back(batch.slot(s.slot), batch.slot(s.slot) + s.length);
-                capture.feed(batch.slot(s.slot), s.length);
+                const uint8_t* d = batch.slot(s.slot);
+                datagrams.emplace_back(d, d + s.length);
+                channelsFramed += s.length >= 32 && udpframing::DatagramHeader::read(d).indexInChannel == 0;
+                capture.feed(d, s.length);
             }
         }
     }
@@ -45,25 +50,29 @@ struct RoundTrip {
     DatagramBatch batch;
     StreamCapture capture;
     std::vector<std::vector<uint8_t>> datagrams;
+    std::size_t channelsFramed = 0;
 };
 
-std::string text(const std::vector<int8_t>& chars) {
-    std::string s;
-    for (int8_t c : chars) {
-        if (c == 0)
-            break;
-        s.push_back(static_cast<char>(c));
-    }
-    return s;
+std::string text(const std::vector<int8_t>& chars) { // up to the first NUL
+    return std::string(chars.begin(), std::find(chars.begin(), chars.end(), 0));
 }
 
 const std::string A = "AlgoIFOutput.distanceImageResult.";
 
+// Checks members below a prefix against their truth, each read as the truth's type.
+struct Members {
+    const CapturedCycle& cycle;
+    std::string prefix;
+    int channel = 8;
+    template <class T> void operator()(const char* name, T expected) const {
+        EXPECT_EQ(readValue<T>(cycle, prefix + name, channel), expected) << prefix << name;
+    }
+};
+
 void expectImage(const CapturedCycle& cycle, const FrameTruth& t) {
-    EXPECT_EQ(readValue<uint16_t>(cycle, A + "sensorWidth", 8), 64);
-    EXPECT_EQ(readValue<uint16_t>(cycle, A + "sensorHeight", 8), 16);
-    EXPECT_EQ(readValue<uint32_t>(cycle, A + "masterclockTimestamp", 8), t.masterclockTimestamp);
-    EXPECT_EQ(readValue<uint32_t>(cycle, A + "available", 8), t.available);
+    const Members image{cycle, A};
+    image("sensorWidth", uint16_t(64)), image("sensorHeight", uint16_t(16));
+    image("masterclockTimestamp", t.masterclockTimestamp), image("available", t.available);
     // An array member equals its truth (returned for the checks below).
     const auto same = [&](auto type, const char* name, const auto& truth, uint32_t count) {
         const auto got = readArray<decltype(type)>(cycle, A + name, count, 8);
@@ -80,15 +89,11 @@ void expectImage(const CapturedCycle& cycle, const FrameTruth& t) {
     same(float{}, "fieldOfView.lowerRight", t.fovLowerRight, 3);
 
     // The pose as sent, and the camera-axis distance a receiver computes from it.
-    const float rotX = readValue<float>(cycle, A + "cameraCalibration.rotX", 8);
-    const float rotY = readValue<float>(cycle, A + "cameraCalibration.rotY", 8);
-    const float transX = readValue<float>(cycle, A + "cameraCalibration.transX", 8);
-    const float transY = readValue<float>(cycle, A + "cameraCalibration.transY", 8);
-    const float transZ = readValue<float>(cycle, A + "cameraCalibration.transZ", 8);
-    EXPECT_EQ(rotX, t.cameraCalibration.rotX);
-    EXPECT_EQ(rotY, t.cameraCalibration.rotY);
-    EXPECT_EQ(transZ, t.cameraCalibration.transZ);
-    EXPECT_EQ(readValue<float>(cycle, A + "cameraCalibration.rotZ", 8), t.cameraCalibration.rotZ);
+    const CameraPose& c = t.cameraCalibration;
+    const Members pose{cycle, A + "cameraCalibration."};
+    pose("rotX", c.rotX), pose("rotY", c.rotY), pose("rotZ", c.rotZ);
+    pose("transX", c.transX), pose("transY", c.transY), pose("transZ", c.transZ);
+    const float rotX = c.rotX, rotY = c.rotY, transX = c.transX, transY = c.transY, transZ = c.transZ;
     for (int i = 0; i < 1024; ++i) {
         const float axis = std::sin(rotY) * (x[i] - transX) -
                            std::sin(rotX) * std::cos(rotY) * (y[i] - transY) +
@@ -107,49 +112,34 @@ void expectImage(const CapturedCycle& cycle, const FrameTruth& t) {
 void expectObjects(const CapturedCycle& cycle, const FrameTruth& t) {
     const std::string o = "AlgoIFOutput.objectDetectionResult.";
     for (int k = 0; k < kObjectSlots; ++k) {
-        const std::string p = o + "objectList[" + std::to_string(k) + "].";
         const ObjectTruth& e = t.objects[k];
-        EXPECT_EQ(readValue<int32_t>(cycle, p + "id", 8), e.id) << k;
-        EXPECT_EQ(readValue<int32_t>(cycle, p + "type", 8), e.type) << k;
-        EXPECT_EQ(readValue<int32_t>(cycle, p + "age", 8), e.age) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "x1", 8), e.x1) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "y2", 8), e.y2) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "zMax", 8), e.zMax) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "vX", 8), e.vX) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "existenceProbability", 8), e.existenceProbability) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "vYQuality", 8), e.vYQuality) << k;
+        const Members m{cycle, o + "objectList[" + std::to_string(k) + "]."};
+        m("id", e.id), m("type", e.type), m("age", e.age), m("x1", e.x1), m("y2", e.y2), m("zMax", e.zMax);
+        m("vX", e.vX), m("existenceProbability", e.existenceProbability), m("vYQuality", e.vYQuality);
     }
-    const std::string c = o + "crashPredictorResult.";
-    EXPECT_EQ(readValue<int32_t>(cycle, c + "crashObjectID", 8), t.crashPredictor.crashObjectID);
-    EXPECT_EQ(readValue<float>(cycle, c + "crashPredictTime", 8), t.crashPredictor.crashPredictTime);
-    EXPECT_EQ(readValue<float>(cycle, c + "relImpactVelocity", 8), t.crashPredictor.relImpactVelocity);
-    EXPECT_EQ(readValue<int32_t>(cycle, c + "crashPredicted", 8), t.crashPredictor.crashPredicted);
+    const Members c{cycle, o + "crashPredictorResult."};
+    const CrashPredictorTruth& p = t.crashPredictor;
+    c("crashObjectID", p.crashObjectID), c("crashPredictTime", p.crashPredictTime);
+    c("relImpactVelocity", p.relImpactVelocity), c("crashPredicted", p.crashPredicted);
     for (int i = 0; i < 19; ++i)
-        EXPECT_EQ(readValue<float>(cycle, A + "intrExtrCalib_2d." + kCalibration2dNames[i], 8),
-                  t.calibration2d[i]);
+        Members{cycle, A + "intrExtrCalib_2d."}(kCalibration2dNames[i], t.calibration2d[i]);
 }
 
 void expectLines(const CapturedCycle& cycle, const FrameTruth& t) {
     const std::string l = "AlgoIFOutput.lineGuidanceResult.";
     for (int k = 0; k < kLineSlots; ++k) {
-        const std::string p = l + "lineList[" + std::to_string(k) + "].";
         const LineTruth& e = t.lines[k];
-        EXPECT_EQ(readValue<int32_t>(cycle, p + "id", 8), e.id) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "alpha", 8), e.alpha) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "offset", 8), e.offset) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "heap_height", 8), e.heap_height) << k;
-        EXPECT_EQ(readValue<int32_t>(cycle, p + "heap_height_valid", 8), e.heap_height_valid) << k;
-        EXPECT_EQ(readValue<float>(cycle, p + "z_step_detection_height", 8), e.z_step_detection_height) << k;
-        EXPECT_EQ(readValue<int32_t>(cycle, p + "z_step_detection_valid", 8), e.z_step_detection_valid) << k;
+        const Members m{cycle, l + "lineList[" + std::to_string(k) + "]."};
+        m("id", e.id), m("alpha", e.alpha), m("offset", e.offset), m("heap_height", e.heap_height);
+        m("heap_height_valid", e.heap_height_valid), m("z_step_detection_height", e.z_step_detection_height);
+        m("z_step_detection_valid", e.z_step_detection_valid);
     }
     const auto ref = readArray<float>(cycle, l + "ref_Point", 3, 8);
     EXPECT_TRUE(std::equal(ref.begin(), ref.end(), t.refPoint.begin()));
-    const std::string c = "AlgoIFOutput.calibrationResult.commonCalibrationResult.";
-    EXPECT_EQ(readValue<float>(cycle, c + "calibResult.transZ", 8), t.calibResult.transZ);
-    EXPECT_EQ(readValue<float>(cycle, c + "calibResult.rotY", 8), t.calibResult.rotY);
-    EXPECT_EQ(readValue<int32_t>(cycle, c + "calibrationStableCounter", 8),
-              t.calibResult.calibrationStableCounter);
-    EXPECT_EQ(readValue<int32_t>(cycle, c + "calibValid", 8), t.calibResult.calibValid);
+    const Members c{cycle, "AlgoIFOutput.calibrationResult.commonCalibrationResult."};
+    c("calibResult.transZ", t.calibResult.transZ), c("calibResult.rotY", t.calibResult.rotY);
+    c("calibrationStableCounter", t.calibResult.calibrationStableCounter);
+    c("calibValid", t.calibResult.calibValid);
 }
 
 void expectIdentification(const CapturedCycle& cycle, const IdentificationTruth& id, const FrameTruth& t) {
@@ -162,15 +152,12 @@ void expectIdentification(const CapturedCycle& cycle, const IdentificationTruth&
     EXPECT_EQ(std::string(variant.begin(), variant.end()), id.cameraVariant + " ");
     EXPECT_EQ(text(readArray<int8_t>(cycle, m + "CameraPartNumber", 6, 256)), id.partNumber);
     EXPECT_EQ(text(readArray<int8_t>(cycle, m + "CameraSerialNumber", 20, 256)), id.serialNumber);
-    EXPECT_EQ(readValue<uint32_t>(cycle, m + "CANBaudrate", 256), id.canBaudrate);
-    EXPECT_EQ(readValue<uint8_t>(cycle, m + "OpMode", 256), 34);
-    EXPECT_EQ(readValue<float>(cycle, m + "CameraMainTemperature", 256), t.cameraMainTemperature);
-    EXPECT_EQ(readValue<float>(cycle, m + "IlluTemperature", 256), t.illuTemperature);
-    EXPECT_EQ(readValue<uint8_t>(cycle, m + "KpCustomerParameter.J1939SourceAddress", 256),
-              id.j1939SourceAddress);
-    EXPECT_EQ(readValue<uint8_t>(cycle, m + "KpCustomerParameter.CANopenNodeAddress", 256),
-              id.canopenNodeAddress);
-    EXPECT_EQ(readValue<uint8_t>(cycle, m + "KpCustomerParameter.CANProtocol", 256), id.canProtocol);
+    const Members v{cycle, m, 256};
+    v("CANBaudrate", id.canBaudrate), v("OpMode", uint8_t(34)),
+        v("CameraMainTemperature", t.cameraMainTemperature);
+    v("IlluTemperature", t.illuTemperature), v("KpCustomerParameter.CANProtocol", id.canProtocol);
+    v("KpCustomerParameter.J1939SourceAddress", id.j1939SourceAddress);
+    v("KpCustomerParameter.CANopenNodeAddress", id.canopenNodeAddress);
 }
 
 void expectParameters(const CapturedCycle& cycle, const ParameterValues& values, const std::string& prefix,
@@ -285,6 +272,152 @@ TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
 
 INSTANTIATE_TEST_SUITE_P(Variants, RoundTripTest, ::testing::Values(Variant::DI, Variant::OD, Variant::LG),
                          [](const auto& info) { return std::string(variantName(info.param)); });
+
+namespace {
+
+// An OD sensor with the given faults, its cycles 1 .. cycles fed straight into the reassembly.
+struct FaultRun : RoundTrip {
+    FaultRun(const std::function<void(FaultConfig&)>& set, uint32_t cycles = 24) : RoundTrip(faulty(set)) {
+        EXPECT_TRUE(ready) << error;
+        run(1, cycles);
+        counters = capture.assembler.counters();
+        faults = producer.faultCounts();
+        early = capture.handOuts(1, true);
+        log = capture.errors();
+    }
+    static SimConfig faulty(const std::function<void(FaultConfig&)>& set) {
+        SimConfig config;
+        config.identity.variant = Variant::OD;
+        config.seed = 99;
+        set(config.faults);
+        return config;
+    }
+    bool logged(const std::string& text) const {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+    StreamStatistics counters;
+    FaultCounts faults;
+    std::vector<CapturedCycle> early; // partial hand-outs of the DSP
+    std::vector<std::string> log;
+};
+
+} // namespace
+
+TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence) {
+    for (auto [share, value] : {std::pair{&FaultConfig::dropShare, 0.1},
+                                {&FaultConfig::duplicateShare, 0.05},
+                                {&FaultConfig::reorderShare, 0.05}}) {
+        const FaultRun run([&](FaultConfig& f) { f.*share = value; });
+        const uint64_t played = run.faults.dropped + run.faults.duplicated + run.faults.reordered;
+        ASSERT_GT(played, 0u);
+        // A fault breaks the datagram counter sequence (neighbouring ones may share a break; a
+        // swapped pair breaks it twice).
+        EXPECT_GT(run.counters.missingPacketEvents, played / 3);
+        EXPECT_LE(run.counters.missingPacketEvents, 2 * played);
+        EXPECT_TRUE(run.logged("Missing packets"));
+        // What was broken is dropped: fewer complete cycles reach the interpreter.
+        EXPECT_LT(run.early.size(), 23u);
+    }
+}
+
+// A wrong checksum or end delimiter on every channel: each is counted (as often as the sensor
+// played it) and the channels are still used, so every cycle but the newest is handed out.
+TEST(SimulatorFaults, WrongChecksumsAndEndDelimitersAreCountedAndTheChannelsKept) {
+    using Case = std::tuple<double FaultConfig::*, uint64_t StreamStatistics::*, uint64_t FaultCounts::*>;
+    for (auto [share, counter, played] :
+         {Case{&FaultConfig::badLrcShare, &StreamStatistics::lrcErrors, &FaultCounts::badLrc},
+          Case{&FaultConfig::badEndShare, &StreamStatistics::endDelimiterErrors, &FaultCounts::badEnd}}) {
+        const FaultRun run([&](FaultConfig& f) { f.*share = 1.0; }, 6);
+        EXPECT_EQ(run.counters.*counter, run.faults.*played);
+        EXPECT_EQ(run.counters.*counter, run.channelsFramed);
+        EXPECT_EQ(run.counters.missingPacketEvents, 0u);
+        ASSERT_EQ(run.early.size(), 5u);
+        for (const auto& cycle : run.early)
+            EXPECT_TRUE(cycle.has(8) && cycle.has(9) && cycle.has(256));
+    }
+}
+
+TEST(SimulatorFaults, WithoutChecksumNothingIsChecked) {
+    const FaultRun run([](FaultConfig& f) { f.noLrc = true; }, 4);
+    for (const auto& d : run.datagrams) {
+        const auto h = udpframing::DatagramHeader::read(d.data());
+        if (h.indexInChannel == 0) {
+            const auto ch = udpframing::ChannelHeader::read(d.data() + 32, d.size() - 32);
+            EXPECT_EQ(ch.lrc, 0u);
+        }
+    }
+    EXPECT_EQ(run.counters.lrcErrors, 0u);
+    EXPECT_EQ(run.early.size(), 3u);
+}
+
+TEST(SimulatorFaults, WrongStartDelimiterDropsTheChannel) {
+    const FaultRun run([](FaultConfig& f) { f.badStartShare = 0.3; }, 12);
+    ASSERT_GT(run.faults.badStart, 0u);
+    EXPECT_EQ(run.counters.startDelimiterErrors, run.faults.badStart);
+    std::size_t channelsDelivered = 0;
+    for (const auto& cycle : run.early)
+        channelsDelivered += cycle.channels.size();
+    // Every DSP cycle frames 6 or 7 channels; the damaged ones never reach the output.
+    EXPECT_LT(channelsDelivered, run.early.size() * 7);
+}
+
+TEST(SimulatorFaults, TruncatedDatagramsDamageEveryChannelTheyCarry) {
+    const FaultRun run([](FaultConfig& f) { f.truncateShare = 1.0; }, 4);
+    EXPECT_EQ(run.faults.truncated, run.datagrams.size());
+    for (const auto& d : run.datagrams)
+        EXPECT_GE(d.size(), 32u); // the datagram header always survives
+    // No channel survives: each is shorter than its header announces and is dropped with a
+    // message, so no cycle is ever handed out.
+    EXPECT_TRUE(run.early.empty());
+    EXPECT_GE(run.log.size(), run.channelsFramed);
+}
+
+TEST(SimulatorFaults, SecondSenderWithTheSameAddressInterleavesForeignCounters) {
+    const FaultRun run([](FaultConfig& f) { f.secondSender = true; }, 10);
+    // Two senders per sub-device: the counters jump at every switch between them.
+    EXPECT_GE(run.counters.missingPacketEvents, 2u * 10u);
+    EXPECT_TRUE(run.logged("Missing packets"));
+}
+
+// The stream after new firmware, read back through the real reassembly and interpreter: the new
+// identity and result layout, and the parameters both layouts know.
+TEST(SimulatorFirmware, StreamCarriesTheNewFirmware) {
+    RoundTrip rt(loopbackSensor(Variant::OD, "127.0.0.2", 42123));
+    ASSERT_TRUE(rt.ready) << rt.error;
+    CycleProducer& producer = rt.producer;
+    std::string error;
+    producer.applyParameters({{"J1939SourceAddress", {77}}});
+
+    SensorIdentity unknown;
+    unknown.variant = Variant::LG;
+    unknown.version = {9, 9, 0};
+    EXPECT_FALSE(producer.applyIdentity(unknown, {}, error));
+    EXPECT_NE(error.find("LG 9.9"), std::string::npos) << error;
+    EXPECT_EQ(producer.identification().cameraVariant, "OD"); // nothing changed
+
+    SensorIdentity lg;
+    lg.variant = Variant::LG;
+    lg.version = {3, 5, 1};
+    ASSERT_TRUE(producer.applyIdentity(lg, {{"CycleTime", {50}}}, error)) << error;
+    EXPECT_EQ(producer.cycleTimeMs(), 50u);
+    EXPECT_TRUE(producer.dspParameters().count("LineGuidanceCust_xMin"));
+    EXPECT_FALSE(producer.dspParameters().count("ObjectListCust_accBrake"));
+
+    rt.run(10, 3);
+    const auto cycles = rt.capture.handOuts(1, true);
+    ASSERT_FALSE(cycles.empty());
+    const CapturedCycle& cycle = cycles.front();
+    FrameTruth truth;
+    producer.renderTruth(cycle.cycleId, truth);
+    ASSERT_TRUE(truth.hasLines);
+    expectLines(cycle, truth);
+    const IdentificationTruth id = producer.identification();
+    expectIdentification(cycle, id, truth);
+    EXPECT_EQ(id.softwareVersion, "3.5.1");
+    EXPECT_EQ(id.cameraVariant, "LG");
+    EXPECT_EQ(id.j1939SourceAddress, 77);
+}
 
 // Counting allocations of this test binary, switched on only around the code under test.
 namespace {
