@@ -20,8 +20,9 @@ Calibration2d_TRVAXX intrinsics(float fx, float fy, float mx, float my) {
 }
 
 TEST(CameraModel2D3D, ProjectionWithAndWithoutDistortion) {
+    const Calibration2d_TRVAXX plain = intrinsics(500, 400, 320, 240);
     // x' = 0.1, y' = 0.2 through every distortion term and the skew (worked out by hand).
-    Calibration2d_TRVAXX distorted = intrinsics(500, 400, 320, 240);
+    Calibration2d_TRVAXX distorted = plain;
     distorted.intrCalib_k1 = 0.1f;
     distorted.intrCalib_k2 = 0.01f;
     distorted.intrCalib_k3 = 0.001f;
@@ -41,15 +42,8 @@ TEST(CameraModel2D3D, ProjectionWithAndWithoutDistortion) {
         bool rectified;
         QPointF expected;
     } cases[] = {
-        {"the principal point, shifted", intrinsics(500, 400, 320, 240), {10, 20}, 0, 0, 5, true, {310, 220}},
-        {"half a pixel up-left in the camera's own picture",
-         intrinsics(500, 400, 320, 240),
-         {10, 20},
-         0,
-         0,
-         5,
-         false,
-         {309.5, 219.5}},
+        {"principal point, shifted", plain, {10, 20}, 0, 0, 5, true, {310, 220}},
+        {"camera's own picture: half a pixel up-left", plain, {10, 20}, 0, 0, 5, false, {309.5, 219.5}},
         {"distorted", distorted, {}, 0.5, 1.0, 5, false, {370.8473256375, 319.986001}},
         {"rectified", distorted, {}, 0.5, 1.0, 5, true, {370, 320}},
         {"turned", turned, {}, 1, 0, 3, true, {50, 0}},

@@ -42,6 +42,17 @@ struct Fixture : ViewFixture<View2D_TRVAXX> {
 
 } // namespace
 
+// First: the style warns about an unknown property only once per process.
+TEST(View2DStyle, TheViewTakesItsStyleWithoutAskingForUnknownProperties) {
+    MessageCapture messages;
+    View2D_TRVAXX view;
+    EXPECT_EQ(view.property("crossDistanceColor").value<QColor>(), QColor(Qt::white));
+    EXPECT_EQ(view.pixelZoom()->property("endFrameColor").value<QColor>(),
+              StyleProxy::getProperty("endFrameColor").value<QColor>());
+    EXPECT_EQ(view.paneTitle(View2D_TRVAXX::ConfidencePane), QStringLiteral("Confidence"));
+    EXPECT_TRUE(messages.all().isEmpty()) << messages.all().join('\n').toStdString();
+}
+
 TEST_F(Fixture, PanesShowTheirImagesAndAHiddenViewComputesNothingUntilShown) {
     ASSERT_TRUE(feed(makeRecord()));
     for (const bool logarithmic : {false, true}) {
@@ -202,14 +213,4 @@ TEST(PositionOverlays, ReportThePressedPixelAndDrawAtTheGivenOne) {
     EXPECT_EQ(shown.pixel(105, 150), qRgb(255, 0, 0)); // the vertical line through column 10
     EXPECT_EQ(shown.pixel(300, 100), qRgb(0, 0, 0));
     pane.removeOverlay(&cross);
-}
-
-TEST(View2DStyle, TheViewTakesItsStyleWithoutAskingForUnknownProperties) {
-    MessageCapture messages;
-    View2D_TRVAXX view;
-    EXPECT_EQ(view.property("crossDistanceColor").value<QColor>(), QColor(Qt::white));
-    EXPECT_EQ(view.pixelZoom()->property("endFrameColor").value<QColor>(),
-              StyleProxy::getProperty("endFrameColor").value<QColor>());
-    EXPECT_EQ(view.paneTitle(View2D_TRVAXX::ConfidencePane), QStringLiteral("Confidence"));
-    EXPECT_TRUE(messages.all().isEmpty()) << messages.all().join('\n').toStdString();
 }

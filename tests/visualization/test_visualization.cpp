@@ -24,18 +24,9 @@ DetectedObjectData_TRVAXX objects(std::initializer_list<DetectedObject_TRVAXX> l
     return data;
 }
 
+// From (4, -1, 0.2) to (5, 0.5, 1.8), moving at 2 m/s towards the sensor.
 DetectedObject_TRVAXX object(int id, int type = 0) {
-    DetectedObject_TRVAXX o;
-    o.id = id;
-    o.type = type;
-    o.x1 = 4;
-    o.x2 = 5;
-    o.y1 = -1;
-    o.y2 = 0.5f;
-    o.zMin = 0.2f;
-    o.zMax = 1.8f;
-    o.vX = -2;
-    return o;
+    return {id, 0, 0, type, 0, 4, -1, 5, 0.5f, 0.2f, 1.8f, -2};
 }
 
 } // namespace
