@@ -55,6 +55,7 @@ TEST_F(Container, PagesShownLateShowTheNewestResult) {
     feed(resulttest::Variant::OD, 5);
     container.setAmplitudeLogarithmic(true);
     container.switchTo2D();
+    ASSERT_TRUE(last);
     EXPECT_EQ(last->getResult()->frameCounter(), 5u);
     EXPECT_EQ(container.getView2D()->pane(View2D_TRVAXX::DistancePane)->backgroundImage(),
               last->getDistanceImage());

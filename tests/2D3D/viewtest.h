@@ -76,9 +76,9 @@ template <class V> struct ViewFixture : ::testing::Test, ResultFeed {
     }
 };
 
-// 64 × 16 pixels numbered i: distance offset + 0.02 i, amplitude 3 i, at (0.01 i, -0.01 i, 1.5). Pixel
-// 5 is invalid, pixel 6 was taken with the long exposure, every 97th from 3 on is ground; the camera
-// looks along y from (0.1, -0.2, 1.3), the illumination 0.1 to its side.
+// 64 × 16 pixels numbered i: distance offset + 0.02 i, amplitude 3 i, at (0.01 i, -0.01 i, 1.5).
+// Pixel 5 is invalid, pixel 6 was taken with the long exposure, every 97th from 3 on is ground. The
+// camera sits at (0.1, -0.2, 1.3) turned a quarter about z; the illumination is 0.1 beside it.
 inline ResultDataSP_TRVAXX makeRecord(float distanceOffset = 0.5f, const QString& variant = "OD") {
     ResultDataSP_TRVAXX r(new ResultData_TRVAXX);
     r->sensorWidth = 64;
