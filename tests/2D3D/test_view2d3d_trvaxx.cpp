@@ -3,13 +3,12 @@
 // the network grabber, the object boxes it draws land on the objects in the picture, rectified and
 // not. Screenshots are written into the test's working directory as view2d3d_*.png.
 
+#include "viewtest.h"
+
 #include "2D3D/overlay2d3d.h"
 #include "2D3D/view2d3d_trvaxx.h"
 #include "2D3D/windrowvisualization.h"
 #include "common/commonutilities.h"
-#include "common/styleproxy.h"
-#include "result/resultcache_trvaxx.h"
-#include "result/resulttransformer_trvaxx.h"
 #include "simulator/camera/camerahttpserver.h"
 #include "simulator/scene.h"
 #include "simulator/virtualsensor.h"
@@ -17,51 +16,18 @@
 #include "visualization2d/view2d.h"
 
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include "tests/support/colours.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 
 using namespace trvsim;
+using resulttest::recordFromTruth;
 
 namespace {
 
-using resulttest::recordFromTruth;
-
-// Whether a pixel near `at` (within `radius`) of the image has the colour.
-bool colourNear(const QImage& image, QPointF at, QColor colour, int tolerance, int radius = 2) {
-    for (int dy = -radius; dy <= radius; ++dy)
-        for (int dx = -radius; dx <= radius; ++dx) {
-            const QPoint p = at.toPoint() + QPoint(dx, dy);
-            if (image.valid(p) && coloursNear(image.pixel(p), colour.rgb(), tolerance))
-                return true;
-        }
-    return false;
-}
-
-struct JointView : ::testing::Test {
-    ResultCache_TRVAXX cache;
-    ResultTransformer_TRVAXX transformer{&cache};
-    View2D3D_TRVAXX view;
-
-    void SetUp() override {
-        QObject::connect(&transformer, SIGNAL(processNewData(PrimedResultSP_TRVAXX_t)), &view,
-                         SLOT(processNewData(PrimedResultSP_TRVAXX_t)));
-        view.resize(700, 520);
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    }
-    void feed(const ResultDataSP_TRVAXX& record) {
-        cache.setResult(record);
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
+struct JointView : ViewFixture<View2D3D_TRVAXX> {
+    JointView() { size = QSize(700, 520); }
     // What the pane shows, in picture pixels (zoom 1).
     QImage shown(const char* screenshot) {
         QCoreApplication::processEvents();
@@ -93,11 +59,8 @@ TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
     EXPECT_FALSE(view.windrow()->isVisible()) << "the windrow belongs to line guidance";
     const QImage image = shown("view2d3d_no_grabber.png");
     EXPECT_EQ(image.pixelColor(onScreen({3, 3})), QColor(Qt::black));
-    int white = 0;
-    for (int y = 200; y < 280; ++y)
-        for (int x = 200; x < 440; ++x)
-            white += coloursNear(image.pixel(onScreen({double(x), double(y)})), qRgb(255, 255, 255), 10);
-    EXPECT_GT(white, 0) << "the canvas says there is no camera picture";
+    EXPECT_GT(pixelsNear(image, Qt::white, 10, QRectF(onScreen({200, 200}), QSizeF(240, 80))), 0)
+        << "the canvas says there is no camera picture";
 
     // The objects are drawn on the canvas where the camera model puts them.
     const QColor objectColour = StyleProxy::getProperty("objectColor").value<QColor>();
@@ -107,7 +70,7 @@ TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
             continue;
         QPointF corner;
         if (view.overlay()->project(o.x1, o.y1, o.zMax, corner) && QRectF(0, 0, 640, 480).contains(corner)) {
-            EXPECT_TRUE(colourNear(image, onScreen(corner), objectColour, 60)) << "object " << o.id;
+            EXPECT_TRUE(colourNear(image, onScreen(corner), objectColour, 60, 2)) << "object " << o.id;
             ++drawnBoxes;
         }
     }
@@ -143,18 +106,14 @@ TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
     const FrameTruth truth = sensor.truth(0);
     feed(recordFromTruth(truth, "OD "));
 
+    // The picture without the layers: thin objects (the retro-reflective post) would otherwise be
+    // covered by their own box lines.
+    view.setObjectsEnabled(false);
+    view.setRetroObjectsEnabled(false);
+    view.setPixelEnabled(false);
     for (bool rectified : {false, true}) {
         view.setRectifyImageEnabled(rectified);
-        shown(rectified ? "view2d3d_camera_rectified.png" : "view2d3d_camera.png");
-        // The picture under the layers: thin objects (the retro-reflective post) would otherwise
-        // be covered by their own box lines.
-        view.setObjectsEnabled(false);
-        view.setRetroObjectsEnabled(false);
-        view.setPixelEnabled(false);
-        const QImage image = shown("view2d3d_camera_bare.png");
-        view.setObjectsEnabled(true);
-        view.setRetroObjectsEnabled(true);
-        view.setPixelEnabled(true);
+        const QImage image = shown(rectified ? "view2d3d_camera_rectified.png" : "view2d3d_camera.png");
         // Where each box lands in the picture.
         std::map<int, QRectF> boxes;
         for (const ObjectTruth& o : truth.objects)

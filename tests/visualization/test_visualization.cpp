@@ -24,35 +24,30 @@ DetectedObjectData_TRVAXX objects(std::initializer_list<DetectedObject_TRVAXX> l
     return data;
 }
 
+// From (4, -1, 0.2) to (5, 0.5, 1.8), moving at 2 m/s towards the sensor.
 DetectedObject_TRVAXX object(int id, int type = 0) {
-    DetectedObject_TRVAXX o;
-    o.id = id;
-    o.type = type;
-    o.x1 = 4;
-    o.x2 = 5;
-    o.y1 = -1;
-    o.y2 = 0.5f;
-    o.zMin = 0.2f;
-    o.zMax = 1.8f;
-    o.vX = -2;
-    return o;
+    return {id, 0, 0, type, 0, 4, -1, 5, 0.5f, 0.2f, 1.8f, -2};
 }
 
 } // namespace
 
-TEST(SceneStyle, EverySceneColourHasItsOwnDefault) {
-    const char* names[] = {
-        "objectColor",       "objectCrashedColor", "objectSelectedColor", "objectMouseOverColor",
-        "objectVectorColor", "retroColor",         "retroSelectedColor",  "retroMouseOverColor",
-        "retroVectorColor",  "tooltipFontColor",   "cameraColor",         "planeColor",
-        "lightingColor",     "lineColor",          "lineSelectedColor",   "lineMouseOverColor",
-        "lineLabelColor",    "lineVectorColor",    "vehicleColor",        "projectedVehicleColor",
-        "zoneColor",         "fontColor"};
+// The colours that tell states and kinds apart in the scene and in the 2D view's panes and
+// magnifier have a default each, no two alike.
+TEST(Style, EveryViewColourHasItsOwnDefault) {
+    const QStringList names =
+        QStringLiteral(
+            "objectColor objectCrashedColor objectSelectedColor objectMouseOverColor objectVectorColor "
+            "retroColor retroSelectedColor retroMouseOverColor retroVectorColor tooltipFontColor "
+            "cameraColor planeColor lightingColor lineColor lineSelectedColor lineMouseOverColor "
+            "lineLabelColor lineVectorColor vehicleColor projectedVehicleColor zoneColor fontColor "
+            "crossDistanceColor crossAmplitudeColor crossConfidanceColor smallFrameColor "
+            "strokeFrameColor beginFrameColor endFrameColor")
+            .split(' ');
     QSet<QRgb> seen;
-    for (const char* name : names) {
-        const QColor c = StyleProxy::getProperty(name).value<QColor>();
-        EXPECT_TRUE(c.isValid()) << name;
-        EXPECT_FALSE(seen.contains(c.rgba())) << name;
+    for (const QString& name : names) {
+        const QColor c = StyleProxy::getProperty(name.toLatin1().constData()).value<QColor>();
+        EXPECT_TRUE(c.isValid()) << name.toStdString();
+        EXPECT_FALSE(seen.contains(c.rgba())) << name.toStdString();
         seen.insert(c.rgba());
     }
     EXPECT_TRUE(StyleProxy::hasProperty("sceneFont"));
@@ -216,29 +211,26 @@ TEST(CollisionAvoidancePropertyView, StatusTextsAndValueRows) {
     }
 }
 
-TEST(CollisionAvoidancePropertyView, BeepsAtMostOnceASecond) {
+TEST(CollisionAvoidancePropertyView, BeepsAtMostOnceASecondAndOnlyForAPredictedCrash) {
     struct Case {
-        std::vector<qint64> times; // of successive predicted crashes
+        std::vector<std::pair<qint64, int>> updates; // time, crash predicted
         int beeps;
-    } cases[] = {{{0, 500}, 1}, {{0, 1500}, 2}, {{0, 1000}, 1}, {{0, 600, 1200}, 2}};
+    } cases[] = {{{{0, 1}, {500, 1}}, 1},
+                 {{{0, 1}, {1500, 1}}, 2},
+                 {{{0, 1}, {1000, 1}}, 1},
+                 {{{0, 1}, {600, 1}, {1200, 1}}, 2},
+                 {{{0, 1}, {2000, 0}}, 1}};
     for (const Case& c : cases) {
         CollisionAvoidancePropertyView_TRVAXX view;
         qint64 now = 0;
         int beeps = 0;
         view.setClock([&] { return now; });
         view.setBeeper([&] { ++beeps; });
-        for (qint64 t : c.times) {
-            now = t;
-            view.update({1, 3, 1.0f, 1.0f, 1});
+        for (const auto& [time, predicted] : c.updates) {
+            now = time;
+            view.update({1, 3, 1.0f, 1.0f, predicted});
         }
-        EXPECT_EQ(beeps, c.beeps) << c.times.back();
+        EXPECT_EQ(beeps, c.beeps) << c.updates.size() << " updates until " << now;
+        EXPECT_EQ(view.isWarning(), c.updates.back().second == 1) << "the warning goes with the crash";
     }
-    // No beep without a predicted crash; the warning class goes with it.
-    CollisionAvoidancePropertyView_TRVAXX view;
-    int beeps = 0;
-    view.setBeeper([&] { ++beeps; });
-    view.update({1, 3, 1.0f, 1.0f, 1});
-    view.update({1, 3, 1.0f, 1.0f, 0});
-    EXPECT_EQ(beeps, 1);
-    EXPECT_FALSE(view.isWarning());
 }

@@ -37,40 +37,35 @@ std::multiset<unsigned int> indices(const PointCloudVisualization& cloud) {
 } // namespace
 
 TEST(PointCloudVisualization, DrawsOnlyVisiblePointsInEachMode) {
-    // 3 × 3 grid, centre point 4 hidden.
+    // On the 3 × 3 grid.
     struct Case {
         PointVisParam::GeometryType type;
+        std::set<unsigned int> hidden;
         GLenum mode;
         size_t count; // indices
     } cases[] = {
-        {PointVisParam::Points, GL_POINTS, 8},
+        {PointVisParam::Points, {4}, GL_POINTS, 8},
         // 12 neighbour pairs, 4 of them touch the centre.
-        {PointVisParam::Lines, GL_LINES, 2 * 8},
+        {PointVisParam::Lines, {4}, GL_LINES, 2 * 8},
         // Of 8 triangles only the two that miss the centre (0-3-1, 5-7-8) stay.
-        {PointVisParam::Mesh, GL_TRIANGLES, 2 * 3},
+        {PointVisParam::Mesh, {4}, GL_TRIANGLES, 2 * 3},
+        // Two triangles per cell; a hidden corner removes exactly the one that uses it.
+        {PointVisParam::Mesh, {}, GL_TRIANGLES, 8 * 3},
+        {PointVisParam::Mesh, {0}, GL_TRIANGLES, 7 * 3},
     };
-    GridSource source;
-    source.hidden = {4};
     for (const Case& c : cases) {
-        SCOPED_TRACE(int(c.type));
+        SCOPED_TRACE(testing::Message() << int(c.type) << ", " << c.hidden.size() << " hidden");
+        GridSource source;
+        source.hidden = c.hidden;
         PointVisParam param;
         param.geometryType = c.type;
         PointCloudVisualization cloud(param, &source);
         cloud.processData();
         EXPECT_EQ(cloud.getIndices()->getMode(), c.mode);
         EXPECT_EQ(cloud.getIndices()->size(), c.count);
-        EXPECT_EQ(indices(cloud).count(4), 0u);
+        for (unsigned int i : c.hidden)
+            EXPECT_EQ(indices(cloud).count(i), 0u) << i;
     }
-    // Nothing hidden: the mesh has two triangles per cell.
-    source.hidden.clear();
-    PointCloudVisualization mesh({PointVisParam::Mesh}, &source);
-    mesh.processData();
-    EXPECT_EQ(mesh.getIndices()->size(), 8u * 3);
-    // A corner hidden removes exactly the one triangle that uses it.
-    source.hidden = {0};
-    mesh.processData();
-    EXPECT_EQ(mesh.getIndices()->size(), 7u * 3);
-    EXPECT_EQ(indices(mesh).count(0), 0u);
 }
 
 TEST(PointCloudVisualization, RefillsArraysInPlaceUntilTheSizeChanges) {
@@ -84,7 +79,9 @@ TEST(PointCloudVisualization, RefillsArraysInPlaceUntilTheSizeChanges) {
     EXPECT_EQ((*vertices)[5], osg::Vec3(2, 1, 5));
 
     source.shade = 0.75f;
+    source.hidden = {4};
     cloud.processData();
+    EXPECT_EQ(cloud.getIndices()->size(), 8u) << "the index list is rebuilt, not appended to";
     EXPECT_EQ(cloud.getVertices(), vertices);
     EXPECT_EQ(cloud.getColors(), colors);
     EXPECT_GT(vertices->getModifiedCount(), modified); // the buffer object is told to upload
