@@ -32,8 +32,8 @@ public:
         if (device != 1 && device != 2)
             __builtin_trap();
         for (const ChannelBuffer& buffer : cycle.channels) {
-            if (buffer.size() != buffer.totalSize ||
-                buffer.partsReceived.size() != static_cast<std::size_t>(buffer.numberOfParts))
+            const std::size_t flags = buffer.numberOfParts == 1 ? 0 : std::size_t(buffer.numberOfParts);
+            if (buffer.size() != buffer.totalSize || buffer.partsReceived.size() != flags)
                 __builtin_trap();
             for (std::size_t i = 0; i < buffer.size(); ++i)
                 sum += buffer.bytes()[i];

@@ -25,48 +25,6 @@ void printMemCopyError(std::uint64_t offset, std::uint64_t length, std::uint64_t
 
 } // namespace
 
-// A channel's bytes as pieces (the datagram payloads where they lie, or one joined buffer).
-class CycleAssembler::ChannelBytes {
-public:
-    ChannelBytes(const std::vector<Segment>& segments, std::uint32_t length)
-        : m_segments(segments), m_length(length) {}
-
-    std::uint32_t length() const { return m_length; }
-    const std::uint8_t* contiguous() const { return m_segments.size() == 1 ? m_segments[0].bytes : nullptr; }
-
-    // Copies channel bytes [from, from + n) to `out`; the range lies inside the channel.
-    void copy(std::size_t from, std::size_t n, std::uint8_t* out) const {
-        visit(from, n, [&](const std::uint8_t* p, std::size_t k) {
-            std::memcpy(out, p, k);
-            out += k;
-        });
-    }
-    void append(std::vector<std::uint8_t>& out, std::size_t from, std::size_t to) const {
-        visit(from, to - from,
-              [&](const std::uint8_t* p, std::size_t k) { out.insert(out.end(), p, p + k); });
-    }
-
-private:
-    template <typename Piece> void visit(std::size_t from, std::size_t n, Piece piece) const {
-        std::size_t start = 0;
-        for (const Segment& segment : m_segments) {
-            if (n == 0)
-                return;
-            const std::size_t end = start + segment.length;
-            if (from < end) {
-                const std::size_t k = std::min(n, end - from);
-                piece(segment.bytes + (from - start), k);
-                from += k;
-                n -= k;
-            }
-            start = end;
-        }
-    }
-
-    const std::vector<Segment>& m_segments;
-    std::uint32_t m_length;
-};
-
 CycleAssembler::CycleAssembler(DataOutputBase& output, LoggingBase& logger, std::uint64_t maxStoredBytes)
     : m_output(output), m_logger(logger), m_maxStoredBytes(maxStoredBytes) {}
 
@@ -160,7 +118,7 @@ void CycleAssembler::processPacket(const std::uint8_t* bytes, std::size_t length
         // A list that already holds as many datagrams as its channel announced cannot become a
         // valid channel; starting over keeps it from growing without end.
         if (!state->packets.empty()) {
-            const auto announced = DatagramHeader::read(state->packets[0].bytes).packetsInChannel;
+            const auto announced = DatagramHeader::read(state->packets.header(0)).packetsInChannel;
             if (state->packets.size() >= announced) {
                 m_logger.log(LoggingBase::Error, "Channel %d: more than %d packets received, channel dropped",
                              asInt(h.channelId), announced);
@@ -206,20 +164,19 @@ void CycleAssembler::processChannel(DeviceStreamState& state) {
         m_logger.log(LoggingBase::Debug, "ProcessChannel: packet list has no elements");
         return;
     }
-    const DatagramHeader first = DatagramHeader::read(packets[0].bytes);
+    const DatagramHeader first = DatagramHeader::read(packets.header(0));
     if (first.indexInChannel != 0) {
         m_logger.log(LoggingBase::Debug, "ProcessChannel %d: IndexOfPacketInChannel is %d (!= 0)\n",
                      asInt(first.channelId), first.indexInChannel);
         return;
     }
-    std::uint64_t received = 0;
     for (std::size_t i = 0; i < packets.size(); ++i) {
-        if (readU16(packets[i].bytes + dgram::kIndexInChannel) != i) {
+        if (readU16(packets.header(i) + dgram::kIndexInChannel) != i) {
             m_logger.log(LoggingBase::Error, "ProcessChannel: Order of the packets doesn't fit\n");
             return;
         }
-        received += packets[i].length - kDatagramHeaderSize;
     }
+    const std::uint64_t received = packets.payloadBytes();
     if (packets.size() != first.packetsInChannel) {
         m_logger.log(LoggingBase::Error, "ProcessChannel: number of elements wrong (%d vs %d)\n",
                      static_cast<int>(packets.size()), first.packetsInChannel);
@@ -241,39 +198,32 @@ void CycleAssembler::processChannel(DeviceStreamState& state) {
         return;
     }
 
-    // Normally the payloads add up to the channel exactly and are read where they lie in the
-    // packet list. Otherwise they are joined first, with the copies that would pass the announced
-    // length skipped.
-    m_segments.clear();
+    // Normally the payloads add up to the channel exactly and are read where they lie, joined in
+    // the packet list. Otherwise they are joined apart, with the copies that would pass the
+    // announced length skipped.
     if (received == length) {
-        for (std::size_t i = 0; i < packets.size(); ++i)
-            m_segments.push_back(
-                {packets[i].bytes + kDatagramHeaderSize, packets[i].length - kDatagramHeaderSize});
-    } else {
-        m_channel.resize(length);
-        std::size_t offset = 0;
-        for (std::size_t i = 0; i < packets.size(); ++i) {
-            const std::size_t n = packets[i].length - kDatagramHeaderSize;
-            if (offset + n > length) {
-                printMemCopyError(offset, n, length);
-                continue;
-            }
-            std::memcpy(m_channel.data() + offset, packets[i].bytes + kDatagramHeaderSize, n);
-            offset += n;
-        }
-        // Bytes no datagram filled must not carry a previous channel's contents.
-        std::fill(m_channel.begin() + static_cast<std::ptrdiff_t>(offset), m_channel.end(), std::uint8_t{0});
-        m_segments.push_back({m_channel.data(), length});
+        storeChannel(state, first, packets.joined(), length, true);
+        return;
     }
-    storeChannel(state, first, ChannelBytes(m_segments, length));
+    m_channel.resize(length);
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const PacketList::Payload payload = packets.payload(i);
+        if (offset + payload.length > length) {
+            printMemCopyError(offset, payload.length, length);
+            continue;
+        }
+        std::memcpy(m_channel.data() + offset, payload.bytes, payload.length);
+        offset += payload.length;
+    }
+    // Bytes no datagram filled must not carry a previous channel's contents.
+    std::fill(m_channel.begin() + static_cast<std::ptrdiff_t>(offset), m_channel.end(), std::uint8_t{0});
+    storeChannel(state, first, m_channel.data(), length, false);
 }
 
 void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader& first,
-                                  const ChannelBytes& channel) {
-    const std::uint32_t length = channel.length();
-    std::uint8_t headerBytes[kChannelHeaderSize];
-    channel.copy(0, kChannelHeaderSize, headerBytes);
-    const ChannelHeader header = ChannelHeader::read(headerBytes, kChannelHeaderSize);
+                                  const std::uint8_t* channel, std::uint32_t length, bool inPacketList) {
+    const ChannelHeader header = ChannelHeader::read(channel, kChannelHeaderSize);
     if (header.startDelimiter != kStartDelimiter) {
         m_logger.log(LoggingBase::Error,
                      "Packet %8d Cycle %8d Ch %2d: StartDelimiter is %08x instead of 0xaa55aa55",
@@ -282,38 +232,19 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
         ++m_counters.startDelimiterErrors;
         return;
     }
-    std::uint8_t endBytes[kEndDelimiterSize];
-    channel.copy(length - kEndDelimiterSize, kEndDelimiterSize, endBytes);
-    const std::uint32_t endDelimiter = readU32(endBytes);
+    const std::uint32_t endDelimiter = readU32(channel + length - kEndDelimiterSize);
     if (endDelimiter != kEndDelimiter) {
         m_logger.log(LoggingBase::Error, "Cycle %8d Ch %2d: EndDelimiter is %08x instead of 0x55aa55aa",
                      asInt(first.cycleCounter), asInt(first.channelId), endDelimiter);
         ++m_counters.endDelimiterErrors;
     }
 
-    // The body, contiguous: in place when the channel lies in one piece, else gathered once into
-    // a pooled vector that becomes the channel buffer (or goes back to the pool).
+    const std::uint8_t* body = channel + kChannelHeaderSize;
     const std::size_t bodySize = length - kChannelFramingSize;
-    struct Gathered {
-        ReassemblyPool& pool;
-        ReassemblyPool::Bytes bytes;
-        ~Gathered() { pool.giveBack(std::move(bytes)); }
-    } gathered{m_pool, nullptr};
-    const std::uint8_t* body = channel.contiguous() ? channel.contiguous() + kChannelHeaderSize : nullptr;
-    auto contiguousBody = [&] {
-        if (body == nullptr) {
-            gathered.bytes = m_pool.takeBytes();
-            gathered.bytes->reserve(bodySize);
-            channel.append(*gathered.bytes, kChannelHeaderSize, length - kEndDelimiterSize);
-            body = gathered.bytes->data();
-        }
-        return body;
-    };
-
     if (header.lrc != 0) {
         // An empty body has no checksum; a transmitted one cannot match it.
         std::uint32_t calculated = 0;
-        computeLrc(contiguousBody(), static_cast<long long>(bodySize), calculated);
+        computeLrc(body, static_cast<long long>(bodySize), calculated);
         if (calculated != header.lrc) {
             m_logger.log(LoggingBase::Error,
                          "Packet %8d Cycle %8d Ch %2d: LRC transmitted: %08x calculated on PC: %08x",
@@ -351,12 +282,16 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
         if (!admitChannel(state, entry, first.channelId, header.totalSize))
             return;
         ChannelBuffer buffer;
-        contiguousBody();
-        if (!gathered.bytes) {
-            gathered.bytes = m_pool.takeBytes();
-            gathered.bytes->assign(body, body + bodySize);
+        if (inPacketList) {
+            // The joined payloads become the buffer: the header stays in front of the body, the
+            // end delimiter is cut off.
+            buffer.data = state.packets.takeStore(m_pool.takeBytes());
+            buffer.data->resize(length - kEndDelimiterSize);
+            buffer.offset = kChannelHeaderSize;
+        } else {
+            buffer.data = m_pool.takeBytes();
+            buffer.data->assign(body, body + bodySize);
         }
-        buffer.data = std::move(gathered.bytes);
         buffer.numberOfParts = 1;
         buffer.totalSize = header.totalSize;
         buffer.channelId = first.channelId;
@@ -364,7 +299,7 @@ void CycleAssembler::storeChannel(DeviceStreamState& state, const DatagramHeader
         entry.channels.push_back(std::move(buffer));
         return;
     }
-    storePart(state, entry, first, header, channel);
+    storePart(state, entry, first, header, channel, length);
 }
 
 bool CycleAssembler::admitChannel(DeviceStreamState& state, const CycleEntry& entry, std::uint32_t channelId,
@@ -399,8 +334,8 @@ void CycleAssembler::eraseOldest(DeviceStreamState& state) {
 }
 
 void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, const DatagramHeader& first,
-                               const ChannelHeader& header, const ChannelBytes& channel) {
-    const std::uint32_t length = channel.length();
+                               const ChannelHeader& header, const std::uint8_t* channel,
+                               std::uint32_t length) {
     auto buffer = std::find_if(entry.channels.begin(), entry.channels.end(),
                                [&](const ChannelBuffer& b) { return b.channelId == first.channelId; });
     if (buffer == entry.channels.end()) {
@@ -441,7 +376,7 @@ void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, cons
     if (static_cast<std::uint64_t>(header.offset) + header.partSize > buffer->totalSize)
         printMemCopyError(header.offset, header.partSize, buffer->totalSize);
     else
-        channel.copy(kChannelHeaderSize, header.partSize, buffer->data->data() + header.offset);
+        std::memcpy(buffer->data->data() + header.offset, channel + kChannelHeaderSize, header.partSize);
 
     buffer->partsReceived[header.currentPart] = true;
     buffer->complete = std::all_of(buffer->partsReceived.begin(), buffer->partsReceived.end(),

@@ -59,18 +59,16 @@ private:
     void trackMultiPart(DeviceStreamState& state, std::uint32_t channelId, std::uint16_t part,
                         std::uint16_t parts);
     void processChannel(DeviceStreamState& state);
-    struct Segment {
-        const std::uint8_t* bytes;
-        std::size_t length;
-    };
-    class ChannelBytes;
+    // `channel` holds `length` bytes; `inPacketList` when they are the state's joined payloads,
+    // which a channel in one part then takes over as its buffer.
     void storeChannel(DeviceStreamState& state, const udpframing::DatagramHeader& first,
-                      const ChannelBytes& channel);
+                      const std::uint8_t* channel, std::uint32_t length, bool inPacketList);
     bool admitChannel(DeviceStreamState& state, const CycleEntry& entry, std::uint32_t channelId,
                       std::uint32_t size);
     void eraseOldest(DeviceStreamState& state);
     void storePart(DeviceStreamState& state, CycleEntry& entry, const udpframing::DatagramHeader& first,
-                   const udpframing::ChannelHeader& header, const ChannelBytes& channel);
+                   const udpframing::ChannelHeader& header, const std::uint8_t* channel,
+                   std::uint32_t length);
 
     DataOutputBase& m_output;
     LoggingBase& m_logger;
@@ -78,6 +76,5 @@ private:
     StreamStatistics m_counters;
     std::uint64_t m_maxStoredBytes;
     std::vector<std::uint8_t> m_channel; // joined payloads when they do not add up exactly, reused
-    std::vector<Segment> m_segments;     // the pieces of the channel in work, reused
     ReassemblyPool m_pool;
 };

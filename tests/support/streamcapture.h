@@ -48,7 +48,7 @@ public:
         for (const ChannelBuffer& b : cycle.channels) {
             c.complete[b.channelId] = b.complete;
             if (b.complete && b.data && !c.channels.count(b.channelId))
-                c.channels[b.channelId] = *b.data;
+                c.channels[b.channelId].assign(b.bytes(), b.bytes() + b.size());
         }
         std::lock_guard<std::mutex> lock(mutex);
         cycles.push_back(std::move(c));
