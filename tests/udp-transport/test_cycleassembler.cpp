@@ -1,22 +1,16 @@
 #include "tests/support/recorders.h"
+#include "tests/udp-transport/datagrams.h"
 #include "udp-transport/cycleassembler.h"
-#include "udp-transport/streamencoder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <numeric>
 #include <string>
 
 using namespace udpframing;
 
 namespace {
-
-Bytes pattern(std::size_t size, std::uint8_t seed) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 8));
-    return bytes;
-}
 
 // A channel framed from an explicit header, for parts and faults the encoder does not make.
 FramedChannel rawChannel(std::uint32_t id, const Bytes& body, ChannelHeader header, bool withLrc = true,
@@ -47,14 +41,6 @@ const RecordingOutput::Channel* findChannel(const RecordingOutput::Handout& hand
         if (channel.id == id)
             return &channel;
     return nullptr;
-}
-
-// A cycle of `channels` channels of one datagram each (empty bodies), as a flood would send it.
-std::vector<Bytes> floodCycle(StreamEncoder& encoder, std::uint32_t cycle, std::uint32_t channels) {
-    std::vector<FramedChannel> framed;
-    for (std::uint32_t id = 0; id < channels; ++id)
-        framed.push_back(makeChannel(id, {}));
-    return encoder.encodeCycle(cycle, framed);
 }
 
 // Little-endian field writer for datagrams spelled out byte by byte.
@@ -456,10 +442,9 @@ TEST_F(CycleAssemblerTest, KeepsAtMostOneHundredCycles) {
     ASSERT_EQ(cleaned.size(), 1u);
     EXPECT_EQ(cleaned[0].text, "cleanOutdatedCycles: Device 1 Delete CycleID 0 Length of List: 101\n");
     // Each cycle went out early exactly once, in order, while it was not the newest.
-    const auto partial = ids(output.handouts(1, true));
-    ASSERT_EQ(partial.size(), 100u);
-    for (std::uint32_t i = 0; i < 100; ++i)
-        EXPECT_EQ(partial[i], i);
+    std::vector<std::uint32_t> firstHundred(100);
+    std::iota(firstHundred.begin(), firstHundred.end(), 0u);
+    EXPECT_EQ(ids(output.handouts(1, true)), firstHundred);
     EXPECT_TRUE(output.handouts(1, false).empty());
 }
 

@@ -2,8 +2,8 @@
 
 #include "tests/support/loopbacksocket.h"
 #include "tests/support/recorders.h"
+#include "tests/udp-transport/datagrams.h"
 #include "udp-transport/ethreceiver.h"
-#include "udp-transport/streamencoder.h"
 #include "udp-transport/udpsocket.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -20,21 +19,6 @@ using namespace udpframing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A cycle of `channels` channels of one datagram each (empty bodies), as a flood would send it.
-std::vector<Bytes> floodCycle(StreamEncoder& encoder, std::uint32_t cycle, std::uint32_t channels) {
-    std::vector<FramedChannel> framed;
-    for (std::uint32_t id = 0; id < channels; ++id)
-        framed.push_back(makeChannel(id, {}));
-    return encoder.encodeCycle(cycle, framed);
-}
-
-Bytes pattern(std::size_t size, std::uint8_t seed) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(seed ^ (i * 31));
-    return bytes;
-}
 
 class EthReceiverTest : public ::testing::Test {
 protected:
