@@ -200,34 +200,30 @@ TEST(PackageProcessor, NormalisedAmplitude) {
     EXPECT_FLOAT_EQ(manual->normalizedAmplitude[10], 550.0f);
 }
 
-TEST(PackageProcessor, DataChannelWithoutDescriptionIsNotRead) {
+// Complete hand-outs (they only go to the recorder) and cycles with channel 2 are not interpreted.
+// Channel 8 as data only gives no chunk: the image stays in its initial state and the record is
+// still published, with the size error.
+TEST(PackageProcessor, WhichCyclesAndChannelsAreRead) {
     CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
     cycle.fillImage(9);
     Fixture f;
-    // Channel 8 present as data only: no chunk, so the image stays in its initial state and the
-    // record is still published (with the size error).
+    std::vector<KvelChunk> chunks = cycle.chunks();
+    f.processor.onCycle(chunks, true);
+    EXPECT_FALSE(f.cache.getResult());
+    chunks.push_back(chunks.front());
+    chunks.back().channel = 2;
+    f.processor.onCycle(chunks, false);
+    EXPECT_FALSE(f.cache.getResult());
+
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks({&cycle.identity, &cycle.parameters}));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->sensorWidth, 0);
     EXPECT_FALSE(r->info.contains(InfoKey_TRVAXX::FrameCounter));
     EXPECT_EQ(r->cameraVariant, "OD");
     EXPECT_EQ(f.processor.getErrorCount(), 1); // the Datasize Error
-}
-
-TEST(PackageProcessor, CycleWithChannel2IsNotInterpreted) {
-    CycleBuilder cycle(Variant::DI, identification("DI", 3, 4));
-    cycle.fillImage(1);
-    Fixture f;
-    std::vector<KvelChunk> chunks = cycle.chunks();
-    f.processor.onCycle(chunks, true); // complete hand-outs only go to the recorder
-    EXPECT_FALSE(f.cache.getResult());
-    chunks.push_back(chunks.front());
-    chunks.back().channel = 2;
-    f.processor.onCycle(chunks, false);
-    EXPECT_FALSE(f.cache.getResult());
     chunks.pop_back();
     f.processor.onCycle(chunks, false);
-    EXPECT_TRUE(f.cache.getResult());
+    EXPECT_EQ(f.cache.getResult()->frameCounter(), 9u);
 }
 
 TEST(PackageProcessor, AtMostTenErrorMessagesButEveryRecordIsPublished) {
@@ -257,11 +253,18 @@ TEST(PackageProcessor, AtMostTenErrorMessagesButEveryRecordIsPublished) {
 TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
     // A description whose object list lacks vYQuality: object 0's earlier members are read, the
     // step then stops; the following steps still run.
-    resulttest::LayoutBuilder b("AlgoIFOutput", kvel::LittleEndian);
-    b.begin("objectDetectionResult").begin("objectList", {20}).i32("id").i32("history").end().end();
+    using namespace kvel;
+    auto objects = make_kvel_shared<StructType>("objectList", Dimensions{20}, 0, 8, LittleEndian);
+    objects->addMember(make_kvel_shared<ElementaryType>("id", Dimensions{}, 0, 4, KindSigned, LittleEndian));
+    objects->addMember(
+        make_kvel_shared<ElementaryType>("history", Dimensions{}, 4, 4, KindSigned, LittleEndian));
+    auto result = make_kvel_shared<StructType>("objectDetectionResult", Dimensions{}, 0, 160, LittleEndian);
+    result->addMember(objects);
+    auto root = make_kvel_shared<StructType>("AlgoIFOutput", Dimensions{}, 0, 160, LittleEndian);
+    root->addMember(result);
     resulttest::Channel algo;
     algo.number = 8;
-    algo.root = b.finish();
+    algo.root = root;
     algo.description = kvel::write(algo.root);
     algo.data.assign(algo.root->size(), 0);
     algo.set<int32_t>("AlgoIFOutput.objectDetectionResult.objectList[0].id", 12);
@@ -275,28 +278,44 @@ TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
     EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket: "), 1);
 }
 
+// Channel 14 is read again when its bytes change and change back (86 is VehicleDim_zMax) while the
+// records cycle through the pool, each with its own cycle's values; channel 256 is read every
+// cycle; a published record never changes afterwards; a new firmware type reads its own rows.
 TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     CycleBuilder cycle(Variant::OD, identification("OD", 2, 2));
     cycle.fillImage(1);
     cycle.fillParameters();
     Fixture f;
-    const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
-    ResultDataSP_TRVAXX first = f.run(cycle.chunks());
-    ResultDataSP_TRVAXX second = f.run(cycle.chunks());
-    EXPECT_EQ(second->info, first->info); // unchanged bytes give the same values
-    cycle.parameters.set<uint8_t>(d + "Ipv4AddressCamera[0]", 10);
-    cycle.identity.set<uint8_t>("Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol", 1);
+    const float values[] = {1.5f, 1.5f, 1.5f, 2.5f, 2.5f, 1.5f, 1.5f};
+    std::set<const ResultData_TRVAXX*> records;
+    decltype(ResultData_TRVAXX::info) previous;
+    for (size_t i = 0; i < std::size(values); ++i) {
+        cycle.parameters.set<float>("SDspFrameCustomerKvel_t.DspCustomerParameter.VehicleDim_zMax",
+                                    values[i]);
+        const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
+        records.insert(r.data());
+        EXPECT_FLOAT_EQ(r->info.value(86).toFloat(), values[i]);
+        if (i > 0) {
+            EXPECT_EQ(r->info.keys(), previous.keys());
+            if (values[i] == values[i - 1]) { // unchanged bytes give the same values
+                EXPECT_EQ(r->info, previous);
+            }
+        }
+        previous = r->info;
+    }
+    EXPECT_EQ(records.size(), 2u); // the cache's record and the one being filled
+    EXPECT_EQ(f.processor.getErrorCount(), 0);
+
+    const std::string can = "Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol";
+    cycle.identity.set<uint8_t>(can, 1);
     const ResultDataSP_TRVAXX third = f.run(cycle.chunks());
-    EXPECT_TRUE(third->info.value(11).toString().startsWith("10."));
     EXPECT_EQ(third->info.value(16).toInt(), 1);
-    // Channel 256 is read every cycle even while channel 14 stays the same.
-    cycle.identity.set<uint8_t>("Meas_Customer_Data_Type.KpCustomerParameter.CANProtocol", 0);
+    cycle.identity.set<uint8_t>(can, 0);
     cycle.algo.set<uint32_t>("AlgoIFOutput.distanceImageResult.frameCounter", 2);
     const ResultDataSP_TRVAXX fourth = f.run(cycle.chunks());
     EXPECT_EQ(fourth->info.value(16).toInt(), 0);
     EXPECT_EQ(fourth->frameCounter(), 2u);
-    EXPECT_EQ(third->frameCounter(), 1u); // published records are never changed afterwards
-    // A new firmware type reads its own rows.
+    EXPECT_EQ(third->frameCounter(), 1u);
     CycleBuilder lg(Variant::LG, identification("LG", 3, 4));
     lg.fillImage(3);
     lg.parameters.data = cycle.parameters.data;
@@ -390,27 +409,4 @@ TEST(ResultRecordPool, RecycledRecordHoldsOnlyThisCyclesInfo) {
     EXPECT_EQ(keysOf(*r), keysOf(*expected));
     EXPECT_EQ(r->info, expected->info);
     EXPECT_EQ(r->lines.lines[0].id, expected->lines.lines[0].id);
-}
-
-// Records cycle through the pool while the parameter block stays, changes and comes back: each
-// record carries the values of its own cycle (86 is VehicleDim_zMax).
-TEST(ResultRecordPool, RecycledRecordsFollowParameterChanges) {
-    CycleBuilder cycle(Variant::OD, identification("OD", 2, 2));
-    cycle.fillImage(1);
-    cycle.fillParameters();
-    Fixture f;
-    const float values[] = {1.5f, 1.5f, 1.5f, 1.5f, 2.5f, 2.5f, 1.5f, 1.5f, 1.5f};
-    std::set<int> keys;
-    std::set<const ResultData_TRVAXX*> records;
-    for (float value : values) {
-        cycle.parameters.set<float>("SDspFrameCustomerKvel_t.DspCustomerParameter.VehicleDim_zMax", value);
-        const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
-        records.insert(r.data());
-        EXPECT_FLOAT_EQ(r->info.value(86).toFloat(), value);
-        if (keys.empty())
-            keys = keysOf(*r);
-        EXPECT_EQ(keysOf(*r), keys);
-    }
-    EXPECT_EQ(records.size(), 2u); // the cache's record and the one being filled
-    EXPECT_EQ(f.processor.getErrorCount(), 0);
 }
