@@ -34,6 +34,49 @@ Identification identification(const std::string& variant, uint8_t major, uint8_t
     return id;
 }
 
+uint32_t seedOf(const std::string& path) {
+    uint32_t sum = 0;
+    for (unsigned char ch : path)
+        sum += ch;
+    return sum % 200 + 1;
+}
+
+// The value fillParameters writes into element `element` of the leaf at `path` (root name included)
+// of element type `typeCode`.
+double leafValue(const std::string& path, int typeCode, uint32_t element = 0) {
+    const uint32_t seed = seedOf(path) + element;
+    switch (typeCode) {
+    case kvel::TC_FLOAT:
+        return seed + 0.5;
+    case kvel::TC_UINT16:
+        return 40000 + seed;
+    case kvel::TC_UINT32:
+        return 250000 + seed;
+    default:
+        return seed;
+    }
+}
+
+// Gives every leaf of the parameter and identification blocks its leafValue (the identification
+// itself, set by the builder, excepted).
+void fillParameters(CycleBuilder& cycle) {
+    for (Channel* c : {&cycle.parameters, &cycle.identity}) {
+        for (const std::string& path : kvel::memberPaths(c->root, c->root->name(), -1)) {
+            if (path.find("SoftwareVersion") != std::string::npos ||
+                path.find(".Camera") != std::string::npos)
+                continue; // identification is set by the constructor
+            const kvel::PathType type = kvel::typeOfPath(c->root, path);
+            uint32_t count = 1;
+            for (uint32_t d : type.uncoveredDimensions)
+                count *= d;
+            std::vector<double> values(count);
+            for (uint32_t k = 0; k < count; ++k)
+                values[k] = leafValue(path, type.code, k);
+            kvel::write(c->root, path, values.data(), count, c->data.data(), c->data.size());
+        }
+    }
+}
+
 struct Fixture {
     ResultCache_TRVAXX cache;
     PackageProcessor_TRVAXX processor{&cache};
@@ -73,7 +116,7 @@ const std::set<int> commonKeys = range(3, 15) + std::set<int>{17} + range(24, 32
 TEST(PackageProcessor, OdCycleReadsEveryObjectSlotAndTrimsTheSerial) {
     CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
     cycle.fillImage(77);
-    cycle.fillParameters();
+    fillParameters(cycle);
     const std::string o = "AlgoIFOutput.objectDetectionResult.objectList[";
     for (int i = 0; i < 20; ++i) {
         cycle.algo.set<int32_t>(o + std::to_string(i) + "].id", i % 3 == 0 ? -1 : 100 + i);
@@ -116,7 +159,7 @@ TEST(PackageProcessor, InfoKeysFollowTheFirmwareTypeAndCarryTypedValues) {
         const Variant v = c.variant == "LG" ? Variant::LG : c.variant == "OD" ? Variant::OD : Variant::DI;
         CycleBuilder cycle(v, identification(c.variant, c.major, c.minor, c.part));
         cycle.fillImage(1);
-        cycle.fillParameters();
+        fillParameters(cycle);
         Fixture f;
         const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
         EXPECT_EQ(f.processor.getFirmwareType(), c.type);
@@ -130,7 +173,7 @@ TEST(PackageProcessor, InfoKeysFollowTheFirmwareTypeAndCarryTypedValues) {
 TEST(PackageProcessor, InfoValuesKeepTheirTypes) {
     CycleBuilder cycle(Variant::LG, identification("LG", 3, 2));
     cycle.fillImage(1);
-    cycle.fillParameters();
+    fillParameters(cycle);
     Fixture f;
     const ResultDataSP_TRVAXX r = f.run(cycle.chunks());
     const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
@@ -284,7 +327,7 @@ TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
 TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     CycleBuilder cycle(Variant::OD, identification("OD", 2, 2));
     cycle.fillImage(1);
-    cycle.fillParameters();
+    fillParameters(cycle);
     Fixture f;
     const float values[] = {1.5f, 1.5f, 1.5f, 2.5f, 2.5f, 1.5f, 1.5f};
     std::set<const ResultData_TRVAXX*> records;

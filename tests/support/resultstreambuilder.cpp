@@ -207,46 +207,6 @@ void CycleBuilder::fillImage(uint32_t frameCounter, float rotX, float rotY) {
     algo.set<float>(a + "cameraCalibration.rotZ", 0.02f);
 }
 
-uint32_t seedOf(const std::string& path) {
-    uint32_t sum = 0;
-    for (unsigned char ch : path)
-        sum += ch;
-    return sum % 200 + 1;
-}
-
-double leafValue(const std::string& path, int typeCode, uint32_t element) {
-    const uint32_t seed = seedOf(path) + element;
-    switch (typeCode) {
-    case kvel::TC_FLOAT:
-        return seed + 0.5;
-    case kvel::TC_UINT16:
-        return 40000 + seed;
-    case kvel::TC_UINT32:
-        return 250000 + seed;
-    default:
-        return seed;
-    }
-}
-
-void CycleBuilder::fillParameters() {
-    // Every leaf gets a value derived from its path; the tests compute the same value.
-    for (Channel* c : {&parameters, &identity}) {
-        for (const std::string& path : kvel::memberPaths(c->root, c->root->name(), -1)) {
-            if (path.find("SoftwareVersion") != std::string::npos ||
-                path.find(".Camera") != std::string::npos)
-                continue; // identification is set by the constructor
-            const kvel::PathType type = kvel::typeOfPath(c->root, path);
-            uint32_t count = 1;
-            for (uint32_t d : type.uncoveredDimensions)
-                count *= d;
-            std::vector<double> values(count);
-            for (uint32_t k = 0; k < count; ++k)
-                values[k] = leafValue(path, type.code, k);
-            kvel::write(c->root, path, values.data(), count, c->data.data(), c->data.size());
-        }
-    }
-}
-
 std::vector<KvelChunk> CycleBuilder::chunks(const std::vector<const Channel*>& which) const {
     std::vector<KvelChunk> list;
     for (const Channel* c : which)

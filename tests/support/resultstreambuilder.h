@@ -49,8 +49,6 @@ public:
     // Fills the distance image: pixel i gets X, Y, Z, confidence and amplitude from simple formulas,
     // the given calibration, and frameCounter.
     void fillImage(uint32_t frameCounter, float rotX = 0.1f, float rotY = -0.05f);
-    // Fills each info member with a value derived from its key (see expectedInfoValue).
-    void fillParameters();
 
     // The chunk list over the channels given (default: all three).
     std::vector<KvelChunk> chunks(const std::vector<const Channel*>& which) const;
@@ -58,10 +56,5 @@ public:
 
     static std::string variantText(Variant v);
 };
-
-// Value that fillParameters writes into element `element` of the leaf at `path` (root name
-// included) of element type `typeCode`.
-uint32_t seedOf(const std::string& path);
-double leafValue(const std::string& path, int typeCode, uint32_t element = 0);
 
 } // namespace resulttest
