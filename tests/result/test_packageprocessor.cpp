@@ -112,9 +112,12 @@ const std::set<int> commonKeys = range(3, 15) + std::set<int>{17} + range(24, 32
 } // namespace
 
 // What the end-to-end run against the virtual sensor does not show: every object slot is read
-// whatever its id, and the serial number is trimmed.
-TEST(PackageProcessor, OdCycleReadsEveryObjectSlotAndTrimsTheSerial) {
-    CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
+// whatever its id, the serial number is trimmed, and a CameraVariant member that is signed (as some
+// sensors describe it) is read as text all the same.
+TEST(PackageProcessor, OdCycleReadsEveryObjectSlotTrimsTheSerialAndReadsASignedVariant) {
+    Identification id = identification("OD", 3, 4);
+    id.unsignedVariant = false;
+    CycleBuilder cycle(Variant::OD, id);
     cycle.fillImage(77);
     fillParameters(cycle);
     const std::string o = "AlgoIFOutput.objectDetectionResult.objectList[";
@@ -132,6 +135,7 @@ TEST(PackageProcessor, OdCycleReadsEveryObjectSlotAndTrimsTheSerial) {
     }
     EXPECT_EQ(r->frameCounter(), 77u);
     EXPECT_EQ(r->serialNumber, "0001234567");
+    EXPECT_EQ(r->cameraVariant, "OD");
     EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
     EXPECT_TRUE(f.cache.isDataAvailable());
 }
@@ -206,19 +210,6 @@ TEST(PackageProcessor, IdentificationIsKeptAcrossCyclesWithoutChannel256) {
     EXPECT_EQ(r->info.value(4).toString(), "LG");
     EXPECT_EQ(f.processor.getFirmwareType(), 7);
     EXPECT_TRUE(r->info.contains(93)); // variant step ran on the remembered type
-}
-
-// A DI sensor whose CameraVariant member is signed: read as text all the same (the DI defaults of
-// objects and lines are checked end to end).
-TEST(PackageProcessor, SignedCameraVariantIsReadAsText) {
-    Identification id = identification("DI", 3, 4, "TRVADN");
-    id.unsignedVariant = false;
-    CycleBuilder cycle(Variant::DI, id);
-    cycle.fillImage(1);
-    Fixture f;
-    EXPECT_EQ(f.run(cycle.chunks())->cameraVariant, "DI");
-    EXPECT_EQ(f.processor.getErrorCount(), 0);
-    EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVADN_DI_3_2);
 }
 
 // The camera-axis distance is checked against the virtual sensor's truth end to end.
