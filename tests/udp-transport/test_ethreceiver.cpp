@@ -233,21 +233,6 @@ TEST(EthReceiverStop, StopReturnsPromptlyUnderAChannelFlood) {
     EXPECT_LT(stopTime, 1000ms);
 }
 
-// The counters reach the output while no cycle completes (a second sender, gaps, truncation).
-TEST_F(EthReceiverTest, StatisticsArePublishedWithoutCompleteCycles) {
-    ASSERT_EQ(receiver.start(), 0);
-    LoopbackSocket sensor("127.0.0.1");
-    StreamEncoder dsp(kSubDeviceDsp);
-    for (std::uint32_t cycle = 1; cycle <= 3; ++cycle) {
-        dsp.setPacketCounter(dsp.packetCounter() + 7); // a gap before every cycle
-        for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, Bytes(3000, 1))}))
-            sensor.send(receiver.boundPort(), d);
-    }
-    EXPECT_TRUE(waitUntil([&] { return output.lastStatistics().missingPacketEvents >= 2; }));
-    receiver.stop();
-    EXPECT_TRUE(output.handouts(1, false).empty());
-}
-
 // The kernel caps an unprivileged request at net.core.rmem_max and reports twice what it grants.
 TEST(UdpSocket, ReceiveBufferIsWhatTheKernelAllows) {
     RecordingLogger logger;
