@@ -112,24 +112,6 @@ TEST_F(EthReceiverTest, ReceivesCyclesFromTheChosenSenderOverLoopback) {
     EXPECT_EQ(assembler.state(1).cycles.size(), 1u);
 }
 
-TEST_F(EthReceiverTest, SocketErrorEndsTheThreadWithALogLine) {
-    // A port held by a socket without address reuse cannot be bound again.
-    LoopbackSocket holder("0.0.0.0");
-    receiver.setPort(holder.port());
-    ASSERT_EQ(receiver.start(), -1) << "start() waits for the bind and reports its failure";
-    EXPECT_FALSE(receiver.isRunning());
-    const auto errors = logger.matching("Socket bind error:", 1);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].text.find(std::to_string(EADDRINUSE)), std::string::npos) << errors[0].text;
-    EXPECT_EQ(logger.count("Thread will stop now", 1), 1u);
-    receiver.stop();
-    // It can be started again once the port is free.
-    receiver.setPort(0);
-    ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
-    receiver.stop();
-}
-
 TEST(EthReceiverStop, AnOutputMayStopItsOwnReceiveThread) {
     struct StoppingOutput : DataOutputBase {
         EthReceiver* receiver = nullptr;
