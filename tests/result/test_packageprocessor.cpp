@@ -429,13 +429,10 @@ TEST(ResultRecordPool, RecycledRecordHoldsOnlyThisCyclesInfo) {
     PackageProcessor_TRVAXX processor(&cache);
     processor.processCycle(lgCycle.chunks());
     const ResultData_TRVAXX* const lgRecord = cache.getResult().data();
-    const size_t lgKeys = cache.getResult()->info.size();
     processor.processCycle(diCycle.chunks()); // the LG record goes back to the pool
     processor.processCycle(diCycle.chunks()); // and is used again
     const ResultDataSP_TRVAXX r = cache.getResult();
     ASSERT_EQ(r.data(), lgRecord);
-    EXPECT_LT(size_t(r->info.size()), lgKeys);
-    EXPECT_EQ(keysOf(*r), keysOf(*expected));
     EXPECT_EQ(r->info, expected->info);
     EXPECT_EQ(r->lines.lines[0].id, expected->lines.lines[0].id);
 }
