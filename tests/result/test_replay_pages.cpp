@@ -14,6 +14,7 @@
 #include "result/replaydataview_trvaxx.h"
 #include "result/resulttransformer_trvaxx.h"
 #include "simulator/virtualsensor.h"
+#include "tests/support/colours.h"
 #include "tests/support/simsensor.h"
 #include "visualization2d/view2d.h"
 
@@ -31,16 +32,11 @@ namespace {
 
 const QString kArtifacts = QStringLiteral(TEST_ARTIFACT_DIR);
 
-bool near(QColor a, QColor b, int tolerance) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
 bool colourNear(const QImage& image, QPoint at, QColor colour, int tolerance, int radius) {
     for (int dy = -radius; dy <= radius; ++dy)
         for (int dx = -radius; dx <= radius; ++dx)
             if (image.valid(at + QPoint(dx, dy)) &&
-                near(image.pixelColor(at + QPoint(dx, dy)), colour, tolerance))
+                coloursNear(image.pixelColor(at + QPoint(dx, dy)).rgb(), colour.rgb(), tolerance))
                 return true;
     return false;
 }
@@ -143,7 +139,7 @@ TEST(ReplayPages, RecordedOdAndLgCyclesRenderOnEveryPageAndInOrlangui) {
                 if (!pane.valid(at))
                     continue;
                 ++sampled;
-                matching += near(pane.pixelColor(at), expected.pixelColor(x, y), 4);
+                matching += coloursNear(pane.pixelColor(at).rgb(), expected.pixelColor(x, y).rgb(), 4);
             }
         EXPECT_GT(sampled, 20);
         EXPECT_GE(matching, sampled * 9 / 10);

@@ -132,12 +132,10 @@ template <typename T> bool sameBytes(const T& a, const T& b) {
 // A replayed record equals the live one in every field.
 void expectSameRecord(const ResultData_TRVAXX& live, const ResultData_TRVAXX& replayed) {
     SCOPED_TRACE("replayed frame " + std::to_string(live.frameCounter()));
-    EXPECT_EQ(live.sensorWidth, replayed.sensorWidth);
-    EXPECT_EQ(live.sensorHeight, replayed.sensorHeight);
-    EXPECT_EQ(live.masterclockTimestamp, replayed.masterclockTimestamp);
-    EXPECT_TRUE(live.distanceData == replayed.distanceData);
-    EXPECT_TRUE(live.confidence == replayed.confidence);
-    EXPECT_TRUE(live.amplitude == replayed.amplitude);
+    EXPECT_TRUE(live.sensorWidth == replayed.sensorWidth && live.sensorHeight == replayed.sensorHeight &&
+                live.masterclockTimestamp == replayed.masterclockTimestamp);
+    EXPECT_TRUE(live.distanceData == replayed.distanceData && live.confidence == replayed.confidence &&
+                live.amplitude == replayed.amplitude);
     EXPECT_TRUE(sameBytes(live.X, replayed.X) && sameBytes(live.Y, replayed.Y) &&
                 sameBytes(live.Z, replayed.Z) &&
                 sameBytes(live.cameraAxisDistance, replayed.cameraAxisDistance) &&
@@ -147,10 +145,9 @@ void expectSameRecord(const ResultData_TRVAXX& live, const ResultData_TRVAXX& re
                 sameBytes(live.objects, replayed.objects) && sameBytes(live.lines, replayed.lines) &&
                 sameBytes(live.calibration2d, replayed.calibration2d) &&
                 sameBytes(live.calibResult, replayed.calibResult));
-    EXPECT_EQ(live.softwareVersion, replayed.softwareVersion);
-    EXPECT_EQ(live.cameraVariant, replayed.cameraVariant);
-    EXPECT_EQ(live.partNumber, replayed.partNumber);
-    EXPECT_EQ(live.serialNumber, replayed.serialNumber);
+    EXPECT_TRUE(live.softwareVersion == replayed.softwareVersion &&
+                live.cameraVariant == replayed.cameraVariant && live.partNumber == replayed.partNumber &&
+                live.serialNumber == replayed.serialNumber);
     EXPECT_EQ(live.info, replayed.info);
 }
 

@@ -80,12 +80,14 @@ TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
     EXPECT_FALSE(p.isDistanceImageComputed());
     EXPECT_FALSE(p.isMaskComputed());
     const QImage& first = p.getDistanceImage();
+    const qint64 key = first.cacheKey();
     EXPECT_TRUE(p.isDistanceImageComputed());
     EXPECT_TRUE(p.isMaskComputed());
     EXPECT_FALSE(p.isAmplitudeImageComputed());
     EXPECT_EQ(first.size(), QSize(64, 16));
+    // Asked again: the same image, not computed anew into the same place.
     EXPECT_EQ(&p.getDistanceImage(), &first);
-    EXPECT_EQ(first.cacheKey(), p.getDistanceImage().cacheKey());
+    EXPECT_EQ(p.getDistanceImage().cacheKey(), key);
     // Linear and logarithmic amplitude differ in the middle of the range.
     EXPECT_NE(p.getAmplitudeImage().pixel(10, 5), p.getLogarithmicAmplitudeImage().pixel(10, 5));
 }

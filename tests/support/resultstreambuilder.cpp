@@ -5,7 +5,6 @@
 
 #include <QFile>
 
-#include <cmath>
 #include <mutex>
 #include <stdexcept>
 
@@ -17,77 +16,6 @@ static void initStreamDescriptions() {
 }
 
 namespace resulttest {
-
-LayoutBuilder::LayoutBuilder(std::string rootName, uint32_t order) : byteOrder(order) {
-    root.name = std::move(rootName);
-    open.push_back(&root);
-}
-
-LayoutBuilder& LayoutBuilder::begin(const std::string& name, kvel::Dimensions dims) {
-    Node node;
-    node.name = name;
-    node.dims = std::move(dims);
-    open.back()->children.push_back(node);
-    open.push_back(&open.back()->children.back());
-    return *this;
-}
-
-LayoutBuilder& LayoutBuilder::end() {
-    if (open.size() <= 1)
-        throw std::logic_error("end() without begin()");
-    open.pop_back();
-    return *this;
-}
-
-LayoutBuilder& LayoutBuilder::add(const std::string& name, uint32_t kind, uint32_t size,
-                                  kvel::Dimensions dims) {
-    Node node;
-    node.name = name;
-    node.kind = kind;
-    node.size = size;
-    node.dims = std::move(dims);
-    open.back()->children.push_back(node);
-    return *this;
-}
-
-uint64_t LayoutBuilder::count(const kvel::Dimensions& dims) {
-    uint64_t n = 1;
-    for (uint32_t d : dims)
-        n *= d;
-    return n;
-}
-
-uint32_t LayoutBuilder::layout(Node& node, uint32_t offset) {
-    if (node.kind != kvel::KindStruct)
-        return node.size;
-    uint32_t size = 0;
-    for (Node& child : node.children)
-        size += layout(child, offset + size) * uint32_t(count(child.dims));
-    node.size = size;
-    return size;
-}
-
-kvel::ITypePtr LayoutBuilder::build(const Node& node, uint32_t& offset, bool isRoot) {
-    const uint32_t own = isRoot ? 0 : offset;
-    if (node.kind != kvel::KindStruct) {
-        offset += node.size * uint32_t(count(node.dims));
-        return kvel::make_kvel_shared<kvel::ElementaryType>(node.name, node.dims, own, node.size, node.kind,
-                                                            byteOrder);
-    }
-    auto structure =
-        kvel::make_kvel_shared<kvel::StructType>(node.name, node.dims, own, node.size, byteOrder);
-    uint32_t cursor = own;
-    for (const Node& child : node.children)
-        structure->addMember(build(child, cursor, false));
-    offset = own + node.size * uint32_t(count(node.dims));
-    return structure;
-}
-
-kvel::ITypePtr LayoutBuilder::finish() {
-    layout(root, 0);
-    uint32_t offset = 0;
-    return build(root, offset, true);
-}
 
 template <class T> void Channel::set(const std::string& path, const T* values, uint32_t count) {
     kvel::write(root, path, values, count, data.data(), data.size());
@@ -122,9 +50,43 @@ kvel::ITypePtr streamDescription(int channel, Variant variant) {
     return kvel::parse(bytes.constData(), size_t(bytes.size()));
 }
 
+// The parameter block inside its channel root: members at consecutive offsets in declaration order.
+class ParameterLayout {
+public:
+    ParameterLayout& add(const std::string& name, uint32_t kind, uint32_t size, kvel::Dimensions dims) {
+        uint32_t count = 1;
+        for (uint32_t d : dims)
+            count *= d;
+        members.push_back(kvel::make_kvel_shared<kvel::ElementaryType>(name, std::move(dims), offset, size,
+                                                                       kind, kvel::LittleEndian));
+        offset += size * count;
+        return *this;
+    }
+    ParameterLayout& u8(const std::string& name, kvel::Dimensions dims = {}) {
+        return add(name, kvel::KindUnsigned, 1, std::move(dims));
+    }
+    ParameterLayout& u16(const std::string& name) { return add(name, kvel::KindUnsigned, 2, {}); }
+    ParameterLayout& f32(const std::string& name, kvel::Dimensions dims = {}) {
+        return add(name, kvel::KindFloat, 4, std::move(dims));
+    }
+    kvel::ITypePtr finish() const {
+        auto block = kvel::make_kvel_shared<kvel::StructType>("DspCustomerParameter", kvel::Dimensions{}, 0,
+                                                              offset, kvel::LittleEndian);
+        for (const kvel::ITypePtr& m : members)
+            block->addMember(m);
+        auto root = kvel::make_kvel_shared<kvel::StructType>("SDspFrameCustomerKvel_t", kvel::Dimensions{}, 0,
+                                                             offset, kvel::LittleEndian);
+        root->addMember(block);
+        return root;
+    }
+
+private:
+    std::vector<kvel::ITypePtr> members;
+    uint32_t offset = 0;
+};
+
 kvel::ITypePtr parameterLayout() {
-    LayoutBuilder b("SDspFrameCustomerKvel_t", kvel::LittleEndian);
-    b.begin("DspCustomerParameter");
+    ParameterLayout b;
     b.u8("Ipv4AddressCamera", {4}).u8("SubnetMask", {4}).u8("Ipv4AddressDestination", {4});
     b.u16("destinationUDPPort").u8("EthernetOutputConfiguration");
     for (const char* n : {"transX", "transY", "transZ", "rotX", "rotY", "rotZ"})
@@ -166,7 +128,6 @@ kvel::ITypePtr parameterLayout() {
         .f32("AutoCalibParam_yPattern", {8})
         .f32("AutoCalibParam_zPattern", {8});
     b.u8("AutoCalibParam_patternType", {8}).u8("twoD_mirrorX").u8("twoD_mirrorY");
-    b.end();
     return b.finish();
 }
 
@@ -244,46 +205,6 @@ void CycleBuilder::fillImage(uint32_t frameCounter, float rotX, float rotY) {
     algo.set<float>(a + "cameraCalibration.rotX", rotX);
     algo.set<float>(a + "cameraCalibration.rotY", rotY);
     algo.set<float>(a + "cameraCalibration.rotZ", 0.02f);
-}
-
-uint32_t seedOf(const std::string& path) {
-    uint32_t sum = 0;
-    for (unsigned char ch : path)
-        sum += ch;
-    return sum % 200 + 1;
-}
-
-double leafValue(const std::string& path, int typeCode, uint32_t element) {
-    const uint32_t seed = seedOf(path) + element;
-    switch (typeCode) {
-    case kvel::TC_FLOAT:
-        return seed + 0.5;
-    case kvel::TC_UINT16:
-        return 40000 + seed;
-    case kvel::TC_UINT32:
-        return 250000 + seed;
-    default:
-        return seed;
-    }
-}
-
-void CycleBuilder::fillParameters() {
-    // Every leaf gets a value derived from its path; the tests compute the same value.
-    for (Channel* c : {&parameters, &identity}) {
-        for (const std::string& path : kvel::memberPaths(c->root, c->root->name(), -1)) {
-            if (path.find("SoftwareVersion") != std::string::npos ||
-                path.find(".Camera") != std::string::npos)
-                continue; // identification is set by the constructor
-            const kvel::PathType type = kvel::typeOfPath(c->root, path);
-            uint32_t count = 1;
-            for (uint32_t d : type.uncoveredDimensions)
-                count *= d;
-            std::vector<double> values(count);
-            for (uint32_t k = 0; k < count; ++k)
-                values[k] = leafValue(path, type.code, k);
-            kvel::write(c->root, path, values.data(), count, c->data.data(), c->data.size());
-        }
-    }
 }
 
 std::vector<KvelChunk> CycleBuilder::chunks(const std::vector<const Channel*>& which) const {

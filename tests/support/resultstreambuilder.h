@@ -9,58 +9,12 @@
 #include "kvel/kvel_types.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace resulttest {
 
 using Bytes = std::vector<uint8_t>;
-
-// Sequential layout of a structure: members get consecutive offsets in declaration order.
-class LayoutBuilder {
-public:
-    LayoutBuilder(std::string rootName, uint32_t byteOrder);
-    // Opens a nested structure (an array of structures with dims).
-    LayoutBuilder& begin(const std::string& name, kvel::Dimensions dims = {});
-    LayoutBuilder& end();
-    LayoutBuilder& add(const std::string& name, uint32_t kind, uint32_t size, kvel::Dimensions dims = {});
-    LayoutBuilder& u8(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindUnsigned, 1, dims);
-    }
-    LayoutBuilder& i8(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindSigned, 1, dims);
-    }
-    LayoutBuilder& u16(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindUnsigned, 2, dims);
-    }
-    LayoutBuilder& u32(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindUnsigned, 4, dims);
-    }
-    LayoutBuilder& i32(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindSigned, 4, dims);
-    }
-    LayoutBuilder& f32(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindFloat, 4, dims);
-    }
-    kvel::ITypePtr finish();
-
-private:
-    struct Node {
-        std::string name;
-        uint32_t kind = kvel::KindStruct;
-        uint32_t size = 0;
-        kvel::Dimensions dims;
-        std::vector<Node> children;
-    };
-    static uint64_t count(const kvel::Dimensions& dims);
-    uint32_t layout(Node& node, uint32_t offset);
-    kvel::ITypePtr build(const Node& node, uint32_t& offset, bool root);
-
-    Node root;
-    std::vector<Node*> open;
-    uint32_t byteOrder;
-};
 
 // One data channel with its description, holding the bytes the chunks point into.
 struct Channel {
@@ -95,8 +49,6 @@ public:
     // Fills the distance image: pixel i gets X, Y, Z, confidence and amplitude from simple formulas,
     // the given calibration, and frameCounter.
     void fillImage(uint32_t frameCounter, float rotX = 0.1f, float rotY = -0.05f);
-    // Fills each info member with a value derived from its key (see expectedInfoValue).
-    void fillParameters();
 
     // The chunk list over the channels given (default: all three).
     std::vector<KvelChunk> chunks(const std::vector<const Channel*>& which) const;
@@ -104,10 +56,5 @@ public:
 
     static std::string variantText(Variant v);
 };
-
-// Value that fillParameters writes into element `element` of the leaf at `path` (root name
-// included) of element type `typeCode`.
-uint32_t seedOf(const std::string& path);
-double leafValue(const std::string& path, int typeCode, uint32_t element = 0);
 
 } // namespace resulttest

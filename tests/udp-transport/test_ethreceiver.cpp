@@ -2,8 +2,8 @@
 
 #include "tests/support/loopbacksocket.h"
 #include "tests/support/recorders.h"
+#include "tests/udp-transport/datagrams.h"
 #include "udp-transport/ethreceiver.h"
-#include "udp-transport/streamencoder.h"
 #include "udp-transport/udpsocket.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -20,21 +19,6 @@ using namespace udpframing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A cycle of `channels` channels of one datagram each (empty bodies), as a flood would send it.
-std::vector<Bytes> floodCycle(StreamEncoder& encoder, std::uint32_t cycle, std::uint32_t channels) {
-    std::vector<FramedChannel> framed;
-    for (std::uint32_t id = 0; id < channels; ++id)
-        framed.push_back(makeChannel(id, {}));
-    return encoder.encodeCycle(cycle, framed);
-}
-
-Bytes pattern(std::size_t size, std::uint8_t seed) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(seed ^ (i * 31));
-    return bytes;
-}
 
 class EthReceiverTest : public ::testing::Test {
 protected:
@@ -126,24 +110,6 @@ TEST_F(EthReceiverTest, ReceivesCyclesFromTheChosenSenderOverLoopback) {
     ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
     receiver.stop();
     EXPECT_EQ(assembler.state(1).cycles.size(), 1u);
-}
-
-TEST_F(EthReceiverTest, SocketErrorEndsTheThreadWithALogLine) {
-    // A port held by a socket without address reuse cannot be bound again.
-    LoopbackSocket holder("0.0.0.0");
-    receiver.setPort(holder.port());
-    ASSERT_EQ(receiver.start(), -1) << "start() waits for the bind and reports its failure";
-    EXPECT_FALSE(receiver.isRunning());
-    const auto errors = logger.matching("Socket bind error:", 1);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].text.find(std::to_string(EADDRINUSE)), std::string::npos) << errors[0].text;
-    EXPECT_EQ(logger.count("Thread will stop now", 1), 1u);
-    receiver.stop();
-    // It can be started again once the port is free.
-    receiver.setPort(0);
-    ASSERT_EQ(receiver.start(), 0);
-    ASSERT_TRUE(waitUntil([&] { return receiver.boundPort() != 0; }));
-    receiver.stop();
 }
 
 TEST(EthReceiverStop, AnOutputMayStopItsOwnReceiveThread) {
@@ -247,21 +213,6 @@ TEST(EthReceiverStop, StopReturnsPromptlyUnderAChannelFlood) {
     EXPECT_GT(assembler.counters().channelsOverLimit, 0u);
     // Before the bound, pairing and hand-out checks over every channel took seconds per cycle.
     EXPECT_LT(stopTime, 1000ms);
-}
-
-// The counters reach the output while no cycle completes (a second sender, gaps, truncation).
-TEST_F(EthReceiverTest, StatisticsArePublishedWithoutCompleteCycles) {
-    ASSERT_EQ(receiver.start(), 0);
-    LoopbackSocket sensor("127.0.0.1");
-    StreamEncoder dsp(kSubDeviceDsp);
-    for (std::uint32_t cycle = 1; cycle <= 3; ++cycle) {
-        dsp.setPacketCounter(dsp.packetCounter() + 7); // a gap before every cycle
-        for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, Bytes(3000, 1))}))
-            sensor.send(receiver.boundPort(), d);
-    }
-    EXPECT_TRUE(waitUntil([&] { return output.lastStatistics().missingPacketEvents >= 2; }));
-    receiver.stop();
-    EXPECT_TRUE(output.handouts(1, false).empty());
 }
 
 // The kernel caps an unprivileged request at net.core.rmem_max and reports twice what it grants.
