@@ -22,8 +22,8 @@ TEST(CanTraceTshark, ConnectSequenceDecodesAsUds) {
     const QString trace = dir.filePath(QStringLiteral("can-info.pcap"));
 
     QProcess tool;
-    tool.start(QStringLiteral(TRVAXX_TOOL), {QStringLiteral("can-info"), QStringLiteral("--can"),
-                                             QString::fromUtf8(sim.url()), QStringLiteral("--trace"), trace});
+    tool.start(QStringLiteral(TRVAXX_TOOL),
+               {"can-info", "--can", QString::fromUtf8(sim.url()), "--trace", trace});
     ASSERT_TRUE(tool.waitForFinished(30000));
     ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
 
@@ -31,11 +31,8 @@ TEST(CanTraceTshark, ConnectSequenceDecodesAsUds) {
     // without the answer bit, uds.reply the bit (0x62 is sid 0x22 with reply 1).
     QProcess tshark;
     tshark.start(QLatin1String(kTshark),
-                 {QStringLiteral("-r"), trace, QStringLiteral("-o"),
-                  QStringLiteral("iso15765.can.extended_ids:0x18daeff1,0x18daf1ef"), QStringLiteral("-d"),
-                  QStringLiteral("iso15765.subdissector,uds"), QStringLiteral("-T"), QStringLiteral("fields"),
-                  QStringLiteral("-e"), QStringLiteral("uds.sid"), QStringLiteral("-e"),
-                  QStringLiteral("uds.reply")});
+                 {"-r", trace, "-o", "iso15765.can.extended_ids:0x18daeff1,0x18daf1ef", "-d",
+                  "iso15765.subdissector,uds", "-T", "fields", "-e", "uds.sid", "-e", "uds.reply"});
     ASSERT_TRUE(tshark.waitForFinished(60000));
     ASSERT_EQ(tshark.exitCode(), 0) << tshark.readAllStandardError().toStdString();
     QSet<QString> services;

@@ -180,13 +180,27 @@ TEST_F(CanBusTest, FirstDeviceOfATypeWins) {
     CANBusDeviceFactory::unregisterDevice(&first);
 }
 
-TEST_F(CanBusTest, ConnectsWithVerificationAndReadsTheSensor) {
+// A second controller (the discovery beside a connection) shares the open device: it neither opens
+// nor closes it again; the owner closes it when it goes.
+TEST_F(CanBusTest, ConnectsWithVerificationAndSharesTheDevice) {
     registered().serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
+    int inits = 0, closes = 0;
     {
-        CanBusController controller;
-        ASSERT_EQ(controller.connectDevice(canAddress(500000, 0x0A), true), 0);
+        CanBusController connection;
+        ASSERT_EQ(connection.connectDevice(canAddress(500000, 0x0A), true), 0);
         EXPECT_EQ(device.bitRate, 500000u);
-        EXPECT_EQ(controller.readSerialNumber(), "SN-0001");
+        inits = device.inits;
+        closes = device.closes; // the connection's own interface test opened and closed once
+        {
+            CanBusController discovery;
+            EXPECT_EQ(discovery.testInterface(3, canAddress(250000, 0x0A)), 130019); // held at another rate
+            ASSERT_EQ(discovery.connectDevice(canAddress(500000, 0x0A), true), 0);
+            EXPECT_EQ(discovery.readSerialNumber(), "SN-0001");
+            discovery.disconnectDevice();
+        }
+        EXPECT_EQ(device.inits, inits);
+        EXPECT_EQ(device.closes, closes);
+        EXPECT_EQ(connection.readSerialNumber(), "SN-0001");
         EXPECT_EQ(device.sentFrames().back().id, 0x18DA0AF1u);
         // A sensor that does not answer fails the verification and leaves nothing open.
         ScriptedCanDevice silent(0x0B, nullptr, 2);
@@ -196,26 +210,7 @@ TEST_F(CanBusTest, ConnectsWithVerificationAndReadsTheSensor) {
         EXPECT_EQ(silent.closes, silent.inits);
         CANBusDeviceFactory::unregisterDevice(&silent);
     }
-    EXPECT_EQ(device.closes, device.inits);
-}
-
-TEST_F(CanBusTest, TwoControllersShareOneDevice) {
-    registered().serveIdentifiers({{0xF187, QByteArray("TRVAFN")}, {0xF18C, QByteArray("SN-0001")}});
-    CanBusController connection;
-    ASSERT_EQ(connection.connectDevice(canAddress(250000, 0x0A), true), 0);
-    const int inits = device.inits;
-    const int closes = device.closes; // the connection's own interface test opened and closed once
-    {
-        CanBusController discovery;
-        EXPECT_EQ(discovery.testInterface(3, canAddress(500000, 0x0A)), 130019); // held at another rate
-        ASSERT_EQ(discovery.connectDevice(canAddress(250000, 0x0A), true), 0);
-        EXPECT_EQ(discovery.readSerialNumber(), "SN-0001");
-        discovery.disconnectDevice();
-    }
     EXPECT_EQ(device.inits, inits);
-    EXPECT_EQ(device.closes, closes);
-    EXPECT_EQ(connection.readSerialNumber(), "SN-0001");
-    connection.disconnectDevice();
     EXPECT_EQ(device.closes, closes + 1);
 }
 
