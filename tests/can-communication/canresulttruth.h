@@ -6,6 +6,8 @@
 
 #include "can-communication/canresultdecoder.h"
 #include "simulator/can/canresultencoder.h"
+#include "simulator/can/canresultsender.h"
+#include "simulator/virtualsensor.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -148,6 +150,20 @@ inline std::string compare(const BasicFunctionsData_TRVAXX& d, const trvsim::Bas
         if (trvsim::encodeBasicFunctionMessage(decoded, k) != trvsim::encodeBasicFunctionMessage(v, k))
             return "data message " + std::to_string(k);
     return "";
+}
+
+// Empty when the record is the sensor's cycle `frame`, else the first item that differs.
+inline std::string mismatch(const DetectedObjectData_TRVAXX& r, const trvsim::VirtualSensor& s,
+                            uint32_t frame) {
+    return compare(r, s.truth(frame));
+}
+inline std::string mismatch(const BasicFunctionsData_TRVAXX& r, const trvsim::VirtualSensor& s,
+                            uint32_t frame) {
+    return compare(r, trvsim::basicFunctionValues(s.truth(frame), s.dspParameters()));
+}
+inline std::string mismatch(const DetectedLineData_TRVAXX& r, const trvsim::VirtualSensor& s,
+                            uint32_t frame) {
+    return compare(r, s.truth(frame));
 }
 
 } // namespace canresults

@@ -6,6 +6,13 @@ QByteArray hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
+QByteArray pattern(int size) {
+    QByteArray out(size, '\0');
+    for (int i = 0; i < size; ++i)
+        out[i] = char(i * 7 + i / 251);
+    return out;
+}
+
 ScriptedCanDevice::ScriptedCanDevice(uint8_t node, VirtualClock* clock, int type)
     : node(node), clock(clock), type(type) {}
 

@@ -95,5 +95,15 @@ private:
     int sinceFlowControl = 0;
 };
 
+// A diagnostic client and the scripted sensor it talks to, both on one virtual clock.
+struct DiagBench {
+    explicit DiagBench(uint8_t node) : device(node, &clock), diag(&device, node) { diag.setClock(&clock); }
+    VirtualClock clock;
+    ScriptedCanDevice device;
+    DiagPC diag;
+};
+
 // "02 10 03" -> bytes
 QByteArray hex(const char* text);
+// Bytes without a short period, so that a lost, doubled or shifted piece of a transfer shows.
+QByteArray pattern(int size);

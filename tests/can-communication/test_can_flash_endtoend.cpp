@@ -88,52 +88,44 @@ struct Flashing {
     }
 };
 
-TEST(CanFlashEndToEnd, UpdateChangesTheReportedVersion) {
-    const struct {
-        const char* name;
-        std::function<void(trvsim::CanConfig&)> configure;
-        // The second block finds the programming session open: no session change, no driver.
-        int sessionChanges, driverDownloads;
-    } cases[] = {
-        {"application running", {}, 1, 1},
-        {"zero seed: no key, no flash driver", [](trvsim::CanConfig& can) { can.zeroSeed = true; }, 1, 0},
-        {"stuck in its boot loader, which reports the programming session",
-         [](trvsim::CanConfig& can) { can.bootLoader = can.bootLoaderSession = true; }, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Flashing f(c.configure);
-        ASSERT_TRUE(f.sim.started);
-        MessageCapture log;
-        EXPECT_EQ(f.flash(30000), 0);
-        EXPECT_EQ(log.count("Start programming session"), c.sessionChanges);
-        EXPECT_EQ(log.count("Download flash driver"), c.driverDownloads);
-        EXPECT_EQ(f.progress, (std::vector<std::pair<int, int>>{{2, 1}, {2, 2}, {100, 100}}));
-        EXPECT_EQ(softwareVersion(f.sim.url()), "3.4.2");
-        EXPECT_EQ(ethernetVersion(f.sim, "3.4.2"), "3.4.2");
-    }
-}
-
-TEST(CanFlashEndToEnd, BrokenDownloadsKeepTheOldFirmware) {
+// A good update changes the version on CAN and Ethernet. A broken one fails its first block twice,
+// so the second is never started, and the sensor keeps its old firmware.
+TEST(CanFlashEndToEnd, UpdatesAndBrokenDownloads) {
     using Kind = trvsim::FlashFault::Kind;
+    const std::vector<std::pair<int, int>> whole = {{2, 1}, {2, 2}, {100, 100}},
+                                           broken = {{2, 1}, {100, 100}};
     const struct {
         const char* name;
+        bool zeroSeed, bootLoader; // a boot loader that reports the programming session
         trvsim::FlashFault fault;
         int code;
+        // A block or retry that finds the programming session open changes no session and sends no
+        // driver; a sensor that hung or restarted needs both again.
+        int sessionChanges, driverDownloads;
     } cases[] = {
-        {"sensor hangs mid-download", {Kind::Silent, 3}, DIAG_TIMEOUT},
-        {"sensor restarts mid-download", {Kind::Reset, 3}, DIAG_TIMEOUT},
-        {"CRC mismatch", {Kind::Crc, 0}, DIAG_DATA_ERR},
+        {"application running", false, false, {}, 0, 1, 1},
+        {"zero seed: no key, no flash driver", true, false, {}, 0, 1, 0},
+        {"stuck in its boot loader", false, true, {}, 0, 0, 0},
+        {"sensor hangs mid-download", false, false, {Kind::Silent, 3}, DIAG_TIMEOUT, 2, 2},
+        {"sensor restarts mid-download", false, false, {Kind::Reset, 3}, DIAG_TIMEOUT, 2, 2},
+        {"CRC mismatch", false, false, {Kind::Crc, 0}, DIAG_DATA_ERR, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Flashing f([&c](trvsim::CanConfig& can) { can.flashFault = c.fault; });
+        Flashing f([&c](trvsim::CanConfig& can) {
+            can.zeroSeed = c.zeroSeed;
+            can.bootLoader = can.bootLoaderSession = c.bootLoader;
+            can.flashFault = c.fault;
+        });
         ASSERT_TRUE(f.sim.started);
+        MessageCapture log;
         EXPECT_EQ(f.flash(20000), c.code);
-        // The first block failed twice: the second was never started.
-        EXPECT_EQ(f.progress, (std::vector<std::pair<int, int>>{{2, 1}, {100, 100}}));
-        EXPECT_EQ(softwareVersion(f.sim.url()), "3.4.1");
-        EXPECT_EQ(ethernetVersion(f.sim, "3.4.1"), "3.4.1");
+        EXPECT_EQ(log.count("Start programming session"), c.sessionChanges);
+        EXPECT_EQ(log.count("Download flash driver"), c.driverDownloads);
+        EXPECT_EQ(f.progress, c.code == 0 ? whole : broken);
+        const char* version = c.code == 0 ? "3.4.2" : "3.4.1";
+        EXPECT_EQ(softwareVersion(f.sim.url()), version);
+        EXPECT_EQ(ethernetVersion(f.sim, version), version);
     }
 }
 

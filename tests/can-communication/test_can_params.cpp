@@ -24,18 +24,9 @@ using trvsim::Variant;
 struct Connected {
     SimCanSensor sim;
     CanBusController controller;
-    Connected(Variant variant, trvsim::FirmwareVersion version)
-        : sim(variant, trvsim::Model::TRVAFN, version) {}
-    // An OD 3.4 sensor with a programming fault (its bus made anew).
-    explicit Connected(trvsim::FlashFault fault) : sim(Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}) {
-        trvsim::CanConfig can;
-        can.listen = "127.0.0.1:0";
-        can.pace = false;
-        can.flashFault = fault;
-        sim.bus = trvsim::buildCanBus(
-            {sim.sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
-        sim.started = sim.started && sim.bus->start();
-    }
+    Connected(Variant variant, trvsim::FirmwareVersion version, trvsim::FlashFault fault = {})
+        : sim(variant, trvsim::Model::TRVAFN, version, nullptr,
+              [fault](trvsim::CanConfig& can) { can.flashFault = fault; }) {}
     bool connect(const QString& trace = QString()) {
         if (!sim.started)
             return false;
@@ -168,16 +159,6 @@ TEST(CanParams, IdentityAndStateIdsAndValueTypes) {
 class CanParamsWrite : public ::testing::Test {
 protected:
     void SetUp() override { qputenv("ORLANGUI_DATA_DIR", data.path().toUtf8()); }
-    // Titles of the notifications shown while `step` runs.
-    template <typename Step> QStringList notified(Step step) {
-        QStringList titles;
-        const auto connection =
-            QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded,
-                             [&](Notification* n) { titles << n->getTitle(); });
-        step();
-        QObject::disconnect(connection);
-        return titles;
-    }
     // ReadAllParameters once the sensor answers again after its restart.
     static bool readAfterRestart(CanBusController& can) {
         QElapsedTimer timer;
@@ -202,9 +183,13 @@ TEST_F(CanParamsWrite, ChangedValuesReachTheSensorWhichRestartsWithoutAReset) {
         ASSERT_TRUE(can.writeData(id, value)) << id;
     const uint64_t restarts = c.sim.sensor->restartCount();
 
-    bool written = false;
-    EXPECT_EQ(notified([&] { written = can.writeAllParameters(); }),
-              QStringList({"Writing Parameters", "Successfully Written"}));
+    QStringList titles; // of the notifications shown while writing
+    const auto connection =
+        QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded,
+                         [&](Notification* n) { titles << n->getTitle(); });
+    const bool written = can.writeAllParameters();
+    QObject::disconnect(connection);
+    EXPECT_EQ(titles, QStringList({"Writing Parameters", "Successfully Written"}));
     ASSERT_TRUE(written);
     EXPECT_EQ(c.sim.sensor->restartCount(), restarts + 1);
     EXPECT_EQ(c.sim.sensor->dspParameters().at("destinationUDPPort"), std::vector<double>{42555});
@@ -222,7 +207,7 @@ TEST_F(CanParamsWrite, ChangedValuesReachTheSensorWhichRestartsWithoutAReset) {
 }
 
 TEST_F(CanParamsWrite, SensorSilentMidWriteKeepsItsOldBlocks) {
-    Connected c(trvsim::FlashFault{trvsim::FlashFault::Kind::Silent, 1});
+    Connected c(Variant::OD, {3, 4, 1}, {trvsim::FlashFault::Kind::Silent, 1});
     ASSERT_TRUE(c.connect());
     CanBusController& can = c.controller;
     ASSERT_TRUE(can.ReadAllParameters());

@@ -3,9 +3,6 @@
 // nothing.
 #include "tests/can-communication/canresulttruth.h"
 
-#include "simulator/can/canresultsender.h"
-#include "simulator/virtualsensor.h"
-
 #include <gtest/gtest.h>
 
 using Function = ResultFrameMap::Function;
@@ -28,6 +25,20 @@ trvsim::Variant variantOf(Function f) {
     return f == Function::OD   ? trvsim::Variant::OD
            : f == Function::BF ? trvsim::Variant::DI
                                : trvsim::Variant::LG;
+}
+
+// Calls `use` with a new decoder of the map's function.
+template <class Use> void withDecoder(const ResultFrameMap& map, Use use) {
+    if (map.function() == Function::OD) {
+        ObjectResultDecoder decoder(map);
+        use(decoder);
+    } else if (map.function() == Function::BF) {
+        BasicFunctionResultDecoder decoder(map);
+        use(decoder);
+    } else {
+        LineResultDecoder decoder(map);
+        use(decoder);
+    }
 }
 
 // Feeds frames; returns how many cycles they completed.
@@ -64,31 +75,18 @@ TEST(CanResultDecoders, SensorCyclesDecodeToTheSceneForEveryFunctionProtocolAndG
                 SCOPED_TRACE(testing::Message() << "function " << int(function) << " canopen " << canopen
                                                 << " generation " << generation);
                 const ResultFrameMap map(function, canopen, generation, canopen ? 10 : 239);
-                std::unique_ptr<ResultDecoder> decoder;
-                if (function == Function::OD)
-                    decoder = std::make_unique<ObjectResultDecoder>(map);
-                else if (function == Function::BF)
-                    decoder = std::make_unique<BasicFunctionResultDecoder>(map);
-                else
-                    decoder = std::make_unique<LineResultDecoder>(map);
-                for (uint32_t frame : {busy, busy + 40}) {
-                    const trvsim::FrameTruth truth = sensor.truth(frame);
-                    const trvsim::BasicFunctionValues values =
-                        trvsim::basicFunctionValues(truth, sensor.dspParameters());
-                    ASSERT_EQ(feed(*decoder, sensorCycle(map, truth, values)), 1);
-                    EXPECT_EQ(decoder->globalInformation(), truth.available & 0xFF);
-                    std::string mismatches;
-                    if (function == Function::OD)
-                        mismatches = compare(*static_cast<ObjectResultDecoder&>(*decoder).take(), truth);
-                    else if (function == Function::BF)
-                        mismatches =
-                            compare(*static_cast<BasicFunctionResultDecoder&>(*decoder).take(), values);
-                    else
-                        mismatches = compare(*static_cast<LineResultDecoder&>(*decoder).take(), truth);
-                    EXPECT_EQ(mismatches, "") << "frame " << frame;
-                }
-                for (int i = 0; i < ResultDecoder::IgnoredKinds; ++i)
-                    EXPECT_EQ(decoder->ignored(ResultDecoder::Ignored(i)), 0u) << i;
+                withDecoder(map, [&](auto& decoder) {
+                    for (uint32_t frame : {busy, busy + 40}) {
+                        const trvsim::FrameTruth truth = sensor.truth(frame);
+                        const trvsim::BasicFunctionValues values =
+                            trvsim::basicFunctionValues(truth, sensor.dspParameters());
+                        ASSERT_EQ(feed(decoder, sensorCycle(map, truth, values)), 1);
+                        EXPECT_EQ(decoder.globalInformation(), truth.available & 0xFF);
+                        EXPECT_EQ(mismatch(*decoder.take(), sensor, frame), "") << "frame " << frame;
+                    }
+                    for (int i = 0; i < ResultDecoder::IgnoredKinds; ++i)
+                        EXPECT_EQ(decoder.ignored(ResultDecoder::Ignored(i)), 0u) << i;
+                });
             }
         }
     }
@@ -212,18 +210,13 @@ TEST(CanResultDecoders, JunkFramesChangeNothing) {
             sensorCycle(map, truth, trvsim::basicFunctionValues(truth, sensor.dspParameters()));
         std::vector<CanFrame> junky = cycle;
         junky.insert(junky.end() - 2, c.junk);
-        auto decodeBoth = [&](auto clean, auto dirty) {
+        withDecoder(map, [&](auto& clean) {
+            std::decay_t<decltype(clean)> dirty(map);
             ASSERT_EQ(feed(clean, cycle), 1);
             ASSERT_EQ(feed(dirty, junky), 1);
             const auto a = clean.take(), b = dirty.take();
             EXPECT_EQ(std::memcmp(a.get(), b.get(), sizeof(*a)), 0);
             EXPECT_EQ(dirty.ignored(c.reason), 1u);
-        };
-        if (c.function == Function::OD)
-            decodeBoth(ObjectResultDecoder(map), ObjectResultDecoder(map));
-        else if (c.function == Function::BF)
-            decodeBoth(BasicFunctionResultDecoder(map), BasicFunctionResultDecoder(map));
-        else
-            decodeBoth(LineResultDecoder(map), LineResultDecoder(map));
+        });
     }
 }

@@ -42,16 +42,6 @@ struct Results {
     size_t records() const { return objects.size() + groups.size() + lines.size(); }
 };
 
-std::string mismatch(const DetectedObjectData_TRVAXX& r, const trvsim::VirtualSensor& s, uint32_t f) {
-    return canresults::compare(r, s.truth(f));
-}
-std::string mismatch(const BasicFunctionsData_TRVAXX& r, const trvsim::VirtualSensor& s, uint32_t f) {
-    return canresults::compare(r, trvsim::basicFunctionValues(s.truth(f), s.dspParameters()));
-}
-std::string mismatch(const DetectedLineData_TRVAXX& r, const trvsim::VirtualSensor& s, uint32_t f) {
-    return canresults::compare(r, s.truth(f));
-}
-
 // Empty when each record is one of the scene's recent cycles; else the mismatches with the newest.
 template <class Record>
 std::string matchRecentCycles(const std::vector<Record>& records, const trvsim::VirtualSensor& sensor) {
@@ -60,7 +50,7 @@ std::string matchRecentCycles(const std::vector<Record>& records, const trvsim::
         std::string newest;
         bool found = false;
         for (uint32_t f = last; f > 0 && f + 300 > last && !found; --f) {
-            const std::string why = mismatch(*record, sensor, f);
+            const std::string why = canresults::mismatch(*record, sensor, f);
             found = why.empty();
             if (newest.empty())
                 newest = why;

@@ -14,11 +14,8 @@ namespace {
 
 constexpr uint8_t kNode = 0x2A;
 
-struct Bench {
-    VirtualClock clock;
-    ScriptedCanDevice device{kNode, &clock};
-    DiagPC diag{&device, kNode};
-    Bench() { diag.setClock(&clock); }
+struct Bench : DiagBench {
+    Bench() : DiagBench(kNode) {}
     // Every sent frame as hex text ("0211010000000000"), in order.
     std::vector<std::string> sentHex() const {
         std::vector<std::string> out;
@@ -54,6 +51,7 @@ struct ServiceCase {
 TEST(DiagPC, EveryServiceSendsItsExactBytes) {
     const uint8_t five[] = {1, 2, 3, 4, 5};
     const uint8_t two[] = {0xAA, 0xBB};
+    const uint8_t eleven[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     // clang-format off
     const std::vector<ServiceCase> cases = {
         {"ECUReset", CALL(d.ecuReset(1)), {"02 11 01 00 00 00 00 00"}, "51 01", 0},
@@ -77,6 +75,11 @@ TEST(DiagPC, EveryServiceSendsItsExactBytes) {
         {"ClearDTC", CALL(d.clearDiagnosticInformation()), {"04 14 FF FF FF 00 00 00"}, "54", 0},
         {"WriteDataByIdentifier", CALL(d.writeDataByIdentifier(0x0102, two, 2)),
          {"05 2E 01 02 AA BB 00 00"}, "6E 01 02", 0},
+        // 13 bytes fill two frames exactly; the 14th needs a third.
+        {"WriteDataByIdentifier 13", CALL(d.writeDataByIdentifier(0x0102, eleven, 10)),
+         {"10 0D 2E 01 02 01 02 03", "21 04 05 06 07 08 09 0A"}, "6E 01 02", 0},
+        {"WriteDataByIdentifier 14", CALL(d.writeDataByIdentifier(0x0102, eleven, 11)),
+         {"10 0E 2E 01 02 01 02 03", "21 04 05 06 07 08 09 0A", "22 0B 55 55 55 55 55 55"}, "6E 01 02", 0},
         {"ReadDataByIdentifier", CALL(d.readDataByIdentifier(0xF187, data)), {"03 22 F1 87 00 00 00 00"},
          "62 F1 87 41 42", 0, false, "41 42"},
         {"ReadDTCInformation", CALL(d.readDtcInformation(0xFF, data)), {"03 19 02 FF 00 00 00 00"},
@@ -106,75 +109,46 @@ TEST(DiagPC, EveryServiceSendsItsExactBytes) {
 }
 #undef CALL
 
-TEST(DiagPC, SegmentsThirteenAndFourteenBytePayloads) {
-    const uint8_t data[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    const std::vector<std::string> thirteen = {h("10 0D 2E 01 02 01 02 03"), h("21 04 05 06 07 08 09 0A")};
-    for (int length : {10, 11}) {
-        Bench b;
-        b.answerWith(hex("6E 01 02"));
-        EXPECT_EQ(b.diag.writeDataByIdentifier(0x0102, data, length), 0);
-        std::vector<std::string> expected = thirteen;
-        if (length == 11) {
-            expected[0] = h("10 0E 2E 01 02 01 02 03");
-            expected.push_back(h("22 0B 55 55 55 55 55 55"));
-        }
-        EXPECT_EQ(b.sentHex(), expected);
-    }
-}
-
-TEST(DiagPC, FlowControlBlockSizes) {
-    // 40 data bytes: first frame and 5 consecutive frames. The sensor's flow controls arrive 20 ms
-    // after it asks for a pause, so a sender that does not wait for them sends too early.
-    QByteArray payload(40, '\x11');
+// Long TransferData requests under the sensor's flow controls. Its flow controls arrive
+// `flowDelayMs` after it asks for a pause, so a sender that does not wait for them sends too early;
+// 2000 ms is later than the 1500 ms the sender waits.
+TEST(DiagPC, FlowControlPacesLongRequests) {
     struct Case {
-        uint8_t blockSize;
-        int flowControls;
+        int size; // data bytes after the service and its counter
+        uint8_t blockSize, separationTime;
+        qint64 flowDelayMs;
+        int result;
+        size_t frames;
+        int pauses;    // gaps of 20 ms and more: one per flow control
+        qint64 minGap; // between consecutive frames
     };
-    for (const Case& c : {Case{0, 1}, Case{2, 3}}) {
-        SCOPED_TRACE(c.blockSize);
+    const Case cases[] = {{38, 0, 0, 20, DIAG_OK, 6, 1, 0},
+                          {38, 2, 0, 20, DIAG_OK, 6, 3, 0},
+                          {20, 0, 5, 0, DIAG_OK, 4, 0, 6},
+                          {20, 0, 0, 2000, DIAG_TX_ERROR_TP, 1, 0, 0},
+                          {4094, 0, 0, 0, DIAG_BUFFER_TOO_LARGE, 0, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " block size " << int(c.blockSize) << " separation "
+                                        << int(c.separationTime) << " delay " << c.flowDelayMs);
         Bench b;
         b.device.flowBlockSize = c.blockSize;
-        b.device.flowDelayMs = 20;
-        b.answerWith(hex("76 01"));
-        ASSERT_EQ(b.diag.transferData(1, reinterpret_cast<const uint8_t*>(payload.constData()), 38), 0);
-        const auto sent = b.device.sentFrames();
-        ASSERT_EQ(sent.size(), 6u);
-        for (size_t i = 1; i < sent.size(); ++i)
-            EXPECT_EQ(sent[i].data[0], 0x20 + i);
-        // A consecutive frame that follows a flow-control pause comes at least 20 ms after the one before.
-        int pauses = 0;
-        for (size_t i = 1; i < sent.size(); ++i)
-            pauses += sent[i].at - sent[i - 1].at >= 20 ? 1 : 0;
-        EXPECT_EQ(pauses, c.flowControls);
-    }
-}
-
-TEST(DiagPC, SeparationTimeOfTheFlowControlIsKept) {
-    Bench b;
-    b.device.flowSeparationTime = 5;
-    b.answerWith(hex("76 01"));
-    const QByteArray data(20, '\x22');
-    ASSERT_EQ(b.diag.transferData(1, reinterpret_cast<const uint8_t*>(data.constData()), 20), 0);
-    const auto sent = b.device.sentFrames();
-    ASSERT_EQ(sent.size(), 4u);
-    EXPECT_GE(sent[3].at - sent[2].at, 6);
-}
-
-TEST(DiagPC, FailedSendsGiveTheirResult) {
-    struct Case {
-        int size;
-        qint64 flowDelayMs; // later than the 1500 ms the sender waits: no flow control
-        int result;
-        size_t framesSent;
-    };
-    for (const Case& c : {Case{20, 2000, DIAG_TX_ERROR_TP, 1}, Case{4094, 0, DIAG_BUFFER_TOO_LARGE, 0}}) {
-        SCOPED_TRACE(c.size);
-        Bench b;
+        b.device.flowSeparationTime = c.separationTime;
         b.device.flowDelayMs = c.flowDelayMs;
-        const QByteArray data(c.size, '\x22');
+        b.answerWith(hex("76 01"));
+        const QByteArray data = pattern(c.size);
         EXPECT_EQ(b.diag.transferData(1, reinterpret_cast<const uint8_t*>(data.constData()), c.size),
                   c.result);
-        EXPECT_EQ(b.device.sentFrames().size(), c.framesSent);
+        const auto sent = b.device.sentFrames();
+        ASSERT_EQ(sent.size(), c.frames);
+        int pauses = 0;
+        for (size_t i = 1; i < sent.size(); ++i) {
+            EXPECT_EQ(sent[i].data[0], 0x20 + i);
+            pauses += sent[i].at - sent[i - 1].at >= 20 ? 1 : 0;
+            if (i >= 2) {
+                EXPECT_GE(sent[i].at - sent[i - 1].at, c.minGap) << i;
+            }
+        }
+        EXPECT_EQ(pauses, c.pauses);
     }
 }
 

@@ -27,16 +27,12 @@ struct Programming {
     uint8_t crcStatus = 0;
 };
 
-struct Bench {
-    VirtualClock clock;
-    ScriptedCanDevice device{kNode, &clock};
-    DiagPC diag{&device, kNode};
+struct Bench : DiagBench {
     std::vector<std::pair<int, int>> progress;
     std::vector<int> sleeps;
     FirmwareUpdate update{diag, hooks()};
 
-    explicit Bench(Programming p = {}) {
-        diag.setClock(&clock);
+    explicit Bench(Programming p = {}) : DiagBench(kNode) {
         // The device copies its handler per request: the state lives outside it.
         auto state = std::make_shared<Programming>(p);
         device.onRequest = [state](ScriptedCanDevice& d, uint32_t id, const QByteArray& r) {
@@ -81,6 +77,8 @@ struct Bench {
     // "FP" (fingerprint), "D30" (download of an id), "T" (TransferData), "X", "RESET".
     std::string trace() const { return tokens().join(' ').toStdString(); }
     QStringList tokens() const {
+        static const QHash<uint8_t, QString> named = {
+            {0x2E, "FP"}, {0x37, "X"}, {0x11, "RESET"}, {0x85, "DTC"}, {0x28, "CC"}};
         QStringList out;
         for (const QByteArray& r : device.requests()) {
             const auto sid = uint8_t(r[0]);
@@ -93,20 +91,12 @@ struct Bench {
                 out << QStringLiteral("R") + hexText.mid(4, 4);
             else if (sid == 0x27)
                 out << QStringLiteral("K") + hexText.mid(2, 2);
-            else if (sid == 0x2E)
-                out << QStringLiteral("FP");
             else if (sid == 0x34)
                 out << QStringLiteral("D") + hexText.mid(12, 2);
             else if (sid == 0x36 && (out.isEmpty() || out.last() != QLatin1String("T")))
                 out << QStringLiteral("T");
-            else if (sid == 0x37)
-                out << QStringLiteral("X");
-            else if (sid == 0x11)
-                out << QStringLiteral("RESET");
-            else if (sid == 0x85)
-                out << QStringLiteral("DTC");
-            else if (sid == 0x28)
-                out << QStringLiteral("CC");
+            else if (named.contains(sid))
+                out << named.value(sid);
         }
         return out;
     }
@@ -120,23 +110,17 @@ struct Bench {
     }
 };
 
-QByteArray pattern(int size) {
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char(i * 7 + i / 251);
-    return data;
-}
-
 FlashContainer::Target fitting() {
     return {{QStringLiteral("TRVAFN-0001")}, QByteArray("\x02\x03", 2), QByteArray(1, 4), QByteArray(1, 1)};
 }
 
-SensorIdentity sensor(const char* article = "TRVAFN-0001") {
+SensorIdentity sensor(const char* article = "TRVAFN-0001", int mainboard = 3, int frontend = 4,
+                      int illu = 1) {
     SensorIdentity id;
     id.articleNumber = QString::fromLatin1(article);
-    id.mainboardVersionNumber = 3;
-    id.frontendVersionNumber = 4;
-    id.illuHardwareVersionNumber = 1;
+    id.mainboardVersionNumber = mainboard;
+    id.frontendVersionNumber = frontend;
+    id.illuHardwareVersionNumber = illu;
     return id;
 }
 
@@ -256,27 +240,9 @@ TEST(Flash, HeaderChecksRefuseBeforeAnythingIsSent) {
         {"header CRC", patched(300, "x", false), sensor(), 130014,
          "CRC of flash container header doesn't match"},
         {"article", good, sensor("TRVADN-0002"), 130013, "Camera article number not supported"},
-        {"mainboard", good,
-         [] {
-             auto s = sensor();
-             s.mainboardVersionNumber = 1;
-             return s;
-         }(),
-         130012, "Mainboard version not supported"},
-        {"frontend", good,
-         [] {
-             auto s = sensor();
-             s.frontendVersionNumber = -1;
-             return s;
-         }(),
-         130012, "Frontend version not supported"},
-        {"illumination", good,
-         [] {
-             auto s = sensor();
-             s.illuHardwareVersionNumber = 2;
-             return s;
-         }(),
-         130012, "Illu hw version not supported"},
+        {"mainboard", good, sensor("TRVAFN-0001", 1), 130012, "Mainboard version not supported"},
+        {"frontend", good, sensor("TRVAFN-0001", 3, -1), 130012, "Frontend version not supported"},
+        {"illumination", good, sensor("TRVAFN-0001", 3, 4, 2), 130012, "Illu hw version not supported"},
         {"short header", good.left(751), sensor(), 130011, "Can't read header of flash container"},
         {"truncated block", good.left(good.size() - 1), sensor(), 130011, "announces"},
         {"block header cut", good.left(752 + 20), sensor(), 130011, "cannot hold"},

@@ -17,14 +17,10 @@
 namespace {
 
 // A sensor memory read by ReadMemoryByAddress; every read's size is recorded.
-struct ScriptedMemory {
-    VirtualClock clock;
-    ScriptedCanDevice device{239, &clock};
-    DiagPC diag{&device, 239};
+struct ScriptedMemory : DiagBench {
     QMap<uint32_t, QByteArray> regions; // start address -> bytes
     std::vector<int> reads;
-    ScriptedMemory() {
-        diag.setClock(&clock);
+    ScriptedMemory() : DiagBench(239) {
         device.onRequest = [this](ScriptedCanDevice& d, uint32_t, const QByteArray& r) {
             if (r.startsWith(char(0x10))) {
                 d.reply(hex("50 03 00 32 01 F4"));
@@ -42,13 +38,6 @@ struct ScriptedMemory {
         };
     }
 };
-
-QByteArray pattern(int size) {
-    QByteArray out(size, '\0');
-    for (int i = 0; i < size; ++i)
-        out[i] = char(i * 7 + i / 251);
-    return out;
-}
 
 QByteArray kpImage(uint32_t start, uint32_t end, int bodyBytes) {
     QByteArray image = QByteArray(64, '\0') + pattern(bodyBytes);
@@ -74,21 +63,11 @@ TEST(ParamTransfer, BlockReadsTakeTheSizesTheSensorGives) {
     };
     const Case cases[] = {
         {"KP body of 40", "KP_CPAR", kpImage(64, 104, 40), DIAG_OK, {64, 104}, 104},
-        {"KP body of 4136 refused after the header",
-         "KP_CPAR",
-         kpImage(64, 4200, 100),
-         DIAG_DATA_ERR,
-         {64},
-         0},
+        {"KP body of 4136 refused", "KP_CPAR", kpImage(64, 4200, 100), DIAG_DATA_ERR, {64}, 0},
         {"KP end before start", "KP_CPAR", kpImage(104, 64, 40), DIAG_DATA_ERR, {64}, 0},
-        {"DSP of 9000 in three pieces",
-         "DSP_CPAR",
-         dspRegion(9000, 9000),
-         DIAG_OK,
-         {4, 4094, 4094, 812},
-         9000},
-        {"DSP size word beyond any block", "DSP_CPAR", dspRegion(0xFFFFFFF0u, 16), DIAG_DATA_ERR, {4}, 0},
-        {"DSP shorter than its size word", "DSP_CPAR", dspRegion(5000, 4000), DIAG_RX_ERROR_TP, {4, 4094}, 0},
+        {"DSP of 9000 in 3 pieces", "DSP_CPAR", dspRegion(9000, 9000), DIAG_OK, {4, 4094, 4094, 812}, 9000},
+        {"DSP size beyond any block", "DSP_CPAR", dspRegion(0xFFFFFFF0u, 16), DIAG_DATA_ERR, {4}, 0},
+        {"DSP short of its size", "DSP_CPAR", dspRegion(5000, 4000), DIAG_RX_ERROR_TP, {4, 4094}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -6,7 +6,6 @@
 #include "simulator/can/canbus.h"
 #include "tests/candevices/socketcan/candevicetest.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QThread>
 
@@ -71,9 +70,3 @@ TEST(SocketcandInterop, PluginAndPythonCanShareTheVirtualBus) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

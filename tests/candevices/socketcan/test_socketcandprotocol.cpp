@@ -6,6 +6,7 @@
 #include "candevices/socketcan/socketcandprotocol.h"
 
 #include "common/commonutilities.h"
+#include "tests/candevices/socketcan/candevicetest.h"
 
 #include <QSettings>
 #include <gtest/gtest.h>
@@ -54,14 +55,9 @@ TEST(SocketcandParser, AcceptsWhatServersSendInAnySplit) {
                   (std::vector<Kind>{Kind::Hi, Kind::Ok, Kind::Ok, Kind::Frame, Kind::Frame, Kind::Frame,
                                      Kind::Echo, Kind::Error, Kind::Other, Kind::ErrorFrame}));
         ASSERT_EQ(p.frames.size(), 3u);
-        EXPECT_EQ(p.frames[0].identifier, 0x123u);
-        EXPECT_EQ(p.frames[0].length, 8);
-        EXPECT_EQ(p.frames[0].data[7], 0x88);
-        EXPECT_EQ(p.frames[1].identifier, 0x18DAEFF1u);
-        EXPECT_EQ(p.frames[1].length, 3);
-        EXPECT_EQ(p.frames[1].data[1], 0x02);
-        EXPECT_EQ(p.frames[2].identifier, 0x7FFu);
-        EXPECT_EQ(p.frames[2].length, 0);
+        EXPECT_TRUE(sameFrame(p.frames[0], frameOf(0x123, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88})));
+        EXPECT_TRUE(sameFrame(p.frames[1], frameOf(0x18DAEFF1, {1, 2, 3})));
+        EXPECT_TRUE(sameFrame(p.frames[2], frameOf(0x7FF, {})));
         EXPECT_EQ(p.texts[7], "bus is busy");
     }
 }
@@ -103,22 +99,10 @@ TEST(SocketcandParser, StopsAtMalformedInput) {
 // The identifier width at its bound and an empty frame; the common cases and the opening elements
 // are checked against the scripted server of the device test.
 TEST(SocketcandWriter, WritesSendElements) {
-    const struct {
-        uint32_t id;
-        uint8_t length;
-        const char* text;
-    } cases[] = {
-        {0x7FF, 0, "< send 7FF 0 >"},
-        {0x800, 2, "< send 00000800 2 00 01 >"},
-    };
-    for (const auto& c : cases) {
-        CanFrame frame;
-        frame.identifier = c.id;
-        frame.length = c.length;
-        for (uint8_t i = 0; i < 8; ++i)
-            frame.data[i] = i;
+    for (const auto& [frame, text] : {std::pair{frameOf(0x7FF, {}), "< send 7FF 0 >"},
+                                      std::pair{frameOf(0x800, {0, 1}), "< send 00000800 2 00 01 >"}}) {
         char out[kSocketcandSendCapacity];
-        EXPECT_EQ(std::string(out, socketcandSend(frame, out)), c.text);
+        EXPECT_EQ(std::string(out, socketcandSend(frame, out)), text);
     }
 }
 
