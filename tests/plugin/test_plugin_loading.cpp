@@ -125,7 +125,13 @@ TEST_F(BuiltPlugin, SensorTypeRecognisesTheFamilyByItsCaseSensitivePrefix) {
     EXPECT_EQ(manager.sensorTypeFor("trvadn"), nullptr);
 }
 
-TEST_F(BuiltPlugin, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
+TEST_F(BuiltPlugin, MakesAReplayViewWithoutParentAndNoControllerForOtherGuiTypes) {
+    // What the view does with packets is tested in tests/result.
+    std::unique_ptr<ReplayDataView> view(type->createReplayDataView());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parent(), nullptr);
+
+    // Another GUI type: no controller, and a critical line that names its place.
     MessageCapture messages;
     EXPECT_EQ(type->createSensorGUI(SensorSP_t(), static_cast<GuiType>(3)), nullptr);
     QStringList criticals;
@@ -137,13 +143,6 @@ TEST_F(BuiltPlugin, OtherGuiTypesGiveNoControllerAndALocatedCriticalLine) {
         QStringLiteral("^SensorType_TRVAXX::createSensorGUI only supports default GuiType, but not type: 3"
                        "\n   Loc: \\[sensortype_trvaxx\\.cpp:\\d+\\]$"));
     EXPECT_TRUE(line.match(criticals.first()).hasMatch()) << criticals.first().toStdString();
-}
-
-TEST_F(BuiltPlugin, SensorTypeCreatesAReplayViewWithoutParent) {
-    // What the view does with packets is tested in tests/result.
-    std::unique_ptr<ReplayDataView> view(type->createReplayDataView());
-    ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->parent(), nullptr);
 }
 
 TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
@@ -184,41 +183,33 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     delete types;
 }
 
-TEST(PluginLoading, FilesThatAreNotUsablePluginsAreRefusedAndLoadingGoesOn) {
+TEST_F(MainWindowTest, FilesThatAreNotUsablePluginsAreRefusedShownAndLoadingGoesOn) {
     MixedFolder folder;
     PluginManager manager;
     QSignalSpy refusedSpy(&manager, &PluginManager::pluginRefused);
     EXPECT_EQ(manager.loadPlugins({folder.path()}), 1);
     ASSERT_EQ(manager.plugins().size(), 1);
     EXPECT_EQ(manager.plugins().first().fileName, QStringLiteral("plugin_trvaxx.so"));
-
     EXPECT_EQ(manager.refusals().size(), 4);
     EXPECT_EQ(refusedSpy.count(), 4);
-    EXPECT_TRUE(
-        reasonFor(manager, QStringLiteral("fake_bad_verification.so")).contains(QStringLiteral("version")));
-    EXPECT_TRUE(reasonFor(manager, QStringLiteral("fake_no_verification.so"))
-                    .contains(QStringLiteral("no plug-in verification text")));
-    EXPECT_TRUE(
-        reasonFor(manager, QStringLiteral("notaplugin.so")).contains(QStringLiteral("not a Qt plug-in")));
-    EXPECT_TRUE(
-        reasonFor(manager, QStringLiteral("libplain.so")).contains(QStringLiteral("not a Qt plug-in")));
     // A plug-in of another interface belongs to someone else: skipped, not refused.
-    EXPECT_TRUE(reasonFor(manager, QStringLiteral("fake_other_interface.so")).isEmpty());
-
+    const std::pair<const char*, const char*> reasons[] = {
+        {"fake_bad_verification.so", "version"},
+        {"fake_no_verification.so", "no plug-in verification text"},
+        {"notaplugin.so", "not a Qt plug-in"},
+        {"libplain.so", "not a Qt plug-in"},
+        {"fake_other_interface.so", nullptr}};
+    for (const auto& [file, reason] : reasons) {
+        const QString given = reasonFor(manager, QLatin1String(file));
+        EXPECT_TRUE(reason ? given.contains(QLatin1String(reason)) : given.isEmpty()) << file;
+    }
     // The same file name found again in a later folder is not loaded twice.
     PluginManager twice;
     EXPECT_EQ(twice.loadPlugins({pluginFolder(), folder.path(), pluginFolder()}), 1);
-}
 
-TEST_F(MainWindowTest, ShowsRefusalsSystemInformationAndConnectFailures) {
-    MixedFolder folder;
-    PluginManager manager;
-    manager.loadPlugins({folder.path()});
     MainWindow window(manager);
     window.show();
-    NotificationPanel* panel = window.notificationPanel();
-    EXPECT_EQ(panel->cardCount(), 4); // one per refused file
-
+    EXPECT_EQ(window.notificationPanel()->cardCount(), 4); // one per refused file
     AboutDialog about(manager, &window);
     QTableWidget* table = about.systemInfoTable();
     bool found = false;
