@@ -148,11 +148,9 @@ TEST_F(BuiltPlugin, MakesAReplayViewWithoutParentAndNoControllerForOtherGuiTypes
 TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     QPluginLoader loader(QStringLiteral(TRVAXX_PLUGIN_FILE));
     ASSERT_TRUE(loader.load()) << loader.errorString().toStdString();
-    const QJsonObject meta = loader.metaData();
-    EXPECT_EQ(meta[QLatin1String("IID")].toString(),
-              QStringLiteral("Vexa.OrlanGUI.common.Plugin_Interface/1.0"));
-    // The metadata file carries the project version, as the plug-in object does.
-    EXPECT_EQ(meta[QLatin1String("MetaData")][QLatin1String("version")].toString(),
+    // The interface id is checked by every load through the manager. The metadata file carries the
+    // project version, as the plug-in object does.
+    EXPECT_EQ(loader.metaData()[QLatin1String("MetaData")][QLatin1String("version")].toString(),
               QStringLiteral(TRVAXX_PLUGIN_VERSION));
     QLibrary library(QStringLiteral(TRVAXX_PLUGIN_FILE));
     using InstanceFunction = QObject* (*)();
@@ -173,14 +171,11 @@ TEST(PluginLoading, ExportsOneInstanceAndTheExactVerificationText) {
     QObject* second = instance();
     ASSERT_TRUE(second);
     EXPECT_EQ(instance(), second);
-    // The manual form, then the automatic search.
+    // The manual form, then the automatic search (the one sensor type is checked through the manager).
     const QList<SensorScout*> scouts = qobject_cast<PluginInterface*>(second)->getSensorScouts();
     ASSERT_EQ(scouts.size(), 2);
     EXPECT_EQ(scouts[0]->getType(), SensorScout::SCOUT_MANUAL);
     EXPECT_EQ(scouts[1]->getType(), SensorScout::SCOUT_AUTOMATIC);
-    QList<SensorType*>* types = qobject_cast<PluginInterface*>(second)->getSensorTypes();
-    EXPECT_EQ(types->size(), 1);
-    delete types;
 }
 
 TEST_F(MainWindowTest, FilesThatAreNotUsablePluginsAreRefusedShownAndLoadingGoesOn) {

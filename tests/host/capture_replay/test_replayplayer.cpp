@@ -97,14 +97,7 @@ TEST_F(ReplayPlayerTest, RecordedPaceIsKept) {
     // Never early: each packet comes at least its recorded distance after the first.
     for (std::size_t i = 1; i < at.size(); ++i)
         EXPECT_GE(at[i] - at[0], std::chrono::milliseconds(100 * int(i)) - std::chrono::milliseconds(1));
-
-    // Twice the speed halves the distances.
-    at.clear();
-    player.setSpeed(2.0);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
-    ASSERT_EQ(at.size(), 4u);
-    EXPECT_GE(at[3] - at[0], std::chrono::milliseconds(149));
+    // Other speeds: StepSeekPauseAndSpeedMoveTheFrameCounter.
 }
 
 TEST_F(ReplayPlayerTest, StopEndsPlaybackAndNothingArrivesAfterIt) {
