@@ -66,20 +66,20 @@ protected:
 } // namespace
 
 TEST_F(ParamsTool, ExportIsValidXmlAndImportsBackUnchanged) {
-    ToolRun r = params({QStringLiteral("export"), path("a.trvaxxcfg")});
+    ToolRun r = params({"export", path("a.trvaxxcfg")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+    const QString xmllint = QStandardPaths::findExecutable("xmllint");
     if (!xmllint.isEmpty()) {
-        EXPECT_EQ(QProcess::execute(xmllint, {QStringLiteral("--noout"), path("a.trvaxxcfg")}), 0);
+        EXPECT_EQ(QProcess::execute(xmllint, {"--noout", path("a.trvaxxcfg")}), 0);
     }
     const QMap<QString, QString> before = writable(path("a.trvaxxcfg"));
-    EXPECT_TRUE(before.contains(QStringLiteral("BF_ROIS_UPPER_LEFT_X"))) << "a DI sensor's ROI lists";
+    EXPECT_TRUE(before.contains("BF_ROIS_UPPER_LEFT_X")) << "a DI sensor's ROI lists";
 
-    r = params({QStringLiteral("import"), path("a.trvaxxcfg")});
+    r = params({"import", path("a.trvaxxcfg")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Writing Parameters: Please wait ~15 sec.")));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Successfully Written")));
-    ASSERT_EQ(params({QStringLiteral("export"), path("b.trvaxxcfg")}).exitCode, 0);
+    EXPECT_TRUE(r.err.contains("Writing Parameters: Please wait ~15 sec."));
+    EXPECT_TRUE(r.err.contains("Successfully Written"));
+    ASSERT_EQ(params({"export", path("b.trvaxxcfg")}).exitCode, 0);
     EXPECT_EQ(writable(path("b.trvaxxcfg")), before);
 
     // An edited angle in degrees reaches the sensor; a damaged file changes nothing.
@@ -92,35 +92,32 @@ TEST_F(ParamsTool, ExportIsValidXmlAndImportsBackUnchanged) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text.toUtf8());
     file.close();
-    ASSERT_EQ(params({QStringLiteral("import"), path("a.trvaxxcfg")}).exitCode, 0);
+    ASSERT_EQ(params({"import", path("a.trvaxxcfg")}).exitCode, 0);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text.left(text.size() / 2).replace(QStringLiteral("-12.5"), QStringLiteral("33")).toUtf8());
+    file.write(text.left(text.size() / 2).replace("-12.5", "33").toUtf8());
     file.close();
-    r = params({QStringLiteral("import"), path("a.trvaxxcfg")});
+    r = params({"import", path("a.trvaxxcfg")});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_TRUE(r.err.startsWith(QStringLiteral("error 10002 "))) << r.err.toStdString();
-    r = params({QStringLiteral("get"), QStringLiteral("CAMCAL_ROT_Z")});
-    EXPECT_EQ(r.out.trimmed(), QStringLiteral("CAMCAL_ROT_Z: -12.5")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("error 10002 ")) << r.err.toStdString();
+    r = params({"get", "CAMCAL_ROT_Z"});
+    EXPECT_EQ(r.out.trimmed(), "CAMCAL_ROT_Z: -12.5") << r.err.toStdString();
 }
 
 TEST_F(ParamsTool, NewUdpPortMovesTheStreamAfterTheRestart) {
     // The pattern lists are not in the parameter blocks: only the stream's parameter map has them.
-    const QStringList getPattern{QStringLiteral("get"), QStringLiteral("AUTOCALIB_X_PATTERN")};
-    EXPECT_EQ(params(getPattern).out.trimmed(), QStringLiteral("AUTOCALIB_X_PATTERN:"));
-    EXPECT_TRUE(params(getPattern + QStringList{QStringLiteral("--udp-port"), QStringLiteral("42391")})
-                    .out.trimmed()
-                    .endsWith(QLatin1Char('|')));
+    const QStringList getPattern{"get", "AUTOCALIB_X_PATTERN"};
+    EXPECT_EQ(params(getPattern).out.trimmed(), "AUTOCALIB_X_PATTERN:");
+    EXPECT_TRUE(
+        params(getPattern + QStringList{"--udp-port", "42391"}).out.trimmed().endsWith(QLatin1Char('|')));
 
     QUdpSocket socket;
     ASSERT_TRUE(socket.bind(QHostAddress::LocalHost, 42392));
-    const ToolRun r =
-        params({QStringLiteral("set"), QStringLiteral("STATIC_UDP_PORT"), QStringLiteral("42392")});
+    const ToolRun r = params({"set", "STATIC_UDP_PORT", "42392"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(), QStringLiteral("STATIC_UDP_PORT: 42392"));
+    EXPECT_EQ(r.out.trimmed(), "STATIC_UDP_PORT: 42392");
     EXPECT_TRUE(socket.hasPendingDatagrams() || socket.waitForReadyRead(15000));
 
-    const ToolRun refused =
-        params({QStringLiteral("set"), QStringLiteral("FIRMWARE_VERSION"), QStringLiteral("9.9.9")});
+    const ToolRun refused = params({"set", "FIRMWARE_VERSION", "9.9.9"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_TRUE(refused.err.contains(QStringLiteral("FIRMWARE_VERSION is read-only")));
+    EXPECT_TRUE(refused.err.contains("FIRMWARE_VERSION is read-only"));
 }

@@ -7,10 +7,7 @@
 #include "common/notification.h"
 #include "common/notificationmanager.h"
 #include "common/sensoraddressmobilecan.h"
-#include "simulator/can/canbus.h"
-#include "simulator/can/sensornodes.h"
-#include "simulator/virtualsensor.h"
-#include "tests/support/simsensor.h"
+#include "tests/plugin/virtualsensors.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,22 +22,17 @@ namespace {
 
 constexpr quint16 STREAM_PORT = 42380;
 
-struct Sim {
-    std::unique_ptr<trvsim::VirtualSensor> sensor;
-    std::unique_ptr<trvsim::SimCanBus> bus;
-    Sim() {
+// A variant code 6 sensor with its CAN bus; the plug-in's CAN interface comes from the environment,
+// as a user would configure it.
+struct Sim : CanSim {
+    Sim() : CanSim(config()) {
+        EXPECT_TRUE(started);
+        qputenv("TRVAXX_CAN_INTERFACE", url().toUtf8());
+    }
+    static trvsim::SimConfig config() {
         trvsim::SimConfig c = loopbackSensor(trvsim::Variant::OD, "127.0.0.2", STREAM_PORT);
         c.identity.serialNumber = "GUI0000042";
-        sensor = std::make_unique<trvsim::VirtualSensor>(c);
-        trvsim::CanConfig can;
-        can.listen = "127.0.0.1:0";
-        can.pace = false;
-        bus = trvsim::buildCanBus(
-            {sensor.get()}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
-        EXPECT_TRUE(sensor->start() && bus->start());
-        // The plug-in's CAN interface comes from the environment, as a user would configure it.
-        qputenv("TRVAXX_CAN_INTERFACE",
-                QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()).toUtf8());
+        return c;
     }
 };
 

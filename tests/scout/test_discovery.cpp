@@ -4,6 +4,7 @@
 
 #include "common/sensoraddressmobilecan.h"
 #include "scout/automaticscout_trvaxx.h"
+#include "tests/scout/simprocess.h"
 #include "tests/support/recorders.h"
 #include "udp-transport/cycleassembler.h"
 #include "udp-transport/ethreceiver.h"
@@ -27,22 +28,7 @@ constexpr quint16 kLoaderPort = 42312; // a running receiver's port
 constexpr int kCanPort = 29610;
 const QString kBus = QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(kCanPort);
 
-// A trvaxx-sim program, stopped with the test.
-struct Sim {
-    QProcess process;
-    explicit Sim(QStringList args) {
-        args << "--quiet"
-             << "--duration"
-             << "60"
-             << "--can-no-pace";
-        process.start(QString::fromLocal8Bit(qgetenv("TRVAXX_SIM")), args);
-        EXPECT_TRUE(process.waitForStarted(10000));
-    }
-    ~Sim() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
+using Sim = SimProcess;
 
 QStringList streamTo(quint16 port) {
     return {"--dest", QStringLiteral("127.0.0.1:%1").arg(port)};
@@ -79,7 +65,7 @@ struct Search {
 
 } // namespace
 
-TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheck) {
+TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheckAlsoFromTheCommandLine) {
     Search search;
     std::unique_ptr<Sim> sim;
     struct Case {
@@ -110,6 +96,26 @@ TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheck) {
             EXPECT_EQ(search.scout.getCanInterfaces(), QStringList{kBus});
         }
     }
+
+    // The command line lists the same sensors and the announced bus.
+    QProcess tool;
+    // Four seconds hear a beacon of the three-second period whenever the search starts.
+    tool.start(QString::fromLocal8Bit(qgetenv("TRVAXX_TOOL")),
+               {"discover", "--json", "--seconds", "4", "--ports", QString::number(kPort), "--can", kBus});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    QList<QJsonObject> records;
+    for (const QByteArray& line : tool.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty())
+            records << QJsonDocument::fromJson(line).object();
+    ASSERT_EQ(records.size(), 4);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(records[i]["serial"].toString(), QString("SIM000000%1").arg(i + 1));
+        EXPECT_EQ(records[i]["can_node"].toInt(), 239 - i);
+        EXPECT_EQ(records[i]["can_check"].toString(), "confirmed");
+    }
+    EXPECT_EQ(records[3]["kind"].toString(), "can_interface");
+    EXPECT_EQ(records[3]["url"].toString(), kBus);
 }
 
 TEST(Discovery, DropsCanSettingsThatLeadElsewhere) {
@@ -184,27 +190,4 @@ TEST(Discovery, SearchWhileConnectedLeavesTheStreamToTheReceiver) {
     // The beacon that reached the receiver was set aside, not taken for damaged sensor data.
     EXPECT_GE(assembler.counters().canBeacons, 1u);
     EXPECT_EQ(logger.count("invalid SubDevice"), 0u);
-}
-
-TEST(Discovery, CommandLineListsTheSensorsAndTheAnnouncedBus) {
-    Sim sim(streamTo(kPort) + serveBus() +
-            QStringList{"--count", "3", "--can-beacon", QString("127.0.0.1:%1").arg(kPort)});
-    QProcess tool;
-    // Four seconds hear a beacon of the three-second period whenever the search starts.
-    tool.start(QString::fromLocal8Bit(qgetenv("TRVAXX_TOOL")),
-               {"discover", "--json", "--seconds", "4", "--ports", QString::number(kPort), "--can", kBus});
-    ASSERT_TRUE(tool.waitForFinished(30000));
-    EXPECT_EQ(tool.exitCode(), 0);
-    QList<QJsonObject> records;
-    for (const QByteArray& line : tool.readAllStandardOutput().split('\n'))
-        if (!line.isEmpty())
-            records << QJsonDocument::fromJson(line).object();
-    ASSERT_EQ(records.size(), 4);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(records[i]["serial"].toString(), QString("SIM000000%1").arg(i + 1));
-        EXPECT_EQ(records[i]["can_node"].toInt(), 239 - i);
-        EXPECT_EQ(records[i]["can_check"].toString(), "confirmed");
-    }
-    EXPECT_EQ(records[3]["kind"].toString(), "can_interface");
-    EXPECT_EQ(records[3]["url"].toString(), kBus);
 }

@@ -8,13 +8,13 @@
 #include "common/notificationmanager.h"
 #include "gui_controls/comboselectionbox.h"
 #include "scout/manualscout_trvaxx.h"
+#include "tests/scout/simprocess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,21 +70,10 @@ QStringList runUpdate(const QString& path) {
     return shown;
 }
 
-struct Sim {
-    QProcess process;
-    explicit Sim(QStringList args) {
-        process.start(QString::fromLocal8Bit(qgetenv("TRVAXX_SIM")), args << "--dest"
-                                                                          << "127.0.0.1:9"
-                                                                          << "--quiet"
-                                                                          << "--duration"
-                                                                          << "120"
-                                                                          << "--can-no-pace");
-        EXPECT_TRUE(process.waitForStarted(10000));
+// A virtual sensor on a CAN bus only, its stream sent nowhere, given time to come up.
+struct Sim : SimProcess {
+    explicit Sim(const QStringList& args) : SimProcess(args + QStringList{"--dest", "127.0.0.1:9"}) {
         QTest::qWait(300);
-    }
-    ~Sim() {
-        process.terminate();
-        process.waitForFinished(5000);
     }
 };
 

@@ -3,7 +3,7 @@
 // view, and a dropped file is offered for a new replay.
 
 #include "app/replaywindow.h"
-#include "capture_replay/recordingwriter.h"
+#include "tests/host/capture_replay/recordings.h"
 
 #include <QComboBox>
 #include <QMimeData>
@@ -37,13 +37,7 @@ public:
 TEST(ReplayWindow, PlayPauseStepSeekAndSpeed) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("run.rec"));
-    RecordingWriter writer;
-    ASSERT_TRUE(writer.open(file, QStringLiteral("vlr_trv_DSP"), 0x10000, 4223, 0));
-    for (int i = 0; i < 40; ++i) {
-        const QByteArray packet = QByteArray::number(i);
-        ASSERT_TRUE(writer.writePacket(quint64(i) * 40'000, packet.constData(), std::size_t(packet.size())));
-    }
-    writer.close();
+    writeRecording(file, evenly(40, 40'000), [](int i) { return QByteArray::number(i); });
 
     auto* view = new CountingView;
     ReplayWindow window(view);

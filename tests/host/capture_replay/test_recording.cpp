@@ -2,11 +2,8 @@
 // corrupted files, foreign files, and writePacket racing with start/stop.
 #include "capture_replay/capturecontroler.h"
 #include "capture_replay/recordingformat.h"
-#include "capture_replay/recordingreader.h"
-#include "capture_replay/recordingwriter.h"
+#include "tests/host/capture_replay/recordings.h"
 
-#include <QBuffer>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -19,42 +16,11 @@
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
-
 QByteArray packetBytes(int index, int size) {
     QByteArray p(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
         p[i] = char((index * 31 + i * 7) & 0xFF);
     return p;
-}
-
-struct ReadResult {
-    bool opened = false;
-    QString error;
-    std::vector<RecordedPacket> packets;
-    RecordingReader::Status last = RecordingReader::Status::End;
-};
-
-ReadResult readRecording(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    RecordingReader reader;
-    ReadResult r;
-    r.opened = reader.open(&buffer);
-    r.error = reader.errorString();
-    if (!r.opened)
-        return r;
-    RecordedPacket p;
-    while ((r.last = reader.readPacket(p)) == RecordingReader::Status::Packet)
-        r.packets.push_back(p);
-    r.error = reader.errorString();
-    EXPECT_EQ(reader.packetsRead(), qint64(r.packets.size()));
-    return r;
 }
 
 class RecordingTest : public ::testing::Test {
@@ -106,6 +72,8 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
     ASSERT_TRUE(capture.startRecording(path("a.rec"))) << capture.errorString().toStdString();
     EXPECT_TRUE(capture.isRecording());
+    // A new context applies to the next recording only.
+    capture.setWritingContext(QString::fromUtf8("zweite \xc3\xa4"), 3, 4);
     std::vector<QByteArray> packets;
     for (int i = 0; i < 20; ++i) {
         packets.push_back(packetBytes(i, i == 0 ? 0 : 1000 + i));
@@ -144,23 +112,14 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     ASSERT_TRUE(reader.rewind());
     ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
     EXPECT_EQ(p.data, packets[0]);
-}
 
-TEST_F(RecordingTest, ContextChangeAppliesToTheNextRecordingOnly) {
-    CaptureControler capture;
-    capture.setWritingContext(QStringLiteral("first"), 1, 2);
-    ASSERT_TRUE(capture.startRecording(path("a.rec")));
-    capture.setWritingContext(QString::fromUtf8("zweite \xc3\xa4"), 3, 4);
-    capture.stopRecoding();
     ASSERT_TRUE(capture.startRecording(path("b.rec")));
     capture.stopRecoding();
-    RecordingReader a, b;
-    ASSERT_TRUE(a.open(path("a.rec")));
-    ASSERT_TRUE(b.open(path("b.rec")));
-    EXPECT_EQ(a.info().writingContext, QStringLiteral("first"));
-    EXPECT_EQ(a.info().frameType, 1u);
-    EXPECT_EQ(b.info().writingContext, QString::fromUtf8("zweite \xc3\xa4"));
-    EXPECT_EQ(b.info().frameSubtype, 4u);
+    RecordingReader next;
+    ASSERT_TRUE(next.open(path("b.rec")));
+    EXPECT_EQ(next.info().writingContext, QString::fromUtf8("zweite \xc3\xa4"));
+    EXPECT_EQ(next.info().frameType, 3u);
+    EXPECT_EQ(next.info().frameSubtype, 4u);
 }
 
 TEST_F(RecordingTest, StartFailsClearlyWhenBusyOrUnwritable) {
@@ -178,47 +137,34 @@ TEST_F(RecordingTest, StartFailsClearlyWhenBusyOrUnwritable) {
     EXPECT_EQ(readRecording(readAll(path("a.rec"))).packets.size(), 1u);
 }
 
-TEST_F(RecordingTest, CrashCutFileReadsUpToItsLastCompletePacket) {
+// A file cut anywhere, or with any bit flipped, delivers every packet before the cut or the damage
+// unchanged and then stops; a damaged header is not opened.
+TEST_F(RecordingTest, CutOrFlippedFileReadsUpToItsLastIntactPacket) {
     const Made m = makeRecording(6);
-    for (int cut = 0; cut <= m.file.size(); ++cut) {
-        const ReadResult r = readRecording(m.file.left(cut));
-        if (cut < m.ends[0]) {
-            EXPECT_FALSE(r.opened) << cut;
-            EXPECT_FALSE(r.error.isEmpty());
-            continue;
-        }
-        ASSERT_TRUE(r.opened) << cut;
-        const std::size_t complete = m.completeAt(cut);
-        ASSERT_EQ(r.packets.size(), complete) << "cut at " << cut;
-        for (std::size_t i = 0; i < complete; ++i)
-            EXPECT_EQ(r.packets[i].data, m.packets[i]);
-        const bool atBoundary = m.ends[complete] == cut;
-        EXPECT_EQ(r.last, atBoundary ? RecordingReader::Status::End : RecordingReader::Status::Damaged)
-            << cut;
-        if (!atBoundary) {
-            EXPECT_TRUE(r.error.contains(QStringLiteral("cut off"))) << r.error.toStdString();
-        }
-    }
-}
-
-TEST_F(RecordingTest, AnyFlippedBitStopsReadingAtTheDamagedPacket) {
-    const Made m = makeRecording(4);
-    for (int pos = 0; pos < m.file.size(); ++pos) {
-        for (int bit : {0, 7}) {
-            QByteArray bad = m.file;
-            bad[pos] = char(bad[pos] ^ (1 << bit));
-            const ReadResult r = readRecording(bad);
+    for (int pos = 0; pos <= m.file.size(); ++pos) {
+        for (int flip : {-1, 0, 7}) { // -1: cut at pos, else flip that bit of the byte at pos
+            if (flip >= 0 && pos == m.file.size())
+                continue;
+            QByteArray bytes = flip < 0 ? m.file.left(pos) : m.file;
+            if (flip >= 0)
+                bytes[pos] = char(bytes[pos] ^ (1 << flip));
+            SCOPED_TRACE(testing::Message() << "at " << pos << " flip " << flip);
+            const ReadResult r = readRecording(bytes);
             if (pos < m.ends[0]) {
-                EXPECT_FALSE(r.opened) << pos;
+                EXPECT_FALSE(r.opened);
+                EXPECT_FALSE(r.error.isEmpty());
                 continue;
             }
             ASSERT_TRUE(r.opened);
-            EXPECT_EQ(r.last, RecordingReader::Status::Damaged) << pos;
-            // every packet before the damaged one is delivered unchanged
-            const std::size_t damagedIndex = m.completeAt(pos);
-            ASSERT_EQ(r.packets.size(), damagedIndex) << pos;
-            for (std::size_t i = 0; i < damagedIndex; ++i)
+            const std::size_t intact = m.completeAt(pos);
+            ASSERT_EQ(r.packets.size(), intact);
+            for (std::size_t i = 0; i < intact; ++i)
                 EXPECT_EQ(r.packets[i].data, m.packets[i]);
+            const bool atBoundary = flip < 0 && m.ends[intact] == pos;
+            EXPECT_EQ(r.last, atBoundary ? RecordingReader::Status::End : RecordingReader::Status::Damaged);
+            if (flip < 0 && !atBoundary) {
+                EXPECT_TRUE(r.error.contains(QStringLiteral("cut off"))) << r.error.toStdString();
+            }
         }
     }
 }

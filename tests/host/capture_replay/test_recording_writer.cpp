@@ -2,11 +2,8 @@
 // caller, a failed write ends the recording with a message, and time stamps are microseconds.
 
 #include "capture_replay/capturecontroler.h"
-#include "capture_replay/recordingreader.h"
+#include "tests/host/capture_replay/recordings.h"
 
-#include <gtest/gtest.h>
-
-#include <QBuffer>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -97,17 +94,12 @@ TEST(RecordingWriterThread, ASlowDiskDropsAndCountsButNeverBlocks) {
     capture.stopRecoding();
     reader.join();
     EXPECT_EQ(capture.recordedPackets(), accepted) << "what was queued is written at the stop";
-    QBuffer buffer(&file);
-    buffer.open(QIODevice::ReadOnly);
-    RecordingReader recording;
-    ASSERT_TRUE(recording.open(&buffer)) << recording.errorString().toStdString();
-    RecordedPacket p;
-    qint64 read = 0;
-    while (recording.readPacket(p) == RecordingReader::Status::Packet) {
+    const ReadResult r = readRecording(file);
+    ASSERT_TRUE(r.opened) << r.error.toStdString();
+    EXPECT_EQ(r.last, RecordingReader::Status::End);
+    ASSERT_EQ(qint64(r.packets.size()), accepted);
+    for (const RecordedPacket& p : r.packets)
         EXPECT_EQ(p.data, packet);
-        ++read;
-    }
-    EXPECT_EQ(read, accepted);
 }
 
 TEST(RecordingWriterThread, AFailedWriteEndsTheRecordingWithAMessage) {
@@ -168,11 +160,9 @@ TEST(RecordingTimestamps, AreMicrosecondsSinceTheStart) {
     const qint64 t3 = nowUs();
     capture.stopRecoding();
 
-    RecordingReader reader;
-    ASSERT_TRUE(reader.open(path));
-    RecordedPacket first, second;
-    ASSERT_EQ(reader.readPacket(first), RecordingReader::Status::Packet);
-    ASSERT_EQ(reader.readPacket(second), RecordingReader::Status::Packet);
+    const ReadResult r = readRecording(readAll(path));
+    ASSERT_EQ(r.packets.size(), 2u);
+    const RecordedPacket &first = r.packets[0], &second = r.packets[1];
     // Lower bounds allow 1 us: whole microseconds of differences and differences of whole microseconds
     // may round apart.
     const qint64 interval = qint64(second.timestampUs) - qint64(first.timestampUs);

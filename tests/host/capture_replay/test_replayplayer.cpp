@@ -1,8 +1,8 @@
 // ReplayPlayer: pace, fast playback, damage, stop, pause and faulty handlers.
-#include "capture_replay/recordingwriter.h"
 #include "capture_replay/replayplayer.h"
+#include "tests/host/capture_replay/recordings.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -17,19 +17,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Writes packets "p0", "p1", ... with the given time stamps.
-QString writeRecording(const QTemporaryDir& dir, const std::vector<quint64>& timestampsUs) {
-    const QString path = dir.filePath(QStringLiteral("play.rec"));
-    RecordingWriter writer;
-    EXPECT_TRUE(writer.open(path, QStringLiteral("ctx"), 1, 2, 0));
-    for (std::size_t i = 0; i < timestampsUs.size(); ++i) {
-        const QByteArray p = "p" + QByteArray::number(qulonglong(i));
-        EXPECT_TRUE(writer.writePacket(timestampsUs[i], p.constData(), std::size_t(p.size())));
-    }
-    writer.close();
-    return path;
-}
 
 struct Delivered {
     std::mutex mutex;
@@ -54,7 +41,7 @@ struct Delivered {
 class ReplayPlayerTest : public ::testing::Test {
 protected:
     bool open(const std::vector<quint64>& timestampsUs) {
-        return openFile(writeRecording(dir, timestampsUs));
+        return openFile(writeRecording(dir.filePath(QStringLiteral("play.rec")), timestampsUs));
     }
     bool openFile(const QString& path) {
         const bool opened = player.open(path);
@@ -75,11 +62,9 @@ protected:
 };
 
 TEST_F(ReplayPlayerTest, FastPlaybackDeliversEveryPacketInOrder) {
-    std::vector<quint64> ts;
-    for (int i = 0; i < 50; ++i)
-        ts.push_back(quint64(i) * 1'000'000); // 50 s of recording
+    const std::vector<quint64> ts = evenly(50, 1'000'000); // 50 s of recording
     ASSERT_TRUE(open(ts));
-    EXPECT_EQ(player.recordingInfo().writingContext, QStringLiteral("ctx"));
+    EXPECT_EQ(player.recordingInfo().writingContext, QStringLiteral("vlr_trv_DSP"));
     QSignalSpy finished(&player, &ReplayPlayer::finished);
     playToEnd();
     ASSERT_EQ(got.size(), 50u);
@@ -112,21 +97,11 @@ TEST_F(ReplayPlayerTest, RecordedPaceIsKept) {
     // Never early: each packet comes at least its recorded distance after the first.
     for (std::size_t i = 1; i < at.size(); ++i)
         EXPECT_GE(at[i] - at[0], std::chrono::milliseconds(100 * int(i)) - std::chrono::milliseconds(1));
-
-    // Twice the speed halves the distances.
-    at.clear();
-    player.setSpeed(2.0);
-    ASSERT_TRUE(player.start());
-    ASSERT_TRUE(player.waitForFinished(10000));
-    ASSERT_EQ(at.size(), 4u);
-    EXPECT_GE(at[3] - at[0], std::chrono::milliseconds(149));
+    // Other speeds: StepSeekPauseAndSpeedMoveTheFrameCounter.
 }
 
 TEST_F(ReplayPlayerTest, StopEndsPlaybackAndNothingArrivesAfterIt) {
-    std::vector<quint64> ts;
-    for (int i = 0; i < 100; ++i)
-        ts.push_back(quint64(i) * 50'000); // 5 s
-    ASSERT_TRUE(open(ts));
+    ASSERT_TRUE(open(evenly(100, 50'000))); // 5 s
     ASSERT_TRUE(player.start());
     EXPECT_FALSE(player.start()); // already playing
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
@@ -152,11 +127,8 @@ TEST_F(ReplayPlayerTest, PauseHoldsDelivery) {
 }
 
 TEST_F(ReplayPlayerTest, DamagedRecordingPlaysUpToTheDamage) {
-    const QString path = writeRecording(dir, {0, 1, 2, 3});
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(f.resize(f.size() - 1)); // cut into the last packet
-    f.close();
+    const QString path = writeRecording(dir.filePath(QStringLiteral("play.rec")), {0, 1, 2, 3});
+    ASSERT_TRUE(QFile::resize(path, QFileInfo(path).size() - 1)); // cut into the last packet
     ASSERT_TRUE(openFile(path));
     QSignalSpy finished(&player, &ReplayPlayer::finished);
     playToEnd();
@@ -194,18 +166,11 @@ TEST_F(ReplayPlayerTest, LoopStartsOverWithGrowingTimestamps) {
 
 TEST_F(ReplayPlayerTest, RefusesToOpenWhatIsNotARecording) {
     const QString path = dir.filePath(QStringLiteral("foreign.txt"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("just text");
-    f.close();
+    writeFile(path, "just text");
     EXPECT_FALSE(player.open(path));
     EXPECT_TRUE(player.errorString().contains(QStringLiteral("not a recording")));
     EXPECT_FALSE(player.start());
 }
-
-} // namespace
-
-namespace {
 
 // Waits (up to 5 s) until the player's current packet is `index`.
 bool reaches(const ReplayPlayer& player, qint64 index) {
@@ -216,10 +181,7 @@ bool reaches(const ReplayPlayer& player, qint64 index) {
 }
 
 TEST_F(ReplayPlayerTest, StepSeekPauseAndSpeedMoveTheFrameCounter) {
-    std::vector<quint64> ts;
-    for (int i = 0; i < 60; ++i)
-        ts.push_back(quint64(i) * 40'000); // 25 Hz
-    ASSERT_TRUE(open(ts));
+    ASSERT_TRUE(open(evenly(60, 40'000))); // 25 Hz
     EXPECT_EQ(player.packetCount(), 60);
     EXPECT_EQ(player.durationUs(), 59u * 40'000);
 

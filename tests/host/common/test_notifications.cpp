@@ -73,14 +73,13 @@ TEST_F(Notifications, DisplayByIdShowsTheRegisteredTextsWithDetail) {
     n->onNotificationFinished();
     second->onNotificationFinished();
     EXPECT_TRUE(QTest::qWaitFor([&] { return guardFirst.isNull() && guardSecond.isNull(); }, 2000));
-}
 
-TEST_F(Notifications, UnknownIdStillTellsTheUser) {
-    Notification* n = NotificationManager::instance().displayNotification(987654, QString());
-    ASSERT_TRUE(n);
-    EXPECT_EQ(n->getType(), NOTIFICATION_ERROR);
-    EXPECT_TRUE(n->getText().contains(QStringLiteral("987654")));
-    n->onNotificationFinished();
+    // An unknown id still tells the user something, naming the id.
+    Notification* unknown = NotificationManager::instance().displayNotification(987654, QString());
+    ASSERT_TRUE(unknown);
+    EXPECT_EQ(unknown->getType(), NOTIFICATION_ERROR);
+    EXPECT_TRUE(unknown->getText().contains(QStringLiteral("987654")));
+    unknown->onNotificationFinished();
 }
 
 TEST_F(Notifications, ForeignNotificationIsNotDeletedAndItsDeletionIsNoticed) {
@@ -125,14 +124,13 @@ TEST_F(Notifications, LoaderProgressIsClampedAndFinishingIsFinal) {
     EXPECT_LT(loader.getProgress(), 0.0f); // busy until the first value
     QSignalSpy changed(&loader, &Notification::changed);
     QSignalSpy finished(&loader, &Notification::notificationFinished);
-    loader.updateProgress(0.05f);
-    EXPECT_FLOAT_EQ(loader.getProgress(), 0.05f);
-    loader.updateProgress(7.0f);
-    EXPECT_FLOAT_EQ(loader.getProgress(), 1.0f);
-    loader.updateProgress(-3.0f);
-    EXPECT_FLOAT_EQ(loader.getProgress(), 0.0f);
-    loader.updateProgress(std::numeric_limits<float>::quiet_NaN());
-    EXPECT_FLOAT_EQ(loader.getProgress(), 0.0f);
+    // Each value and what is kept of it; the last one repeats the held value, so no change is signalled.
+    const std::pair<float, float> steps[] = {
+        {0.05f, 0.05f}, {7.0f, 1.0f}, {-3.0f, 0.0f}, {std::numeric_limits<float>::quiet_NaN(), 0.0f}};
+    for (const auto& [given, kept] : steps) {
+        loader.updateProgress(given);
+        EXPECT_FLOAT_EQ(loader.getProgress(), kept) << given;
+    }
     EXPECT_EQ(changed.count(), 3);
     loader.onNotificationFinished();
     loader.onNotificationFinished();

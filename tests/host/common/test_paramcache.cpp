@@ -30,14 +30,19 @@ struct SyncingCache : ParamCache {
 };
 } // namespace
 
-TEST(ParamCache, SetNotifiesEveryObserverButTheOrigin) {
+TEST(ParamCache, SetNotifiesTheSyncerFirstAndOnceThenEveryObserverButTheOrigin) {
     ParamCache cache;
     Recorder page, view, syncer;
+    QStringList order;
+    view.onCall = [&] { order << "view"; };
+    syncer.onCall = [&] { order << "syncer"; };
     cache.attachObserver(&page);
     cache.attachObserver(&view);
+    cache.attachObserver(&syncer); // also attached: still told only once
     cache.setBasicSyncer(&syncer);
 
     cache.setParameter(7, 42, &page);
+    EXPECT_EQ(order, (QStringList{"syncer", "view"}));
     EXPECT_TRUE(page.calls.isEmpty());
     ASSERT_EQ(view.calls.size(), 1);
     EXPECT_EQ(view.calls[0].first, 7);
@@ -55,19 +60,6 @@ TEST(ParamCache, SetNotifiesEveryObserverButTheOrigin) {
     EXPECT_EQ(page.calls.size(), 2);
     EXPECT_EQ(syncer.calls.size(), 2);
     EXPECT_EQ(cache.getParameter(8).toString(), QStringLiteral("x"));
-}
-
-TEST(ParamCache, SyncerIsNotifiedFirstAndOnlyOnceEvenWhenAlsoAttached) {
-    ParamCache cache;
-    QStringList order;
-    Recorder observer, syncer;
-    observer.onCall = [&] { order << "observer"; };
-    syncer.onCall = [&] { order << "syncer"; };
-    cache.attachObserver(&observer);
-    cache.attachObserver(&syncer);
-    cache.setBasicSyncer(&syncer);
-    cache.setParameter(1, true, nullptr);
-    EXPECT_EQ(order, (QStringList{"syncer", "observer"}));
 }
 
 TEST(ParamCache, AttachIsIdempotentAndDetachStopsNotificationsAtOnce) {

@@ -16,7 +16,6 @@
 
 using kvelc::Description;
 using kvelc::DescriptionSet;
-using kvelc::ElementKind;
 using kvelc::Node;
 
 namespace {
@@ -35,13 +34,15 @@ Description build(const std::string& text, const std::string& output = "out") {
     return setWith({{"main.kvs", text}}, "main.kvs").build(output);
 }
 
-const Node& member(const Node& parent, const std::string& name) {
-    for (const Node& n : parent.members) {
-        if (n.name == name) {
-            return n;
-        }
-    }
-    throw std::runtime_error("no member " + name);
+// A whole layout in one line: name:kind@offset+size, array extents, then the members in braces.
+std::string layout(const Node& n) {
+    std::string text =
+        n.name + ":" + "iufs"[int(n.kind)] + "@" + std::to_string(n.offset) + "+" + std::to_string(n.size);
+    for (uint32_t d : n.dims)
+        text += "[" + std::to_string(d) + "]";
+    for (std::size_t i = 0; i < n.members.size(); ++i)
+        text += (i ? " " : "{") + layout(n.members[i]) + (i + 1 == n.members.size() ? "}" : "");
+    return text;
 }
 
 } // namespace
@@ -52,23 +53,12 @@ TEST(KvelcLayout, PacksMembersInOrderAndHonoursPlacementAndDeclaredSize) {
             i8  name[3];
             u16 port;        /* right after: packed, offset 3 */
             f32 value @ 8;
-            reserve 2;
+            reserve 2;       // no member
             u32 grid[2][1];  // offset 14
         }
         output "out" = S as ROOT big_endian;)");
-    EXPECT_EQ(d.root.name, "ROOT");
-    EXPECT_EQ(d.root.size, 24u);
+    EXPECT_EQ(layout(d.root), "ROOT:s@0+24{name:i@0+1[3] port:u@3+2 value:f@8+4 grid:u@14+4[2][1]}");
     EXPECT_EQ(d.byteOrder, kvelc::ByteOrder::Big);
-    ASSERT_EQ(d.root.members.size(), 4u); // the reserve is no member
-    EXPECT_EQ(member(d.root, "name").offset, 0u);
-    EXPECT_EQ(member(d.root, "name").dims, (std::vector<uint32_t>{3}));
-    EXPECT_EQ(member(d.root, "name").kind, ElementKind::Signed);
-    EXPECT_EQ(member(d.root, "port").offset, 3u);
-    EXPECT_EQ(member(d.root, "port").size, 2u);
-    EXPECT_EQ(member(d.root, "value").offset, 8u);
-    EXPECT_EQ(member(d.root, "value").kind, ElementKind::Float);
-    EXPECT_EQ(member(d.root, "grid").offset, 14u);
-    EXPECT_EQ(member(d.root, "grid").dims, (std::vector<uint32_t>{2, 1}));
 }
 
 TEST(KvelcLayout, ExtensionContinuesAfterTheBaseAndUsesItsReservedTail) {
@@ -81,15 +71,9 @@ TEST(KvelcLayout, ExtensionContinuesAfterTheBaseAndUsesItsReservedTail) {
         output "v3" = V3 as R little_endian;
         output "v4" = V4 as R little_endian;)"}},
                                        "main.kvs");
-    const Description v2 = set.build("v2");
-    EXPECT_EQ(v2.root.size, 8u);
-    EXPECT_EQ(member(v2.root, "c").offset, 3u);
-    const Description v3 = set.build("v3");
-    EXPECT_EQ(v3.root.size, 12u);
-    EXPECT_EQ(member(v3.root, "d").offset, 4u);
-    ASSERT_EQ(v3.root.members.size(), 4u);
-    EXPECT_EQ(v3.root.members.front().name, "a"); // base members first, in order
-    EXPECT_EQ(set.build("v4").root.size, 13u);
+    EXPECT_EQ(layout(set.build("v2").root), "R:s@0+8{a:u@0+2 b:u@2+1 c:u@3+1}");
+    EXPECT_EQ(layout(set.build("v3").root), "R:s@0+12{a:u@0+2 b:u@2+1 c:u@3+1 d:f@4+4}");
+    EXPECT_EQ(layout(set.build("v4").root), "R:s@0+13{a:u@0+2 b:u@2+1 c:u@3+1 d:f@4+4 e:u@12+1}");
 }
 
 TEST(KvelcLayout, NestedStructuresGetAbsoluteOffsetsWithArraysAtElementZero) {
@@ -98,16 +82,8 @@ TEST(KvelcLayout, NestedStructuresGetAbsoluteOffsetsWithArraysAtElementZero) {
         struct List { u32 count; Obj objects[20]; f32 tail[3]; }
         struct Top { u8 head[4]; List list; }
         output "out" = Top as Top little_endian;)");
-    const Node& list = member(d.root, "list");
-    EXPECT_EQ(list.offset, 4u);
-    EXPECT_EQ(list.size, 4u + 20 * 8 + 12);
-    const Node& objects = member(list, "objects");
-    EXPECT_EQ(objects.offset, 8u);
-    EXPECT_EQ(objects.size, 8u);
-    EXPECT_EQ(objects.kind, ElementKind::Struct);
-    EXPECT_EQ(member(objects, "x").offset, 12u); // absolute, element 0
-    EXPECT_EQ(member(list, "tail").offset, 8u + 160);
-    EXPECT_EQ(d.root.size, 4u + list.size);
+    EXPECT_EQ(layout(d.root), "Top:s@0+180{head:u@0+1[4] list:s@4+176{count:u@4+4 "
+                              "objects:s@8+8[20]{id:i@8+4 x:f@12+4} tail:f@168+4[3]}}");
 }
 
 TEST(KvelcLayout, IncludesResolveRelativeToTheIncludingFileAndAreReadOnce) {

@@ -3,11 +3,8 @@
 // damaged or foreign recordings and wrong command lines end with the documented exit codes.
 #include "capture_replay/capturecontroler.h"
 #include "capture_replay/recordingreader.h"
-#include "simulator/can/canbus.h"
-#include "simulator/can/sensornodes.h"
-#include "simulator/virtualsensor.h"
+#include "tests/plugin/virtualsensors.h"
 #include "tests/support/loopbacksocket.h"
-#include "tests/support/simsensor.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -44,32 +41,35 @@ protected:
         auto p = std::make_unique<QProcess>();
         p->start(QStringLiteral(TRVAXX_EXECUTABLE), args);
         EXPECT_TRUE(p->waitForStarted(10000));
-        if (port) {
-            *port = 0;
-            static const QRegularExpression listening(QStringLiteral("listening on UDP port (\\d+)"));
-            QByteArray err;
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (*port == 0 && std::chrono::steady_clock::now() < until &&
-                   p->state() != QProcess::NotRunning) {
-                p->waitForReadyRead(200);
-                err += p->readAllStandardError();
-                const auto m = listening.match(QString::fromUtf8(err));
-                if (m.hasMatch())
-                    *port = quint16(m.captured(1).toUInt());
-            }
-            EXPECT_NE(*port, 0) << err.toStdString();
-            stderrSoFar = QString::fromUtf8(err);
-        }
+        if (port)
+            *port = quint16(waitFor(*p, errSoFar, "listening on UDP port (\\d+)").captured(1).toUInt());
         return p;
+    }
+
+    // Reads stderr (into errSoFar) or stdout (into outSoFar) of a running tool until `pattern`
+    // matches, for up to 30 s; finish() takes what was read as part of the output.
+    QRegularExpressionMatch waitFor(QProcess& p, QByteArray& soFar, const char* pattern) {
+        const QRegularExpression re(QLatin1String{pattern});
+        QRegularExpressionMatch m;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!(m = re.match(QString::fromUtf8(soFar))).hasMatch() &&
+               std::chrono::steady_clock::now() < until && p.state() != QProcess::NotRunning) {
+            p.waitForReadyRead(200);
+            soFar += &soFar == &errSoFar ? p.readAllStandardError() : p.readAllStandardOutput();
+        }
+        EXPECT_TRUE(m.hasMatch()) << pattern << " in " << soFar.toStdString();
+        return m;
     }
 
     ToolResult finish(QProcess& p, int timeoutMs = 60000) {
         ToolResult r;
         EXPECT_TRUE(p.waitForFinished(timeoutMs));
         r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.err = stderrSoFar + QString::fromUtf8(p.readAllStandardError());
-        stderrSoFar.clear();
-        for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        r.err = QString::fromUtf8(errSoFar + p.readAllStandardError());
+        const QByteArray out = outSoFar + p.readAllStandardOutput();
+        errSoFar.clear();
+        outSoFar.clear();
+        for (const QByteArray& line : out.split('\n')) {
             if (line.isEmpty())
                 continue;
             r.out << QString::fromUtf8(line);
@@ -137,7 +137,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString stderrSoFar;
+    QByteArray errSoFar, outSoFar;
 };
 
 // Two sensors send to the same port; the sender filter picks the second stream, whose figures
@@ -219,16 +219,14 @@ TEST_F(TrvaxxTool, RecordThenReplayGivesTheSameFigures) {
     EXPECT_FALSE(withRecords(damaged.json).empty());
 }
 
-TEST_F(TrvaxxTool, ForeignRecordingsAreRefused) {
+// Wrong command lines, foreign, damaged or missing recordings, silent or unusable ports: each ends
+// with its exit status and says why.
+TEST_F(TrvaxxTool, FaultsEndWithTheirExitCodes) {
     const QString text = dir.filePath(QStringLiteral("notes.txt"));
     QFile f(text);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("not a recording at all\n");
     f.close();
-    ToolResult r = run({"replay", text});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("not a recording"))) << r.err.toStdString();
-
     // A valid recording of another kind of stream.
     const QString other = dir.filePath(QStringLiteral("other.orlrec"));
     CaptureControler capture;
@@ -236,109 +234,62 @@ TEST_F(TrvaxxTool, ForeignRecordingsAreRefused) {
     ASSERT_TRUE(capture.startRecording(other));
     capture.writePacket("payload");
     capture.stopRecoding();
-    r = run({"replay", other});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("some_other_device"))) << r.err.toStdString();
-
-    r = run({"replay", dir.filePath(QStringLiteral("missing.orlrec"))});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("missing.orlrec"))) << r.err.toStdString();
-}
-
-TEST_F(TrvaxxTool, CommandLineFaultsAndSilentPortsEndWithTheirExitCodes) {
-    ToolResult r = run({"monitor", "--port", "99999"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("--port"))) << r.err.toStdString();
-    r = run({"frobnicate"});
-    EXPECT_EQ(r.exitCode, 2);
-    r = run({"--help"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.join('\n').contains(QStringLiteral("monitor")));
+    // A port held by another socket (without address reuse) cannot be used.
+    const LoopbackSocket holder;
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char* says; // on stderr, or stdout for the help
+    } cases[] = {
+        {{"monitor", "--port", "99999"}, 2, "--port"},
+        {{"frobnicate"}, 2, "frobnicate"},
+        {{"--help"}, 0, "monitor"},
+        {{"replay", text}, 1, "not a recording"},
+        {{"replay", other}, 1, "some_other_device"},
+        {{"replay", dir.filePath(QStringLiteral("missing.orlrec"))}, 1, "missing.orlrec"},
+        {{"monitor", "--seconds", "1", "--port", QString::number(holder.port())}, 1, "cannot receive"},
+    };
+    for (const auto& c : cases) {
+        const ToolResult r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE((c.exitCode ? r.err : r.out.join('\n')).contains(QLatin1String(c.says)))
+            << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
 
     // Nothing arrives: one line with no figures, the error record, then exit status 1.
-    r = run({"monitor", "--seconds", "1", "--port", "0", "--json"});
+    const ToolResult r = run({"monitor", "--seconds", "1", "--port", "0", "--json"});
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.json.size(), 2u);
     EXPECT_TRUE(r.json[0].value(QStringLiteral("frame_counter")).isNull());
     EXPECT_EQ(r.json[1].value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
               130015);
     EXPECT_TRUE(r.err.contains(QStringLiteral("error 130015 no result arrived"))) << r.err.toStdString();
-
-    // A port held by another socket (without address reuse) cannot be used.
-    {
-        const LoopbackSocket holder;
-        r = run({"monitor", "--seconds", "1", "--port", QString::number(holder.port())});
-    }
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot receive"))) << r.err.toStdString();
 }
 
 } // namespace
 
-// "connect" over CAN and Ethernet reaches the variant code of each virtual sensor, prints live
-// figures until it is stopped, and names a silent sensor's failure by its notification id.
-TEST_F(TrvaxxTool, ConnectReachesEveryVariantCode) {
-    // The sensors send debug data; switching them off restarts the sensor, a wait this scales.
+// "connect" over CAN and Ethernet prints the connection record and live figures until it is
+// stopped, and names a silent sensor's failure by its notification id. Every variant code is
+// decided by the same sensor connection in tests/plugin/test_sensor_connection.cpp.
+TEST_F(TrvaxxTool, ConnectPrintsTheConnectionAndLiveFigures) {
+    // The sensor sends debug data; switching them off restarts the sensor, a wait this scales.
     qputenv("TRVAXX_TIME_SCALE", "0.05");
-    struct Row {
-        trvsim::Variant variant;
-        trvsim::Model model;
-        trvsim::FirmwareVersion version;
-    } rows[] = {
-        {trvsim::Variant::DI, trvsim::Model::TRVADN, {2, 2, 0}},
-        {trvsim::Variant::DI, trvsim::Model::TRVAFN, {2, 2, 0}},
-        {trvsim::Variant::OD, trvsim::Model::TRVAFN, {2, 2, 0}},
-        {trvsim::Variant::LG, trvsim::Model::TRVAFN, {2, 1, 0}},
-        {trvsim::Variant::DI, trvsim::Model::TRVADN, {3, 4, 1}},
-        {trvsim::Variant::DI, trvsim::Model::TRVAFN, {3, 4, 1}},
-        {trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}},
-        {trvsim::Variant::LG, trvsim::Model::TRVAFN, {3, 5, 1}},
-    };
-    for (int code = 0; code < 8; ++code) {
-        SCOPED_TRACE(code);
-        const quint16 port = quint16(42400 + code);
-        const std::string source = "127.0.0." + std::to_string(code + 2);
-        trvsim::SimConfig c = loopbackSensor(rows[code].variant, source, port);
-        c.identity.model = rows[code].model;
-        c.identity.version = rows[code].version;
-        trvsim::VirtualSensor sensor(c);
-        trvsim::CanConfig can;
-        can.listen = "127.0.0.1:0";
-        can.pace = false;
-        auto bus = trvsim::buildCanBus(
-            {&sensor}, can, trvsim::makeSensorNodes, [](int, const std::string&) {}, 0);
-        ASSERT_TRUE(sensor.start() && bus->start());
+    const CanSim sim(simConfigOf(FIRMWARES[6], 2, 42400));
+    ASSERT_TRUE(sim.started);
+    auto p = start({"connect", "--ip", "127.0.0.2", "--port", "42400", "--can", sim.url(), "--json"});
+    waitFor(*p, outSoFar, "\"kind\":\"live\"");
+    p->terminate();
+    const ToolResult r = finish(*p);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const auto connection = std::find_if(r.json.begin(), r.json.end(), [](const QJsonObject& o) {
+        return o.value(QStringLiteral("kind")).toString() == QLatin1String("connection");
+    });
+    ASSERT_NE(connection, r.json.end()) << r.out.join('\n').toStdString() << r.err.toStdString();
+    EXPECT_EQ(connection->value(QStringLiteral("variant_code")).toInt(-1), 6);
+    EXPECT_TRUE(connection->value(QStringLiteral("can")).toBool());
+    EXPECT_EQ(connection->value(QStringLiteral("serial")).toString(), QStringLiteral("SER2"));
 
-        auto p = start({QStringLiteral("connect"), QStringLiteral("--ip"), QString::fromStdString(source),
-                        QStringLiteral("--port"), QString::number(port), QStringLiteral("--can"),
-                        QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(bus->listenPort()),
-                        QStringLiteral("--json")});
-        QByteArray out;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!out.contains("\"kind\":\"live\"") && std::chrono::steady_clock::now() < until &&
-               p->state() != QProcess::NotRunning) {
-            p->waitForReadyRead(200);
-            out += p->readAllStandardOutput();
-        }
-        p->terminate();
-        ToolResult r = finish(*p);
-        for (const QByteArray& line : out.split('\n'))
-            if (QJsonDocument::fromJson(line).isObject())
-                r.json.insert(r.json.begin(), QJsonDocument::fromJson(line).object());
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        const auto connection = std::find_if(r.json.begin(), r.json.end(), [](const QJsonObject& o) {
-            return o.value(QStringLiteral("kind")).toString() == QLatin1String("connection");
-        });
-        ASSERT_NE(connection, r.json.end()) << out.toStdString() << r.err.toStdString();
-        EXPECT_EQ(connection->value(QStringLiteral("variant_code")).toInt(-1), code);
-        EXPECT_TRUE(connection->value(QStringLiteral("can")).toBool());
-        EXPECT_EQ(connection->value(QStringLiteral("serial")).toString().toStdString(),
-                  c.identity.serialNumber);
-    }
-
-    const ToolResult silent =
-        run({QStringLiteral("connect"), QStringLiteral("--ip"), QStringLiteral("127.0.0.77"),
-             QStringLiteral("--port"), QStringLiteral("42477")});
+    const ToolResult silent = run({"connect", "--ip", "127.0.0.77", "--port", "42477"});
     EXPECT_EQ(silent.exitCode, 1);
     EXPECT_TRUE(silent.err.startsWith(QStringLiteral("error 130015 "))) << silent.err.toStdString();
     qunsetenv("TRVAXX_TIME_SCALE");
