@@ -21,7 +21,11 @@ template <size_t N> void copyReversed(uint8_t* dest, const uint8_t* src) {
 // Copies count elements of size N, reversing each when asked.
 template <size_t N> void copyElements(void* dest, const void* src, size_t count, bool reverse) {
     if (!reverse || N == 1) {
-        std::memcpy(dest, src, count * N);
+        // A single element (most reads of a record's fields) becomes one inline load and store.
+        if (count == 1)
+            std::memcpy(dest, src, N);
+        else
+            std::memcpy(dest, src, count * N);
         return;
     }
     auto* d = static_cast<uint8_t*>(dest);

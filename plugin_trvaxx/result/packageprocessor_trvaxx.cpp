@@ -521,9 +521,15 @@ void PackageProcessor_TRVAXX::dispatchResult(const ResultDataSP_TRVAXX& result) 
             const float d = wZ * (r.Z[i] - c.transZ);
             r.cameraAxisDistance[i] = a - b + d;
         }
-        for (size_t i = 0; i < size_t(TRVAXX_PIXEL_COUNT); ++i)
-            r.normalizedAmplitude[i] =
-                r.amplitude_normalization[(r.confidence[i] >> 1) & 3] * float(r.amplitude[i]);
+        // The factor chosen by selects among local copies rather than by a table look-up in the
+        // record, so that this loop vectorizes too.
+        const auto [n0, n1, n2, n3] = r.amplitude_normalization;
+        for (size_t i = 0; i < size_t(TRVAXX_PIXEL_COUNT); ++i) {
+            const unsigned k = (r.confidence[i] >> 1) & 3u;
+            const float low = (k & 1u) ? n1 : n0;
+            const float high = (k & 1u) ? n3 : n2;
+            r.normalizedAmplitude[i] = ((k & 2u) ? high : low) * float(r.amplitude[i]);
+        }
     } else {
         reportError(QStringLiteral("PackageProcessor_TRVAXX dispatchResult(): Datasize Error") + LOG_LOC);
     }
