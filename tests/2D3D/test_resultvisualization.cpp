@@ -101,9 +101,5 @@ TEST_F(Container, TheGrabberRunsOnlyOnTheJointPage) {
     }
     EXPECT_EQ(overlayOn.size(), 2);
     EXPECT_EQ(overlayOff.size(), 2);
-    // Started, the real grabber delivers pictures to the page.
-    container.switchTo2D3D();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return joint->hasPicture(); }, 5000));
-    container.switchTo2D();
     CommonUtilities::gocSettings().remove(QStringLiteral("plugin_trvaxx"));
 }
