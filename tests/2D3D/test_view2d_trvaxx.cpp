@@ -27,9 +27,6 @@ struct Fixture : ViewFixture<View2D_TRVAXX> {
         return {overlay->column(), overlay->row()};
     }
     static QPoint centreOf(QPoint pixel) { return pixel * 10 + QPoint(5, 5); }
-    void click(int paneIndex, QPoint pixel) {
-        QTest::mouseClick(pane(paneIndex)->viewport(), Qt::LeftButton, {}, centreOf(pixel));
-    }
     QImage expected(int paneIndex) const {
         if (paneIndex == 1)
             return view.isAmplitudeLogarithmic() ? last->getLogarithmicAmplitudeImage()
@@ -75,15 +72,14 @@ TEST_F(Fixture, PanesShowTheirImagesAndAHiddenViewComputesNothingUntilShown) {
     EXPECT_NE(pane(0)->backgroundImage(), before);
 }
 
-TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanes) {
+TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanesAndThePanelShowsItsValues) {
     feed(makeRecord());
     QSignalSpy moved(&view, SIGNAL(posChanged(int, int)));
     // Pressed on the first pixel, moved through the others, released on the last. The drag moves
     // faster than the 100-ms update interval: the pixels between may be skipped, the last not.
-    std::vector<std::pair<int, std::vector<QPoint>>> gestures{{0, {{0, 0}, {10, 3}, {20, 3}, {30, 4}}}};
-    for (int p = 0; p < 3; ++p)
-        for (const QPoint corner : {QPoint(0, 0), QPoint(63, 0), QPoint(0, 15), QPoint(63, 15)})
-            gestures.push_back({p, {corner}});
+    // Clicks at the far corners of each pane (the panes share the selection code).
+    const std::pair<int, std::vector<QPoint>> gestures[] = {
+        {0, {{0, 0}, {10, 3}, {20, 3}, {30, 4}}}, {1, {{63, 0}}}, {2, {{0, 15}}}, {0, {{63, 15}}}};
     for (const auto& [p, path] : gestures) {
         const QPoint end = path.back();
         SCOPED_TRACE(testing::Message() << "pane " << p << " to " << end.x() << "," << end.y());
@@ -102,23 +98,18 @@ TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanes) {
     // The marker is white around the selected pixel (63, 15) in every pane.
     for (int p = 0; p < 3; ++p)
         EXPECT_EQ(pane(p)->viewport()->grab().toImage().pixel(QPoint(630, 155)), qRgb(255, 255, 255)) << p;
-}
-
-TEST_F(Fixture, PixelPanelShowsTheSelectedPixelsValues) {
-    feed(makeRecord());
+    // The panel shows the selected pixel's values.
     const PixSelParameterMenuBar* panel = view.pixelPanel();
     const struct {
         QPoint pixel;
-        const char* distance;
-        const char* exposure;
-        const char* x;
+        const char *distance, *exposure, *x;
     } cases[] = {
         {{5, 0}, "invalid", "Short", "x: 0.05"}, // invalid: coordinates still shown
         {{6, 0}, "0.62 m", "Long", "x: 0.06"},
         {{63, 15}, "20.96 m", "Short", "x: 10.23"},
     };
     for (const auto& c : cases) {
-        click(0, c.pixel);
+        QTest::mouseClick(pane(0)->viewport(), Qt::LeftButton, {}, centreOf(c.pixel));
         const int i = c.pixel.y() * 64 + c.pixel.x();
         EXPECT_EQ(panel->distanceViewer()->text(), QString::fromUtf8(c.distance));
         EXPECT_EQ(panel->distanceViewer()->color().rgba(), last->getDistanceImage().pixel(c.pixel));
@@ -143,9 +134,8 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
     EXPECT_TRUE(zoom->isVisible());
     for (int p = 0; p < 3; ++p)
         EXPECT_TRUE(view.selectionOverlay(View2D_TRVAXX::Pane(p))->is3x3Marker());
-    // The cut comes from the amplitude pane, centred on the corner; outside the image it is empty.
+    // The cut comes from the amplitude pane (how it is cut at the edges is the image pane's test).
     EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(0, 0));
-    EXPECT_EQ(zoom->subImage().pixel(0, 0), 0u);
     EXPECT_EQ(zoom->crossColor(), view.property("crossAmplitudeColor").value<QColor>());
 
     // A click on the right neighbour in the magnifier moves the selection there.
@@ -162,7 +152,7 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
     EXPECT_NE(zoom->subImage().pixel(1, 1), zoom->subImage().pixel(0, 1));
 
     // Any press on a pane closes it and keeps the selection.
-    click(2, {40, 10});
+    QTest::mouseClick(pane(2)->viewport(), Qt::LeftButton, {}, centreOf({40, 10}));
     EXPECT_FALSE(view.is3x3Active());
     EXPECT_FALSE(zoom->isVisible());
     for (int p = 0; p < 3; ++p) {

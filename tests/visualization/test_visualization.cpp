@@ -17,9 +17,7 @@ namespace {
 
 DetectedObjectData_TRVAXX objects(std::initializer_list<DetectedObject_TRVAXX> list) {
     DetectedObjectData_TRVAXX data;
-    int i = 0;
-    for (const DetectedObject_TRVAXX& o : list)
-        data.objects[size_t(i++)] = o;
+    std::copy(list.begin(), list.end(), data.objects.begin());
     return data;
 }
 
@@ -30,29 +28,47 @@ DetectedObject_TRVAXX object(int id, int type = 0) {
 
 } // namespace
 
-TEST(ObjectList, NodeGeometryFollowsTheObject) {
+TEST(ObjectList, NodeGeometryVisibilityAndSelectionSignals) {
     ObjectList list;
-    list.update(objects({object(7)}));
+    list.update(objects({object(3)}));
     const ObjectNode* node = list.getNode(0);
     EXPECT_EQ(node->getValue(0), true);
     EXPECT_EQ(node->getBox()->getCenter(), osg::Vec3(4.5f, -0.25f, 1.0f));
     EXPECT_NEAR((node->getBox()->getHalfExtents() - osg::Vec3(0.5f, 0.75f, 0.8f)).length(), 0, 1e-6);
-    EXPECT_EQ(node->getIdText()->getText().createUTF8EncodedString(), "7");
+    EXPECT_EQ(node->getIdText()->getText().createUTF8EncodedString(), "3");
     EXPECT_NEAR((node->getIdText()->getPosition() - osg::Vec3(4.5f, -0.25f, 1.9f)).length(), 0, 1e-6);
     const osg::Vec3Array* vector = node->getVector()->getPoints();
     EXPECT_EQ((*vector)[1] - (*vector)[0], osg::Vec3(-2, 0, 0));
     // Empty slots (id -1) are switched off.
     EXPECT_EQ(list.getNode(1)->getValue(0), false);
+    // Visibility switches and selection signals; 3 stays, 9 joins.
+    QSignalSpy selected(&list, SIGNAL(objectSelected(int)));
+    QSignalSpy deselected(&list, SIGNAL(objectDeselected()));
+    QSignalSpy removed(&list, SIGNAL(objectRemoved()));
+    list.update(objects({object(3), object(9, ObjectList::kRetroType)}));
+    list.setRetroVisible(false);
+    EXPECT_TRUE(list.getNode(0)->getValue(0));
+    EXPECT_FALSE(list.getNode(1)->getValue(0));
+    list.setObjectsVisible(false);
+    EXPECT_FALSE(list.getNode(0)->getValue(0));
+
+    list.selectObject(3);
+    list.selectObject(-1);
+    list.selectObject(9);
+    EXPECT_EQ(selected.size(), 2);
+    EXPECT_EQ(selected.at(1).at(0).toInt(), 9);
+    EXPECT_EQ(deselected.size(), 1);
+    list.update(objects({object(3)})); // 9 is gone
+    EXPECT_EQ(removed.size(), 1);
+    EXPECT_EQ(list.getSelectedObject(), -1);
 }
 
 TEST(ObjectList, ColoursByStateAndKind) {
     struct Case {
         const char* what;
-        int type;
-        int select, hover;
+        int type, select, hover;
         bool crash;
-        const char* colour;
-        const char* vector;
+        const char *colour, *vector;
     } cases[] = {
         {"normal", 0, -1, -1, false, "objectColor", "objectVectorColor"},
         {"selected", 0, 7, -1, false, "objectSelectedColor", "objectVectorColor"},
@@ -81,29 +97,6 @@ TEST(ObjectList, ColoursByStateAndKind) {
     EXPECT_EQ(boxColours.size(), std::size(cases));
 }
 
-TEST(ObjectList, VisibilityAndSelectionSignals) {
-    ObjectList list;
-    QSignalSpy selected(&list, SIGNAL(objectSelected(int)));
-    QSignalSpy deselected(&list, SIGNAL(objectDeselected()));
-    QSignalSpy removed(&list, SIGNAL(objectRemoved()));
-    list.update(objects({object(3), object(9, ObjectList::kRetroType)}));
-    list.setRetroVisible(false);
-    EXPECT_TRUE(list.getNode(0)->getValue(0));
-    EXPECT_FALSE(list.getNode(1)->getValue(0));
-    list.setObjectsVisible(false);
-    EXPECT_FALSE(list.getNode(0)->getValue(0));
-
-    list.selectObject(3);
-    list.selectObject(-1);
-    list.selectObject(9);
-    EXPECT_EQ(selected.size(), 2);
-    EXPECT_EQ(selected.at(1).at(0).toInt(), 9);
-    EXPECT_EQ(deselected.size(), 1);
-    list.update(objects({object(3)})); // 9 is gone
-    EXPECT_EQ(removed.size(), 1);
-    EXPECT_EQ(list.getSelectedObject(), -1);
-}
-
 TEST(SceneVisualization, MovesTheSensorOnlyWhenSomethingChanged) {
     SceneVisualization_TRVAXX scene;
     // Mounted looking ahead: the optical axis (the camera's z) along x, its x to the right (-y).
@@ -126,8 +119,7 @@ TEST(SceneVisualization, MovesTheSensorOnlyWhenSomethingChanged) {
 TEST(CollisionAvoidanceVisualization, VehicleFromParametersZoneColourByCrash) {
     CollisionAvoidanceVisualization_TRVAXX ca;
     QMap<int, QVariant> info{{82, -3.0}, {83, 1.0}, {84, -0.5}, {85, 0.5}, {86, 2.0}};
-    DetectedObjectData_TRVAXX data;
-    data.crashPredicted = 0;
+    DetectedObjectData_TRVAXX data; // no crash predicted
     ca.update(data, info);
     EXPECT_EQ(ca.getVehicle()->getCenter(), osg::Vec3(-1, 0, 1));
     EXPECT_EQ(ca.getZone()->getColor(), sceneColor("zoneColor"));
@@ -168,8 +160,7 @@ TEST(CollisionAvoidancePropertyView, StatusTextsAndValueRows) {
     struct Case {
         quint8 valid;
         int predicted;
-        const char* status;
-        const char* velocity; // after a first update that wrote "9.00 m/s"
+        const char *status, *velocity; // the velocity after a first update that wrote "9.00 m/s"
         bool warning;
     } cases[] = {
         {1, -2, "Not available", "Not available", false},
