@@ -149,6 +149,7 @@ TEST_F(JointView, LineGuidanceShowsTheWindrowAndAHiddenViewDrawsNothing) {
     feed(record);
     EXPECT_TRUE(view.windrow()->isVisible());
     EXPECT_DOUBLE_EQ(view.windrow()->windrowMinHeight(), 0.4);
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinWidth(), 1.1);
     EXPECT_DOUBLE_EQ(view.windrow()->windrowMaxWidth(), 2.9);
 
     const int drawn = view.drawnResults();

@@ -64,7 +64,6 @@ TEST_F(View3D, AHiddenViewWaitsForItsShowThenColoursAndPartsFollowTheResult) {
     EXPECT_EQ(view.getObjectList(), nullptr);
     EXPECT_EQ(view.getCollisionVisualization(), nullptr);
     ASSERT_NE(view.getLineVisualization(), nullptr);
-    EXPECT_EQ(view.getVariant(), "LG");
     // Relative: the camera position plus the offset turned a quarter about z, (0, 0.1, 0) → (-0.1, 0, 0).
     const osg::Vec3d light = view.getScene()->getLightingObject()->getPosition();
     EXPECT_NEAR((light - osg::Vec3d(0.0, -0.2, 1.3)).length(), 0, 1e-6);
