@@ -1,7 +1,7 @@
 // The joint view as a user meets it, on the offscreen platform: without a grabber plug-in it says
 // so on a black canvas and still draws the layers; with the virtual sensor's camera stream read by
 // the network grabber, the object boxes it draws land on the objects in the picture, rectified and
-// not. Screenshots are written into the test's working directory as view2d3d_*.png.
+// not.
 
 #include "viewtest.h"
 
@@ -29,22 +29,16 @@ namespace {
 struct JointView : ViewFixture<View2D3D_TRVAXX> {
     JointView() { size = QSize(700, 520); }
     // What the pane shows, in picture pixels (zoom 1).
-    QImage shown(const char* screenshot) {
+    QImage shown() {
         QCoreApplication::processEvents();
-        const QImage image = view.pane()->viewport()->grab().toImage();
-        image.save(QString::fromLatin1(screenshot));
-        return image;
+        return view.pane()->viewport()->grab().toImage();
     }
     QPoint onScreen(QPointF picturePoint) const { return view.pane()->viewportPosOf(picturePoint); }
 };
 
 TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
     QTemporaryDir empty;
-    view.setGrabberFolders({empty.path()});
-    QSignalSpy devices(&view, &View2D3D_TRVAXX::devicesFound);
-    view.findDevices();
-    ASSERT_EQ(devices.size(), 1);
-    EXPECT_TRUE(devices.at(0).at(0).toStringList().isEmpty());
+    view.setGrabberFolders({empty.path()}); // the loader's own test lists what an empty folder offers
 
     const Scene scene([] {
         SceneSettings s;
@@ -57,7 +51,7 @@ TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
     EXPECT_FALSE(view.hasPicture());
     EXPECT_EQ(view.variant(), "OD ");
     EXPECT_FALSE(view.windrow()->isVisible()) << "the windrow belongs to line guidance";
-    const QImage image = shown("view2d3d_no_grabber.png");
+    const QImage image = shown();
     EXPECT_EQ(image.pixelColor(onScreen({3, 3})), QColor(Qt::black));
     EXPECT_GT(pixelsNear(image, Qt::white, 10, QRectF(onScreen({200, 200}), QSizeF(240, 80))), 0)
         << "the canvas says there is no camera picture";
@@ -77,12 +71,8 @@ TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
     EXPECT_GT(drawnBoxes, 0);
 
     view.setObjectsEnabled(false);
-    view.setGridEnabled(false);
-    view.setPixelEnabled(false);
-    view.setFovEnabled(false);
-    view.setRetroObjectsEnabled(false);
-    const QImage bare = shown("view2d3d_no_layers.png");
-    EXPECT_EQ(bare.pixelColor(onScreen({3, 300})), QColor(Qt::black));
+    EXPECT_LT(pixelsNear(shown(), objectColour, 10), pixelsNear(image, objectColour, 10) / 2)
+        << "the object layer is off";
 }
 
 TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
@@ -113,7 +103,7 @@ TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
     view.setPixelEnabled(false);
     for (bool rectified : {false, true}) {
         view.setRectifyImageEnabled(rectified);
-        const QImage image = shown(rectified ? "view2d3d_camera_rectified.png" : "view2d3d_camera.png");
+        const QImage image = shown();
         // Where each box lands in the picture.
         std::map<int, QRectF> boxes;
         for (const ObjectTruth& o : truth.objects)
@@ -159,10 +149,8 @@ TEST_F(JointView, LineGuidanceShowsTheWindrowAndAHiddenViewDrawsNothing) {
     feed(record);
     EXPECT_TRUE(view.windrow()->isVisible());
     EXPECT_DOUBLE_EQ(view.windrow()->windrowMinHeight(), 0.4);
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinWidth(), 1.1);
     EXPECT_DOUBLE_EQ(view.windrow()->windrowMaxWidth(), 2.9);
-    for (const char* name : {"backgroundColor", "borderColor", "groundColor"})
-        EXPECT_TRUE(view.windrow()->property(name).value<QColor>().isValid()) << name << " has a default";
-    view.windrow()->grab().save(QStringLiteral("view2d3d_windrow.png"));
 
     const int drawn = view.drawnResults();
     view.hide();

@@ -1,13 +1,11 @@
 // The 2D view driven as a user meets it, on the offscreen platform: the three panes show the
 // primed result's images, clicks and drags pick the same pixel in every pane, the panel shows the
 // pixel's values, holding the button opens the magnifier, and a hidden view computes nothing.
-// Screenshots are written into the test's working directory (the build tree's tests/2D3D).
 
 #include "viewtest.h"
 
 #include "2D3D/pixelzoom.h"
 #include "2D3D/pixselparametermenubar.h"
-#include "2D3D/positionoverlays.h"
 #include "2D3D/selectionoverlay.h"
 #include "2D3D/view2d_trvaxx.h"
 #include "tests/support/messagecapture.h"
@@ -29,9 +27,6 @@ struct Fixture : ViewFixture<View2D_TRVAXX> {
         return {overlay->column(), overlay->row()};
     }
     static QPoint centreOf(QPoint pixel) { return pixel * 10 + QPoint(5, 5); }
-    void click(int paneIndex, QPoint pixel) {
-        QTest::mouseClick(pane(paneIndex)->viewport(), Qt::LeftButton, {}, centreOf(pixel));
-    }
     QImage expected(int paneIndex) const {
         if (paneIndex == 1)
             return view.isAmplitudeLogarithmic() ? last->getLogarithmicAmplitudeImage()
@@ -46,9 +41,6 @@ struct Fixture : ViewFixture<View2D_TRVAXX> {
 TEST(View2DStyle, TheViewTakesItsStyleWithoutAskingForUnknownProperties) {
     MessageCapture messages;
     View2D_TRVAXX view;
-    EXPECT_EQ(view.property("crossDistanceColor").value<QColor>(), QColor(Qt::white));
-    EXPECT_EQ(view.pixelZoom()->property("endFrameColor").value<QColor>(),
-              StyleProxy::getProperty("endFrameColor").value<QColor>());
     EXPECT_EQ(view.paneTitle(View2D_TRVAXX::ConfidencePane), QStringLiteral("Confidence"));
     EXPECT_TRUE(messages.all().isEmpty()) << messages.all().join('\n').toStdString();
 }
@@ -57,17 +49,12 @@ TEST_F(Fixture, PanesShowTheirImagesAndAHiddenViewComputesNothingUntilShown) {
     ASSERT_TRUE(feed(makeRecord()));
     for (const bool logarithmic : {false, true}) {
         view.setAmplitudeLogarithmic(logarithmic);
+        // How a pane draws its image at the zoom is the image pane's own test; the grid runs along
+        // the pixel borders.
         for (int p = 0; p < 3; ++p) {
-            const QImage shown = pane(p)->viewport()->grab().toImage();
-            const QImage image = expected(p);
-            for (const QPoint pixel :
-                 {QPoint(0, 0), QPoint(63, 15), QPoint(31, 8), QPoint(3, 0), QPoint(5, 0)})
-                EXPECT_EQ(shown.pixel(centreOf(pixel)), image.pixel(pixel))
-                    << "pane " << p << " log " << logarithmic << " pixel " << pixel.x() << "," << pixel.y();
-            // The grid runs along the pixel borders.
-            EXPECT_EQ(shown.pixel(QPoint(10, 55)), qRgb(40, 40, 40)) << "pane " << p;
+            EXPECT_EQ(pane(p)->backgroundImage(), expected(p)) << "pane " << p << " log " << logarithmic;
+            EXPECT_EQ(pane(p)->viewport()->grab().toImage().pixel(10, 55), qRgb(40, 40, 40)) << p;
         }
-        view.grab().save(QStringLiteral("view2d_panes_%1.png").arg(logarithmic ? "log" : "linear"));
     }
     // The two amplitude images differ, so the toggle really switched the picture.
     EXPECT_NE(last->getAmplitudeImage().pixel(10, 2), last->getLogarithmicAmplitudeImage().pixel(10, 2));
@@ -85,15 +72,14 @@ TEST_F(Fixture, PanesShowTheirImagesAndAHiddenViewComputesNothingUntilShown) {
     EXPECT_NE(pane(0)->backgroundImage(), before);
 }
 
-TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanes) {
+TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanesAndThePanelShowsItsValues) {
     feed(makeRecord());
     QSignalSpy moved(&view, SIGNAL(posChanged(int, int)));
     // Pressed on the first pixel, moved through the others, released on the last. The drag moves
     // faster than the 100-ms update interval: the pixels between may be skipped, the last not.
-    std::vector<std::pair<int, std::vector<QPoint>>> gestures{{0, {{0, 0}, {10, 3}, {20, 3}, {30, 4}}}};
-    for (int p = 0; p < 3; ++p)
-        for (const QPoint corner : {QPoint(0, 0), QPoint(63, 0), QPoint(0, 15), QPoint(63, 15)})
-            gestures.push_back({p, {corner}});
+    // Clicks at the far corners of each pane (the panes share the selection code).
+    const std::pair<int, std::vector<QPoint>> gestures[] = {
+        {0, {{0, 0}, {10, 3}, {20, 3}, {30, 4}}}, {1, {{63, 0}}}, {2, {{0, 15}}}, {0, {{63, 15}}}};
     for (const auto& [p, path] : gestures) {
         const QPoint end = path.back();
         SCOPED_TRACE(testing::Message() << "pane " << p << " to " << end.x() << "," << end.y());
@@ -112,24 +98,18 @@ TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanes) {
     // The marker is white around the selected pixel (63, 15) in every pane.
     for (int p = 0; p < 3; ++p)
         EXPECT_EQ(pane(p)->viewport()->grab().toImage().pixel(QPoint(630, 155)), qRgb(255, 255, 255)) << p;
-    view.grab().save(QStringLiteral("view2d_selection.png"));
-}
-
-TEST_F(Fixture, PixelPanelShowsTheSelectedPixelsValues) {
-    feed(makeRecord());
+    // The panel shows the selected pixel's values.
     const PixSelParameterMenuBar* panel = view.pixelPanel();
     const struct {
         QPoint pixel;
-        const char* distance;
-        const char* exposure;
-        const char* x;
+        const char *distance, *exposure, *x;
     } cases[] = {
         {{5, 0}, "invalid", "Short", "x: 0.05"}, // invalid: coordinates still shown
         {{6, 0}, "0.62 m", "Long", "x: 0.06"},
         {{63, 15}, "20.96 m", "Short", "x: 10.23"},
     };
     for (const auto& c : cases) {
-        click(0, c.pixel);
+        QTest::mouseClick(pane(0)->viewport(), Qt::LeftButton, {}, centreOf(c.pixel));
         const int i = c.pixel.y() * 64 + c.pixel.x();
         EXPECT_EQ(panel->distanceViewer()->text(), QString::fromUtf8(c.distance));
         EXPECT_EQ(panel->distanceViewer()->color().rgba(), last->getDistanceImage().pixel(c.pixel));
@@ -141,7 +121,6 @@ TEST_F(Fixture, PixelPanelShowsTheSelectedPixelsValues) {
     }
     view.setAmplitudeLogarithmic(true);
     EXPECT_EQ(panel->amplitudeIndicator()->value(), qRed(last->getLogarithmicAmplitudeImage().pixel(63, 15)));
-    view.grab().save(QStringLiteral("view2d_panel.png"));
 }
 
 TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
@@ -155,11 +134,9 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
     EXPECT_TRUE(zoom->isVisible());
     for (int p = 0; p < 3; ++p)
         EXPECT_TRUE(view.selectionOverlay(View2D_TRVAXX::Pane(p))->is3x3Marker());
-    // The cut comes from the amplitude pane, centred on the corner; outside the image it is empty.
+    // The cut comes from the amplitude pane (how it is cut at the edges is the image pane's test).
     EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(0, 0));
-    EXPECT_EQ(zoom->subImage().pixel(0, 0), 0u);
     EXPECT_EQ(zoom->crossColor(), view.property("crossAmplitudeColor").value<QColor>());
-    view.grab().save(QStringLiteral("view2d_magnifier.png"));
 
     // A click on the right neighbour in the magnifier moves the selection there.
     QTest::mouseClick(
@@ -175,42 +152,11 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
     EXPECT_NE(zoom->subImage().pixel(1, 1), zoom->subImage().pixel(0, 1));
 
     // Any press on a pane closes it and keeps the selection.
-    click(2, {40, 10});
+    QTest::mouseClick(pane(2)->viewport(), Qt::LeftButton, {}, centreOf({40, 10}));
     EXPECT_FALSE(view.is3x3Active());
     EXPECT_FALSE(zoom->isVisible());
     for (int p = 0; p < 3; ++p) {
         EXPECT_FALSE(view.selectionOverlay(View2D_TRVAXX::Pane(p))->is3x3Marker());
         EXPECT_EQ(selectedIn(p), QPoint(1, 0));
     }
-}
-
-TEST(PositionOverlays, ReportThePressedPixelAndDrawAtTheGivenOne) {
-    View2D pane;
-    pane.setZoomFactor(10.0);
-    pane.setZoomingEnabled(false);
-    QImage black(64, 16, QImage::Format_ARGB32);
-    black.fill(Qt::black);
-    pane.setBackgroundImage(black);
-    CrossOverlay cross(&pane, Qt::red);
-    PixelZoomOverlay block(&pane);
-    pane.resize(pane.sizeHint());
-    pane.show();
-    for (PositionOverlay* overlay :
-         {static_cast<PositionOverlay*>(&cross), static_cast<PositionOverlay*>(&block)}) {
-        pane.addOverlay(overlay);
-        QSignalSpy picked(overlay, SIGNAL(userSelectedPosition(int, int)));
-        QSignalSpy corner(overlay, SIGNAL(userSelectedGlobalPosition(int, int)));
-        QTest::mouseClick(pane.viewport(), Qt::LeftButton, {}, QPoint(635, 155));
-        ASSERT_EQ(picked.size(), 1);
-        EXPECT_EQ(picked[0], (QVariantList{63, 15}));
-        EXPECT_EQ(corner[0], (QVariantList{640, 160}));
-        pane.removeOverlay(overlay);
-    }
-    pane.addOverlay(&cross);
-    cross.setPos(10, 3);
-    const QImage shown = pane.viewport()->grab().toImage();
-    EXPECT_EQ(shown.pixel(600, 35), qRgb(255, 0, 0));  // the horizontal line through row 3
-    EXPECT_EQ(shown.pixel(105, 150), qRgb(255, 0, 0)); // the vertical line through column 10
-    EXPECT_EQ(shown.pixel(300, 100), qRgb(0, 0, 0));
-    pane.removeOverlay(&cross);
 }

@@ -99,23 +99,20 @@ inline ResultDataSP_TRVAXX makeRecord(float distanceOffset = 0.5f, const QString
     return r;
 }
 
-// Whether a pixel within `radius` of `at` has the colour.
-inline bool colourNear(const QImage& image, QPointF at, const QColor& colour, int tolerance, int radius) {
-    for (int dy = -radius; dy <= radius; ++dy)
-        for (int dx = -radius; dx <= radius; ++dx) {
-            const QPoint p = at.toPoint() + QPoint(dx, dy);
-            if (image.valid(p) && coloursNear(image.pixel(p), colour.rgb(), tolerance))
-                return true;
-        }
-    return false;
-}
-
 // How many pixels (inside `within`, if given) have the colour.
 inline int pixelsNear(const QImage& image, const QColor& colour, int tolerance, const QRectF& within = {}) {
+    const QRect area =
+        within.isNull() ? image.rect() : within.toAlignedRect().adjusted(0, 0, 1, 1) & image.rect();
     int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
             n += (within.isNull() || within.contains(x, y)) &&
                  coloursNear(image.pixel(x, y), colour.rgb(), tolerance);
     return n;
+}
+
+// Whether a pixel within `radius` of `at` has the colour.
+inline bool colourNear(const QImage& image, QPointF at, const QColor& colour, int tolerance, int radius) {
+    const QPoint from = at.toPoint() - QPoint(radius, radius);
+    return pixelsNear(image, colour, tolerance, QRectF(from, QSizeF(2 * radius, 2 * radius))) > 0;
 }

@@ -47,14 +47,13 @@ public:
         });
         listen(QHostAddress::LocalHost);
     }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/video?x=1").arg(serverPort()); }
     QByteArray picture;
     QList<QByteArray> requests;
 };
 
 TEST(NetworkGrabber, DeliversRgbPicturesAndReconnects) {
     OnePictureServer server(QColor(200, 30, 40));
-    NetworkGrabber grabber{QUrl(server.url())};
+    NetworkGrabber grabber{QUrl(QStringLiteral("http://127.0.0.1:%1/video?x=1").arg(server.serverPort()))};
     QSignalSpy pictures(&grabber, &NetworkGrabber::newImage);
     grabber.start();
     ASSERT_TRUE(pictures.wait(5000));
@@ -87,10 +86,10 @@ TEST(ImageGrabberLoader, MergesThePluginsDevicesAndReportsBrokenOnes) {
         EXPECT_TRUE(loader.hasGrabbers());
         EXPECT_EQ(loader.errors().size(), 1);
         const QStringList devices = loader.findDevices();
-        EXPECT_TRUE(devices.contains(QStringLiteral("http://127.0.0.1:9/a")));
-        EXPECT_TRUE(devices.contains(QStringLiteral("http://cam.local:8080/s")));
+        EXPECT_EQ(
+            devices.filter(QStringLiteral("://")),
+            (QStringList{QStringLiteral("http://127.0.0.1:9/a"), QStringLiteral("http://cam.local:8080/s")}));
         EXPECT_FALSE(devices.contains(QStringLiteral("Test pattern"))) << "only when asked for";
-        EXPECT_EQ(devices.filter(QStringLiteral("ftp")).size(), 0);
         EXPECT_EQ(loader.createGrabber(QStringLiteral("http://elsewhere/")), nullptr) << "not listed";
     }
     settings.setValue(QStringLiteral("plugin_trvaxx/camera_test_pattern"), true);

@@ -46,8 +46,7 @@ TEST(MjpegStreamParser, SamePicturesHoweverTheStreamIsCut) {
 TEST(MjpegStreamParser, RefusesWhatIsNotAPictureStream) {
     const std::string big(1001, 'x');
     const struct {
-        std::string stream;
-        std::string error;
+        std::string stream, error;
     } cases[] = {
         {"HTTP/1.0 404 Not Found\r\n\r\n", "HTTP answer HTTP/1.0 404 Not Found"},
         {"GET / HTTP/1.0\r\n\r\n", "not an HTTP answer"},

@@ -8,19 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include "common/styleproxy.h"
-
 #include <QLabel>
-#include <QSet>
 #include <QSignalSpy>
+
+#include <set>
 
 namespace {
 
 DetectedObjectData_TRVAXX objects(std::initializer_list<DetectedObject_TRVAXX> list) {
     DetectedObjectData_TRVAXX data;
-    int i = 0;
-    for (const DetectedObject_TRVAXX& o : list)
-        data.objects[size_t(i++)] = o;
+    std::copy(list.begin(), list.end(), data.objects.begin());
     return data;
 }
 
@@ -31,76 +28,20 @@ DetectedObject_TRVAXX object(int id, int type = 0) {
 
 } // namespace
 
-// The colours that tell states and kinds apart in the scene and in the 2D view's panes and
-// magnifier have a default each, no two alike.
-TEST(Style, EveryViewColourHasItsOwnDefault) {
-    const QStringList names =
-        QStringLiteral(
-            "objectColor objectCrashedColor objectSelectedColor objectMouseOverColor objectVectorColor "
-            "retroColor retroSelectedColor retroMouseOverColor retroVectorColor tooltipFontColor "
-            "cameraColor planeColor lightingColor lineColor lineSelectedColor lineMouseOverColor "
-            "lineLabelColor lineVectorColor vehicleColor projectedVehicleColor zoneColor fontColor "
-            "crossDistanceColor crossAmplitudeColor crossConfidanceColor smallFrameColor "
-            "strokeFrameColor beginFrameColor endFrameColor")
-            .split(' ');
-    QSet<QRgb> seen;
-    for (const QString& name : names) {
-        const QColor c = StyleProxy::getProperty(name.toLatin1().constData()).value<QColor>();
-        EXPECT_TRUE(c.isValid()) << name.toStdString();
-        EXPECT_FALSE(seen.contains(c.rgba())) << name.toStdString();
-        seen.insert(c.rgba());
-    }
-    EXPECT_TRUE(StyleProxy::hasProperty("sceneFont"));
-}
-
-TEST(ObjectList, NodeGeometryFollowsTheObject) {
+TEST(ObjectList, NodeGeometryVisibilityAndSelectionSignals) {
     ObjectList list;
-    list.update(objects({object(7)}));
+    list.update(objects({object(3)}));
     const ObjectNode* node = list.getNode(0);
     EXPECT_EQ(node->getValue(0), true);
     EXPECT_EQ(node->getBox()->getCenter(), osg::Vec3(4.5f, -0.25f, 1.0f));
     EXPECT_NEAR((node->getBox()->getHalfExtents() - osg::Vec3(0.5f, 0.75f, 0.8f)).length(), 0, 1e-6);
-    EXPECT_EQ(node->getIdText()->getText().createUTF8EncodedString(), "7");
+    EXPECT_EQ(node->getIdText()->getText().createUTF8EncodedString(), "3");
     EXPECT_NEAR((node->getIdText()->getPosition() - osg::Vec3(4.5f, -0.25f, 1.9f)).length(), 0, 1e-6);
     const osg::Vec3Array* vector = node->getVector()->getPoints();
     EXPECT_EQ((*vector)[1] - (*vector)[0], osg::Vec3(-2, 0, 0));
     // Empty slots (id -1) are switched off.
     EXPECT_EQ(list.getNode(1)->getValue(0), false);
-}
-
-TEST(ObjectList, ColoursByStateAndKind) {
-    struct Case {
-        const char* what;
-        int type;
-        int select, hover;
-        bool crash;
-        const char* colour;
-        const char* vector;
-    } cases[] = {
-        {"normal", 0, -1, -1, false, "objectColor", "objectVectorColor"},
-        {"selected", 0, 7, -1, false, "objectSelectedColor", "objectVectorColor"},
-        {"mouse over", 0, -1, 7, false, "objectMouseOverColor", "objectVectorColor"},
-        {"crash beats selection", 0, 7, 7, true, "objectCrashedColor", "objectVectorColor"},
-        {"retro", 2, -1, -1, false, "retroColor", "retroVectorColor"},
-        {"retro selected", 2, 7, -1, false, "retroSelectedColor", "retroVectorColor"},
-        {"retro mouse over", 2, -1, 7, false, "retroMouseOverColor", "retroVectorColor"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ObjectList list;
-        DetectedObjectData_TRVAXX data = objects({object(7, c.type)});
-        data.crashPredicted = c.crash ? 1 : 0;
-        data.crashObjectID = 7;
-        list.update(data);
-        list.selectObject(c.select);
-        list.setMouseOverObject(c.hover);
-        EXPECT_EQ(list.getNode(0)->getBox()->getColor(), sceneColor(c.colour));
-        EXPECT_EQ(list.getNode(0)->getVector()->getColor(), sceneColor(c.vector));
-    }
-}
-
-TEST(ObjectList, VisibilityAndSelectionSignals) {
-    ObjectList list;
+    // Visibility switches and selection signals; 3 stays, 9 joins.
     QSignalSpy selected(&list, SIGNAL(objectSelected(int)));
     QSignalSpy deselected(&list, SIGNAL(objectDeselected()));
     QSignalSpy removed(&list, SIGNAL(objectRemoved()));
@@ -120,6 +61,40 @@ TEST(ObjectList, VisibilityAndSelectionSignals) {
     list.update(objects({object(3)})); // 9 is gone
     EXPECT_EQ(removed.size(), 1);
     EXPECT_EQ(list.getSelectedObject(), -1);
+}
+
+TEST(ObjectList, ColoursByStateAndKind) {
+    struct Case {
+        const char* what;
+        int type, select, hover;
+        bool crash;
+        const char *colour, *vector;
+    } cases[] = {
+        {"normal", 0, -1, -1, false, "objectColor", "objectVectorColor"},
+        {"selected", 0, 7, -1, false, "objectSelectedColor", "objectVectorColor"},
+        {"mouse over", 0, -1, 7, false, "objectMouseOverColor", "objectVectorColor"},
+        {"crash beats selection", 0, 7, 7, true, "objectCrashedColor", "objectVectorColor"},
+        {"retro", 2, -1, -1, false, "retroColor", "retroVectorColor"},
+        {"retro selected", 2, 7, -1, false, "retroSelectedColor", "retroVectorColor"},
+        {"retro mouse over", 2, -1, 7, false, "retroMouseOverColor", "retroVectorColor"},
+    };
+    // The states and kinds must be told apart: no two share a box colour.
+    std::set<std::vector<float>> boxColours;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ObjectList list;
+        DetectedObjectData_TRVAXX data = objects({object(7, c.type)});
+        data.crashPredicted = c.crash ? 1 : 0;
+        data.crashObjectID = 7;
+        list.update(data);
+        list.selectObject(c.select);
+        list.setMouseOverObject(c.hover);
+        EXPECT_EQ(list.getNode(0)->getBox()->getColor(), sceneColor(c.colour));
+        EXPECT_EQ(list.getNode(0)->getVector()->getColor(), sceneColor(c.vector));
+        const osg::Vec4 box = list.getNode(0)->getBox()->getColor();
+        boxColours.insert({box.r(), box.g(), box.b()});
+    }
+    EXPECT_EQ(boxColours.size(), std::size(cases));
 }
 
 TEST(SceneVisualization, MovesTheSensorOnlyWhenSomethingChanged) {
@@ -144,8 +119,7 @@ TEST(SceneVisualization, MovesTheSensorOnlyWhenSomethingChanged) {
 TEST(CollisionAvoidanceVisualization, VehicleFromParametersZoneColourByCrash) {
     CollisionAvoidanceVisualization_TRVAXX ca;
     QMap<int, QVariant> info{{82, -3.0}, {83, 1.0}, {84, -0.5}, {85, 0.5}, {86, 2.0}};
-    DetectedObjectData_TRVAXX data;
-    data.crashPredicted = 0;
+    DetectedObjectData_TRVAXX data; // no crash predicted
     ca.update(data, info);
     EXPECT_EQ(ca.getVehicle()->getCenter(), osg::Vec3(-1, 0, 1));
     EXPECT_EQ(ca.getZone()->getColor(), sceneColor("zoneColor"));
@@ -186,8 +160,7 @@ TEST(CollisionAvoidancePropertyView, StatusTextsAndValueRows) {
     struct Case {
         quint8 valid;
         int predicted;
-        const char* status;
-        const char* velocity; // after a first update that wrote "9.00 m/s"
+        const char *status, *velocity; // the velocity after a first update that wrote "9.00 m/s"
         bool warning;
     } cases[] = {
         {1, -2, "Not available", "Not available", false},

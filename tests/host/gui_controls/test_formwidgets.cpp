@@ -12,16 +12,13 @@
 TEST(FormWidgets, IntLineEditKeepsItsRange) {
     IntLineEdit edit;
     edit.setRange(1, 65535);
-    struct Case {
-        const char* typed;
-        int value;
-    } cases[] = {{"42000", 42000}, {"99999", 65535}, {"", 1}, {"0", 1}, {"-5", 5}, {"12a", 12}};
-    for (const Case& c : cases) {
+    for (const auto& [typed, value] :
+         {std::pair{"42000", 42000}, {"99999", 65535}, {"", 1}, {"0", 1}, {"-5", 5}, {"12a", 12}}) {
         edit.clear();
-        QTest::keyClicks(&edit, c.typed);
+        QTest::keyClicks(&edit, typed);
         emit edit.editingFinished();
-        EXPECT_EQ(edit.value(), c.value) << c.typed;
-        EXPECT_EQ(edit.text(), QString::number(c.value)) << c.typed;
+        EXPECT_EQ(edit.value(), value) << typed;
+        EXPECT_EQ(edit.text(), QString::number(value)) << typed;
     }
     edit.setValue(300);
     edit.setRange(0, 127); // a narrower range brings the value into it
