@@ -7,6 +7,7 @@
 #include "tests/can-communication/canresulttruth.h"
 #include "tests/can-communication/scriptedcandevice.h"
 #include "tests/support/messagecapture.h"
+#include "tests/support/simsensor.h"
 
 #include <QElapsedTimer>
 
@@ -18,12 +19,8 @@ using namespace canresults;
 namespace {
 
 trvsim::SimConfig sceneConfig(trvsim::Variant variant) {
-    trvsim::SimConfig c;
-    c.destAddress = "127.0.0.1";
-    c.destPort = 9;
-    c.verbosity = 0;
+    trvsim::SimConfig c = loopbackSensor(variant, "127.0.0.1", 9);
     c.seed = 3;
-    c.identity.variant = variant;
     c.identity.version = {3, 4, 1};
     return c;
 }
@@ -263,9 +260,7 @@ TEST(CanReceivers, CanopenNodeIsResetConfiguredAndStartedThenCyclesArrive) {
     EXPECT_EQ(sent.back().id, 0u);
     EXPECT_EQ(sent.back().data[0], 0x01) << "start remote node";
 
-    trvsim::SimConfig config;
-    config.verbosity = 0;
-    trvsim::VirtualSensor sensor(config);
+    trvsim::VirtualSensor sensor(sceneConfig(trvsim::Variant::OD));
     for (const CanFrame& frame : sensorCycle(map, sensor.truth(31), {}))
         device.push(frame.identifier, QByteArray(reinterpret_cast<const char*>(frame.data), frame.length));
     ASSERT_TRUE(waitFor([&] { return records.size() == 1; }));
