@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace canresults {
@@ -85,29 +86,14 @@ inline trvsim::ObjectTruth simObject(const DetectedObject_TRVAXX& o) {
             o.zMin,      o.zMax,     o.vX,       o.vY,   o.vZ,  o.aX, o.aY, o.aZ, o.existenceProbability,
             o.vXQuality, o.vYQuality};
 }
+// clang-format off
 inline trvsim::LineTruth simLine(const DetectedLine_TRVAXX& l) {
-    return {l.id,
-            l.history,
-            l.measured,
-            l.type,
-            l.alpha,
-            l.offset,
-            l.curvature,
-            l.quality,
-            l.foresight,
-            l.heap_area,
-            l.heap_area_valid,
-            l.heap_width,
-            l.heap_width_valid,
-            l.center_of_gravity_offset,
-            l.center_of_gravity_offset_valid,
-            l.max_height_offset,
-            l.max_height_offset_valid,
-            l.heap_height,
-            l.heap_height_valid,
-            l.z_step_detection_height,
-            l.z_step_detection_valid};
+    return {l.id, l.history, l.measured, l.type, l.alpha, l.offset, l.curvature, l.quality, l.foresight,
+            l.heap_area, l.heap_area_valid, l.heap_width, l.heap_width_valid, l.center_of_gravity_offset,
+            l.center_of_gravity_offset_valid, l.max_height_offset, l.max_height_offset_valid, l.heap_height,
+            l.heap_height_valid, l.z_step_detection_height, l.z_step_detection_valid};
 }
+// clang-format on
 
 // Empty when the record is the truth's cycle: the sensor's encoding of the decoded values gives
 // the same raw bits as the encoding of the truth (so every field is exact to its resolution);
@@ -153,17 +139,12 @@ inline std::string compare(const BasicFunctionsData_TRVAXX& d, const trvsim::Bas
 }
 
 // Empty when the record is the sensor's cycle `frame`, else the first item that differs.
-inline std::string mismatch(const DetectedObjectData_TRVAXX& r, const trvsim::VirtualSensor& s,
-                            uint32_t frame) {
-    return compare(r, s.truth(frame));
-}
-inline std::string mismatch(const BasicFunctionsData_TRVAXX& r, const trvsim::VirtualSensor& s,
-                            uint32_t frame) {
-    return compare(r, trvsim::basicFunctionValues(s.truth(frame), s.dspParameters()));
-}
-inline std::string mismatch(const DetectedLineData_TRVAXX& r, const trvsim::VirtualSensor& s,
-                            uint32_t frame) {
-    return compare(r, s.truth(frame));
+template <class Record>
+std::string mismatch(const Record& r, const trvsim::VirtualSensor& s, uint32_t frame) {
+    if constexpr (std::is_same_v<Record, BasicFunctionsData_TRVAXX>)
+        return compare(r, trvsim::basicFunctionValues(s.truth(frame), s.dspParameters()));
+    else
+        return compare(r, s.truth(frame));
 }
 
 } // namespace canresults

@@ -1,14 +1,17 @@
-// The plug-in as the controller meets it: loaded from the plug-in folder, over Qt's virtualcan
-// bus, and as a socketcand client against a scripted server written here with plain sockets.
+// The plug-in over Qt's virtualcan bus, as a socketcand client against a scripted server written
+// here with plain sockets, and beside python-can on the virtual sensor's socketcand bus.
 
 #include "candevices/socketcan/socketcandevice.h"
 #include "candevices/socketcan/socketcandprotocol.h"
+#include "simulator/can/canbus.h"
 #include "tests/candevices/socketcan/candevicetest.h"
+#include "tests/support/messagecapture.h"
 
 #include <QCanBus>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QPluginLoader>
+#include <QLoggingCategory>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -20,7 +23,6 @@
 #include <unistd.h>
 
 #include <future>
-#include <mutex>
 #include <string>
 
 using namespace std::chrono;
@@ -28,52 +30,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Log lines of the plug-in's category, for the checks that a fault was reported once.
-class LogCapture {
-public:
-    LogCapture() {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    static int count(const std::string& needle) {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        int n = 0;
-        for (const auto& line : s_lines)
-            n += line.find(needle) != std::string::npos;
-        return n;
-    }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext& context, const QString& text) {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        if (context.category && std::string(context.category) == "trvaxx.candevice.socketcan")
-            s_lines.push_back(text.toStdString());
-        fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    static inline std::mutex s_mutex;
-    static inline std::vector<std::string> s_lines;
-    QtMessageHandler m_previous;
-};
-
-TEST(SocketCanPlugin, LoadsAsTheControllerLoadsIt) {
-    QPluginLoader loader(QStringLiteral(TRVAXX_CANDEVICE_FILE));
-    ASSERT_TRUE(loader.load()) << qPrintable(loader.errorString());
-    EXPECT_EQ(loader.metaData().value(QLatin1String("IID")).toString(), QLatin1String(CANBusDevice_iid));
-    auto* device = qobject_cast<CANBusDevice*>(loader.instance());
-    ASSERT_NE(device, nullptr);
-    EXPECT_EQ(device->CAN_GetDeviceType(), 3);
-    // Not opened: nothing to send, and a read waits its time-out instead of returning at once.
-    const uint8_t data[8] = {};
-    EXPECT_EQ(device->CAN_SendData(0x123, data, 8), CanDeviceStatus::NotOpen);
+// Loading through the plug-in folder is covered by the controller's end-to-end test.
+TEST(SocketCanDevice, NotOpenedSendsNothingAndReadsWaitTheirTimeOut) {
+    SocketCanDevice device;
+    EXPECT_EQ(send(device, makeFrame(0x123, 0)), CanDeviceStatus::NotOpen);
     CanFrame frame;
     uint32_t count = 1;
     const auto start = steady_clock::now();
-    EXPECT_NE(device->CAN_ReadDataBlock(50, &frame, &count), CanDeviceStatus::Ok);
+    EXPECT_NE(device.CAN_ReadDataBlock(50, &frame, &count), CanDeviceStatus::Ok);
     EXPECT_GE(steady_clock::now() - start, 50ms);
     EXPECT_EQ(count, 0u);
-    EXPECT_TRUE(loader.unload());
 }
 
 class VirtualCanBus : public ::testing::Test {
@@ -243,21 +209,14 @@ void connect(SocketCanDevice& device, ScriptedServer& server) {
 class SocketcandClient : public ::testing::Test {
 protected:
     void SetUp() override { connect(device, server); }
-    LogCapture log;
+    MessageCapture log;
     ScriptedServer server;
     SocketCanDevice device;
 };
 
-TEST_F(SocketcandClient, ReadsFramesHoweverTheStreamIsCut) {
-    server.write("< frame 123 1430208624.620442 11");
-    std::this_thread::sleep_for(20ms);
-    server.write("22334455667788 >< frame 18DAEFF1 1.5 01 2 3 >\r\n<frame 7FF 2.000000 >");
-    const std::vector<CanFrame> received = receive(device, 3);
-    ASSERT_EQ(received.size(), 3u);
-    EXPECT_TRUE(sameFrame(received[0], frameOf(0x123, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88})));
-    EXPECT_TRUE(sameFrame(received[1], frameOf(0x18DAEFF1, {1, 2, 3})));
-    EXPECT_TRUE(sameFrame(received[2], makeFrame(0x7FF, 0, 0)));
-    // Our own frames go out with their identifier width.
+// Received frames in any split are the parser's test; here our own frames go out with their
+// identifier width.
+TEST_F(SocketcandClient, SendsElementsWithTheIdentifierWidth) {
     ASSERT_EQ(send(device, makeFrame(0x60A, 0xA0)), CanDeviceStatus::Ok);
     ASSERT_EQ(send(device, makeFrame(0x18DAEFF1, 0xB0, 2)), CanDeviceStatus::Ok);
     EXPECT_TRUE(server.expect("< send 60A 8 A0 A1 A2 A3 A4 A5 A6 A7 >< send 18DAEFF1 2 B0 B1 >"));
@@ -267,7 +226,7 @@ TEST_F(SocketcandClient, MalformedElementClosesWithOneLogLine) {
     server.write("< frame 123 1.0 00 >< frame XYZ 1.0 00 >");
     EXPECT_TRUE(server.closedByClient());
     ASSERT_EQ(receive(device, 1).size(), 1u); // the frame before the fault still counts
-    EXPECT_EQ(LogCapture::count("malformed socketcand stream"), 1);
+    EXPECT_EQ(log.count("malformed socketcand stream"), 1);
     EXPECT_EQ(send(device, makeFrame(0x123, 0)), CanDeviceStatus::ConnectionLost);
 }
 
@@ -292,7 +251,7 @@ TEST_F(SocketcandClient, LostConnectionIsReportedAndRetriedOnceASecond) {
     ASSERT_EQ(attempts.size(), 3u);
     for (std::size_t i = 1; i < attempts.size(); ++i)
         EXPECT_GE(attempts[i] - attempts[i - 1], 900ms);
-    EXPECT_EQ(LogCapture::count("CAN connection lost"), 1);
+    EXPECT_EQ(log.count("CAN connection lost"), 1);
     // A server that answers again restores the connection.
     server.handshake();
     const auto end = steady_clock::now() + 3s;
@@ -352,7 +311,8 @@ TEST(SocketcandStalled, SendWaitsForAServerThatStopsReadingThenGivesUp) {
 }
 
 TEST(SocketCanDevice, MissingInterfacesAndRefusedConnectionsGiveStatusTwo) {
-    LogCapture log;
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.*=false")); // only the plug-in's lines count
+    MessageCapture log;
     std::string refused; // bound and released again: nobody listens there
     {
         ScriptedServer closed;
@@ -372,11 +332,68 @@ TEST(SocketCanDevice, MissingInterfacesAndRefusedConnectionsGiveStatusTwo) {
         SCOPED_TRACE(c.url);
         SocketCanDevice device;
         device.CAN_SetInterface(c.url);
-        const int linesBefore = LogCapture::count("");
+        const int linesBefore = log.count("");
         EXPECT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Unreachable);
-        EXPECT_EQ(LogCapture::count(c.hint), 1);
-        EXPECT_EQ(LogCapture::count(""), linesBefore + 1); // one line per failure
+        EXPECT_EQ(log.count(c.hint), 1);
+        EXPECT_EQ(log.count(""), linesBefore + 1); // one line per failure
     }
+    QLoggingCategory::setFilterRules(QString());
+}
+
+// The socketcand client from the outside: the plug-in and python-can share the virtual sensor's
+// socketcand bus, frames both ways, and a client on another bit rate hears nothing, as on a real bus.
+TEST(SocketcandInterop, PluginAndPythonCanShareTheVirtualBus) {
+    trvsim::CanConfig config;
+    config.listen = "127.0.0.1:0";
+    config.pace = false;
+    trvsim::SimCanBus bus(config);
+    ASSERT_TRUE(bus.start()) << bus.errorText();
+    const std::string url = "socketcand://127.0.0.1:" + std::to_string(bus.listenPort()) + "/can0";
+
+    SocketCanDevice device, wrongRate;
+    device.CAN_SetInterface(url.c_str());
+    ASSERT_EQ(device.CAN_InitDriver(), CanDeviceStatus::Ok);
+    CanDeviceConfig fast;
+    fast.bitRate = 500000;
+    wrongRate.CAN_SetConfig(fast);
+    wrongRate.CAN_SetInterface(url.c_str());
+    ASSERT_EQ(wrongRate.CAN_InitDriver(), CanDeviceStatus::Ok);
+
+    // python-can waits for our two frames, prints them, then sends two of its own.
+    QProcess python;
+    python.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import can, sys\n"
+                        "bus = can.Bus(interface='socketcand', host='127.0.0.1', port=%1, channel='can0')\n"
+                        "print('ready', flush=True)\n"
+                        "for _ in range(2):\n"
+                        "    m = bus.recv(10)\n"
+                        "    print('%x %s' % (m.arbitration_id, m.data.hex()) if m else 'none', flush=True)\n"
+                        "bus.send(can.Message(arbitration_id=0x60A, data=[1, 2, 3], is_extended_id=False))\n"
+                        "bus.send(can.Message(arbitration_id=0x18DAEFF1, data=bytes(range(8))))\n"
+                        "bus.shutdown()\n")
+             .arg(bus.listenPort())});
+    ASSERT_TRUE(python.waitForReadyRead(20000)) << python.readAllStandardError().toStdString();
+    ASSERT_EQ(python.readLine().trimmed(), "ready");
+    QThread::msleep(200); // the server forwards to a client a moment after its raw mode begins
+
+    const uint8_t data[8] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    ASSERT_EQ(device.CAN_SendData(0x123, data, 2), CanDeviceStatus::Ok);
+    ASSERT_EQ(device.CAN_SendData(0x18DAF1EF, data, 8), CanDeviceStatus::Ok);
+    ASSERT_TRUE(python.waitForFinished(20000));
+    EXPECT_EQ(python.readAllStandardOutput().trimmed(), "123 1122\n18daf1ef 1122334455667788")
+        << python.readAllStandardError().toStdString();
+
+    const std::vector<CanFrame> received = receive(device, 2, std::chrono::seconds(10));
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_TRUE(sameFrame(received[0], frameOf(0x60A, {1, 2, 3})));
+    EXPECT_TRUE(sameFrame(received[1], makeFrame(0x18DAEFF1, 0)));
+    // The client on 500 kbit/s heard none of it (and nothing of ours reached the others).
+    CanFrame frame;
+    uint32_t count = 1;
+    EXPECT_EQ(wrongRate.CAN_ReadDataBlock(200, &frame, &count), CanDeviceStatus::Ok);
+    EXPECT_EQ(count, 0u);
 }
 
 } // namespace

@@ -118,7 +118,6 @@ TEST(InterfaceUrl, ParsesTheThreeForms) {
         {"can0", K::QtCanBus, "socketcan", "can0", 0},
         {" vcan1 ", K::QtCanBus, "socketcan", "vcan1", 0},
         {"qtcanbus://virtualcan/can0", K::QtCanBus, "virtualcan", "can0", 0},
-        {"qtcanbus://peakcan/usb0", K::QtCanBus, "peakcan", "usb0", 0},
         {"socketcand://127.0.0.1:29536/can0", K::Socketcand, "127.0.0.1", "can0", 29536},
         {"socketcand://gateway/can1", K::Socketcand, "gateway", "can1", 29536},
         {"socketcand://[::1]:4000/can0", K::Socketcand, "::1", "can0", 4000},
