@@ -334,15 +334,9 @@ public:
         }
     }
 
-    std::optional<Bytes> exchange(const Bytes& request, bool functional = false) {
-        if (!send(request, functional))
-            return std::nullopt;
-        return answer();
-    }
-
-    // The answer, or no bytes when none came.
+    // The answer, or no bytes when none came or a long request was not let go on.
     Bytes ask(const Bytes& request) {
-        auto a = exchange(request);
+        const auto a = send(request) ? answer() : std::nullopt;
         return a ? *a : Bytes{};
     }
     // Extended session, programming session, then security access with the shared key routine.
@@ -401,17 +395,15 @@ private:
 
 const Bytes kPassed{0x71, 0x01, 0x02, 0x02, 0x00}; // the CRC check's routine status: passed
 
-// The sensor's factory KP (or DSP) block with one member changed, as the block image a tester
-// writes (header CRCs patched).
-inline Bytes blockImageWith(const VirtualSensor& sensor, const std::string& member, double value,
-                            bool kp = true) {
+// The sensor's factory KP block with one member changed, as the block image a tester writes
+// (header CRCs patched).
+inline Bytes blockImageWith(const VirtualSensor& sensor, const std::string& member, double value) {
     ParameterState state;
     EXPECT_TRUE(state.load(sensor.config().identity, factoryParameters(sensor.config())));
-    DescribedBlock block = kp ? state.kpBlock() : state.dspBlock();
+    DescribedBlock block = state.kpBlock();
     ParameterValues v{{member, {value}}};
     block.fill(v);
-    return kp ? makeBlockImage("KP__", "KP_CPAR", block.data())
-              : makeBlockImage("DSP_", "DSP_CPAR", block.data());
+    return makeBlockImage("KP__", "KP_CPAR", block.data());
 }
 
 } // namespace trvsim::test
