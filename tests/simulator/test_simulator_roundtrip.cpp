@@ -65,46 +65,6 @@ struct Members {
     }
 };
 
-void expectImage(const CapturedCycle& cycle, const FrameTruth& t) {
-    const Members image{cycle, A};
-    image("sensorWidth", uint16_t(64)), image("sensorHeight", uint16_t(16));
-    image("masterclockTimestamp", t.masterclockTimestamp), image("available", t.available);
-    // An array member equals its truth (returned for the checks below).
-    const auto same = [&](auto type, const char* name, const auto& truth, uint32_t count) {
-        const auto got = readArray<decltype(type)>(cycle, A + name, count, 8);
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), truth.begin())) << name;
-        return got;
-    };
-    const auto distance = same(uint16_t{}, "distanceData", t.distanceData, 1024);
-    const auto confidence = same(uint16_t{}, "confidence", t.confidence, 1024);
-    same(uint16_t{}, "amplitude", t.amplitude, 1024);
-    const auto x = same(float{}, "X", t.X, 1024), y = same(float{}, "Y", t.Y, 1024),
-               z = same(float{}, "Z", t.Z, 1024);
-    same(float{}, "amplitude_normalization", t.amplitude_normalization, 4);
-    same(float{}, "fieldOfView.upperLeft", t.fovUpperLeft, 3);
-    same(float{}, "fieldOfView.lowerRight", t.fovLowerRight, 3);
-
-    // The pose as sent, and the camera-axis distance a receiver computes from it.
-    const CameraPose& c = t.cameraCalibration;
-    const Members pose{cycle, A + "cameraCalibration."};
-    pose("rotX", c.rotX), pose("rotY", c.rotY), pose("rotZ", c.rotZ);
-    pose("transX", c.transX), pose("transY", c.transY), pose("transZ", c.transZ);
-    const float rotX = c.rotX, rotY = c.rotY, transX = c.transX, transY = c.transY, transZ = c.transZ;
-    for (int i = 0; i < 1024; ++i) {
-        const float axis = std::sin(rotY) * (x[i] - transX) -
-                           std::sin(rotX) * std::cos(rotY) * (y[i] - transY) +
-                           std::cos(rotX) * std::cos(rotY) * (z[i] - transZ);
-        ASSERT_NEAR(axis, t.cameraAxisDistance[i], 1e-4f) << "pixel " << i;
-        // Valid pixels: the radial distance in millimetres matches the point.
-        if (!(confidence[i] & confidence::kInvalid)) {
-            const double r =
-                std::sqrt(double(x[i] - transX) * (x[i] - transX) + double(y[i] - transY) * (y[i] - transY) +
-                          double(z[i] - transZ) * (z[i] - transZ));
-            ASSERT_NEAR(distance[i] / 1000.0, r, 0.0011) << "pixel " << i;
-        }
-    }
-}
-
 void expectParameters(const CapturedCycle& cycle, const ParameterValues& values, const std::string& prefix,
                       int channel, int& compared) {
     for (const auto& [name, expected] : values) {
@@ -147,10 +107,16 @@ TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
                     cycle.has(257));
         const uint32_t frame = readValue<uint32_t>(cycle, A + "frameCounter", 8);
         EXPECT_EQ(frame, cycle.cycleId);
-        FrameTruth truth;
-        rt.producer.renderTruth(frame, truth);
+        FrameTruth t;
+        rt.producer.renderTruth(frame, t);
         SCOPED_TRACE("frame " + std::to_string(frame));
-        expectImage(cycle, truth);
+        // Pixels, flags and the pose's effect on every point: the result end-to-end test; here what
+        // it does not see.
+        const CameraPose& c = t.cameraCalibration;
+        const Members pose{cycle, A + "cameraCalibration."};
+        pose("rotY", c.rotY), pose("rotZ", c.rotZ), pose("transX", c.transX), pose("transY", c.transY);
+        EXPECT_EQ(readArray<float>(cycle, A + "fieldOfView.upperLeft", 3, 8),
+                  std::vector<float>(t.fovUpperLeft.begin(), t.fovUpperLeft.end()));
         int compared = 0;
         expectParameters(cycle, dsp, "SDspFrameCustomerKvel_t.DspCustomerParameter.", 14, compared);
         expectParameters(cycle, kp, "Meas_Customer_Data_Type.KpCustomerParameter.", 256, compared);

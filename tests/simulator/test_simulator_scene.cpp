@@ -55,6 +55,13 @@ TEST(SimulatorScene, PixelsAgreeWithTheirRaysAndConfidenceBits) {
             continue;
         }
         EXPECT_GT(t->cameraAxisDistance[i], 0.0f);
+        // The radial distance in millimetres is the point's distance from the camera.
+        const CameraPose& p = t->cameraCalibration;
+        EXPECT_NEAR(
+            t->distanceData[i] / 1000.0,
+            std::hypot(double(t->X[i] - p.transX), double(t->Y[i] - p.transY), double(t->Z[i] - p.transZ)),
+            0.0011)
+            << i;
         EXPECT_LE(t->distanceData[i], 30000 + 100);
         const int exposure = (c & confidence::kExposureMask) >> confidence::kExposureShift;
         const float d = t->distanceData[i] / 1000.0f;
