@@ -183,24 +183,18 @@ public:
             m_port->send(answer);
         } else if (f.id == 0x100u + m_address) {
             for (int i = 0; i < burst; ++i) {
-                SimCanFrame b;
-                b.id = m_extendedBurst ? 0x18FF0000u | m_address : 0x180u + m_address;
-                b.extended = m_extendedBurst;
-                b.length = m_burstLength;
-                b.data[0] = static_cast<uint8_t>(i);
+                SimCanFrame b = frame(m_extendedBurst ? 0x18FF0000u | m_address : 0x180u + m_address,
+                                      Bytes(m_burstLength), m_extendedBurst);
+                b.data[0] = uint8_t(i);
                 m_port->send(b);
             }
         }
     }
     void tick(SimClock::time_point) override {
         if (streaming) {
-            SimCanFrame s;
-            s.id = 0x18FEF000u | m_address;
-            s.extended = true;
-            s.length = 4;
             const uint32_t n = m_sequence++;
-            std::memcpy(s.data.data(), &n, 4);
-            m_port->send(s);
+            m_port->send(frame(0x18FEF000u | m_address,
+                               {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)}));
         }
     }
     uint32_t bitRate() const override { return m_rate; }

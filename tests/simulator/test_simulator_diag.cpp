@@ -1,9 +1,8 @@
 // The virtual sensor's diagnostic node at frame level, without sockets: answers byte for byte,
 // negative answers, transport segmentation and flow control, sessions and security, the memory
 // layout of the parameter blocks, and programming with its failure paths and restart. Then the
-// whole sensor behind its CAN nodes: new firmware and parameter writes reach the Ethernet stream
-// and the function results on CAN. (Outside clients reach the node over socketcand in the plug-in's
-// CAN tests; python-can shares the bus in test_socketcandinterop.)
+// whole sensor behind its CAN nodes: its results on CAN follow a parameter write and new firmware.
+// (The plug-in reaches the node over socketcand in its CAN tests, state values included.)
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/simsensor.h"
@@ -12,7 +11,6 @@
 #include "simulator/can/flashprogrammer.h"
 #include "simulator/can/sensornodes.h"
 
-#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -67,17 +65,6 @@ TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
     };
     for (const auto& [request, answer] : cases)
         EXPECT_EQ(ask(request), answer) << "request " << int(request[0]);
-    // State values: floats, big-endian, after the reset's silence.
-    tester->tick(3100);
-    ask({0x10, 0x03});
-    const Bytes temperature = ask({0x22, 0x07, 0x01});
-    const Bytes measurements = ask({0x22, 0x07, 0x02});
-    ASSERT_EQ(temperature.size(), 7u);
-    ASSERT_EQ(measurements.size(), 15u);
-    float volts = 0;
-    const uint32_t bits = big32(&measurements[7]);
-    std::memcpy(&volts, &bits, 4);
-    EXPECT_FLOAT_EQ(volts, 24.0f);
 }
 
 TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
@@ -397,8 +384,6 @@ TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
         }
         return 0u;
     };
-    const int restartMs =
-        int(std::chrono::milliseconds(DiagNode::kRestartTime).count() * simTimeScale()) + 20;
     ASSERT_TRUE(sensor.waitForCycles(2, 2s));
 
     tester.unlock(); // the passed check of a KP block restarts the sensor by itself
@@ -406,8 +391,8 @@ TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
     const uint32_t od = resultAfterRestart([](uint32_t, uint32_t source) { return source == 77; });
     ASSERT_NE(od, 0u) << "no results from the written address";
     EXPECT_NE(od >> 8 & 0xFFFF, 0xFF00u) << "still the object list";
-    tester.node = 77;
-    tester.tick(restartMs);
+    tester.node = 77; // the diagnostic node back from its restart on its fake clock
+    tester.tick(int(std::chrono::milliseconds(DiagNode::kRestartTime).count() * simTimeScale()) + 20);
 
     tester.unlock(); // new firmware, taken at the reset
     ASSERT_EQ(tester.download(blockid::kDsp,
@@ -417,8 +402,6 @@ TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
     const uint32_t lg = resultAfterRestart([](uint32_t number, uint32_t) { return number == 0xFF00; });
     ASSERT_NE(lg, 0u) << "no guidance lines on CAN";
     EXPECT_EQ(lg & 0xFF, 77u) << "the written address survives the new layout";
-    tester.tick(restartMs);
-    EXPECT_EQ(tester.ask({0x22, 0xFD, 0x18}), cat({0x62, 0xFD, 0x18}, text("LG ")));
 }
 
 } // namespace
