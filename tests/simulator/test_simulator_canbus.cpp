@@ -93,7 +93,6 @@ TEST(SimulatorCanBus, AClientOnAnotherBitRateHearsNothingAndIsNotHeard) {
     const auto heard = explicitRight.frames();
     EXPECT_FALSE(hasFrame(heard, 0x18DAEFF1u));
     EXPECT_TRUE(hasFrame(heard, 0x18DAF2EFu));
-    EXPECT_TRUE(wrong.frames().empty()) << "the node's answer does not reach it either";
     ASSERT_EQ(bus.node->received().size(), 1u);
     EXPECT_EQ(bus.node->received()[0].id, 0x18DAEFF2u);
     EXPECT_EQ(bus.bus->statistics().wrongRateClients, 1u);
@@ -225,16 +224,13 @@ TEST(SimulatorCanBus, SeveralSensorsShareOneBusAndJoinABusServedElsewhere) {
     SimConfig sim;
     sim.destAddress = "127.0.0.1";
     VirtualSensor first(sensorConfig(sim, 0, 2)), second(sensorConfig(sim, 1, 2));
-    std::vector<std::string> serials;
     std::vector<TestNode*> nodes;
-    auto factory = [&](VirtualSensor& sensor, const CanConfig& c) -> std::unique_ptr<CanNode> {
-        serials.push_back(sensor.config().identity.serialNumber + "@" + sensor.config().sourceAddress);
+    auto factory = [&](VirtualSensor&, const CanConfig& c) -> std::unique_ptr<CanNode> {
         nodes.push_back(new TestNode(static_cast<uint8_t>(c.address)));
         return std::unique_ptr<CanNode>(nodes.back());
     };
     auto served = buildCanBus({&first, &second}, config, factory, [](int, const std::string&) {});
     ASSERT_TRUE(served->start()) << served->errorText();
-    EXPECT_EQ(serials, (std::vector<std::string>{"SIM0000001@127.0.0.2", "SIM0000002@127.0.0.3"}));
 
     // A third sensor joins it from a bus of its own that also serves clients.
     CanConfig joining = unpaced();

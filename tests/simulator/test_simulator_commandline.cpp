@@ -63,12 +63,6 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     EXPECT_EQ(sensorCanConfig(three.can, 2).address, 237);
     EXPECT_EQ(sensorConfig(three.config, 0, 1).sourceAddress, "0.0.0.0");
 
-    const CommandLine defaults = parse("");
-    ASSERT_EQ(defaults.outcome, CommandLine::Run);
-    const SimConfig& d = defaults.config;
-    EXPECT_EQ(std::tie(d.identity.variant, d.destAddress, d.destPort, d.cycleTimeMs), // 0: from CycleTime
-              std::make_tuple(Variant::OD, "255.255.255.255", 42000, 0u));
-    EXPECT_FALSE(d.faults.any());
     EXPECT_EQ(parse("--help").outcome, CommandLine::Help);
 }
 

@@ -84,16 +84,32 @@ class RoundTripTest : public ::testing::TestWithParam<Variant> {};
 
 } // namespace
 
-TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
+TEST_P(RoundTripTest, DatagramsFollowTheStreamRulesAndCyclesGiveBackTheTruth) {
     RoundTrip rt(configFor(GetParam()));
     ASSERT_TRUE(rt.ready) << rt.error;
-    rt.run(100, 9);
-
+    rt.run(1, 9);
+    std::map<uint16_t, uint32_t> lastCounter;
+    for (const auto& d : rt.datagrams) {
+        ASSERT_LE(d.size(), 1472u);
+        const auto h = udpframing::DatagramHeader::read(d.data());
+        EXPECT_EQ(h.version, 3);
+        EXPECT_EQ(h.payloadLength, d.size() - 32);
+        if (lastCounter.count(h.subDevice)) {
+            EXPECT_EQ(h.packetCounter, lastCounter[h.subDevice] + 1) << "sub-device " << h.subDevice;
+        }
+        lastCounter[h.subDevice] = h.packetCounter;
+        // The automatic search reads the identification pair only as single datagrams.
+        if (h.channelId == 256 || h.channelId == 257) {
+            EXPECT_EQ(h.packetsInChannel, 1);
+            EXPECT_EQ(h.subDevice, udpframing::kSubDeviceDsp);
+            EXPECT_GT(d.size(), 64u);
+        }
+    }
+    EXPECT_EQ(lastCounter.size(), 2u) << "both sub-devices send";
     const StreamStatistics& counters = rt.capture.assembler.counters();
-    EXPECT_EQ(counters.missingPacketEvents, 0u);
-    EXPECT_EQ(counters.lrcErrors, 0u);
-    EXPECT_EQ(counters.startDelimiterErrors, 0u);
-    EXPECT_EQ(counters.endDelimiterErrors, 0u);
+    EXPECT_EQ(counters.missingPacketEvents + counters.lrcErrors + counters.startDelimiterErrors +
+                  counters.endDelimiterErrors,
+              0u);
     const auto errors = rt.capture.errors();
     EXPECT_TRUE(errors.empty()) << errors.front();
 
@@ -122,39 +138,14 @@ TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
         expectParameters(cycle, kp, "Meas_Customer_Data_Type.KpCustomerParameter.", 256, compared);
         EXPECT_GT(compared, 30);
     }
-}
-
-TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
-    RoundTrip rt(configFor(GetParam()));
-    ASSERT_TRUE(rt.ready) << rt.error;
-    rt.run(1, 6);
-    std::map<uint16_t, uint32_t> lastCounter;
-    for (const auto& d : rt.datagrams) {
-        ASSERT_LE(d.size(), 1472u);
-        const auto h = udpframing::DatagramHeader::read(d.data());
-        EXPECT_EQ(h.version, 3);
-        EXPECT_EQ(h.payloadLength, d.size() - 32);
-        if (lastCounter.count(h.subDevice)) {
-            EXPECT_EQ(h.packetCounter, lastCounter[h.subDevice] + 1) << "sub-device " << h.subDevice;
-        }
-        lastCounter[h.subDevice] = h.packetCounter;
-        // The automatic search reads the identification pair only as single datagrams.
-        if (h.channelId == 256 || h.channelId == 257) {
-            EXPECT_EQ(h.packetsInChannel, 1);
-            EXPECT_EQ(h.subDevice, udpframing::kSubDeviceDsp);
-            EXPECT_GT(d.size(), 64u);
-        }
-    }
-    EXPECT_EQ(lastCounter.size(), 2u) << "both sub-devices send";
-
-    // The pixel direction table arrives whole in the cycle of its part 0 once the later parts are
-    // in; every complete hand-out of such a cycle carries all of it.
+    // The pixel direction table, sent in parts over 4 cycles, arrives whole in the cycle of its part 0
+    // once the later parts are in; every complete hand-out of such a cycle carries all of it.
     int tables = 0;
     for (const CapturedCycle& cycle : rt.capture.handOuts(1, false)) {
         if (!cycle.has(20))
             continue;
         ++tables;
-        EXPECT_EQ(cycle.cycleId, 1u);
+        EXPECT_EQ(cycle.cycleId % kPixelDirectionParts, 1u);
         const auto directions = readArray<float>(cycle, "PixelDirectionTable_t.direction", 3072, 20);
         // Unit vectors, looking along +z of the camera.
         for (int i = 0; i < 1024; ++i) {
@@ -163,7 +154,7 @@ TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
             ASSERT_GT(d[2], 0.75f); // the widest corner is about 38 degrees off the axis
         }
     }
-    EXPECT_EQ(tables, 1);
+    EXPECT_EQ(tables, 2); // cycles 1 and 5
 
     // The KP's own channel, big-endian, with its cycle counter.
     const auto kpCycles = rt.capture.handOuts(2, true);
@@ -188,7 +179,6 @@ struct FaultRun : RoundTrip {
         counters = capture.assembler.counters();
         faults = producer.faultCounts();
         early = capture.handOuts(1, true);
-        log = capture.errors();
     }
     static SimConfig faulty(const std::function<void(FaultConfig&)>& set) {
         SimConfig config;
@@ -197,18 +187,15 @@ struct FaultRun : RoundTrip {
         set(config.faults);
         return config;
     }
-    bool logged(const std::string& text) const {
-        return std::any_of(log.begin(), log.end(),
-                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
     StreamStatistics counters;
     FaultCounts faults;
     std::vector<CapturedCycle> early; // partial hand-outs of the DSP
-    std::vector<std::string> log;
 };
 
 } // namespace
 
+// What the reassembly then drops, keeps and logs is pinned by its own tests; here the faults the
+// sensor plays are what it counts.
 TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence) {
     for (auto [share, value] : {std::pair{&FaultConfig::dropShare, 0.1},
                                 {&FaultConfig::duplicateShare, 0.05},
@@ -220,69 +207,47 @@ TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence
         // swapped pair breaks it twice).
         EXPECT_GT(run.counters.missingPacketEvents, played / 3);
         EXPECT_LE(run.counters.missingPacketEvents, 2 * played);
-        EXPECT_TRUE(run.logged("Missing packets"));
-        // What was broken is dropped: fewer complete cycles reach the interpreter.
-        EXPECT_LT(run.early.size(), 23u);
     }
 }
 
-// A wrong checksum or end delimiter on every channel: each is counted (as often as the sensor
-// played it) and the channels are still used, so every cycle but the newest is handed out.
-TEST(SimulatorFaults, WrongChecksumsAndEndDelimitersAreCountedAndTheChannelsKept) {
-    using Case = std::tuple<double FaultConfig::*, uint64_t StreamStatistics::*, uint64_t FaultCounts::*>;
-    for (auto [share, counter, played] :
-         {Case{&FaultConfig::badLrcShare, &StreamStatistics::lrcErrors, &FaultCounts::badLrc},
-          Case{&FaultConfig::badEndShare, &StreamStatistics::endDelimiterErrors, &FaultCounts::badEnd}}) {
-        const FaultRun run([&](FaultConfig& f) { f.*share = 1.0; }, 6);
+// A damaged channel is counted as often as the sensor played it; at a share of 1 on every channel.
+TEST(SimulatorFaults, DamagedChannelsAreCountedAsOftenAsPlayed) {
+    using Case =
+        std::tuple<double FaultConfig::*, double, uint64_t StreamStatistics::*, uint64_t FaultCounts::*>;
+    for (auto [share, value, counter, played] :
+         {Case{&FaultConfig::badLrcShare, 1.0, &StreamStatistics::lrcErrors, &FaultCounts::badLrc},
+          Case{&FaultConfig::badEndShare, 1.0, &StreamStatistics::endDelimiterErrors, &FaultCounts::badEnd},
+          Case{&FaultConfig::badStartShare, 0.3, &StreamStatistics::startDelimiterErrors,
+               &FaultCounts::badStart}}) {
+        const FaultRun run([&](FaultConfig& f) { f.*share = value; }, 12);
+        ASSERT_GT(run.faults.*played, 0u);
         EXPECT_EQ(run.counters.*counter, run.faults.*played);
-        EXPECT_EQ(run.counters.*counter, run.channelsFramed);
+        EXPECT_EQ(run.counters.*counter == run.channelsFramed, value == 1.0);
         EXPECT_EQ(run.counters.missingPacketEvents, 0u);
-        ASSERT_EQ(run.early.size(), 5u);
-        for (const auto& cycle : run.early)
-            EXPECT_TRUE(cycle.has(8) && cycle.has(9) && cycle.has(256));
     }
 }
 
-TEST(SimulatorFaults, WithoutChecksumNothingIsChecked) {
+TEST(SimulatorFaults, WithoutChecksumEveryChannelSendsZero) {
     const FaultRun run([](FaultConfig& f) { f.noLrc = true; }, 4);
-    for (const auto& d : run.datagrams) {
-        const auto h = udpframing::DatagramHeader::read(d.data());
-        if (h.indexInChannel == 0) {
-            const auto ch = udpframing::ChannelHeader::read(d.data() + 32, d.size() - 32);
-            EXPECT_EQ(ch.lrc, 0u);
+    for (const auto& d : run.datagrams)
+        if (udpframing::DatagramHeader::read(d.data()).indexInChannel == 0) {
+            EXPECT_EQ(udpframing::ChannelHeader::read(d.data() + 32, d.size() - 32).lrc, 0u);
         }
-    }
     EXPECT_EQ(run.counters.lrcErrors, 0u);
-    EXPECT_EQ(run.early.size(), 3u);
 }
 
-TEST(SimulatorFaults, WrongStartDelimiterDropsTheChannel) {
-    const FaultRun run([](FaultConfig& f) { f.badStartShare = 0.3; }, 12);
-    ASSERT_GT(run.faults.badStart, 0u);
-    EXPECT_EQ(run.counters.startDelimiterErrors, run.faults.badStart);
-    std::size_t channelsDelivered = 0;
-    for (const auto& cycle : run.early)
-        channelsDelivered += cycle.channels.size();
-    // Every DSP cycle frames 6 or 7 channels; the damaged ones never reach the output.
-    EXPECT_LT(channelsDelivered, run.early.size() * 7);
-}
-
-TEST(SimulatorFaults, TruncatedDatagramsDamageEveryChannelTheyCarry) {
+TEST(SimulatorFaults, TruncatedDatagramsKeepTheirHeader) {
     const FaultRun run([](FaultConfig& f) { f.truncateShare = 1.0; }, 4);
     EXPECT_EQ(run.faults.truncated, run.datagrams.size());
     for (const auto& d : run.datagrams)
-        EXPECT_GE(d.size(), 32u); // the datagram header always survives
-    // No channel survives: each is shorter than its header announces and is dropped with a
-    // message, so no cycle is ever handed out.
-    EXPECT_TRUE(run.early.empty());
-    EXPECT_GE(run.log.size(), run.channelsFramed);
+        EXPECT_GE(d.size(), 32u);
+    EXPECT_TRUE(run.early.empty()) << "no channel is whole";
 }
 
 TEST(SimulatorFaults, SecondSenderWithTheSameAddressInterleavesForeignCounters) {
     const FaultRun run([](FaultConfig& f) { f.secondSender = true; }, 10);
     // Two senders per sub-device: the counters jump at every switch between them.
     EXPECT_GE(run.counters.missingPacketEvents, 2u * 10u);
-    EXPECT_TRUE(run.logged("Missing packets"));
 }
 
 // The stream after new firmware, read back through the real reassembly and interpreter: the new
