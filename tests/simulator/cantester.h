@@ -108,18 +108,14 @@ public:
     }
     // Greeting, open and raw mode; bitTiming before open when not empty.
     bool join(const std::string& bitTiming = {}) {
-        if (next() != "hi")
-            return false;
-        if (!bitTiming.empty()) {
-            write(bitTiming);
-            if (next() != "ok")
-                return false;
-        }
-        write("< open can0 >");
-        if (next() != "ok")
-            return false;
-        write("< rawmode >");
-        return next() == "ok";
+        bool ok = next() == "hi";
+        for (const std::string& element :
+             {bitTiming, std::string("< open can0 >"), std::string("< rawmode >")})
+            if (ok && !element.empty()) {
+                write(element);
+                ok = next() == "ok";
+            }
+        return ok;
     }
     void send(const SimCanFrame& f) { write(formatSendElement(f)); }
     // Frames until none arrives for quiet.

@@ -49,11 +49,12 @@ bool hasFrame(const std::vector<ReceivedFrame>& frames, uint32_t id) {
 
 } // namespace
 
-TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
+TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesOnItsBitRateNeverBackToTheSender) {
     Bus bus(unpaced());
     ASSERT_TRUE(bus.ok) << bus.bus->errorText();
-    Peer a(bus.port()), b(bus.port()), wrongBus(bus.port());
-    ASSERT_TRUE(joinAll({&a, &b}));
+    Peer a(bus.port()), b(bus.port()), wrongBus(bus.port()), wrongRate(bus.port());
+    ASSERT_TRUE(a.join() && b.join("< can0 B 250000 0 0 0 0 0 0 0 >"));
+    ASSERT_TRUE(wrongRate.join("< can0 B 500000 0 0 0 0 0 0 0 >"));
     EXPECT_EQ(wrongBus.next(), "hi");
     wrongBus.write("< open can1 >");
     EXPECT_EQ(wrongBus.next().rfind("error", 0), 0u);
@@ -61,8 +62,10 @@ TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
 
     a.write("< echo >");
     EXPECT_EQ(a.next(), "echo");
-    // A request to the node (written as clients in the field do, and arriving in two pieces): the
-    // node and b hear it, the node's answer reaches both clients, a never hears its own frame.
+    // A client on another bit rate is not heard. A request to the node (written as clients in the
+    // field do, and arriving in two pieces): the node and b hear it, the node's answer reaches both
+    // clients, a never hears its own frame.
+    wrongRate.send(frame(0x18DAEFF3, {2, 0x10, 3}));
     a.write("< send 18DAEF");
     std::this_thread::sleep_for(20ms);
     a.write("F1 8 2 10 3 0 0 0 0 0 >");
@@ -76,25 +79,10 @@ TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
     EXPECT_EQ(atB[0].frame.id, 0x18DAEFF1u);
     EXPECT_EQ(atB[1].frame.id, 0x18DAF1EFu);
     ASSERT_EQ(bus.node->received().size(), 1u);
+    EXPECT_EQ(bus.node->received()[0].id, 0x18DAEFF1u);
     EXPECT_EQ(bus.node->received()[0].data[2], 0x03);
-
-    EXPECT_EQ(bus.bus->statistics().clients, 2u);
-}
-
-TEST(SimulatorCanBus, AClientOnAnotherBitRateHearsNothingAndIsNotHeard) {
-    Bus bus(unpaced());
-    ASSERT_TRUE(bus.ok);
-    Peer right(bus.port()), wrong(bus.port()), explicitRight(bus.port());
-    ASSERT_TRUE(right.join() && wrong.join("< can0 B 500000 0 0 0 0 0 0 0 >"));
-    ASSERT_TRUE(explicitRight.join("< can0 B 250000 0 0 0 0 0 0 0 >"));
-    wrong.send(frame(0x18DAEFF1, {2, 0x10, 3}));
-    right.send(frame(0x18DAEFF2, {2, 0x10, 3}));
-    EXPECT_FALSE(hasFrame(right.frames(), 0x18DAEFF1u));
-    const auto heard = explicitRight.frames();
-    EXPECT_FALSE(hasFrame(heard, 0x18DAEFF1u));
-    EXPECT_TRUE(hasFrame(heard, 0x18DAF2EFu));
-    ASSERT_EQ(bus.node->received().size(), 1u);
-    EXPECT_EQ(bus.node->received()[0].id, 0x18DAEFF2u);
+    EXPECT_TRUE(wrongRate.frames().empty()) << "and hears nothing";
+    EXPECT_EQ(bus.bus->statistics().clients, 3u);
     EXPECT_EQ(bus.bus->statistics().wrongRateClients, 1u);
 }
 
@@ -251,5 +239,4 @@ TEST(SimulatorCanBus, SeveralSensorsShareOneBusAndJoinABusServedElsewhere) {
         EXPECT_TRUE(hasFrame(near, answer)) << std::hex << answer;
     }
     EXPECT_EQ(nodes[0]->received().size(), 5u); // three requests, the other two answers
-    EXPECT_TRUE(other.bus->statistics().joined);
 }

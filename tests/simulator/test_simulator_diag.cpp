@@ -234,9 +234,8 @@ TEST_F(DiagNodeTest, MemoryHoldsTheParameterBlocksWithFactoryValues) {
 
 TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
     const Bytes good = blockImageWith(*sensor, "J1939SourceAddress", 77);
-    Bytes badHeader = good;
+    Bytes badHeader = good, badBody = good;
     badHeader[61] ^= 1;
-    Bytes badBody = good;
     badBody[100] ^= 1;
     struct Case {
         const char* what;
