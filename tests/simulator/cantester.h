@@ -1,9 +1,8 @@
 #pragma once
-// Tester side of the virtual sensor's CAN bus and nodes. Over real TCP: a blocking socketcand
-// client (Peer) and a node that answers, records and sends on request (TestNode). Without sockets:
-// a fake bus port that records a node's frames, and a diagnostic tester (DiagTester) with a fake
-// clock ticked millisecond by millisecond and a small ISO-TP client that segments requests and
-// reassembles answers with a chosen flow control.
+// Tester side of the virtual sensor's CAN bus: over TCP a blocking socketcand client (Peer) and a
+// node that answers, records and sends on request (TestNode); without sockets a port that records
+// a node's frames and a diagnostic tester (DiagTester) with a fake millisecond clock and a small
+// ISO-TP client with a chosen flow control.
 
 #include "simulator/can/diagnode.h"
 #include "simulator/can/isotpserver.h"

@@ -1,7 +1,6 @@
-// The simulator's side of the function results on CAN: what its settings and its scene decide
-// (the object list cut to CANMaxNumberOfObjects, the default regions of the basic functions), a
-// CANopen master's start-up against the result node, and the vehicle's messages. The bit layouts
-// themselves are checked by the plug-in's decoder tests on the simulator's cycles.
+// The simulator's side of the function results on CAN: the object list cut to CANMaxNumberOfObjects,
+// the basic functions' default regions, the CANopen node's start-up and the vehicle's messages.
+// (The bit layouts: the plug-in's decoder tests on the simulator's cycles.)
 
 #include "simulator/can/canresultsender.h"
 #include "simulator/virtualsensor.h"
@@ -70,9 +69,6 @@ TEST(SimCanResults, CanopenNodeAbortsUnknownIndicesAndWaitsForTheStart) {
     RecordingPort bus;
     node.attach(&bus);
     auto now = SimClock::now();
-    auto frame = [](uint32_t id, std::vector<uint8_t> bytes) {
-        return test::frame(id, std::move(bytes), false);
-    };
     auto run = [&](int ms) {
         for (int i = 0; i < ms; ++i)
             node.tick(now += std::chrono::milliseconds(1));
@@ -80,21 +76,21 @@ TEST(SimCanResults, CanopenNodeAbortsUnknownIndicesAndWaitsForTheStart) {
     ASSERT_TRUE(sensor.waitForCycles(1, std::chrono::seconds(2)));
     run(10);
     bus.frames.clear();
-    node.receive(frame(0, {0x81, 10}), now);
+    node.receive(test::frame(0, {0x81, 10}, false), now);
     run(50);
     ASSERT_EQ(bus.frames.size(), 1u);
     EXPECT_EQ(bus.frames.front().frame.id, 0x70Au) << "boot-up";
     EXPECT_EQ(node.nmtState(), CanResultSender::NmtState::PreOperational);
 
     bus.frames.clear();
-    node.receive(frame(0x60A, {0x23, 0x01, 0x18, 1, 0x8A, 0x02, 0, 0x40}), now);
-    node.receive(frame(0x60A, {0x23, 0x99, 0x19, 1, 0, 0, 0, 0}), now);
+    node.receive(test::frame(0x60A, {0x23, 0x01, 0x18, 1, 0x8A, 0x02, 0, 0x40}, false), now);
+    node.receive(test::frame(0x60A, {0x23, 0x99, 0x19, 1, 0, 0, 0, 0}, false), now);
     run(100);
     ASSERT_EQ(bus.frames.size(), 2u) << "no process data before the start command";
     EXPECT_EQ(bus.frames[0].frame.data[0], 0x60);
     EXPECT_EQ(bus.frames[1].frame.id, 0x58Au);
     EXPECT_EQ(bus.frames[1].frame.data[0], 0x80) << "an unknown index is aborted";
-    node.receive(frame(0, {0x01, 0}), now);
+    node.receive(test::frame(0, {0x01, 0}, false), now);
     sensor.waitForCycles(sensor.cyclesSent() + 2, std::chrono::seconds(2));
     run(1);
     sensor.stop();

@@ -1,8 +1,7 @@
-// The virtual sensor's diagnostic node at frame level, without sockets: answers byte for byte,
-// negative answers, transport segmentation and flow control, sessions and security, the memory
-// layout of the parameter blocks, and programming with its failure paths and restart. Then the
-// whole sensor behind its CAN nodes: its results on CAN follow a parameter write and new firmware.
-// (The plug-in reaches the node over socketcand in its CAN tests, state values included.)
+// The diagnostic node at frame level, without sockets: answers, negative answers, segmentation and
+// flow control, sessions, security, the parameter blocks' memory, programming with its failure
+// paths and restart; then the sensor's CAN results after a write. (The plug-in's CAN tests reach
+// the node over socketcand.)
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/simsensor.h"
@@ -196,8 +195,7 @@ TEST_F(DiagNodeTest, CommunicationControlStopsTransmissionUntilTheDefaultSession
 
 TEST_F(DiagNodeTest, ThreeWrongKeysLockSecurityAccess) {
     ask({0x10, 0x03});
-    const uint8_t expected[] = {0x35, 0x35, 0x36};
-    for (uint8_t code : expected) {
+    for (const uint8_t code : {0x35, 0x35, 0x36}) { // invalid key twice, then too many attempts
         const Bytes seed = ask({0x27, 0x11});
         ASSERT_EQ(seed.size(), 6u);
         EXPECT_NE(big32(&seed[2]), 0u);
@@ -218,9 +216,8 @@ TEST_F(DiagNodeTest, MemoryHoldsTheParameterBlocksWithFactoryValues) {
     ask({0x10, 0x03});
     const Bytes header = ask({0x23, 0x24, 0, 0, 0x80, 0, 0, 64});
     ASSERT_EQ(header.size(), 65u);
-    const uint8_t* h = &header[1];
-    EXPECT_EQ(big32(h + 32), 64u);
-    const uint32_t end = big32(h + 36);
+    EXPECT_EQ(big32(&header[33]), 64u); // the body's start and end
+    const uint32_t end = big32(&header[37]);
     EXPECT_EQ(end - 64, node->blocks().kpBodySize());
     const Bytes kp = ask({0x23, 0x24, 0, 0, 0x80, 0, uint8_t(end >> 8), uint8_t(end)});
     ASSERT_EQ(kp.size(), end + 1);

@@ -63,11 +63,7 @@ TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
     ASSERT_NE(program(), nullptr);
     const LoopbackSocket beaconSocket("127.0.0.1", 0, 200);
     auto start = [](QProcess& p, QStringList args) {
-        args << "--dest"
-             << "127.0.0.1:9"
-             << "--duration"
-             << "30"
-             << "--can-no-pace";
+        args += {"--dest", "127.0.0.1:9", "--duration", "30", "--can-no-pace"};
         p.start(program(), args);
         return p.waitForStarted(10000);
     };
