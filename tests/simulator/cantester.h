@@ -1,9 +1,8 @@
 #pragma once
-// Tester side of the virtual sensor's CAN bus and nodes. Over real TCP: a blocking socketcand
-// client (Peer) and a node that answers, records and sends on request (TestNode). Without sockets:
-// a fake bus port that records a node's frames, and a diagnostic tester (DiagTester) with a fake
-// clock ticked millisecond by millisecond and a small ISO-TP client that segments requests and
-// reassembles answers with a chosen flow control.
+// Tester side of the virtual sensor's CAN bus: over TCP a blocking socketcand client (Peer) and a
+// node that answers, records and sends on request (TestNode); without sockets a port that records
+// a node's frames and a diagnostic tester (DiagTester) with a fake millisecond clock and a small
+// ISO-TP client with a chosen flow control.
 
 #include "simulator/can/diagnode.h"
 #include "simulator/can/isotpserver.h"
@@ -108,18 +107,14 @@ public:
     }
     // Greeting, open and raw mode; bitTiming before open when not empty.
     bool join(const std::string& bitTiming = {}) {
-        if (next() != "hi")
-            return false;
-        if (!bitTiming.empty()) {
-            write(bitTiming);
-            if (next() != "ok")
-                return false;
-        }
-        write("< open can0 >");
-        if (next() != "ok")
-            return false;
-        write("< rawmode >");
-        return next() == "ok";
+        bool ok = next() == "hi";
+        for (const std::string& element :
+             {bitTiming, std::string("< open can0 >"), std::string("< rawmode >")})
+            if (ok && !element.empty()) {
+                write(element);
+                ok = next() == "ok";
+            }
+        return ok;
     }
     void send(const SimCanFrame& f) { write(formatSendElement(f)); }
     // Frames until none arrives for quiet.
@@ -183,24 +178,18 @@ public:
             m_port->send(answer);
         } else if (f.id == 0x100u + m_address) {
             for (int i = 0; i < burst; ++i) {
-                SimCanFrame b;
-                b.id = m_extendedBurst ? 0x18FF0000u | m_address : 0x180u + m_address;
-                b.extended = m_extendedBurst;
-                b.length = m_burstLength;
-                b.data[0] = static_cast<uint8_t>(i);
+                SimCanFrame b = frame(m_extendedBurst ? 0x18FF0000u | m_address : 0x180u + m_address,
+                                      Bytes(m_burstLength), m_extendedBurst);
+                b.data[0] = uint8_t(i);
                 m_port->send(b);
             }
         }
     }
     void tick(SimClock::time_point) override {
         if (streaming) {
-            SimCanFrame s;
-            s.id = 0x18FEF000u | m_address;
-            s.extended = true;
-            s.length = 4;
             const uint32_t n = m_sequence++;
-            std::memcpy(s.data.data(), &n, 4);
-            m_port->send(s);
+            m_port->send(frame(0x18FEF000u | m_address,
+                               {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)}));
         }
     }
     uint32_t bitRate() const override { return m_rate; }
@@ -334,15 +323,9 @@ public:
         }
     }
 
-    std::optional<Bytes> exchange(const Bytes& request, bool functional = false) {
-        if (!send(request, functional))
-            return std::nullopt;
-        return answer();
-    }
-
-    // The answer, or no bytes when none came.
+    // The answer, or no bytes when none came or a long request was not let go on.
     Bytes ask(const Bytes& request) {
-        auto a = exchange(request);
+        const auto a = send(request) ? answer() : std::nullopt;
         return a ? *a : Bytes{};
     }
     // Extended session, programming session, then security access with the shared key routine.
@@ -401,17 +384,15 @@ private:
 
 const Bytes kPassed{0x71, 0x01, 0x02, 0x02, 0x00}; // the CRC check's routine status: passed
 
-// The sensor's factory KP (or DSP) block with one member changed, as the block image a tester
-// writes (header CRCs patched).
-inline Bytes blockImageWith(const VirtualSensor& sensor, const std::string& member, double value,
-                            bool kp = true) {
+// The sensor's factory KP block with one member changed, as the block image a tester writes
+// (header CRCs patched).
+inline Bytes blockImageWith(const VirtualSensor& sensor, const std::string& member, double value) {
     ParameterState state;
     EXPECT_TRUE(state.load(sensor.config().identity, factoryParameters(sensor.config())));
-    DescribedBlock block = kp ? state.kpBlock() : state.dspBlock();
+    DescribedBlock block = state.kpBlock();
     ParameterValues v{{member, {value}}};
     block.fill(v);
-    return kp ? makeBlockImage("KP__", "KP_CPAR", block.data())
-              : makeBlockImage("DSP_", "DSP_CPAR", block.data());
+    return makeBlockImage("KP__", "KP_CPAR", block.data());
 }
 
 } // namespace trvsim::test

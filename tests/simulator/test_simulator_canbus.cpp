@@ -1,7 +1,6 @@
-// The virtual sensor's CAN bus over real TCP: the socketcand handshake, frames between clients
-// and nodes (never back to their sender), bit-rate isolation, pacing, the pause after raw mode,
-// faults, misbehaving clients, several sensors on one bus and joining a bus served elsewhere.
-// python-can as an outside client: test_socketcandinterop.
+// The virtual sensor's CAN bus over real TCP: handshake, relaying (never back to the sender), bit
+// rates, pacing, the pause after raw mode, faults, misbehaving clients, several sensors and joining
+// a bus served elsewhere. (python-can as an outside client: test_socketcandinterop.)
 
 #include "simulator/can/canbus.h"
 #include "simulator/can/cantiming.h"
@@ -49,11 +48,12 @@ bool hasFrame(const std::vector<ReceivedFrame>& frames, uint32_t id) {
 
 } // namespace
 
-TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
+TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesOnItsBitRateNeverBackToTheSender) {
     Bus bus(unpaced());
     ASSERT_TRUE(bus.ok) << bus.bus->errorText();
-    Peer a(bus.port()), b(bus.port()), wrongBus(bus.port());
-    ASSERT_TRUE(joinAll({&a, &b}));
+    Peer a(bus.port()), b(bus.port()), wrongBus(bus.port()), wrongRate(bus.port());
+    ASSERT_TRUE(a.join() && b.join("< can0 B 250000 0 0 0 0 0 0 0 >"));
+    ASSERT_TRUE(wrongRate.join("< can0 B 500000 0 0 0 0 0 0 0 >"));
     EXPECT_EQ(wrongBus.next(), "hi");
     wrongBus.write("< open can1 >");
     EXPECT_EQ(wrongBus.next().rfind("error", 0), 0u);
@@ -61,8 +61,10 @@ TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
 
     a.write("< echo >");
     EXPECT_EQ(a.next(), "echo");
-    // A request to the node (written as clients in the field do, and arriving in two pieces): the
-    // node and b hear it, the node's answer reaches both clients, a never hears its own frame.
+    // A client on another bit rate is not heard. A request to the node (written as clients in the
+    // field do, and arriving in two pieces): the node and b hear it, the node's answer reaches both
+    // clients, a never hears its own frame.
+    wrongRate.send(frame(0x18DAEFF3, {2, 0x10, 3}));
     a.write("< send 18DAEF");
     std::this_thread::sleep_for(20ms);
     a.write("F1 8 2 10 3 0 0 0 0 0 >");
@@ -76,26 +78,10 @@ TEST(SimulatorCanBus, RelaysBetweenClientsAndNodesNeverBackToTheSender) {
     EXPECT_EQ(atB[0].frame.id, 0x18DAEFF1u);
     EXPECT_EQ(atB[1].frame.id, 0x18DAF1EFu);
     ASSERT_EQ(bus.node->received().size(), 1u);
+    EXPECT_EQ(bus.node->received()[0].id, 0x18DAEFF1u);
     EXPECT_EQ(bus.node->received()[0].data[2], 0x03);
-
-    EXPECT_EQ(bus.bus->statistics().clients, 2u);
-}
-
-TEST(SimulatorCanBus, AClientOnAnotherBitRateHearsNothingAndIsNotHeard) {
-    Bus bus(unpaced());
-    ASSERT_TRUE(bus.ok);
-    Peer right(bus.port()), wrong(bus.port()), explicitRight(bus.port());
-    ASSERT_TRUE(right.join() && wrong.join("< can0 B 500000 0 0 0 0 0 0 0 >"));
-    ASSERT_TRUE(explicitRight.join("< can0 B 250000 0 0 0 0 0 0 0 >"));
-    wrong.send(frame(0x18DAEFF1, {2, 0x10, 3}));
-    right.send(frame(0x18DAEFF2, {2, 0x10, 3}));
-    EXPECT_FALSE(hasFrame(right.frames(), 0x18DAEFF1u));
-    const auto heard = explicitRight.frames();
-    EXPECT_FALSE(hasFrame(heard, 0x18DAEFF1u));
-    EXPECT_TRUE(hasFrame(heard, 0x18DAF2EFu));
-    EXPECT_TRUE(wrong.frames().empty()) << "the node's answer does not reach it either";
-    ASSERT_EQ(bus.node->received().size(), 1u);
-    EXPECT_EQ(bus.node->received()[0].id, 0x18DAEFF2u);
+    EXPECT_TRUE(wrongRate.frames().empty()) << "and hears nothing";
+    EXPECT_EQ(bus.bus->statistics().clients, 3u);
     EXPECT_EQ(bus.bus->statistics().wrongRateClients, 1u);
 }
 
@@ -119,13 +105,9 @@ TEST(SimulatorCanBus, PacesFramesAtTheBitRate) {
         peer.send(frame(0x1EF, {}, false));
         const auto got = peer.frames();
         ASSERT_EQ(got.size(), 20u);
-        SimCanFrame sample;
-        sample.extended = c.extended;
-        sample.length = c.length;
+        const auto frameTime = canFrameTime(frame(0, Bytes(c.length), c.extended), c.rate);
         const int64_t expected =
-            c.pace
-                ? std::chrono::duration_cast<std::chrono::microseconds>(canFrameTime(sample, c.rate)).count()
-                : 0;
+            c.pace ? std::chrono::duration_cast<std::chrono::microseconds>(frameTime).count() : 0;
         for (std::size_t i = 1; i < got.size(); ++i) {
             EXPECT_EQ(got[i].frame.data[0], c.length ? i : 0);
             EXPECT_NEAR(got[i].microseconds - got[i - 1].microseconds, expected, 2) << i;
@@ -191,12 +173,9 @@ TEST(SimulatorCanBus, DropsEveryNthFrameAndDelaysTheNodes) {
 
 TEST(SimulatorCanBus, DisconnectsAMisbehavingClientWhileOthersGoOn) {
     const std::string longElement = "< send " + std::string(400, '1') + " >";
-    const std::string flood = [] {
-        std::string text;
-        for (int i = 0; i < 5000; ++i)
-            text += "< send 18FF00F1 8 1 2 3 4 5 6 7 8 >";
-        return text;
-    }();
+    std::string flood;
+    while (flood.size() < 175000) // 5000 elements
+        flood += "< send 18FF00F1 8 1 2 3 4 5 6 7 8 >";
     for (const std::string& bad :
          {std::string("hello"), std::string("< send 123 9 >"), longElement, std::string(2000, '<'), flood}) {
         SCOPED_TRACE(bad.substr(0, 40));
@@ -225,16 +204,13 @@ TEST(SimulatorCanBus, SeveralSensorsShareOneBusAndJoinABusServedElsewhere) {
     SimConfig sim;
     sim.destAddress = "127.0.0.1";
     VirtualSensor first(sensorConfig(sim, 0, 2)), second(sensorConfig(sim, 1, 2));
-    std::vector<std::string> serials;
     std::vector<TestNode*> nodes;
-    auto factory = [&](VirtualSensor& sensor, const CanConfig& c) -> std::unique_ptr<CanNode> {
-        serials.push_back(sensor.config().identity.serialNumber + "@" + sensor.config().sourceAddress);
+    auto factory = [&](VirtualSensor&, const CanConfig& c) -> std::unique_ptr<CanNode> {
         nodes.push_back(new TestNode(static_cast<uint8_t>(c.address)));
         return std::unique_ptr<CanNode>(nodes.back());
     };
     auto served = buildCanBus({&first, &second}, config, factory, [](int, const std::string&) {});
     ASSERT_TRUE(served->start()) << served->errorText();
-    EXPECT_EQ(serials, (std::vector<std::string>{"SIM0000001@127.0.0.2", "SIM0000002@127.0.0.3"}));
 
     // A third sensor joins it from a bus of its own that also serves clients.
     CanConfig joining = unpaced();
@@ -255,5 +231,4 @@ TEST(SimulatorCanBus, SeveralSensorsShareOneBusAndJoinABusServedElsewhere) {
         EXPECT_TRUE(hasFrame(near, answer)) << std::hex << answer;
     }
     EXPECT_EQ(nodes[0]->received().size(), 5u); // three requests, the other two answers
-    EXPECT_TRUE(other.bus->statistics().joined);
 }

@@ -1,6 +1,6 @@
 // The virtual sensor's datagrams, reassembled by the real CycleAssembler and read by the real
 // interpreter, give back the scene's truth; each fault switch produces what the receiving side
-// counts or drops; new firmware changes the stream's identity and layout.
+// counts; new firmware changes the stream's identity and layout.
 
 #include "tests/support/simsensor.h"
 #include "tests/support/streamcapture.h"
@@ -10,12 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <new>
+#include <functional>
+#include <map>
 #include <tuple>
 
 using namespace trvsim;
@@ -53,10 +49,6 @@ struct RoundTrip {
     std::size_t channelsFramed = 0;
 };
 
-std::string text(const std::vector<int8_t>& chars) { // up to the first NUL
-    return std::string(chars.begin(), std::find(chars.begin(), chars.end(), 0));
-}
-
 const std::string A = "AlgoIFOutput.distanceImageResult.";
 
 // Checks members below a prefix against their truth, each read as the truth's type.
@@ -68,97 +60,6 @@ struct Members {
         EXPECT_EQ(readValue<T>(cycle, prefix + name, channel), expected) << prefix << name;
     }
 };
-
-void expectImage(const CapturedCycle& cycle, const FrameTruth& t) {
-    const Members image{cycle, A};
-    image("sensorWidth", uint16_t(64)), image("sensorHeight", uint16_t(16));
-    image("masterclockTimestamp", t.masterclockTimestamp), image("available", t.available);
-    // An array member equals its truth (returned for the checks below).
-    const auto same = [&](auto type, const char* name, const auto& truth, uint32_t count) {
-        const auto got = readArray<decltype(type)>(cycle, A + name, count, 8);
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), truth.begin())) << name;
-        return got;
-    };
-    const auto distance = same(uint16_t{}, "distanceData", t.distanceData, 1024);
-    const auto confidence = same(uint16_t{}, "confidence", t.confidence, 1024);
-    same(uint16_t{}, "amplitude", t.amplitude, 1024);
-    const auto x = same(float{}, "X", t.X, 1024), y = same(float{}, "Y", t.Y, 1024),
-               z = same(float{}, "Z", t.Z, 1024);
-    same(float{}, "amplitude_normalization", t.amplitude_normalization, 4);
-    same(float{}, "fieldOfView.upperLeft", t.fovUpperLeft, 3);
-    same(float{}, "fieldOfView.lowerRight", t.fovLowerRight, 3);
-
-    // The pose as sent, and the camera-axis distance a receiver computes from it.
-    const CameraPose& c = t.cameraCalibration;
-    const Members pose{cycle, A + "cameraCalibration."};
-    pose("rotX", c.rotX), pose("rotY", c.rotY), pose("rotZ", c.rotZ);
-    pose("transX", c.transX), pose("transY", c.transY), pose("transZ", c.transZ);
-    const float rotX = c.rotX, rotY = c.rotY, transX = c.transX, transY = c.transY, transZ = c.transZ;
-    for (int i = 0; i < 1024; ++i) {
-        const float axis = std::sin(rotY) * (x[i] - transX) -
-                           std::sin(rotX) * std::cos(rotY) * (y[i] - transY) +
-                           std::cos(rotX) * std::cos(rotY) * (z[i] - transZ);
-        ASSERT_NEAR(axis, t.cameraAxisDistance[i], 1e-4f) << "pixel " << i;
-        // Valid pixels: the radial distance in millimetres matches the point.
-        if (!(confidence[i] & confidence::kInvalid)) {
-            const double r =
-                std::sqrt(double(x[i] - transX) * (x[i] - transX) + double(y[i] - transY) * (y[i] - transY) +
-                          double(z[i] - transZ) * (z[i] - transZ));
-            ASSERT_NEAR(distance[i] / 1000.0, r, 0.0011) << "pixel " << i;
-        }
-    }
-}
-
-void expectObjects(const CapturedCycle& cycle, const FrameTruth& t) {
-    const std::string o = "AlgoIFOutput.objectDetectionResult.";
-    for (int k = 0; k < kObjectSlots; ++k) {
-        const ObjectTruth& e = t.objects[k];
-        const Members m{cycle, o + "objectList[" + std::to_string(k) + "]."};
-        m("id", e.id), m("type", e.type), m("age", e.age), m("x1", e.x1), m("y2", e.y2), m("zMax", e.zMax);
-        m("vX", e.vX), m("existenceProbability", e.existenceProbability), m("vYQuality", e.vYQuality);
-    }
-    const Members c{cycle, o + "crashPredictorResult."};
-    const CrashPredictorTruth& p = t.crashPredictor;
-    c("crashObjectID", p.crashObjectID), c("crashPredictTime", p.crashPredictTime);
-    c("relImpactVelocity", p.relImpactVelocity), c("crashPredicted", p.crashPredicted);
-    for (int i = 0; i < 19; ++i)
-        Members{cycle, A + "intrExtrCalib_2d."}(kCalibration2dNames[i], t.calibration2d[i]);
-}
-
-void expectLines(const CapturedCycle& cycle, const FrameTruth& t) {
-    const std::string l = "AlgoIFOutput.lineGuidanceResult.";
-    for (int k = 0; k < kLineSlots; ++k) {
-        const LineTruth& e = t.lines[k];
-        const Members m{cycle, l + "lineList[" + std::to_string(k) + "]."};
-        m("id", e.id), m("alpha", e.alpha), m("offset", e.offset), m("heap_height", e.heap_height);
-        m("heap_height_valid", e.heap_height_valid), m("z_step_detection_height", e.z_step_detection_height);
-        m("z_step_detection_valid", e.z_step_detection_valid);
-    }
-    const auto ref = readArray<float>(cycle, l + "ref_Point", 3, 8);
-    EXPECT_TRUE(std::equal(ref.begin(), ref.end(), t.refPoint.begin()));
-    const Members c{cycle, "AlgoIFOutput.calibrationResult.commonCalibrationResult."};
-    c("calibResult.transZ", t.calibResult.transZ), c("calibResult.rotY", t.calibResult.rotY);
-    c("calibrationStableCounter", t.calibResult.calibrationStableCounter);
-    c("calibValid", t.calibResult.calibValid);
-}
-
-void expectIdentification(const CapturedCycle& cycle, const IdentificationTruth& id, const FrameTruth& t) {
-    const std::string m = "Meas_Customer_Data_Type.";
-    const auto version = readArray<uint8_t>(cycle, m + "SoftwareVersion", 3, 256);
-    EXPECT_EQ(std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
-                  std::to_string(version[2]),
-              id.softwareVersion);
-    const auto variant = readArray<uint8_t>(cycle, m + "CameraVariant", 3, 256);
-    EXPECT_EQ(std::string(variant.begin(), variant.end()), id.cameraVariant + " ");
-    EXPECT_EQ(text(readArray<int8_t>(cycle, m + "CameraPartNumber", 6, 256)), id.partNumber);
-    EXPECT_EQ(text(readArray<int8_t>(cycle, m + "CameraSerialNumber", 20, 256)), id.serialNumber);
-    const Members v{cycle, m, 256};
-    v("CANBaudrate", id.canBaudrate), v("OpMode", uint8_t(34)),
-        v("CameraMainTemperature", t.cameraMainTemperature);
-    v("IlluTemperature", t.illuTemperature), v("KpCustomerParameter.CANProtocol", id.canProtocol);
-    v("KpCustomerParameter.J1939SourceAddress", id.j1939SourceAddress);
-    v("KpCustomerParameter.CANopenNodeAddress", id.canopenNodeAddress);
-}
 
 void expectParameters(const CapturedCycle& cycle, const ParameterValues& values, const std::string& prefix,
                       int channel, int& compared) {
@@ -179,50 +80,10 @@ class RoundTripTest : public ::testing::TestWithParam<Variant> {};
 
 } // namespace
 
-TEST_P(RoundTripTest, DecodedCyclesGiveBackTheTruth) {
+TEST_P(RoundTripTest, DatagramsFollowTheStreamRulesAndCyclesGiveBackTheTruth) {
     RoundTrip rt(configFor(GetParam()));
     ASSERT_TRUE(rt.ready) << rt.error;
-    rt.run(100, 9);
-
-    const StreamStatistics& counters = rt.capture.assembler.counters();
-    EXPECT_EQ(counters.missingPacketEvents, 0u);
-    EXPECT_EQ(counters.lrcErrors, 0u);
-    EXPECT_EQ(counters.startDelimiterErrors, 0u);
-    EXPECT_EQ(counters.endDelimiterErrors, 0u);
-    const auto errors = rt.capture.errors();
-    EXPECT_TRUE(errors.empty()) << errors.front();
-
-    // Every cycle but the newest is handed out early; each is read as the plug-in reads it.
-    const auto cycles = rt.capture.handOuts(1, true);
-    ASSERT_EQ(cycles.size(), 8u);
-    const IdentificationTruth id = rt.producer.identification();
-    const ParameterValues dsp = rt.producer.dspParameters();
-    const ParameterValues kp = rt.producer.kpParameters();
-    for (const CapturedCycle& cycle : cycles) {
-        ASSERT_TRUE(cycle.has(8) && cycle.has(9) && cycle.has(14) && cycle.has(15) && cycle.has(256) &&
-                    cycle.has(257));
-        const uint32_t frame = readValue<uint32_t>(cycle, A + "frameCounter", 8);
-        EXPECT_EQ(frame, cycle.cycleId);
-        FrameTruth truth;
-        rt.producer.renderTruth(frame, truth);
-        SCOPED_TRACE("frame " + std::to_string(frame));
-        expectImage(cycle, truth);
-        if (GetParam() == Variant::OD)
-            expectObjects(cycle, truth);
-        if (GetParam() == Variant::LG)
-            expectLines(cycle, truth);
-        expectIdentification(cycle, id, truth);
-        int compared = 0;
-        expectParameters(cycle, dsp, "SDspFrameCustomerKvel_t.DspCustomerParameter.", 14, compared);
-        expectParameters(cycle, kp, "Meas_Customer_Data_Type.KpCustomerParameter.", 256, compared);
-        EXPECT_GT(compared, 30);
-    }
-}
-
-TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
-    RoundTrip rt(configFor(GetParam()));
-    ASSERT_TRUE(rt.ready) << rt.error;
-    rt.run(1, 6);
+    rt.run(1, 9);
     std::map<uint16_t, uint32_t> lastCounter;
     for (const auto& d : rt.datagrams) {
         ASSERT_LE(d.size(), 1472u);
@@ -241,24 +102,48 @@ TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
         }
     }
     EXPECT_EQ(lastCounter.size(), 2u) << "both sub-devices send";
+    const StreamStatistics& counters = rt.capture.assembler.counters();
+    EXPECT_EQ(counters.missingPacketEvents + counters.lrcErrors + counters.startDelimiterErrors +
+                  counters.endDelimiterErrors,
+              0u);
+    EXPECT_EQ(rt.capture.errors(), std::vector<std::string>{});
 
-    // The pixel direction table arrives whole in the cycle of its part 0 once the later parts are
-    // in; every complete hand-out of such a cycle carries all of it.
+    // Every cycle but the newest is handed out early; each is read as the plug-in reads it.
+    const auto cycles = rt.capture.handOuts(1, true);
+    ASSERT_EQ(cycles.size(), 8u);
+    for (const CapturedCycle& cycle : cycles) {
+        ASSERT_TRUE(cycle.has(8) && cycle.has(9) && cycle.has(14) && cycle.has(15) && cycle.has(256) &&
+                    cycle.has(257));
+        const uint32_t frame = readValue<uint32_t>(cycle, A + "frameCounter", 8);
+        EXPECT_EQ(frame, cycle.cycleId);
+        FrameTruth t;
+        rt.producer.renderTruth(frame, t);
+        SCOPED_TRACE("frame " + std::to_string(frame));
+        // Pixels, flags and the pose's effect on every point: the result end-to-end test; here what
+        // it does not see.
+        const CameraPose& c = t.cameraCalibration;
+        const Members pose{cycle, A + "cameraCalibration."};
+        pose("rotY", c.rotY), pose("rotZ", c.rotZ), pose("transX", c.transX), pose("transY", c.transY);
+        EXPECT_EQ(readArray<float>(cycle, A + "fieldOfView.upperLeft", 3, 8),
+                  std::vector<float>(t.fovUpperLeft.begin(), t.fovUpperLeft.end()));
+        int compared = 0;
+        expectParameters(cycle, rt.producer.dspParameters(), "SDspFrameCustomerKvel_t.DspCustomerParameter.",
+                         14, compared);
+        expectParameters(cycle, rt.producer.kpParameters(), "Meas_Customer_Data_Type.KpCustomerParameter.",
+                         256, compared);
+        EXPECT_GT(compared, 30);
+    }
+    // The pixel direction table, sent in parts over 4 cycles, arrives whole in the cycle of its part 0
+    // once the later parts are in; every complete hand-out of such a cycle carries all of it.
     int tables = 0;
     for (const CapturedCycle& cycle : rt.capture.handOuts(1, false)) {
         if (!cycle.has(20))
             continue;
         ++tables;
-        EXPECT_EQ(cycle.cycleId, 1u);
-        const auto directions = readArray<float>(cycle, "PixelDirectionTable_t.direction", 3072, 20);
-        // Unit vectors, looking along +z of the camera.
-        for (int i = 0; i < 1024; ++i) {
-            const float* d = &directions[i * 3];
-            ASSERT_NEAR(d[0] * d[0] + d[1] * d[1] + d[2] * d[2], 1.0f, 1e-5f);
-            ASSERT_GT(d[2], 0.75f); // the widest corner is about 38 degrees off the axis
-        }
+        EXPECT_EQ(cycle.cycleId % kPixelDirectionParts, 1u);
+        EXPECT_EQ(readArray<float>(cycle, "PixelDirectionTable_t.direction", 3072, 20).size(), 3072u);
     }
-    EXPECT_EQ(tables, 1);
+    EXPECT_EQ(tables, 2); // cycles 1 and 5
 
     // The KP's own channel, big-endian, with its cycle counter.
     const auto kpCycles = rt.capture.handOuts(2, true);
@@ -266,7 +151,6 @@ TEST_P(RoundTripTest, WireLayoutFollowsTheStreamRules) {
     for (const CapturedCycle& cycle : kpCycles) {
         ASSERT_TRUE(cycle.has(64) && cycle.has(65));
         EXPECT_EQ(readValue<uint32_t>(cycle, "KpStatus_t.cycleCounter", 64), cycle.cycleId);
-        EXPECT_EQ(readValue<uint8_t>(cycle, "KpStatus_t.OpMode", 64), 34);
     }
 }
 
@@ -283,27 +167,22 @@ struct FaultRun : RoundTrip {
         counters = capture.assembler.counters();
         faults = producer.faultCounts();
         early = capture.handOuts(1, true);
-        log = capture.errors();
     }
     static SimConfig faulty(const std::function<void(FaultConfig&)>& set) {
-        SimConfig config;
-        config.identity.variant = Variant::OD;
+        SimConfig config; // an OD sensor
         config.seed = 99;
         set(config.faults);
         return config;
     }
-    bool logged(const std::string& text) const {
-        return std::any_of(log.begin(), log.end(),
-                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
     StreamStatistics counters;
     FaultCounts faults;
     std::vector<CapturedCycle> early; // partial hand-outs of the DSP
-    std::vector<std::string> log;
 };
 
 } // namespace
 
+// What the reassembly then drops, keeps and logs is pinned by its own tests; here the faults the
+// sensor plays are what it counts.
 TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence) {
     for (auto [share, value] : {std::pair{&FaultConfig::dropShare, 0.1},
                                 {&FaultConfig::duplicateShare, 0.05},
@@ -315,73 +194,51 @@ TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence
         // swapped pair breaks it twice).
         EXPECT_GT(run.counters.missingPacketEvents, played / 3);
         EXPECT_LE(run.counters.missingPacketEvents, 2 * played);
-        EXPECT_TRUE(run.logged("Missing packets"));
-        // What was broken is dropped: fewer complete cycles reach the interpreter.
-        EXPECT_LT(run.early.size(), 23u);
     }
 }
 
-// A wrong checksum or end delimiter on every channel: each is counted (as often as the sensor
-// played it) and the channels are still used, so every cycle but the newest is handed out.
-TEST(SimulatorFaults, WrongChecksumsAndEndDelimitersAreCountedAndTheChannelsKept) {
-    using Case = std::tuple<double FaultConfig::*, uint64_t StreamStatistics::*, uint64_t FaultCounts::*>;
-    for (auto [share, counter, played] :
-         {Case{&FaultConfig::badLrcShare, &StreamStatistics::lrcErrors, &FaultCounts::badLrc},
-          Case{&FaultConfig::badEndShare, &StreamStatistics::endDelimiterErrors, &FaultCounts::badEnd}}) {
-        const FaultRun run([&](FaultConfig& f) { f.*share = 1.0; }, 6);
+// A damaged channel is counted as often as the sensor played it; at a share of 1 on every channel.
+TEST(SimulatorFaults, DamagedChannelsAreCountedAsOftenAsPlayed) {
+    using Case =
+        std::tuple<double FaultConfig::*, double, uint64_t StreamStatistics::*, uint64_t FaultCounts::*>;
+    for (auto [share, value, counter, played] :
+         {Case{&FaultConfig::badLrcShare, 1.0, &StreamStatistics::lrcErrors, &FaultCounts::badLrc},
+          Case{&FaultConfig::badEndShare, 1.0, &StreamStatistics::endDelimiterErrors, &FaultCounts::badEnd},
+          Case{&FaultConfig::badStartShare, 0.3, &StreamStatistics::startDelimiterErrors,
+               &FaultCounts::badStart}}) {
+        const FaultRun run([&](FaultConfig& f) { f.*share = value; }, 12);
+        ASSERT_GT(run.faults.*played, 0u);
         EXPECT_EQ(run.counters.*counter, run.faults.*played);
-        EXPECT_EQ(run.counters.*counter, run.channelsFramed);
+        EXPECT_EQ(run.counters.*counter == run.channelsFramed, value == 1.0);
         EXPECT_EQ(run.counters.missingPacketEvents, 0u);
-        ASSERT_EQ(run.early.size(), 5u);
-        for (const auto& cycle : run.early)
-            EXPECT_TRUE(cycle.has(8) && cycle.has(9) && cycle.has(256));
     }
 }
 
-TEST(SimulatorFaults, WithoutChecksumNothingIsChecked) {
+TEST(SimulatorFaults, WithoutChecksumEveryChannelSendsZero) {
     const FaultRun run([](FaultConfig& f) { f.noLrc = true; }, 4);
-    for (const auto& d : run.datagrams) {
-        const auto h = udpframing::DatagramHeader::read(d.data());
-        if (h.indexInChannel == 0) {
-            const auto ch = udpframing::ChannelHeader::read(d.data() + 32, d.size() - 32);
-            EXPECT_EQ(ch.lrc, 0u);
+    for (const auto& d : run.datagrams)
+        if (udpframing::DatagramHeader::read(d.data()).indexInChannel == 0) {
+            EXPECT_EQ(udpframing::ChannelHeader::read(d.data() + 32, d.size() - 32).lrc, 0u);
         }
-    }
     EXPECT_EQ(run.counters.lrcErrors, 0u);
-    EXPECT_EQ(run.early.size(), 3u);
 }
 
-TEST(SimulatorFaults, WrongStartDelimiterDropsTheChannel) {
-    const FaultRun run([](FaultConfig& f) { f.badStartShare = 0.3; }, 12);
-    ASSERT_GT(run.faults.badStart, 0u);
-    EXPECT_EQ(run.counters.startDelimiterErrors, run.faults.badStart);
-    std::size_t channelsDelivered = 0;
-    for (const auto& cycle : run.early)
-        channelsDelivered += cycle.channels.size();
-    // Every DSP cycle frames 6 or 7 channels; the damaged ones never reach the output.
-    EXPECT_LT(channelsDelivered, run.early.size() * 7);
-}
-
-TEST(SimulatorFaults, TruncatedDatagramsDamageEveryChannelTheyCarry) {
+TEST(SimulatorFaults, TruncatedDatagramsKeepTheirHeader) {
     const FaultRun run([](FaultConfig& f) { f.truncateShare = 1.0; }, 4);
     EXPECT_EQ(run.faults.truncated, run.datagrams.size());
     for (const auto& d : run.datagrams)
-        EXPECT_GE(d.size(), 32u); // the datagram header always survives
-    // No channel survives: each is shorter than its header announces and is dropped with a
-    // message, so no cycle is ever handed out.
-    EXPECT_TRUE(run.early.empty());
-    EXPECT_GE(run.log.size(), run.channelsFramed);
+        EXPECT_GE(d.size(), 32u);
+    EXPECT_TRUE(run.early.empty()) << "no channel is whole";
 }
 
 TEST(SimulatorFaults, SecondSenderWithTheSameAddressInterleavesForeignCounters) {
     const FaultRun run([](FaultConfig& f) { f.secondSender = true; }, 10);
     // Two senders per sub-device: the counters jump at every switch between them.
     EXPECT_GE(run.counters.missingPacketEvents, 2u * 10u);
-    EXPECT_TRUE(run.logged("Missing packets"));
 }
 
 // The stream after new firmware, read back through the real reassembly and interpreter: the new
-// identity and result layout, and the parameters both layouts know.
+// identity and result layout.
 TEST(SimulatorFirmware, StreamCarriesTheNewFirmware) {
     RoundTrip rt(loopbackSensor(Variant::OD, "127.0.0.2", 42123));
     ASSERT_TRUE(rt.ready) << rt.error;
@@ -393,7 +250,7 @@ TEST(SimulatorFirmware, StreamCarriesTheNewFirmware) {
     unknown.variant = Variant::LG;
     unknown.version = {9, 9, 0};
     EXPECT_FALSE(producer.applyIdentity(unknown, {}, error));
-    EXPECT_NE(error.find("LG 9.9"), std::string::npos) << error;
+    EXPECT_EQ(error, "no parameter descriptions for LG 9.9"); // a sensor that is started so says the same
     EXPECT_EQ(producer.identification().cameraVariant, "OD"); // nothing changed
 
     SensorIdentity lg;
@@ -411,48 +268,10 @@ TEST(SimulatorFirmware, StreamCarriesTheNewFirmware) {
     FrameTruth truth;
     producer.renderTruth(cycle.cycleId, truth);
     ASSERT_TRUE(truth.hasLines);
-    expectLines(cycle, truth);
-    const IdentificationTruth id = producer.identification();
-    expectIdentification(cycle, id, truth);
-    EXPECT_EQ(id.softwareVersion, "3.5.1");
-    EXPECT_EQ(id.cameraVariant, "LG");
-    EXPECT_EQ(id.j1939SourceAddress, 77);
-}
-
-// Counting allocations of this test binary, switched on only around the code under test.
-namespace {
-std::atomic<bool> countAllocations{false};
-std::atomic<long> allocations{0};
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (countAllocations.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-
-TEST(SimulatorCycle, SteadyCyclesAllocateNothing) {
-    SimConfig config = configFor(Variant::OD);
-    config.faults.dropShare = 0.01; // the fault path too
-    CycleProducer producer(config);
-    std::string error;
-    ASSERT_TRUE(producer.init(error)) << error;
-    DatagramBatch batch;
-    for (uint32_t f = 1; f <= 8; ++f) // warm-up: buffers reach their size
-        producer.produce(f, batch);
-    allocations = 0;
-    countAllocations = true;
-    for (uint32_t f = 9; f <= 40; ++f)
-        producer.produce(f, batch);
-    countAllocations = false;
-    EXPECT_EQ(allocations.load(), 0);
-    EXPECT_GT(batch.sends().size(), 10u);
+    const Members line{cycle, "AlgoIFOutput.lineGuidanceResult.lineList[0]."};
+    line("id", truth.lines[0].id), line("alpha", truth.lines[0].alpha), line("offset", truth.lines[0].offset);
+    const std::string m = "Meas_Customer_Data_Type.";
+    EXPECT_EQ(readArray<uint8_t>(cycle, m + "SoftwareVersion", 3, 256), (std::vector<uint8_t>{3, 5, 1}));
+    EXPECT_EQ(readArray<uint8_t>(cycle, m + "CameraVariant", 3, 256), (std::vector<uint8_t>{'L', 'G', ' '}));
+    Members{cycle, m, 256}("KpCustomerParameter.J1939SourceAddress", uint8_t(77));
 }
