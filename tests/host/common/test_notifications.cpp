@@ -161,12 +161,3 @@ TEST_F(Notifications, WorkerThreadDisplaysArriveOnTheGuiThread) {
         [] { return NotificationManager::instance().activeNotifications().isEmpty(); }, 2000));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
-
-TEST(L10nStr, KeepsItsSourceAndTranslatesLate) {
-    const L10nStr s = L10nStr::tr("Invalid Baudrate.", "Plugin_TRVAXX");
-    EXPECT_EQ(s.source(), QStringLiteral("Invalid Baudrate."));
-    EXPECT_EQ(s.context(), QStringLiteral("Plugin_TRVAXX"));
-    EXPECT_EQ(QString(s), QStringLiteral("Invalid Baudrate.")); // no translator installed
-    EXPECT_NE(s, L10nStr::tr("Invalid Baudrate.", "Other"));
-    EXPECT_EQ(L10nStr::fromPlain(QStringLiteral("%1 file")).translated(), QStringLiteral("%1 file"));
-}
