@@ -1,7 +1,6 @@
 #include "common/paramcache.h"
 #include "common/simpleparamemitter.h"
 
-#include <QCoreApplication>
 #include <QSignalSpy>
 #include <atomic>
 #include <functional>
