@@ -9,7 +9,6 @@
 #include "common/unittext.h"
 
 #include <QColor>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,7 +19,6 @@ TEST(CommonUtilities, WaitsAreScaledByTheEnvironmentFactor) {
     ASSERT_EQ(qgetenv("TRVAXX_TIME_SCALE"), QByteArray("0.25"));
     EXPECT_DOUBLE_EQ(CommonUtilities::timeScale(), 0.25);
     EXPECT_EQ(CommonUtilities::scaledMs(1000), 250);
-    EXPECT_EQ(CommonUtilities::scaledMs(10000), 2500);
     EXPECT_EQ(CommonUtilities::scaledMs(-5), 0);
     EXPECT_EQ(CommonUtilities::scaledMs(2147483647), 536870912);
 }
