@@ -84,18 +84,6 @@ TEST(KvelcLayout, PacksPlacesExtendsAndNests) {
     EXPECT_EQ(set.build("s").byteOrder, kvelc::ByteOrder::Big);
 }
 
-TEST(KvelcLayout, IncludesResolveRelativeToTheIncludingFileAndAreReadOnce) {
-    const DescriptionSet set = setWith({{"top.kvs", "include \"sub/a.kvs\"; include \"sub/b.kvs\";\n"
-                                                    "struct T { A a; B b; }\n"
-                                                    "output \"t\" = T as T little_endian;"},
-                                        {"sub/a.kvs", "include \"common.kvs\"; struct A { C c; }"},
-                                        {"sub/b.kvs", "include \"common.kvs\"; struct B { C c; u8 x; }"},
-                                        {"sub/common.kvs", "struct C { u16 v; }"}},
-                                       "top.kvs");
-    EXPECT_EQ(set.outputNames(), std::vector<std::string>{"t"});
-    EXPECT_EQ(set.build("t").root.size, 5u);
-}
-
 // The written container parses back into the same tree, byte order included.
 TEST(KvelcCompile, ContainerParsesBackToTheLaidOutTree) {
     const Description d = build(R"(
