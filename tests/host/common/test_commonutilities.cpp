@@ -1,4 +1,4 @@
-// Runs with TRVAXX_TIME_SCALE=0.25 and ORLANGUI_DATA_DIR pointing into the build tree (see
+// Runs with TRVAXX_TIME_SCALE=0.25 and its data and settings folders in the build tree (see
 // CMakeLists.txt).
 #include "common/commonsysteminfo.h"
 #include "common/commonutilities.h"
@@ -31,20 +31,6 @@ TEST(CommonUtilities, SleepServesEventsWhileWaiting) {
     CommonUtilities::sleepQtFriendly(200); // 50 ms after scaling
     EXPECT_TRUE(fired);
     EXPECT_GE(clock.elapsed(), 45);
-}
-
-TEST(CommonUtilities, DefaultFoldersAreCreatedUnderTheDataFolder) {
-    const QString root = CommonUtilities::getOrlanGUIAppDataDir();
-    ASSERT_EQ(root, QString::fromLocal8Bit(qgetenv("ORLANGUI_DATA_DIR")));
-    QDir(root).removeRecursively();
-    const QString captures = CommonUtilities::getDefaultCaptureDir();
-    EXPECT_TRUE(QDir(captures).exists());
-    EXPECT_TRUE(captures.startsWith(root));
-    EXPECT_NE(captures, CommonUtilities::getDefaultExportDir());
-    EXPECT_NE(captures, CommonUtilities::getDefaultFWDir());
-    const QDir nested = CommonUtilities::makeSubDir(CommonUtilities::makeOrlanGUIAppDataSubDir("a"), "b/c");
-    EXPECT_TRUE(nested.exists());
-    EXPECT_EQ(nested.absolutePath(), root + "/a/b/c");
 }
 
 TEST(DFTimeout, IntervalIsScaledAndFiresOnce) {

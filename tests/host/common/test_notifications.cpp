@@ -110,15 +110,6 @@ TEST_F(Notifications, ForeignNotificationIsNotDeletedAndItsDeletionIsNoticed) {
     EXPECT_FALSE(NotificationManager::instance().activeNotifications().contains(other));
 }
 
-TEST_F(Notifications, EventNotificationsFinishByThemselves) {
-    auto* event = new GenericNotification(QStringLiteral("Connected"),
-                                          QStringLiteral("Connection has been successsfully established."),
-                                          12, QStringLiteral("iconNotifiInfo"));
-    QPointer<Notification> guard(event);
-    NotificationManager::instance().displayNotification(event, true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }, 2000));
-}
-
 TEST_F(Notifications, LoaderProgressIsClampedAndFinishingIsFinal) {
     LoaderNotification loader(QStringLiteral("Firmwareupdate"), QStringLiteral("Please wait ~2 min."));
     EXPECT_LT(loader.getProgress(), 0.0f); // busy until the first value

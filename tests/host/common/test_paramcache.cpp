@@ -21,12 +21,6 @@ struct Recorder : ParamObserver {
     void cacheDestroyed() override { gone = true; }
 };
 
-// A cache as a syncer sees it: the protected members are its interface.
-struct SyncingCache : ParamCache {
-    using ParamCache::notifyObservers;
-    using ParamCache::snapshot;
-    using ParamCache::storeSilently;
-};
 } // namespace
 
 TEST(ParamCache, SetNotifiesTheSyncerFirstAndOnceThenEveryObserverButTheOrigin) {
@@ -86,18 +80,6 @@ TEST(ParamCache, RemovesAndNamesIdentifiers) {
     EXPECT_EQ(cache.parameterCount(), 2);
     EXPECT_EQ(cache.getParameterId(QStringLiteral("15")), 15);
     EXPECT_EQ(cache.getParameterId(QStringLiteral("FRAME_RATE")), -1);
-}
-
-TEST(ParamCache, SyncerHelpersStoreSilentlyAndNotifyOnRequest) {
-    SyncingCache cache;
-    Recorder r;
-    cache.attachObserver(&r);
-    cache.storeSilently(5, 1.5);
-    EXPECT_TRUE(r.calls.isEmpty());
-    EXPECT_DOUBLE_EQ(cache.getParameter(5).toDouble(), 1.5);
-    cache.notifyObservers(5, 1.5, nullptr);
-    EXPECT_EQ(r.calls.size(), 1);
-    EXPECT_EQ(cache.snapshot().value(5).toDouble(), 1.5);
 }
 
 TEST(SimpleParamEmitter, EmitsOnlyForItsIdentifierAndSurvivesTheCache) {
