@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -58,14 +57,10 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     auto* panel = window.findChild<QWidget*>(QStringLiteral("sensorPanel"));
     ASSERT_TRUE(panel);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(panel->findChild<QWidget*>(QStringLiteral("resultViewArea")));
     auto* identity = panel->findChild<QLabel*>(QStringLiteral("sensorIdentity"));
     ASSERT_TRUE(identity);
     EXPECT_TRUE(identity->text().contains(QStringLiteral("SER2"))) << qPrintable(identity->text());
     EXPECT_TRUE(identity->text().contains(QStringLiteral("variant code 6"))) << qPrintable(identity->text());
-    auto* parameters = panel->findChild<QTableWidget*>(QStringLiteral("sensorParameters"));
-    ASSERT_TRUE(parameters);
-    EXPECT_GT(parameters->rowCount(), 50);
     // The virtual sensor sends debug data: the user is asked whether to switch them off.
     ASSERT_TRUE(QTest::qWaitFor(
         [] {

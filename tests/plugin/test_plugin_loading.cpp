@@ -166,25 +166,6 @@ TEST_F(MainWindowTest, FilesThatAreNotUsablePluginsAreRefusedShownAndLoadingGoes
     EXPECT_FALSE(window.hasSensorGUI());
 }
 
-TEST(NotificationPanel, FollowsALoaderFromProgressToRemoval) {
-    NotificationManager::instance().setLingerTime(30);
-    NotificationPanel panel;
-    const int before = panel.cardCount();
-    auto* loader =
-        new LoaderNotification(QStringLiteral("Firmwareupdate"), QStringLiteral("Please wait ~2 min."));
-    NotificationManager::instance().displayNotification(loader, true);
-    NotificationCard* card = panel.cardFor(loader);
-    ASSERT_TRUE(card);
-    EXPECT_EQ(panel.cardCount(), before + 1);
-    EXPECT_TRUE(card->showsProgress());
-    loader->updateProgress(0.5f);
-    loader->onNotificationFinished();
-    EXPECT_TRUE(card->showsFinished());
-    EXPECT_FALSE(card->showsProgress());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.cardCount() == before; }, 2000));
-    NotificationManager::instance().setLingerTime(4000);
-}
-
 TEST_F(MainWindowTest, ConnectsThroughTheSensorTypeShowsItsScreenAndRemembersTheSensor) {
     CommonUtilities::gocSettings().remove(QStringLiteral("sensors/recent"));
     PluginManager manager;

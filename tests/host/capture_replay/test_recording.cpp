@@ -86,7 +86,6 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     EXPECT_EQ(started.count(), 1);
     ASSERT_EQ(stopped.count(), 1);
     EXPECT_EQ(stopped.at(0).at(1).toLongLong(), 20);
-    EXPECT_EQ(capture.recordingSeconds(), 0);
 
     RecordingReader reader;
     ASSERT_TRUE(reader.open(path("a.rec"))) << reader.errorString().toStdString();
