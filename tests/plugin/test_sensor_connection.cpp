@@ -54,6 +54,14 @@ SensorAdrMobileCanSP_t simAddress(int host, quint16 port, bool can) {
     return a;
 }
 
+// The function result of the sensor's variant has reached the result cache over CAN.
+bool hasCanResult(Sensor_TRVAXX& sensor, Variant variant) {
+    const ResultCache_TRVAXX& cache = *sensor.getResultCache();
+    return variant == Variant::DI   ? !cache.getCANBasicFunctionsData().isNull()
+           : variant == Variant::OD ? !cache.getCANDetectedObjectData().isNull()
+                                    : !cache.getCANDetectedLineGuidanceData().isNull();
+}
+
 } // namespace
 
 // A silent sensor (NOTI_NO_ETHERNET_DATA) is covered where the main window reports it.
@@ -93,24 +101,6 @@ TEST(SensorConnection, WatchdogEndsALostConnectionUnlessSuspended) {
     EXPECT_EQ(aborted.at(0).at(0).toInt(), NOTI_ABORTED_CONNECTION);
     EXPECT_FALSE(sensor.isStatusTimerActive());
 }
-
-namespace {
-
-// The function result of the sensor's variant has reached the result cache over CAN.
-bool hasCanResult(Sensor_TRVAXX& sensor, Variant variant) {
-    const ResultCache_TRVAXX& cache = *sensor.getResultCache();
-    switch (variant) {
-    case Variant::DI:
-        return !cache.getCANBasicFunctionsData().isNull();
-    case Variant::OD:
-        return !cache.getCANDetectedObjectData().isNull();
-    case Variant::LG:
-        return !cache.getCANDetectedLineGuidanceData().isNull();
-    }
-    return false;
-}
-
-} // namespace
 
 TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
     ASSERT_LT(CommonUtilities::timeScale(), 0.2) << "runs with a small TRVAXX_TIME_SCALE";
