@@ -3,7 +3,6 @@
 
 #include "udp-transport/streamstatistics.h"
 
-
 #include <gtest/gtest.h>
 
 namespace {
