@@ -1,7 +1,7 @@
 // `trvaxx params` as a user runs it against a virtual sensor on a socketcand bus: the exported file
-// is well-formed XML and imports back unchanged, an edited angle (in degrees) reaches the sensor,
-// values CAN does not have come from the result stream, and a new UDP port moves the sensor's
-// stream there after its restart.
+// imports back unchanged, an edited angle (in degrees) reaches the sensor, values CAN does not have
+// come from the result stream, and a new UDP port moves the sensor's stream there after its
+// restart. The file's exact form is pinned in test_pcdevice.
 #include "parammodel/paramfile_trvaxx.h"
 #include "parammodel/pcdevice_trvaxx.h"
 #include "tests/can-communication/simcansensor.h"
@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -65,13 +64,9 @@ protected:
 
 } // namespace
 
-TEST_F(ParamsTool, ExportIsValidXmlAndImportsBackUnchanged) {
+TEST_F(ParamsTool, ExportImportsBackUnchanged) {
     ToolRun r = params({"export", path("a.trvaxxcfg")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QString xmllint = QStandardPaths::findExecutable("xmllint");
-    if (!xmllint.isEmpty()) {
-        EXPECT_EQ(QProcess::execute(xmllint, {"--noout", path("a.trvaxxcfg")}), 0);
-    }
     const QMap<QString, QString> before = writable(path("a.trvaxxcfg"));
     EXPECT_TRUE(before.contains("BF_ROIS_UPPER_LEFT_X")) << "a DI sensor's ROI lists";
 

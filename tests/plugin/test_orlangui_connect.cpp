@@ -1,6 +1,6 @@
 // The host application connects to a virtual sensor (Ethernet and CAN) through the built plug-in,
 // shows the sensor's panel, disconnects, and closes the panel with its notification when the
-// sensor falls silent. Saves a screenshot of the connected window as a test artefact.
+// sensor falls silent.
 #include "app/mainwindow.h"
 #include "app/pluginmanager.h"
 #include "app/sensorlistarea.h"
@@ -10,31 +10,15 @@
 #include "tests/plugin/virtualsensors.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 
 constexpr quint16 STREAM_PORT = 42380;
-
-// A variant code 6 sensor with its CAN bus; the plug-in's CAN interface comes from the environment,
-// as a user would configure it.
-struct Sim : CanSim {
-    Sim() : CanSim(config()) {
-        EXPECT_TRUE(started);
-        qputenv("TRVAXX_CAN_INTERFACE", url().toUtf8());
-    }
-    static trvsim::SimConfig config() {
-        trvsim::SimConfig c = loopbackSensor(trvsim::Variant::OD, "127.0.0.2", STREAM_PORT);
-        c.identity.serialNumber = "GUI0000042";
-        return c;
-    }
-};
 
 Notification* lastNotification() {
     const auto active = NotificationManager::instance().activeNotifications();
@@ -45,7 +29,11 @@ Notification* lastNotification() {
 
 TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     NotificationManager::instance().setLingerTime(60000);
-    Sim sim;
+    // A variant code 6 sensor with its CAN bus; the plug-in's CAN interface comes from the
+    // environment, as a user would configure it.
+    const CanSim sim(simConfigOf(FIRMWARES[6], 2, STREAM_PORT));
+    ASSERT_TRUE(sim.started);
+    qputenv("TRVAXX_CAN_INTERFACE", sim.url().toUtf8());
     // The search listens where the virtual sensor streams to.
     qputenv("TRVAXX_DISCOVERY_PORTS",
             QByteArray::number(STREAM_PORT) + ',' + QByteArray::number(STREAM_PORT + 1));
@@ -54,10 +42,6 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     MainWindow window(plugins);
     window.show();
 
-    auto address = SensorAdrMobileCanSP_t::create(QStringLiteral("virtual sensor"), QByteArray("TRVAxx"),
-                                                  QStringLiteral("127.0.0.2"), STREAM_PORT, QString());
-    address->setCanBaudRate(250000);
-    address->setCanDeviceId(239);
     // The search lists the sensor with its CAN settings; Connect connects to it.
     window.sensorList()->startSearch();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.sensorList()->foundSensorCount() == 1; }, 15000));
@@ -73,14 +57,10 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     auto* panel = window.findChild<QWidget*>(QStringLiteral("sensorPanel"));
     ASSERT_TRUE(panel);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(panel->findChild<QWidget*>(QStringLiteral("resultViewArea")));
     auto* identity = panel->findChild<QLabel*>(QStringLiteral("sensorIdentity"));
     ASSERT_TRUE(identity);
-    EXPECT_TRUE(identity->text().contains(QStringLiteral("GUI0000042"))) << qPrintable(identity->text());
+    EXPECT_TRUE(identity->text().contains(QStringLiteral("SER2"))) << qPrintable(identity->text());
     EXPECT_TRUE(identity->text().contains(QStringLiteral("variant code 6"))) << qPrintable(identity->text());
-    auto* parameters = panel->findChild<QTableWidget*>(QStringLiteral("sensorParameters"));
-    ASSERT_TRUE(parameters);
-    EXPECT_GT(parameters->rowCount(), 50);
     // The virtual sensor sends debug data: the user is asked whether to switch them off.
     ASSERT_TRUE(QTest::qWaitFor(
         [] {
@@ -91,10 +71,6 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
         },
         2000));
 
-    const QString artefacts = QStringLiteral(TEST_ARTEFACT_DIR);
-    QDir().mkpath(artefacts);
-    EXPECT_TRUE(window.grab().save(artefacts + QStringLiteral("/orlangui_connected.png")));
-
     window.disconnectSensor();
     EXPECT_FALSE(window.hasSensorGUI());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -102,8 +78,9 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
 
     // Connected again over Ethernet only, the sensor falls silent: the panel closes and the
     // notification panel shows why.
-    address->clearCANSettings();
-    ASSERT_TRUE(window.connectToSensor(address));
+    ASSERT_TRUE(window.connectToSensor(
+        SensorAdrMobileCanSP_t::create(QStringLiteral("virtual sensor"), QByteArray("TRVAxx"),
+                                       QStringLiteral("127.0.0.2"), STREAM_PORT, QString())));
     sim.sensor->stop();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.hasSensorGUI(); }, 10000));
     ASSERT_TRUE(lastNotification());

@@ -39,33 +39,28 @@ struct StartedCanSim : CanSim {
     }
 };
 
-// CAN settings of the factory: 250 kbit/s, J1939 node 239.
-void addCan(const SensorAdrMobileCanSP_t& a) {
-    a->setCanBaudRate(250000);
-    a->setCanDeviceId(239);
-}
-
-SensorAdrMobileCanSP_t canAddress() {
+// An address with Ethernet settings for 127.0.0.`host` (none for host 0) and, with `can`, the
+// factory's CAN settings: 250 kbit/s, J1939 node 239.
+SensorAdrMobileCanSP_t simAddress(int host, quint16 port, bool can) {
     auto a = SensorAdrMobileCanSP_t::create(QStringLiteral("sim"), QByteArray("TRVAxx"));
-    addCan(a);
-    return a;
-}
-
-SensorAdrMobileCanSP_t ethernetAddress(int host, quint16 port) {
-    auto a = SensorAdrMobileCanSP_t::create(QStringLiteral("sim"), QByteArray("TRVAxx"));
-    a->setIpAddress(QStringLiteral("127.0.0.%1").arg(host));
-    a->setUdpPort(port);
-    return a;
-}
-
-// Titles of the notifications shown while an instance lives.
-struct ShownNotifications : QObject {
-    QStringList titles;
-    ShownNotifications() {
-        connect(&NotificationManager::instance(), &NotificationManager::notificationAdded, this,
-                [this](Notification* n) { titles << n->getTitle(); });
+    if (host) {
+        a->setIpAddress(QStringLiteral("127.0.0.%1").arg(host));
+        a->setUdpPort(port);
     }
-};
+    if (can) {
+        a->setCanBaudRate(250000);
+        a->setCanDeviceId(239);
+    }
+    return a;
+}
+
+// The function result of the sensor's variant has reached the result cache over CAN.
+bool hasCanResult(Sensor_TRVAXX& sensor, Variant variant) {
+    const ResultCache_TRVAXX& cache = *sensor.getResultCache();
+    return variant == Variant::DI   ? !cache.getCANBasicFunctionsData().isNull()
+           : variant == Variant::OD ? !cache.getCANDetectedObjectData().isNull()
+                                    : !cache.getCANDetectedLineGuidanceData().isNull();
+}
 
 } // namespace
 
@@ -74,13 +69,13 @@ TEST(SensorConnection, TwoSendersWithOneAddressAreAConflict) {
     trvsim::FaultConfig twoSenders;
     twoSenders.secondSender = true;
     auto sim = streamingSensor(FIRMWARES[6], 21, BASE_PORT + 21, twoSenders);
-    Sensor_TRVAXX sensor(ethernetAddress(21, BASE_PORT + 21));
+    Sensor_TRVAXX sensor(simAddress(21, BASE_PORT + 21, false));
     EXPECT_EQ(sensor.connectToSensor(), NOTI_ETHERNET_CONFLICT);
 }
 
 TEST(SensorConnection, WatchdogEndsALostConnectionUnlessSuspended) {
     auto sim = streamingSensor(FIRMWARES[7], 30, BASE_PORT + 30);
-    Sensor_TRVAXX sensor(ethernetAddress(30, BASE_PORT + 30));
+    Sensor_TRVAXX sensor(simAddress(30, BASE_PORT + 30, false));
     QSignalSpy aborted(&sensor, SIGNAL(connectionWasAborted(ErrorCode)));
     ASSERT_EQ(sensor.connectToSensor(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.isWatchdogActive(); }, 2000));
@@ -107,24 +102,6 @@ TEST(SensorConnection, WatchdogEndsALostConnectionUnlessSuspended) {
     EXPECT_FALSE(sensor.isStatusTimerActive());
 }
 
-namespace {
-
-// The function result of the sensor's variant has reached the result cache over CAN.
-bool hasCanResult(Sensor_TRVAXX& sensor, Variant variant) {
-    const ResultCache_TRVAXX& cache = *sensor.getResultCache();
-    switch (variant) {
-    case Variant::DI:
-        return !cache.getCANBasicFunctionsData().isNull();
-    case Variant::OD:
-        return !cache.getCANDetectedObjectData().isNull();
-    case Variant::LG:
-        return !cache.getCANDetectedLineGuidanceData().isNull();
-    }
-    return false;
-}
-
-} // namespace
-
 TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
     ASSERT_LT(CommonUtilities::timeScale(), 0.2) << "runs with a small TRVAXX_TIME_SCALE";
     for (int code = 0; code < 10; ++code) {
@@ -137,10 +114,7 @@ TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
             SCOPED_TRACE(testing::Message() << "host " << host << " " << mode);
             const bool ethernet = mode[0] != 'C';
             const bool can = mode[0] != 'E';
-            const SensorAdrMobileCanSP_t address = ethernet ? ethernetAddress(host, port) : canAddress();
-            if (can)
-                addCan(address);
-            Sensor_TRVAXX sensor(address);
+            Sensor_TRVAXX sensor(simAddress(ethernet ? host : 0, port, can));
             sensor.setCanInterfaceUrl(sim.url().toUtf8());
             ASSERT_EQ(sensor.connectToSensor(), result);
             EXPECT_EQ(sensor.getVariantCode(), code);
@@ -168,9 +142,7 @@ TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
 TEST(SensorConnection, DifferentSensorsOnCanAndEthernetAreRefused) {
     StartedCanSim onCan(FIRMWARES[6], 60, BASE_PORT + 60);
     auto onEthernet = streamingSensor(FIRMWARES[6], 61, BASE_PORT + 61);
-    const SensorAdrMobileCanSP_t address = ethernetAddress(61, BASE_PORT + 61);
-    addCan(address);
-    Sensor_TRVAXX sensor(address);
+    Sensor_TRVAXX sensor(simAddress(61, BASE_PORT + 61, true));
     sensor.setCanInterfaceUrl(onCan.url().toUtf8());
     EXPECT_EQ(sensor.connectToSensor(), NOTI_DIFFERENT_SENSORS);
     EXPECT_EQ(sensor.getCanBusController(), nullptr);
@@ -179,7 +151,7 @@ TEST(SensorConnection, DifferentSensorsOnCanAndEthernetAreRefused) {
 
 TEST(SensorConnection, CanOnlySensorThatVanishesEndsTheConnectionWithoutFreezingTheGui) {
     StartedCanSim sim(FIRMWARES[7], 62, BASE_PORT + 62);
-    Sensor_TRVAXX sensor(canAddress());
+    Sensor_TRVAXX sensor(simAddress(0, 0, true));
     sensor.setCanInterfaceUrl(sim.url().toUtf8());
     QSignalSpy aborted(&sensor, SIGNAL(connectionWasAborted(ErrorCode)));
     ASSERT_EQ(sensor.connectToSensor(), 0);
@@ -206,20 +178,21 @@ TEST(SensorConnection, StartupChecksSwitchDebugDataOffOverCanAndOnlyReportItWith
     // are reported, nothing is written; it is in running mode, so that is not reported.
     {
         auto sim = streamingSensor(od, 70, BASE_PORT + 70);
-        Sensor_TRVAXX sensor(ethernetAddress(70, BASE_PORT + 70));
+        Sensor_TRVAXX sensor(simAddress(70, BASE_PORT + 70, false));
         ASSERT_EQ(sensor.connectToSensor(), 0);
-        ShownNotifications shown;
+        QStringList shown;
+        QObject context;
+        QObject::connect(&NotificationManager::instance(), &NotificationManager::notificationAdded, &context,
+                         [&](Notification* n) { shown << n->getTitle(); });
         sensor.checkDebugData();
         sensor.checkAutoCalibration();
         sensor.checkRunningMode();
-        EXPECT_EQ(shown.titles, (QStringList{"Debug Data On", "AutoCalibration On"}));
+        EXPECT_EQ(shown, (QStringList{"Debug Data On", "AutoCalibration On"}));
     }
     // With CAN the user is asked; agreeing writes the parameters (watchdogs suspended meanwhile)
     // and the receivers that ran before the sensor's restart run again afterwards.
     StartedCanSim sim(od, 71, BASE_PORT + 71);
-    const SensorAdrMobileCanSP_t address = ethernetAddress(71, BASE_PORT + 71);
-    addCan(address);
-    Sensor_TRVAXX sensor(address);
+    Sensor_TRVAXX sensor(simAddress(71, BASE_PORT + 71, true));
     sensor.setCanInterfaceUrl(sim.url().toUtf8());
     ASSERT_EQ(sensor.connectToSensor(), 0);
     QStringList asked;

@@ -15,7 +15,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QThread>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,8 +26,6 @@ constexpr quint16 kPort = 42310;       // search ports: kPort, kPort + 1
 constexpr quint16 kLoaderPort = 42312; // a running receiver's port
 constexpr int kCanPort = 29610;
 const QString kBus = QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(kCanPort);
-
-using Sim = SimProcess;
 
 QStringList streamTo(quint16 port) {
     return {"--dest", QStringLiteral("127.0.0.1:%1").arg(port)};
@@ -67,7 +64,7 @@ struct Search {
 
 TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheckAlsoFromTheCommandLine) {
     Search search;
-    std::unique_ptr<Sim> sim;
+    std::unique_ptr<SimProcess> sim;
     struct Case {
         bool check;
         AutomaticScout_TRVAxx::CanCheck expected;
@@ -78,7 +75,7 @@ TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheckAlsoFromTheC
         // send at once.
         ASSERT_TRUE(search.run(8000, [&] {
             if (!sim)
-                sim = std::make_unique<Sim>(
+                sim = std::make_unique<SimProcess>(
                     streamTo(kPort) + serveBus() +
                     QStringList{"--count", "3", "--can-beacon", QString("127.0.0.1:%1").arg(kPort)});
         }));
@@ -121,8 +118,8 @@ TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheckAlsoFromTheC
 TEST(Discovery, DropsCanSettingsThatLeadElsewhere) {
     // The first sensor is on the bus; the second reports the same node but is on no bus, so its
     // check reaches the first one.
-    Sim onBus(streamTo(kPort) + serveBus() + QStringList{"--source", "127.0.0.5"});
-    Sim elsewhere(streamTo(kPort) + QStringList{"--source", "127.0.0.9", "--serial", "OTHER0001"});
+    SimProcess onBus(streamTo(kPort) + serveBus() + QStringList{"--source", "127.0.0.5"});
+    SimProcess elsewhere(streamTo(kPort) + QStringList{"--source", "127.0.0.9", "--serial", "OTHER0001"});
     struct Case {
         QString url;
         AutomaticScout_TRVAxx::CanCheck first, second;
@@ -146,7 +143,7 @@ TEST(Discovery, DropsCanSettingsThatLeadElsewhere) {
 }
 
 TEST(Discovery, AnAbortedSearchReportsNothingAndTheNextStartsAfresh) {
-    Sim sim(streamTo(kPort));
+    SimProcess sim(streamTo(kPort));
     Search search({kPort}, 400);
     search.scout.setCanValidation(false);
     search.scout.startSearch();
@@ -170,8 +167,8 @@ TEST(Discovery, SearchWhileConnectedLeavesTheStreamToTheReceiver) {
     receiver.setPort(kLoaderPort);
     receiver.setWakeUp(UdpSocket::WakeUp::None);
     ASSERT_EQ(receiver.start(), 0);
-    Sim sim(streamTo(kLoaderPort) + serveBus() + QStringList{"--source", "127.0.0.5"} +
-            QStringList{"--can-beacon", QString("127.0.0.1:%1").arg(kLoaderPort)});
+    SimProcess sim(streamTo(kLoaderPort) + serveBus() + QStringList{"--source", "127.0.0.5"} +
+                   QStringList{"--can-beacon", QString("127.0.0.1:%1").arg(kLoaderPort)});
     QThread::msleep(1500);
     const auto cycles = [&] { return output.handouts(1, false).size(); };
     const size_t before = cycles();

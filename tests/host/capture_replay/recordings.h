@@ -18,12 +18,6 @@ inline QByteArray readAll(const QString& path) {
     return f.readAll();
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
-
 // `count` time stamps `stepUs` apart, from 0.
 inline std::vector<quint64> evenly(int count, quint64 stepUs) {
     std::vector<quint64> timestamps;

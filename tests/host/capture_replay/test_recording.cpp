@@ -86,11 +86,9 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     EXPECT_EQ(started.count(), 1);
     ASSERT_EQ(stopped.count(), 1);
     EXPECT_EQ(stopped.at(0).at(1).toLongLong(), 20);
-    EXPECT_EQ(capture.recordingSeconds(), 0);
 
     RecordingReader reader;
     ASSERT_TRUE(reader.open(path("a.rec"))) << reader.errorString().toStdString();
-    EXPECT_EQ(reader.info().formatVersion, 1);
     EXPECT_EQ(reader.info().writingContext, QStringLiteral("vlr_trv_DSP"));
     EXPECT_EQ(reader.info().frameType, 0x10000u);
     EXPECT_EQ(reader.info().frameSubtype, 4223u);
@@ -107,11 +105,6 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     }
     EXPECT_EQ(reader.readPacket(p), RecordingReader::Status::End);
     EXPECT_TRUE(reader.errorString().isEmpty());
-
-    // rewind plays the same packets again
-    ASSERT_TRUE(reader.rewind());
-    ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
-    EXPECT_EQ(p.data, packets[0]);
 
     ASSERT_TRUE(capture.startRecording(path("b.rec")));
     capture.stopRecoding();

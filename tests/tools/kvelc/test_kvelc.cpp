@@ -47,8 +47,10 @@ std::string layout(const Node& n) {
 
 } // namespace
 
-TEST(KvelcLayout, PacksMembersInOrderAndHonoursPlacementAndDeclaredSize) {
-    const Description d = build(R"(
+// Packing in order, placement and declared size; extensions continuing after their base and using
+// its reserved tail; nested structures with absolute offsets and arrays laid out at element zero.
+TEST(KvelcLayout, PacksPlacesExtendsAndNests) {
+    const DescriptionSet set = setWith({{"main.kvs", R"(
         struct S size 24 {   // 24 bytes, 4 of them a reserved tail
             i8  name[3];
             u16 port;        /* right after: packed, offset 3 */
@@ -56,46 +58,30 @@ TEST(KvelcLayout, PacksMembersInOrderAndHonoursPlacementAndDeclaredSize) {
             reserve 2;       // no member
             u32 grid[2][1];  // offset 14
         }
-        output "out" = S as ROOT big_endian;)");
-    EXPECT_EQ(layout(d.root), "ROOT:s@0+24{name:i@0+1[3] port:u@3+2 value:f@8+4 grid:u@14+4[2][1]}");
-    EXPECT_EQ(d.byteOrder, kvelc::ByteOrder::Big);
-}
-
-TEST(KvelcLayout, ExtensionContinuesAfterTheBaseAndUsesItsReservedTail) {
-    const DescriptionSet set = setWith({{"main.kvs", R"(
         struct V1 size 8 { u16 a; u8 b; }
         struct V2 : V1 { u8 c; }            // inside V1's tail: size stays 8
         struct V3 : V2 size 12 { f32 d; }   // 4..7, then 4 bytes reserved
         struct V4 : V3 { u8 e @ 12; }       // beyond: size grows to 13
-        output "v2" = V2 as R little_endian;
-        output "v3" = V3 as R little_endian;
-        output "v4" = V4 as R little_endian;)"}},
-                                       "main.kvs");
-    EXPECT_EQ(layout(set.build("v2").root), "R:s@0+8{a:u@0+2 b:u@2+1 c:u@3+1}");
-    EXPECT_EQ(layout(set.build("v3").root), "R:s@0+12{a:u@0+2 b:u@2+1 c:u@3+1 d:f@4+4}");
-    EXPECT_EQ(layout(set.build("v4").root), "R:s@0+13{a:u@0+2 b:u@2+1 c:u@3+1 d:f@4+4 e:u@12+1}");
-}
-
-TEST(KvelcLayout, NestedStructuresGetAbsoluteOffsetsWithArraysAtElementZero) {
-    const Description d = build(R"(
         struct Obj { i32 id; f32 x; }
         struct List { u32 count; Obj objects[20]; f32 tail[3]; }
         struct Top { u8 head[4]; List list; }
-        output "out" = Top as Top little_endian;)");
-    EXPECT_EQ(layout(d.root), "Top:s@0+180{head:u@0+1[4] list:s@4+176{count:u@4+4 "
-                              "objects:s@8+8[20]{id:i@8+4 x:f@12+4} tail:f@168+4[3]}}");
-}
-
-TEST(KvelcLayout, IncludesResolveRelativeToTheIncludingFileAndAreReadOnce) {
-    const DescriptionSet set = setWith({{"top.kvs", "include \"sub/a.kvs\"; include \"sub/b.kvs\";\n"
-                                                    "struct T { A a; B b; }\n"
-                                                    "output \"t\" = T as T little_endian;"},
-                                        {"sub/a.kvs", "include \"common.kvs\"; struct A { C c; }"},
-                                        {"sub/b.kvs", "include \"common.kvs\"; struct B { C c; u8 x; }"},
-                                        {"sub/common.kvs", "struct C { u16 v; }"}},
-                                       "top.kvs");
-    EXPECT_EQ(set.outputNames(), std::vector<std::string>{"t"});
-    EXPECT_EQ(set.build("t").root.size, 5u);
+        output "s" = S as ROOT big_endian;
+        output "v2" = V2 as R little_endian;
+        output "v3" = V3 as R little_endian;
+        output "v4" = V4 as R little_endian;
+        output "top" = Top as Top little_endian;)"}},
+                                       "main.kvs");
+    const std::pair<const char*, const char*> cases[] = {
+        {"s", "ROOT:s@0+24{name:i@0+1[3] port:u@3+2 value:f@8+4 grid:u@14+4[2][1]}"},
+        {"v2", "R:s@0+8{a:u@0+2 b:u@2+1 c:u@3+1}"},
+        {"v3", "R:s@0+12{a:u@0+2 b:u@2+1 c:u@3+1 d:f@4+4}"},
+        {"v4", "R:s@0+13{a:u@0+2 b:u@2+1 c:u@3+1 d:f@4+4 e:u@12+1}"},
+        {"top", "Top:s@0+180{head:u@0+1[4] list:s@4+176{count:u@4+4 "
+                "objects:s@8+8[20]{id:i@8+4 x:f@12+4} tail:f@168+4[3]}}"},
+    };
+    for (const auto& [output, expected] : cases)
+        EXPECT_EQ(layout(set.build(output).root), expected);
+    EXPECT_EQ(set.build("s").byteOrder, kvelc::ByteOrder::Big);
 }
 
 // The written container parses back into the same tree, byte order included.
@@ -118,9 +104,8 @@ TEST(KvelcCompile, ContainerParsesBackToTheLaidOutTree) {
         EXPECT_EQ(t.byteOrder(), uint32_t(kvel::BigEndian));
         EXPECT_EQ(t.typeKind(), static_cast<uint32_t>(n.kind));
         ASSERT_EQ(t.members().size(), n.members.size());
-        for (size_t i = 0; i < n.members.size(); ++i) {
+        for (size_t i = 0; i < n.members.size(); ++i)
             same(n.members[i], *t.members()[i]);
-        }
     };
     same(d.root, *root);
 }
@@ -186,17 +171,15 @@ TEST(KvelcErrors, FaultsAreRefusedWithTheirPlaceAndAClearReason) {
 
 TEST(KvelcErrors, DimensionCountAndNestingAreBounded) {
     std::string dims;
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < 256; ++i)
         dims += "[1]";
-    }
     EXPECT_THROW(build("struct S { u8 a" + dims + "; }"), kvelc::SourceError);
 
     // Each level doubles the member count; 17 levels pass the bound long before memory runs out.
     std::string text = "struct L0 { u8 a; u8 b; }\n";
-    for (int i = 1; i <= 17; ++i) {
+    for (int i = 1; i <= 17; ++i)
         text += "struct L" + std::to_string(i) + " { L" + std::to_string(i - 1) + " a; L" +
                 std::to_string(i - 1) + " b; }\n";
-    }
     try {
         build(text);
         ADD_FAILURE() << "accepted";
@@ -205,61 +188,48 @@ TEST(KvelcErrors, DimensionCountAndNestingAreBounded) {
     }
 }
 
-// The executable as the build runs it.
-class KvelcTool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kvelc_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-    void writeSource(const std::string& name, const std::string& text) {
-        std::ofstream(m_dir / name) << text;
-    }
-    int run(const std::string& arguments, std::string& errors) {
-        const std::filesystem::path err = m_dir / "stderr.txt";
-        const std::string command =
-            std::string(KVELC_PATH) + " " + arguments + " 2>" + err.string() + " >/dev/null";
+// The executable as the build runs it: only the named outputs are written; a bad source, an
+// undeclared output or a missing file fail with their reason and write nothing.
+TEST(KvelcTool, WritesTheNamedContainersOrFailsWithTheReason) {
+    char pattern[] = "/tmp/kvelc_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern, out = dir / "out";
+    std::string errors;
+    // Writes `source` (if any) to `name` and runs kvelc on it with `outputs`.
+    const auto run = [&](const char* name, const char* source, const std::string& outputs = "") {
+        if (source)
+            std::ofstream(dir / name) << source;
+        const std::string command = std::string(KVELC_PATH) + " -o " + out.string() + " " +
+                                    (dir / name).string() + outputs + " 2>" + (dir / "stderr.txt").string() +
+                                    " >/dev/null";
         const int status = std::system(command.c_str());
-        std::ifstream in(err);
         std::stringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(dir / "stderr.txt").rdbuf();
         errors = text.str();
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::filesystem::path m_dir;
-};
+    };
 
-TEST_F(KvelcTool, WritesTheNamedContainersThatParse) {
-    writeSource("ok.kvs", "struct S { u8 a; f32 b; }\n"
-                          "output \"ONE\", \"TWO\" = S as S_t little_endian;\n");
-    std::string errors;
-    ASSERT_EQ(run("-o " + (m_dir / "out").string() + " " + (m_dir / "ok.kvs").string() + " TWO", errors), 0)
+    EXPECT_EQ(run("ok.kvs", "struct S { u8 a; f32 b; }\noutput \"ONE\", \"TWO\" = S as S_t little_endian;\n",
+                  " TWO"),
+              0)
         << errors;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out" / "ONE.kvd"));
-    std::ifstream in(m_dir / "out" / "TWO.kvd", std::ios::binary);
+    EXPECT_FALSE(std::filesystem::exists(out / "ONE.kvd"));
+    std::ifstream in(out / "TWO.kvd", std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const kvel::ITypePtr root = kvel::parse(bytes);
     ASSERT_TRUE(root);
     EXPECT_EQ(root->name(), "S_t");
     EXPECT_EQ(root->size(), 5u);
-}
 
-TEST_F(KvelcTool, FailsOnABadSourceOrAnUndeclaredOutputAndWritesNothing) {
-    writeSource("bad.kvs",
-                "struct S {\n    u32 a;\n    u8 b @ 1;\n}\noutput \"X\" = S as S little_endian;\n");
-    std::string errors;
-    EXPECT_EQ(run("-o " + (m_dir / "out").string() + " " + (m_dir / "bad.kvs").string(), errors), 1);
+    EXPECT_EQ(
+        run("bad.kvs", "struct S {\n    u32 a;\n    u8 b @ 1;\n}\noutput \"X\" = S as S little_endian;\n"),
+        1);
     EXPECT_NE(errors.find("bad.kvs:3:5: error: 'b' at offset 1 overlaps 'a' (bytes 0..3)"), std::string::npos)
         << errors;
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "out" / "X.kvd"));
-
-    writeSource("ok.kvs", "struct S { u8 a; }\noutput \"X\" = S as S little_endian;\n");
-    EXPECT_EQ(run("-o " + m_dir.string() + " " + (m_dir / "ok.kvs").string() + " Y", errors), 1);
+    EXPECT_FALSE(std::filesystem::exists(out / "X.kvd"));
+    EXPECT_EQ(run("ok.kvs", nullptr, " Y"), 1);
     EXPECT_NE(errors.find("no output \"Y\" is declared"), std::string::npos) << errors;
-
-    EXPECT_EQ(run((m_dir / "absent.kvs").string(), errors), 1);
+    EXPECT_EQ(run("absent.kvs", nullptr), 1);
     EXPECT_NE(errors.find("absent.kvs:0:0: error: cannot read the file"), std::string::npos) << errors;
+    std::filesystem::remove_all(dir);
 }

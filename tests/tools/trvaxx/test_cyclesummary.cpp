@@ -3,8 +3,6 @@
 
 #include "udp-transport/streamstatistics.h"
 
-#include <QJsonArray>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -81,7 +79,6 @@ TEST(CycleSummaryTest, JsonFigures) {
     EXPECT_EQ(stats.value(QStringLiteral("dsp_datagrams")).toInt(), 100);
     EXPECT_EQ(stats.value(QStringLiteral("lrc_errors")).toInt(), 2);
     EXPECT_EQ(stats.value(QStringLiteral("can_beacons")).toInt(), 0);
-    EXPECT_EQ(stats.size(), 7);
     EXPECT_TRUE(line.toText().contains(QStringLiteral("lrc 2")));
 
     // The interval starts afresh: no cycles, no record figures.

@@ -66,11 +66,9 @@ QTemporaryDir* ToolOptionsTest::dir = nullptr;
 TEST_F(ToolOptionsTest, AcceptedCommandLines) {
     const std::pair<QStringList, const char*> cases[] = {
         {{"monitor"}, "action=run command=monitor port=42000 sender=0.0.0.0 json=0 seconds=0 wake=all"},
-        {{"monitor", "--port", "5000", "--sender=127.0.0.3", "--json", "--seconds", "4"},
-         "port=5000 sender=127.0.0.3 json=1 seconds=4 wake=all"},
-        {{"monitor", "--port=0"}, "port=0"},
+        {{"monitor", "--port=0", "--sender=127.0.0.3", "--json", "--seconds", "4", "--wake-up", "loopback"},
+         "port=0 sender=127.0.0.3 json=1 seconds=4 wake=loopback"},
         {{"monitor", "--port", "65535"}, "port=65535"},
-        {{"monitor", "--wake-up", "loopback"}, "wake=loopback"},
         {{"record", "f", "--wake-up=none"}, "wake=none"},
         {{"record", "out.orlrec", "--seconds", "10"}, "command=record file=out.orlrec seconds=10"},
         {{"replay", "--fast", "in.orlrec", "--json"}, "command=replay file=in.orlrec fast=1 json=1"},
@@ -104,9 +102,6 @@ TEST_F(ToolOptionsTest, AcceptedCommandLines) {
             EXPECT_TRUE(fields.contains(field))
                 << field.toStdString() << " in " << fields.join(' ').toStdString();
     }
-    EXPECT_TRUE(toolUsage(QStringLiteral("monitor")).contains(QStringLiteral("--sender")));
-    EXPECT_TRUE(toolUsage(QStringLiteral("replay")).contains(QStringLiteral("--fast")));
-    EXPECT_TRUE(toolUsage().contains(QStringLiteral("record FILE")));
 }
 
 TEST_F(ToolOptionsTest, FaultsAreNamed) {
