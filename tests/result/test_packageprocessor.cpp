@@ -291,11 +291,7 @@ TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
     result->addMember(objects);
     auto root = make_kvel_shared<StructType>("AlgoIFOutput", Dimensions{}, 0, 160, LittleEndian);
     root->addMember(result);
-    resulttest::Channel algo;
-    algo.number = 8;
-    algo.root = root;
-    algo.description = kvel::write(algo.root);
-    algo.data.assign(algo.root->size(), 0);
+    resulttest::Channel algo{8, root, kvel::write(root), Bytes(root->size())};
     algo.set<int32_t>("AlgoIFOutput.objectDetectionResult.objectList[0].id", 12);
     CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
     MessageCapture capture;
@@ -353,39 +349,37 @@ TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     EXPECT_FALSE(fifth->info.contains(72));
 }
 
-// Record pool: records come back when their last holder lets go and come out again reset.
-
-TEST(ResultRecordPool, RecordReturnsWhenTheLastHolderLetsGoAndComesBackReset) {
-    ResultRecordPool_TRVAXX pool(2);
-    ResultDataSP_TRVAXX record = pool.acquire();
-    ResultData_TRVAXX* const address = record.data();
-    record->sensorWidth = 64;
-    record->distanceData[5] = 7;
-    record->objects.objects[3].id = 4;
-    record->softwareVersion = QStringLiteral("3.2.7");
-    ResultDataSP_TRVAXX reader = record; // another holder, e.g. the GUI thread
-    record.reset();
-    EXPECT_EQ(pool.idleCount(), 0);
-    reader.reset();
-    EXPECT_EQ(pool.idleCount(), 1);
-
-    ResultDataSP_TRVAXX again = pool.acquire();
-    EXPECT_EQ(again.data(), address);
-    EXPECT_EQ(again->sensorWidth, 0);
-    EXPECT_EQ(again->distanceData[5], 0);
-    EXPECT_EQ(again->objects.objects[3].id, -1);
-    EXPECT_TRUE(again->softwareVersion.isEmpty());
-}
-
-TEST(ResultRecordPool, KeepsAtMostItsCapacityAndMayDieBeforeItsRecords) {
+// Record pool: a record comes back when its last holder lets go and comes out again reset; the
+// pool keeps at most its capacity and may die before its records.
+TEST(ResultRecordPool, RecordReturnsResetAndThePoolKeepsAtMostItsCapacity) {
     ResultDataSP_TRVAXX survivor;
     {
         ResultRecordPool_TRVAXX pool(2);
-        std::vector<ResultDataSP_TRVAXX> held;
-        for (int i = 0; i < 5; ++i)
-            held.push_back(pool.acquire());
+        ResultDataSP_TRVAXX record = pool.acquire();
+        ResultData_TRVAXX* const address = record.data();
+        record->sensorWidth = 64;
+        record->distanceData[5] = 7;
+        record->objects.objects[3].id = 4;
+        record->softwareVersion = QStringLiteral("3.2.7");
+        ResultDataSP_TRVAXX reader = record; // another holder, e.g. the GUI thread
+        record.reset();
+        EXPECT_EQ(pool.idleCount(), 0);
+        reader.reset();
+        EXPECT_EQ(pool.idleCount(), 1);
+
+        ResultDataSP_TRVAXX again = pool.acquire();
+        EXPECT_EQ(again.data(), address);
+        EXPECT_EQ(again->sensorWidth, 0);
+        EXPECT_EQ(again->distanceData[5], 0);
+        EXPECT_EQ(again->objects.objects[3].id, -1);
+        EXPECT_TRUE(again->softwareVersion.isEmpty());
+
+        std::vector<ResultDataSP_TRVAXX> held(5);
+        for (ResultDataSP_TRVAXX& r : held)
+            r = pool.acquire();
         survivor = held.back();
         held.clear();
+        again.reset();
         EXPECT_EQ(pool.idleCount(), 2);
     }
     survivor->sensorWidth = 1; // still valid after the pool is gone; freed on release (ASan)
