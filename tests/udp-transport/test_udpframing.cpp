@@ -50,10 +50,7 @@ TEST(Lrc, PinnedValuesForEveryStretchOfTheBody) {
 // The field layout is pinned by the hand-written datagrams of the assembler tests; here only a
 // channel header cut short, whose missing bytes read as zero.
 TEST(Headers, CutChannelHeaderReadsMissingBytesAsZero) {
-    ChannelHeader c;
-    c.currentPart = 2;
-    c.numberOfParts = 5;
-    c.offset = 0x10000;
+    const ChannelHeader c{kStartDelimiter, 0, 0, 2, 5, 0x10000};
     std::uint8_t channel[kChannelHeaderSize] = {};
     c.write(channel);
     const ChannelHeader cut = ChannelHeader::read(channel, 14);
