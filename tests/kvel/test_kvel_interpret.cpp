@@ -76,39 +76,29 @@ TEST(KvelInterpret, IndexArithmeticOnTwoDimensions) {
 }
 
 TEST(KvelInterpret, NumericConversionToFloatingTargets) {
-    for (uint32_t order : {kvel::LittleEndian, kvel::BigEndian}) {
-        const kvel::ITypePtr root = single("s", {}, 2, kvel::KindSigned, order, 2);
-        int16_t minusTwo = -2;
-        uint8_t bytes[2];
-        std::memcpy(bytes, &minusTwo, 2);
-        if (order == kvel::BigEndian)
-            std::swap(bytes[0], bytes[1]);
-        float f = 0;
-        kvel::read<float>(root, "Root.s", &f, 1, bytes, 2);
-        EXPECT_EQ(f, -2.0f);
-        // Writing a float converts back to the element type (saturating out of range).
-        const float big = 1e9f;
-        kvel::write<float>(root, "Root.s", &big, 1, bytes, 2);
-        int16_t back = 0;
-        kvel::read<int16_t>(root, "Root.s", &back, 1, bytes, 2);
-        EXPECT_EQ(back, 32767);
-        const double seven = 7.0;
-        kvel::write<double>(root, "Root.s", &seven, 1, bytes, 2);
-        kvel::read<int16_t>(root, "Root.s", &back, 1, bytes, 2);
-        EXPECT_EQ(back, 7);
-    }
-    // Unsigned 64-bit and double elements to float.
     const kvel::ITypePtr root = sampleTree(kvel::BigEndian);
     std::vector<uint8_t> data(296);
+    data[26] = data[27] = 0xFF; // Temperature, -1
+    float f = 0;
+    const auto readFloat = [&](const std::string& member) {
+        kvel::read<float>(root, "DSP_CPARType." + member, &f, 1, data.data(), data.size());
+        return f;
+    };
+    EXPECT_EQ(readFloat("Temperature"), -1.0f);
+    // Writing a float converts back to the element type (saturating out of range).
+    const float big = 1e9f;
+    kvel::write<float>(root, "DSP_CPARType.Temperature", &big, 1, data.data(), data.size());
+    EXPECT_EQ(std::vector<uint8_t>(data.begin() + 26, data.begin() + 28), (std::vector<uint8_t>{0x7F, 0xFF}));
+    const double seven = 7.0;
+    kvel::write<double>(root, "DSP_CPARType.Temperature", &seven, 1, data.data(), data.size());
+    EXPECT_EQ(readFloat("Temperature"), 7.0f);
+    // Unsigned 64-bit and double elements to float.
     const uint64_t huge = 1ull << 40;
     const double ratio = 0.25;
     kvel::write<uint64_t>(root, "DSP_CPARType.Huge", &huge, 1, data.data(), data.size());
     kvel::write<double>(root, "DSP_CPARType.Ratio", &ratio, 1, data.data(), data.size());
-    float f = 0;
-    kvel::read<float>(root, "DSP_CPARType.Huge", &f, 1, data.data(), data.size());
-    EXPECT_EQ(f, 1099511627776.0f);
-    kvel::read<float>(root, "DSP_CPARType.Ratio", &f, 1, data.data(), data.size());
-    EXPECT_EQ(f, 0.25f);
+    EXPECT_EQ(readFloat("Huge"), 1099511627776.0f);
+    EXPECT_EQ(readFloat("Ratio"), 0.25f);
 }
 
 TEST(KvelInterpret, SizeAndCountChecks) {
@@ -213,8 +203,6 @@ TYPED_TEST(KvelRoundTrip, WriteThenReadBothByteOrders) {
         T back[3] = {};
         kvel::read<T>(tree, "Root.v", back, 3, data.data(), data.size());
         EXPECT_EQ(std::memcmp(back, values, sizeof values), 0);
-        kvel::read<T>(tree, "Root.v[2]", back, 1, data.data(), data.size());
-        EXPECT_EQ(back[0], values[2]);
     }
 }
 
@@ -316,20 +304,9 @@ TEST(KvelInterpret, CopyBetweenExpressions) {
     const kvel::ITypePtr little = sampleTree(kvel::LittleEndian);
     const kvel::ITypePtr big = sampleTree(kvel::BigEndian);
     std::vector<uint8_t> src(296), dest(296);
+    // Bytes below 0x7F never make a NaN, so that the comparison below is exact.
     for (size_t i = 0; i < src.size(); ++i)
-        src[i] = uint8_t(i * 13 + 1);
-    // Keep the floats finite so that the comparison below is exact.
-    const float pattern[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    kvel::write<float>(little, "DSP_CPARType.AutoCalibParam_xPattern", pattern, 8, src.data(), 296);
-    const double ratio = 0.5;
-    kvel::write<double>(little, "DSP_CPARType.Ratio", &ratio, 1, src.data(), 296);
-    for (int i = 0; i < 3; ++i) {
-        const float x = float(i);
-        kvel::write<float>(little, "DSP_CPARType.objectList[" + std::to_string(i) + "].x1", &x, 1, src.data(),
-                           296);
-    }
-    const float b = 2.5f;
-    kvel::write<float>(little, "DSP_CPARType.Inner.b", &b, 1, src.data(), 296);
+        src[i] = uint8_t((i * 13 + 1) % 127);
 
     kvel::copy(little, "", src.data(), 296, big, "DSP_CPARType", dest.data(), 296);
     for (const std::string& leaf : kvel::memberPaths(little, "DSP_CPARType", -1)) {
