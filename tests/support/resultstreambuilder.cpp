@@ -154,12 +154,11 @@ void CycleBuilder::fillImage(uint32_t frameCounter) {
         confidence[size_t(i)] = uint16_t((i % 4) << 1); // all four normalisation factors
         amplitude[size_t(i)] = uint16_t(100 + (i * 7) % 3000);
     }
-    algo.set(a + "distanceData", distance.data(), 1024);
-    algo.set(a + "X", x.data(), 1024);
-    algo.set(a + "Y", y.data(), 1024);
-    algo.set(a + "Z", z.data(), 1024);
-    algo.set(a + "confidence", confidence.data(), 1024);
-    algo.set(a + "amplitude", amplitude.data(), 1024);
+    for (const auto& [name, values] : {std::pair{"X", &x}, {"Y", &y}, {"Z", &z}})
+        algo.set(a + name, values->data(), 1024);
+    for (const auto& [name, values] :
+         {std::pair{"distanceData", &distance}, {"confidence", &confidence}, {"amplitude", &amplitude}})
+        algo.set(a + name, values->data(), 1024);
     const float normalization[4] = {1.0f, 2.0f, 4.0f, 8.0f};
     algo.set(a + "amplitude_normalization", normalization, 4);
     algo.set<uint32_t>(a + "masterclockTimestamp", 40u * frameCounter);
