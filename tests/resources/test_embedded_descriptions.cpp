@@ -15,7 +15,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 
 using namespace kvel;
 
@@ -164,7 +163,6 @@ TEST(EmbeddedDescriptions, EachParsesAndIsRewrittenByteForByte) {
 }
 
 TEST(EmbeddedDescriptions, ParameterBlocksKeepTheirRootsFirstMembersSizesAndByteOrders) {
-    std::set<uint32_t> kpSizes, dspSizes;
     for (const Param& p : allParams()) {
         SCOPED_TRACE(p.name());
         const std::vector<uint8_t> bytes = resource(p.resourceName());
@@ -176,14 +174,11 @@ TEST(EmbeddedDescriptions, ParameterBlocksKeepTheirRootsFirstMembersSizesAndByte
         EXPECT_EQ(root->name(), dsp ? "DSP_CPARType" : "KP_CPARType");
         EXPECT_EQ(root->byteOrder(), uint32_t(dsp ? LittleEndian : BigEndian));
         EXPECT_LE(root->size() + (dsp ? 0 : 64), 5000u);
-        (dsp ? dspSizes : kpSizes).insert(root->size());
 
         const std::map<std::string, Leaf> layout = layoutOf(root);
         EXPECT_TRUE(layout.at(".BlockIdName") == (Leaf{TC_INT8, {21}, 0}));
         EXPECT_TRUE(layout.at(".BlockVersion") == (Leaf{TC_UINT8, {3}, 21}));
     }
-    EXPECT_TRUE(kpSizes.count(40)) << "no KP block of 40 bytes";
-    EXPECT_TRUE(dspSizes.count(296)) << "no DSP block of 296 bytes";
 }
 
 // A sensor's newer firmware keeps every member of the older layouts where it was, with its type.

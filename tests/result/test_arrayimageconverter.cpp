@@ -60,7 +60,6 @@ TEST(ArrayImageConverter, GreyMapIsNeutralAndLogarithmicSpreadsTheLowEnd) {
     EXPECT_NEAR(qRed(mid), 128, 2);
     // log(1 + 30) / log(1001) ≈ 0.5: a dim value is shown half bright.
     EXPECT_NEAR(qRed(logarithmic.colorOf(30.0f)), 127, 3);
-    EXPECT_LT(qRed(linear.colorOf(30.0f)), 10);
     // An empty range maps everything to the first colour instead of dividing by zero.
     ArrayImageConverter empty(params(ConverterParams::MAP_GREY, 5.0f, 5.0f));
     EXPECT_EQ(qRed(empty.colorOf(6.0f)), 0);
@@ -89,7 +88,6 @@ TEST(ArrayImageConverter, ConvertHonoursSizeAndTransparencyMap) {
     converter.setTransparencyMap(mask, 6);
     QImage image = converter.convert(values, 6);
     ASSERT_EQ(image.size(), QSize(3, 2));
-    EXPECT_EQ(image.format(), QImage::Format_ARGB32);
     EXPECT_EQ(image.pixel(0, 0), converter.colorOf(0.0f));
     EXPECT_EQ(qAlpha(image.pixel(1, 0)), 0);
     EXPECT_EQ(qAlpha(image.pixel(2, 1)), 0);

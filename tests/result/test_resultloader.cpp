@@ -55,8 +55,7 @@ TEST(DataOutput, PairsEvenDataWithTheFollowingDescriptionChannel) {
 }
 
 TEST(DataOutput, RecordsCompleteCyclesAndInterpretsOnlyEarlyDspHandOuts) {
-    resulttest::Identification id;
-    resulttest::CycleBuilder builder(resulttest::Variant::DI, id);
+    resulttest::CycleBuilder builder(resulttest::Variant::DI, {});
     builder.fillImage(12);
     CycleEntry cycle;
     for (const resulttest::Channel* c : {&builder.algo, &builder.identity}) {

@@ -1,5 +1,5 @@
 // Result cache and transformer on the GUI side: coalescing of bursts, lazy images, the mask bounds,
-// extremes, CAN precedence and the point-cloud colours.
+// extremes, CAN precedence and the point cloud's hidden classes.
 
 #include "tests/support/messagecapture.h"
 
@@ -60,12 +60,6 @@ TEST(ResultTransformer, BurstOfResultsGivesOnePrimedResultWithTheNewestRecord) {
     EXPECT_EQ(c.primed[0]->getResult()->frameCounter(), 3u);
     ASSERT_EQ(c.sizes.size(), 1);
     EXPECT_EQ(c.sizes[0], qMakePair(64u, 16u));
-    // The same size again does not repeat sizeChanged.
-    c.cache.setResult(makeRecord(4));
-    c.turn();
-    c.turn();
-    EXPECT_EQ(c.primed.size(), 2);
-    EXPECT_EQ(c.sizes.size(), 1);
 }
 
 TEST(ResultTransformer, ImagesAreLazyAndComputedOnce) {
@@ -169,7 +163,6 @@ TEST(ResultTransformer, CanListsTakePrecedenceOverTheRecord) {
     c.cache.setCANDetectedObjectData(objects);
     c.cache.setCANDetectedLineGuidanceData(lines);
     c.turn();
-    ASSERT_TRUE(c.primed.last()->hasCANObjects());
     EXPECT_EQ(c.primed.last()->getObjectList().objects[0].id, 77);
     EXPECT_EQ(c.primed.last()->getLineList().lines[0].id, 88);
     EXPECT_EQ(c.primed.last()->getResult(), r);
@@ -209,6 +202,7 @@ TEST(ResultTransformer, NoRecordGivesBlankImagesAndWrongSizeKeepsTheImageSize) {
     c.transformer.enable();
     c.turn();
     EXPECT_EQ(c.primed.size(), before + 1);
+    EXPECT_EQ(c.sizes.size(), 1) << "the same size again does not repeat sizeChanged";
 }
 
 TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {

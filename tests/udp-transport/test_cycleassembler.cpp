@@ -373,7 +373,6 @@ TEST_F(CycleAssemblerTest, MultiCyclePartsMissingOrOutOfOrder) {
 
 TEST_F(CycleAssemblerTest, MultiCyclePartsThatBreakTheirBounds) {
     const Bytes body = pattern(100, 1);
-    // Part 0 of 2 with 200 bytes in all.
     sendCycle(dsp, 30, {makeChannel(8, {1}), rawChannel(70, body, partHeader(0, 2, 0, 100, 200))});
     // A part beyond the two announced: dropped.
     sendCycle(dsp, 33, {makeChannel(8, {1}), rawChannel(70, body, partHeader(3, 4, 100, 100, 200))});
