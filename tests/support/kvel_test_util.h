@@ -85,6 +85,12 @@ inline Bytes container0100(const Bytes& records) {
     return out;
 }
 
+// A chunk over a description and a data block (byte containers), on a channel.
+template <class D, class B> KvelChunk chunkOf(const D& description, const B& data, int32_t channel) {
+    return KvelChunk(reinterpret_cast<const char*>(description.data()), uint32_t(description.size()),
+                     reinterpret_cast<const char*>(data.data()), uint32_t(data.size()), channel);
+}
+
 // Wire values of the byte order.
 constexpr uint32_t LE = 200, BE = 201;
 

@@ -1,6 +1,5 @@
 #include "tests/support/resultstreambuilder.h"
 
-#include "kvel/kvel_interpret.h"
 #include "kvel/kvel_parse.h"
 
 #include <QFile>
@@ -16,16 +15,6 @@ static void initStreamDescriptions() {
 }
 
 namespace resulttest {
-
-template <class T> void Channel::set(const std::string& path, const T* values, uint32_t count) {
-    kvel::write(root, path, values, count, data.data(), data.size());
-}
-template void Channel::set<uint8_t>(const std::string&, const uint8_t*, uint32_t);
-template void Channel::set<int8_t>(const std::string&, const int8_t*, uint32_t);
-template void Channel::set<uint16_t>(const std::string&, const uint16_t*, uint32_t);
-template void Channel::set<uint32_t>(const std::string&, const uint32_t*, uint32_t);
-template void Channel::set<int32_t>(const std::string&, const int32_t*, uint32_t);
-template void Channel::set<float>(const std::string&, const float*, uint32_t);
 
 namespace {
 
@@ -50,85 +39,62 @@ kvel::ITypePtr streamDescription(int channel, Variant variant) {
     return kvel::parse(bytes.constData(), size_t(bytes.size()));
 }
 
-// The parameter block inside its channel root: members at consecutive offsets in declaration order.
-class ParameterLayout {
-public:
-    ParameterLayout& add(const std::string& name, uint32_t kind, uint32_t size, kvel::Dimensions dims) {
-        uint32_t count = 1;
-        for (uint32_t d : dims)
-            count *= d;
-        members.push_back(kvel::make_kvel_shared<kvel::ElementaryType>(name, std::move(dims), offset, size,
-                                                                       kind, kvel::LittleEndian));
-        offset += size * count;
-        return *this;
-    }
-    ParameterLayout& u8(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindUnsigned, 1, std::move(dims));
-    }
-    ParameterLayout& u16(const std::string& name) { return add(name, kvel::KindUnsigned, 2, {}); }
-    ParameterLayout& f32(const std::string& name, kvel::Dimensions dims = {}) {
-        return add(name, kvel::KindFloat, 4, std::move(dims));
-    }
-    kvel::ITypePtr finish() const {
-        auto block = kvel::make_kvel_shared<kvel::StructType>("DspCustomerParameter", kvel::Dimensions{}, 0,
-                                                              offset, kvel::LittleEndian);
-        for (const kvel::ITypePtr& m : members)
-            block->addMember(m);
-        auto root = kvel::make_kvel_shared<kvel::StructType>("SDspFrameCustomerKvel_t", kvel::Dimensions{}, 0,
-                                                             offset, kvel::LittleEndian);
-        root->addMember(block);
-        return root;
-    }
-
-private:
+// The parameter block inside its channel root: members at consecutive offsets in declaration order,
+// floats where 4 bytes wide, unsigned otherwise.
+kvel::ITypePtr parameterLayout() {
+    using Names = std::initializer_list<const char*>;
     std::vector<kvel::ITypePtr> members;
     uint32_t offset = 0;
-};
-
-kvel::ITypePtr parameterLayout() {
-    ParameterLayout b;
-    b.u8("Ipv4AddressCamera", {4}).u8("SubnetMask", {4}).u8("Ipv4AddressDestination", {4});
-    b.u16("destinationUDPPort").u8("EthernetOutputConfiguration");
-    for (const char* n : {"transX", "transY", "transZ", "rotX", "rotY", "rotZ"})
-        b.f32(std::string("PMDExtrCalib_camCal_") + n);
-    for (const char* n : {"transX", "transY", "transZ"})
-        b.f32(std::string("PMDExtrCalib_IlluCal_") + n);
-    b.u8("PMDExtrCalib_IlluCalibIsRelative");
+    const auto add = [&](uint32_t size, const std::string& prefix, Names names, uint32_t count = 1) {
+        for (const char* name : names) {
+            members.push_back(kvel::make_kvel_shared<kvel::ElementaryType>(
+                prefix + name, count == 1 ? kvel::Dimensions{} : kvel::Dimensions{count}, offset, size,
+                size == 4 ? kvel::KindFloat : kvel::KindUnsigned, kvel::LittleEndian));
+            offset += size * count;
+        }
+    };
+    add(1, "", {"Ipv4AddressCamera", "SubnetMask", "Ipv4AddressDestination"}, 4);
+    add(2, "", {"destinationUDPPort"});
+    add(1, "", {"EthernetOutputConfiguration"});
+    add(4, "PMDExtrCalib_camCal_", {"transX", "transY", "transZ", "rotX", "rotY", "rotZ"});
+    add(4, "PMDExtrCalib_IlluCal_", {"transX", "transY", "transZ"});
+    add(1, "", {"PMDExtrCalib_IlluCalibIsRelative"});
     for (const char* f : functions) {
         const std::string p = std::string(f) + "_";
-        b.u8(p + "pixelPlausibilizationThresholds")
-            .u8(p + "sprayRemovalSensitivity")
-            .u8(p + "blockageSensitivity");
-        b.f32(p + "reflectorThresholdValue");
-        for (const char* n : {"XMin", "XMax", "YMin", "YMax", "ZMin", "ZMax"})
-            b.f32(p + "spatialFilter" + n);
-        b.u8(p + "autocalibrationMode");
+        add(1, p, {"pixelPlausibilizationThresholds", "sprayRemovalSensitivity", "blockageSensitivity"});
+        add(4, p, {"reflectorThresholdValue"});
+        add(4, p + "spatialFilter", {"XMin", "XMax", "YMin", "YMax", "ZMin", "ZMax"});
+        add(1, p, {"autocalibrationMode"});
     }
-    b.u8("DistImageCust_reflectorCloseRange").u8("DistanceImageOnSwitch");
-    b.u8("ObjectListCust_objectDetectionVariant").f32("ObjectListCust_ObjectDetectionZMin");
-    b.f32("ObjectListCust_ObjectDetectionZMax").u8("ObjectListCust_EgoMotionDynamics");
-    for (const char* n : {"accBrake", "egoVMin", "egoVMax", "delayBrake"})
-        b.f32(std::string("ObjectListCust_") + n);
-    b.u8("ObjectListCust_CrashPredictorSensitivity");
-    for (const char* n : {"xMin", "xMax", "yMin", "yMax", "zMax"})
-        b.f32(std::string("VehicleDim_") + n);
-    b.u8("ObjectListCust_EgoDataMode").u8("ObjectListCust_cpActivate");
-    for (const char* n : {"cpDeactivateTimeAfterTrigger", "cpMaxCrashObjectDistance", "cpMinDistAllowed"})
-        b.f32(std::string("ObjectListCust_") + n);
-    b.u8("triggeredStreetCalibration").u8("LineGuidanceCust_lineGuidanceMode");
-    for (const char* n :
-         {"maxLineAngle", "xMin", "xMax", "yMin", "yMax", "minHeight", "minWidth", "maxWidth"})
-        b.f32(std::string("LineGuidanceCust_") + n);
-    b.u8("LineGuidanceCust_skipStreetPlaneEstimation").u8("LineGuidanceCust_EgoDataMode");
-    for (const char* n : {"referencePointXPos", "referencePointYPos", "referencePointZPos", "steeringTTC",
-                          "steeringXMax", "steeringXMin"})
-        b.f32(std::string("LineGuidanceCust_") + n);
-    b.u8("AutoCalibParam_numberOfPatterns");
-    b.f32("AutoCalibParam_xPattern", {8})
-        .f32("AutoCalibParam_yPattern", {8})
-        .f32("AutoCalibParam_zPattern", {8});
-    b.u8("AutoCalibParam_patternType", {8}).u8("twoD_mirrorX").u8("twoD_mirrorY");
-    return b.finish();
+    add(1, "", {"DistImageCust_reflectorCloseRange", "DistanceImageOnSwitch"});
+    add(1, "ObjectListCust_", {"objectDetectionVariant"});
+    add(4, "ObjectListCust_", {"ObjectDetectionZMin", "ObjectDetectionZMax"});
+    add(1, "ObjectListCust_", {"EgoMotionDynamics"});
+    add(4, "ObjectListCust_", {"accBrake", "egoVMin", "egoVMax", "delayBrake"});
+    add(1, "ObjectListCust_", {"CrashPredictorSensitivity"});
+    add(4, "VehicleDim_", {"xMin", "xMax", "yMin", "yMax", "zMax"});
+    add(1, "ObjectListCust_", {"EgoDataMode", "cpActivate"});
+    add(4, "ObjectListCust_",
+        {"cpDeactivateTimeAfterTrigger", "cpMaxCrashObjectDistance", "cpMinDistAllowed"});
+    add(1, "", {"triggeredStreetCalibration", "LineGuidanceCust_lineGuidanceMode"});
+    add(4, "LineGuidanceCust_",
+        {"maxLineAngle", "xMin", "xMax", "yMin", "yMax", "minHeight", "minWidth", "maxWidth"});
+    add(1, "LineGuidanceCust_", {"skipStreetPlaneEstimation", "EgoDataMode"});
+    add(4, "LineGuidanceCust_",
+        {"referencePointXPos", "referencePointYPos", "referencePointZPos", "steeringTTC", "steeringXMax",
+         "steeringXMin"});
+    add(1, "AutoCalibParam_", {"numberOfPatterns"});
+    add(4, "AutoCalibParam_", {"xPattern", "yPattern", "zPattern"}, 8);
+    add(1, "AutoCalibParam_", {"patternType"}, 8);
+    add(1, "twoD_", {"mirrorX", "mirrorY"});
+    auto block = kvel::make_kvel_shared<kvel::StructType>("DspCustomerParameter", kvel::Dimensions{}, 0,
+                                                          offset, kvel::LittleEndian);
+    for (const kvel::ITypePtr& m : members)
+        block->addMember(m);
+    auto root = kvel::make_kvel_shared<kvel::StructType>("SDspFrameCustomerKvel_t", kvel::Dimensions{}, 0,
+                                                         offset, kvel::LittleEndian);
+    root->addMember(block);
+    return root;
 }
 
 // The identification block (big-endian, like the sensor's communication processor) with the
@@ -173,7 +139,7 @@ CycleBuilder::CycleBuilder(Variant variant, const Identification& id) {
     setText(identity, m + "CameraSerialNumber", id.serialNumber, 20, false);
 }
 
-void CycleBuilder::fillImage(uint32_t frameCounter, float rotX, float rotY) {
+void CycleBuilder::fillImage(uint32_t frameCounter) {
     const std::string a = "AlgoIFOutput.distanceImageResult.";
     algo.set<uint16_t>(a + "sensorWidth", 64);
     algo.set<uint16_t>(a + "sensorHeight", 16);
@@ -188,23 +154,20 @@ void CycleBuilder::fillImage(uint32_t frameCounter, float rotX, float rotY) {
         confidence[size_t(i)] = uint16_t((i % 4) << 1); // all four normalisation factors
         amplitude[size_t(i)] = uint16_t(100 + (i * 7) % 3000);
     }
-    algo.set(a + "distanceData", distance.data(), 1024);
-    algo.set(a + "X", x.data(), 1024);
-    algo.set(a + "Y", y.data(), 1024);
-    algo.set(a + "Z", z.data(), 1024);
-    algo.set(a + "confidence", confidence.data(), 1024);
-    algo.set(a + "amplitude", amplitude.data(), 1024);
+    for (const auto& [name, values] : {std::pair{"X", &x}, {"Y", &y}, {"Z", &z}})
+        algo.set(a + name, values->data(), 1024);
+    for (const auto& [name, values] :
+         {std::pair{"distanceData", &distance}, {"confidence", &confidence}, {"amplitude", &amplitude}})
+        algo.set(a + name, values->data(), 1024);
     const float normalization[4] = {1.0f, 2.0f, 4.0f, 8.0f};
     algo.set(a + "amplitude_normalization", normalization, 4);
     algo.set<uint32_t>(a + "masterclockTimestamp", 40u * frameCounter);
     algo.set<uint32_t>(a + "frameCounter", frameCounter);
     algo.set<uint32_t>(a + "available", 0x05u);
-    algo.set<float>(a + "cameraCalibration.transX", 0.1f);
-    algo.set<float>(a + "cameraCalibration.transY", -0.2f);
-    algo.set<float>(a + "cameraCalibration.transZ", 1.3f);
-    algo.set<float>(a + "cameraCalibration.rotX", rotX);
-    algo.set<float>(a + "cameraCalibration.rotY", rotY);
-    algo.set<float>(a + "cameraCalibration.rotZ", 0.02f);
+    const std::pair<const char*, float> pose[] = {{"transX", 0.1f}, {"transY", -0.2f}, {"transZ", 1.3f},
+                                                  {"rotX", 0.1f},   {"rotY", -0.05f},  {"rotZ", 0.02f}};
+    for (const auto& [name, value] : pose)
+        algo.set<float>(a + "cameraCalibration." + name, value);
 }
 
 std::vector<KvelChunk> CycleBuilder::chunks(const std::vector<const Channel*>& which) const {

@@ -6,7 +6,7 @@
 // lists of whole cycles.
 
 #include "kvel/kvel_chunk.h"
-#include "kvel/kvel_types.h"
+#include "kvel/kvel_interpret.h"
 
 #include <cstdint>
 #include <string>
@@ -23,7 +23,9 @@ struct Channel {
     Bytes description;
     Bytes data;
 
-    template <class T> void set(const std::string& path, const T* values, uint32_t count);
+    template <class T> void set(const std::string& path, const T* values, uint32_t count) {
+        kvel::write(root, path, values, count, data.data(), data.size());
+    }
     template <class T> void set(const std::string& path, T value) { set(path, &value, 1); }
 };
 
@@ -47,8 +49,8 @@ public:
     Channel identity;   // 256
 
     // Fills the distance image: pixel i gets X, Y, Z, confidence and amplitude from simple formulas,
-    // the given calibration, and frameCounter.
-    void fillImage(uint32_t frameCounter, float rotX = 0.1f, float rotY = -0.05f);
+    // a fixed calibration, and frameCounter.
+    void fillImage(uint32_t frameCounter);
 
     // The chunk list over the channels given (default: all three).
     std::vector<KvelChunk> chunks(const std::vector<const Channel*>& which) const;
