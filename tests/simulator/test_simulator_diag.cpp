@@ -210,6 +210,12 @@ TEST_F(DiagNodeTest, ThreeWrongKeysLockSecurityAccess) {
     ASSERT_EQ(seed.size(), 6u);
     EXPECT_EQ(ask(cat({0x27, 0x12}, big(trvaxx::securityKeyFromSeed(big32(&seed[2]))))), (Bytes{0x67, 0x12}));
     EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x67, 0x11, 0, 0, 0, 0})); // unlocked: zero seed
+
+    CanConfig zeroSeed; // --zero-seed: unlocked from the start, no key needed
+    zeroSeed.zeroSeed = true;
+    make(zeroSeed);
+    ask({0x10, 0x03});
+    EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x67, 0x11, 0, 0, 0, 0}));
 }
 
 TEST_F(DiagNodeTest, MemoryHoldsTheParameterBlocksWithFactoryValues) {
