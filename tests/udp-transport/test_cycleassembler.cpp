@@ -319,7 +319,14 @@ TEST_F(CycleAssemblerTest, DelimiterAndChecksumFaults) {
           "Cycle        3 Ch 22: EndDelimiter is 11223344 instead of 0x55aa55aa",
           "Packet        3 Cycle        3 Ch 26: LRC transmitted: deadbeef calculated on PC: 03d94f75"})
         EXPECT_EQ(logger.count(line, 1), 1u) << line;
-    // Which faults drop a channel and which keep it is shown with the virtual sensor's faults.
+    // A wrong start delimiter drops the channel; the others keep it with its body.
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(ids(complete), (std::vector<std::uint32_t>{3}));
+    EXPECT_EQ(findChannel(complete[0], 20), nullptr);
+    for (std::uint32_t kept : {22u, 24u, 26u}) {
+        ASSERT_NE(findChannel(complete[0], kept), nullptr) << kept;
+        EXPECT_EQ(findChannel(complete[0], kept)->bytes, body) << kept;
+    }
 }
 
 TEST_F(CycleAssemblerTest, MultiCycleChannelJoinsIntoTheCycleOfPartZero) {
