@@ -1,5 +1,4 @@
-// The joint view's camera model against values worked out by hand: projection with and without
-// distortion, the rotation's direction, and the rectification table's sampling at the edges.
+// The joint view's camera model against values worked out by hand.
 
 #include "2D3D/cameramodel2d3d.h"
 #include "tests/support/messagecapture.h"
@@ -10,33 +9,21 @@
 
 namespace {
 
-Calibration2d_TRVAXX intrinsics(float fx, float fy, float mx, float my) {
-    Calibration2d_TRVAXX c;
-    c.intrCalib_2D_fx = fx;
-    c.intrCalib_2D_fy = fy;
-    c.intrCalib_2D_mx = mx;
-    c.intrCalib_2D_my = my;
-    return c;
-}
+// Aggregate order: fx, fy, mx, my, alpha (skew), k1 to k5, then the extrinsics.
+using Cal = Calibration2d_TRVAXX;
 
 TEST(CameraModel2D3D, ProjectionWithAndWithoutDistortion) {
-    const Calibration2d_TRVAXX plain = intrinsics(500, 400, 320, 240);
+    const Cal plain{500, 400, 320, 240};
     // x' = 0.1, y' = 0.2 through every distortion term and the skew (worked out by hand).
-    Calibration2d_TRVAXX distorted = plain;
-    distorted.intrCalib_k1 = 0.1f;
-    distorted.intrCalib_k2 = 0.01f;
-    distorted.intrCalib_k3 = 0.001f;
-    distorted.intrCalib_k4 = 0.002f;
-    distorted.intrCalib_k5 = 0.0001f;
-    distorted.intrCalib_alpha = 0.01f;
+    const Cal distorted{500, 400, 320, 240, 0.01f, 0.1f, 0.01f, 0.001f, 0.002f, 0.0001f};
     // The camera at (0, 0, 1) turned by 90 degrees about z: sensor +x is the camera's -y.
-    Calibration2d_TRVAXX turned = intrinsics(100, 100, 50, 50);
+    Cal turned{100, 100, 50, 50};
     turned.extrCalib_center_tz = 0.5f;
     turned.extrCalib_delta_tz = 0.5f;
     turned.extrCalib_rot_z = float(M_PI / 2);
     const struct {
         const char* what;
-        Calibration2d_TRVAXX calibration;
+        Cal calibration;
         QPointF pictureOffset;
         double x, y, z;
         bool rectified;
@@ -59,7 +46,7 @@ TEST(CameraModel2D3D, ProjectionWithAndWithoutDistortion) {
     }
     QPointF unused;
     EXPECT_FALSE(model.project(0, 0, 0.5, true, unused)) << "behind the camera";
-    model.setModel(intrinsics(0, 400, 320, 240));
+    model.setModel(Cal{0, 400, 320, 240});
     EXPECT_FALSE(model.project(0, 0, 5, true, unused)) << "no focal length";
 }
 
@@ -80,7 +67,7 @@ TEST(CameraModel2D3D, RectificationSamplesEdgesKeepsColoursAndBlackensOutside) {
     // Without distortion every target pixel reads its own source pixel, the last column and row
     // included; colours stay in their places. 7 columns: RGB888 lines are padded.
     CameraModel2D3D model;
-    model.setModel(intrinsics(100, 100, 3, 2));
+    model.setModel(Cal{100, 100, 3, 2});
     const QImage picture = noise(7, 5);
     const QImage straight = model.rectify(picture);
     ASSERT_EQ(straight.size(), picture.size());
@@ -89,9 +76,7 @@ TEST(CameraModel2D3D, RectificationSamplesEdgesKeepsColoursAndBlackensOutside) {
             ASSERT_EQ(straight.pixel(x, y), fullWeight(picture.pixel(x, y))) << x << "," << y;
 
     // A skew of 0.25 moves row 2 half a pixel right: two neighbours at weight 128 each.
-    Calibration2d_TRVAXX skewed = intrinsics(100, 100, 0, 0);
-    skewed.intrCalib_alpha = 0.25f;
-    model.setModel(skewed);
+    model.setModel(Cal{100, 100, 0, 0, 0.25f});
     const QImage half = model.rectify(picture);
     const auto& entry = model.table()[2 * 7 + 1];
     EXPECT_EQ(entry.sourceIndex, 2 * 7 + 1);
@@ -102,9 +87,7 @@ TEST(CameraModel2D3D, RectificationSamplesEdgesKeepsColoursAndBlackensOutside) {
 
     // Strong barrel distortion pulls the corners from outside the picture: black; the centre
     // stays.
-    Calibration2d_TRVAXX barrel = intrinsics(4, 4, 3, 2);
-    barrel.intrCalib_k1 = 0.5f;
-    model.setModel(barrel);
+    model.setModel(Cal{4, 4, 3, 2, 0, 0.5f});
     const QImage bent = model.rectify(picture);
     EXPECT_EQ(bent.pixel(0, 0), qRgb(0, 0, 0));
     EXPECT_EQ(bent.pixel(6, 4), qRgb(0, 0, 0));
@@ -113,7 +96,7 @@ TEST(CameraModel2D3D, RectificationSamplesEdgesKeepsColoursAndBlackensOutside) {
 
 TEST(CameraModel2D3D, TableFollowsSizeAndIntrinsicsAndAnInvalidModelSaysSoOnce) {
     CameraModel2D3D model;
-    Calibration2d_TRVAXX c = intrinsics(100, 100, 3, 2);
+    Cal c{100, 100, 3, 2};
     model.setModel(c);
     ASSERT_TRUE(model.prepareRectification(4, 3));
     EXPECT_EQ(model.table().size(), 12u);
@@ -128,11 +111,11 @@ TEST(CameraModel2D3D, TableFollowsSizeAndIntrinsicsAndAnInvalidModelSaysSoOnce) 
     EXPECT_NE(model.table()[8 + 1].weights, before) << "new intrinsics rebuild the table";
 
     MessageCapture messages;
-    model.setModel(intrinsics(0, 100, 3, 2));
     const QImage picture = noise(8, 6);
-    EXPECT_EQ(model.rectify(picture), picture);
-    model.setModel(intrinsics(0, 100, 3, 2)); // every result sets the model again
-    EXPECT_EQ(model.rectify(picture), picture);
+    for (int result = 0; result < 2; ++result) { // every result sets the model again
+        model.setModel(Cal{0, 100, 3, 2});
+        EXPECT_EQ(model.rectify(picture), picture);
+    }
     EXPECT_EQ(messages.count("invalid 2D camera calibration (fx or fy is 0)"), 1);
     EXPECT_EQ(messages.all().size(), 1);
     EXPECT_TRUE(model.table().empty());
