@@ -1,5 +1,4 @@
-// The MJPEG-over-HTTP stream parser: the same pictures however the stream is cut, parts with and
-// without a length, and the answers and sizes it refuses.
+// The MJPEG-over-HTTP stream parser: pictures however the stream is cut, and what it refuses.
 
 #include "grabbers/mjpeg/mjpegstreamparser.h"
 

@@ -1,5 +1,4 @@
-// The form widgets driven by typing: the number field keeps its range, the address field reports
-// only complete addresses, the choice box reports each change with its value.
+// The form widgets driven by typing.
 
 #include "gui_controls/comboselectionbox.h"
 #include "gui_controls/intlineedit.h"
