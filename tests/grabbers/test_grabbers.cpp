@@ -1,7 +1,4 @@
-// The grabbers as the joint view meets them: plug-ins found in the search folders with their
-// devices merged (a broken one reported, the rest loaded), the network grabber reading a local
-// MJPEG server and coming back after the server went away, the test pattern only on request, and
-// the V4L2 YUYV conversion.
+// The grabber plug-ins and their loader, the network grabber on a local server, the YUYV conversion.
 
 #include "2D3D/imagegrabberloader.h"
 #include "common/commonutilities.h"
@@ -10,7 +7,6 @@
 #include "tests/support/colours.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -21,20 +17,15 @@
 
 namespace {
 
-QByteArray jpegOf(QColor colour) {
-    QImage image(64, 48, QImage::Format_RGB888);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 95);
-    return bytes;
-}
-
-// Serves one picture to each connection, then closes it.
+// Serves one 64 × 48 picture of the colour to each connection, then closes it.
 class OnePictureServer : public QTcpServer {
 public:
-    explicit OnePictureServer(QColor colour) : picture(jpegOf(colour)) {
+    explicit OnePictureServer(QColor colour) {
+        QImage image(64, 48, QImage::Format_RGB888);
+        image.fill(colour);
+        QBuffer buffer(&picture);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPG", 95);
         connect(this, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* client = nextPendingConnection();
             connect(client, &QTcpSocket::readyRead, client, [this, client] {
@@ -72,8 +63,7 @@ TEST(NetworkGrabber, DeliversRgbPicturesAndReconnects) {
 TEST(ImageGrabberLoader, MergesThePluginsDevicesAndReportsBrokenOnes) {
     QTemporaryDir extra;
     QFile broken(extra.filePath(QStringLiteral("image_grabber_broken.so")));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("not a library");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("not a library") > 0);
     broken.close();
     const QStringList folders = {extra.path(), qEnvironmentVariable("TRVAXX_PLUGIN_PATH")};
 
@@ -110,9 +100,8 @@ TEST(ImageGrabberLoader, MergesThePluginsDevicesAndReportsBrokenOnes) {
 }
 
 TEST(V4l2Grabber, YuyvBecomesRgb) {
-    // Two pixels per four bytes: white and black sharing neutral chroma, then a saturated red pair.
-    const unsigned char yuyv[] = {235, 128, 16, 128, 0,
-                                  0,   81,  90, 81,  240}; // lines of 6 bytes, the last cut short
+    // White, black (neutral chroma), a saturated red pair; lines of 6 bytes, the last cut short.
+    const unsigned char yuyv[] = {235, 128, 16, 128, 0, 0, 81, 90, 81, 240};
     const QImage image = yuyvToRgb888(yuyv, sizeof yuyv, 2, 2, 6);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.pixelColor(0, 0), QColor(255, 255, 255));

@@ -39,8 +39,7 @@ TEST(ObjectList, NodeGeometryVisibilityAndSelectionSignals) {
     EXPECT_NEAR((node->getIdText()->getPosition() - osg::Vec3(4.5f, -0.25f, 1.9f)).length(), 0, 1e-6);
     const osg::Vec3Array* vector = node->getVector()->getPoints();
     EXPECT_EQ((*vector)[1] - (*vector)[0], osg::Vec3(-2, 0, 0));
-    // Empty slots (id -1) are switched off.
-    EXPECT_EQ(list.getNode(1)->getValue(0), false);
+    EXPECT_EQ(list.getNode(1)->getValue(0), false) << "an empty slot (id -1) is switched off";
     // Visibility switches and selection signals; 3 stays, 9 joins.
     QSignalSpy selected(&list, SIGNAL(objectSelected(int)));
     QSignalSpy deselected(&list, SIGNAL(objectDeselected()));
@@ -65,23 +64,22 @@ TEST(ObjectList, NodeGeometryVisibilityAndSelectionSignals) {
 
 TEST(ObjectList, ColoursByStateAndKind) {
     struct Case {
-        const char* what;
         int type, select, hover;
         bool crash;
         const char *colour, *vector;
     } cases[] = {
-        {"normal", 0, -1, -1, false, "objectColor", "objectVectorColor"},
-        {"selected", 0, 7, -1, false, "objectSelectedColor", "objectVectorColor"},
-        {"mouse over", 0, -1, 7, false, "objectMouseOverColor", "objectVectorColor"},
-        {"crash beats selection", 0, 7, 7, true, "objectCrashedColor", "objectVectorColor"},
-        {"retro", 2, -1, -1, false, "retroColor", "retroVectorColor"},
-        {"retro selected", 2, 7, -1, false, "retroSelectedColor", "retroVectorColor"},
-        {"retro mouse over", 2, -1, 7, false, "retroMouseOverColor", "retroVectorColor"},
+        {0, -1, -1, false, "objectColor", "objectVectorColor"},
+        {0, 7, -1, false, "objectSelectedColor", "objectVectorColor"},
+        {0, -1, 7, false, "objectMouseOverColor", "objectVectorColor"},
+        {0, 7, 7, true, "objectCrashedColor", "objectVectorColor"}, // a crash beats selection and hover
+        {2, -1, -1, false, "retroColor", "retroVectorColor"},
+        {2, 7, -1, false, "retroSelectedColor", "retroVectorColor"},
+        {2, -1, 7, false, "retroMouseOverColor", "retroVectorColor"},
     };
     // The states and kinds must be told apart: no two share a box colour.
     std::set<std::vector<float>> boxColours;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.colour);
         ObjectList list;
         DetectedObjectData_TRVAXX data = objects({object(7, c.type)});
         data.crashPredicted = c.crash ? 1 : 0;
