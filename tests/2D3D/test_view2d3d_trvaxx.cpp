@@ -1,7 +1,4 @@
-// The joint view as a user meets it, on the offscreen platform: without a grabber plug-in it says
-// so on a black canvas and still draws the layers; with the virtual sensor's camera stream read by
-// the network grabber, the object boxes it draws land on the objects in the picture, rectified and
-// not.
+// The joint view: a black canvas without a grabber, object boxes on the virtual sensor's camera stream.
 
 #include "viewtest.h"
 
@@ -10,7 +7,6 @@
 #include "2D3D/windrowvisualization.h"
 #include "common/commonutilities.h"
 #include "simulator/camera/camerahttpserver.h"
-#include "simulator/scene.h"
 #include "simulator/virtualsensor.h"
 #include "tests/support/truthrecord.h"
 #include "visualization2d/view2d.h"
@@ -24,8 +20,6 @@
 using namespace trvsim;
 using resulttest::recordFromTruth;
 
-namespace {
-
 struct JointView : ViewFixture<View2D3D_TRVAXX> {
     JointView() { size = QSize(700, 520); }
     // What the pane shows, in picture pixels (zoom 1).
@@ -36,27 +30,20 @@ struct JointView : ViewFixture<View2D3D_TRVAXX> {
     QPoint onScreen(QPointF picturePoint) const { return view.pane()->viewportPosOf(picturePoint); }
 };
 
-TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
+TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoTheLayersAndTheWindrowAreDrawn) {
     QTemporaryDir empty;
     view.setGrabberFolders({empty.path()}); // the loader's own test lists what an empty folder offers
 
-    const Scene scene([] {
-        SceneSettings s;
-        s.pose = defaultCameraPose();
-        return s;
-    }());
+    const Scene scene({Variant::OD, 1, 40, defaultCameraPose()});
     auto truth = std::make_unique<FrameTruth>();
     scene.render(10, *truth);
     feed(recordFromTruth(*truth, "OD "));
     EXPECT_FALSE(view.hasPicture());
-    EXPECT_EQ(view.variant(), "OD ");
-    EXPECT_FALSE(view.windrow()->isVisible()) << "the windrow belongs to line guidance";
     const QImage image = shown();
     EXPECT_EQ(image.pixelColor(onScreen({3, 3})), QColor(Qt::black));
     EXPECT_GT(pixelsNear(image, Qt::white, 10, QRectF(onScreen({200, 200}), QSizeF(240, 80))), 0)
         << "the canvas says there is no camera picture";
 
-    // The objects are drawn on the canvas where the camera model puts them.
     const QColor objectColour = StyleProxy::getProperty("objectColor").value<QColor>();
     int drawnBoxes = 0;
     for (const ObjectTruth& o : truth->objects) {
@@ -73,6 +60,24 @@ TEST_F(JointView, WithoutAGrabberTheCanvasSaysSoAndTheLayersAreDrawn) {
     view.setObjectsEnabled(false);
     EXPECT_LT(pixelsNear(shown(), objectColour, 10), pixelsNear(image, objectColour, 10) / 2)
         << "the object layer is off";
+
+    auto record = recordFromTruth(FrameTruth(), "LG ");
+    for (const auto& [key, value] : {std::pair{99, 0.4}, {100, 1.1}, {101, 2.9}})
+        record->info.insert(key, value);
+    feed(record);
+    EXPECT_TRUE(view.windrow()->isVisible());
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinHeight(), 0.4);
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinWidth(), 1.1);
+    EXPECT_DOUBLE_EQ(view.windrow()->windrowMaxWidth(), 2.9);
+
+    const int drawn = view.drawnResults();
+    view.hide();
+    feed(recordFromTruth(FrameTruth(), "OD "));
+    EXPECT_EQ(view.drawnResults(), drawn);
+    view.show();
+    EXPECT_EQ(view.drawnResults(), drawn + 1) << "shown again, it draws the newest result";
+    EXPECT_EQ(view.variant(), "OD ");
+    EXPECT_FALSE(view.windrow()->isVisible());
 }
 
 TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
@@ -104,7 +109,6 @@ TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
     for (bool rectified : {false, true}) {
         view.setRectifyImageEnabled(rectified);
         const QImage image = shown();
-        // Where each box lands in the picture.
         std::map<int, QRectF> boxes;
         for (const ObjectTruth& o : truth.objects)
             for (int corner = 0; o.id >= 0 && corner < 8; ++corner) {
@@ -140,26 +144,3 @@ TEST_F(JointView, ObjectBoxesLandOnTheObjectsOfTheCameraStream) {
     view.stop();
     CommonUtilities::gocSettings().remove(QStringLiteral("plugin_trvaxx"));
 }
-
-TEST_F(JointView, LineGuidanceShowsTheWindrowAndAHiddenViewDrawsNothing) {
-    auto record = recordFromTruth(FrameTruth(), "LG ");
-    record->info.insert(99, 0.4);
-    record->info.insert(100, 1.1);
-    record->info.insert(101, 2.9);
-    feed(record);
-    EXPECT_TRUE(view.windrow()->isVisible());
-    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinHeight(), 0.4);
-    EXPECT_DOUBLE_EQ(view.windrow()->windrowMinWidth(), 1.1);
-    EXPECT_DOUBLE_EQ(view.windrow()->windrowMaxWidth(), 2.9);
-
-    const int drawn = view.drawnResults();
-    view.hide();
-    feed(recordFromTruth(FrameTruth(), "OD "));
-    EXPECT_EQ(view.drawnResults(), drawn);
-    view.show();
-    EXPECT_EQ(view.drawnResults(), drawn + 1) << "shown again, it draws the newest result";
-    EXPECT_EQ(view.variant(), "OD ");
-    EXPECT_FALSE(view.windrow()->isVisible());
-}
-
-} // namespace

@@ -1,6 +1,4 @@
-// The 2D view driven as a user meets it, on the offscreen platform: the three panes show the
-// primed result's images, clicks and drags pick the same pixel in every pane, the panel shows the
-// pixel's values, holding the button opens the magnifier, and a hidden view computes nothing.
+// The 2D view driven as a user meets it: panes, selection, pixel panel, magnifier, hidden view.
 
 #include "viewtest.h"
 
@@ -49,8 +47,7 @@ TEST_F(Fixture, PanesShowTheirImagesAndAHiddenViewComputesNothingUntilShown) {
     ASSERT_TRUE(feed(makeRecord()));
     for (const bool logarithmic : {false, true}) {
         view.setAmplitudeLogarithmic(logarithmic);
-        // How a pane draws its image at the zoom is the image pane's own test; the grid runs along
-        // the pixel borders.
+        // The grid runs along the pixel borders (drawing at the zoom is the image pane's test).
         for (int p = 0; p < 3; ++p) {
             EXPECT_EQ(pane(p)->backgroundImage(), expected(p)) << "pane " << p << " log " << logarithmic;
             EXPECT_EQ(pane(p)->viewport()->grab().toImage().pixel(10, 55), qRgb(40, 40, 40)) << p;
@@ -75,9 +72,8 @@ TEST_F(Fixture, PanesShowTheirImagesAndAHiddenViewComputesNothingUntilShown) {
 TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanesAndThePanelShowsItsValues) {
     feed(makeRecord());
     QSignalSpy moved(&view, SIGNAL(posChanged(int, int)));
-    // Pressed on the first pixel, moved through the others, released on the last. The drag moves
-    // faster than the 100-ms update interval: the pixels between may be skipped, the last not.
-    // Clicks at the far corners of each pane (the panes share the selection code).
+    // A drag faster than the 100-ms update interval may skip the pixels between, never the last;
+    // then clicks at the far corners of each pane.
     const std::pair<int, std::vector<QPoint>> gestures[] = {
         {0, {{0, 0}, {10, 3}, {20, 3}, {30, 4}}}, {1, {{63, 0}}}, {2, {{0, 15}}}, {0, {{63, 15}}}};
     for (const auto& [p, path] : gestures) {
@@ -95,10 +91,8 @@ TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanesAndThePanelShowsIt
                   QStringLiteral("Column %1, Row %2").arg(end.x()).arg(end.y()));
         EXPECT_FALSE(view.is3x3Active()); // a click is not a hold
     }
-    // The marker is white around the selected pixel (63, 15) in every pane.
-    for (int p = 0; p < 3; ++p)
+    for (int p = 0; p < 3; ++p) // the white marker around the selected pixel (63, 15)
         EXPECT_EQ(pane(p)->viewport()->grab().toImage().pixel(QPoint(630, 155)), qRgb(255, 255, 255)) << p;
-    // The panel shows the selected pixel's values.
     const PixSelParameterMenuBar* panel = view.pixelPanel();
     const struct {
         QPoint pixel;
@@ -125,7 +119,6 @@ TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanesAndThePanelShowsIt
 
 TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
     feed(makeRecord());
-    // Hold the button on the amplitude pane's top-left pixel.
     pane(1)->setFocus();
     QTest::mousePress(pane(1)->viewport(), Qt::LeftButton, {}, centreOf({0, 0}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.is3x3Active(); }, 3000));
@@ -138,7 +131,6 @@ TEST_F(Fixture, HoldingStillOpensTheMagnifierAndAnyPressClosesIt) {
     EXPECT_EQ(zoom->subImage().pixel(1, 1), last->getAmplitudeImage().pixel(0, 0));
     EXPECT_EQ(zoom->crossColor(), view.property("crossAmplitudeColor").value<QColor>());
 
-    // A click on the right neighbour in the magnifier moves the selection there.
     QTest::mouseClick(
         const_cast<PixelZoom*>(zoom), Qt::LeftButton, {},
         QPoint(PixelZoom::FRAME + 2 * PixelZoom::CELL + 3, PixelZoom::FRAME + PixelZoom::CELL + 3));

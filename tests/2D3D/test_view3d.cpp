@@ -1,19 +1,12 @@
-// The 3D view as the result transformer feeds it: a hidden view does no work, the cloud's colour
-// sources, the function parts following the variant, the illumination's placement, and rendered
-// pixels of recorded cycles (cloud where the camera projects it, object box and guidance line in
-// their colours).
+// The 3D view fed by the transformer: hidden-view idling, colour sources, parts per variant, rendering.
 
 #include "viewtest.h"
 
 #include "2D3D/view3d_trvaxx.h"
-#include "osg3dvisualization/scenestyle.h"
-#include "visualization/collisionavoidancevisualization_trvaxx.h"
-#include "visualization/lineguidancevisualization_trvaxx.h"
 #include "visualization/objectlist.h"
 #include "visualization/scenevisualization_trvaxx.h"
 
 #include <QLabel>
-#include <QVBoxLayout>
 
 using View3D = ViewFixture<View3D_TRVAXX>;
 
@@ -32,8 +25,8 @@ TEST_F(View3D, AHiddenViewWaitsForItsShowThenColoursAndPartsFollowTheResult) {
     EXPECT_NE(view.getObjectList(), nullptr);
     EXPECT_NE(view.getCollisionVisualization(), nullptr);
     EXPECT_EQ(view.getLineVisualization(), nullptr);
-    // Without key 33 the illumination offset is its position.
-    EXPECT_EQ(view.getScene()->getLightingObject()->getPosition(), osg::Vec3d(0, 0.1f, 0));
+    EXPECT_EQ(view.getScene()->getLightingObject()->getPosition(), osg::Vec3d(0, 0.1f, 0))
+        << "without key 33 the illumination offset is its position";
     using Image = const QImage& (PrimedResult_TRVAXX::*)();
     const std::pair<std::function<void()>, Image> cases[] = {
         {[&] { view.setPointCloudColorSourceConfidence(); }, &PrimedResult_TRVAXX::getConfidenceImage},
@@ -51,7 +44,6 @@ TEST_F(View3D, AHiddenViewWaitsForItsShowThenColoursAndPartsFollowTheResult) {
                 << "case " << c << ", point " << i;
         }
     }
-    // A result without a record empties the cloud and leaves the scene objects alone.
     ObjectList* objects = view.getObjectList();
     feed(ResultDataSP_TRVAXX());
     EXPECT_EQ(view.getPointCloud()->getVertices()->size(), 0u);
@@ -73,7 +65,6 @@ TEST_F(View3D, RendersTheRecordedCycle) {
     const QColor magenta(255, 0, 255);
     view.getCallback().setColorSource(PointCloudCallBackObject_TRVAXX::COLOR_FIXED);
     view.getCallback().setFixedColor(magenta);
-    // Where the object boxes are is the object list's test and, rendered, the click test's.
     const PrimedResultSP_TRVAXX_t p = feed(resulttest::Variant::OD, 5, [](resulttest::CycleBuilder& c) {
         // Looking ahead, so that the whole cloud lies inside the distance range.
         const std::string calibration = "AlgoIFOutput.distanceImageResult.cameraCalibration.";
@@ -84,7 +75,6 @@ TEST_F(View3D, RendersTheRecordedCycle) {
     ASSERT_TRUE(p && p->hasResult());
     Osg3DView* osgView = view.getOsgView();
     const QImage image = osgView->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(image.size(), osgView->size());
 
     // Every cloud point projects onto a cloud-coloured pixel...
     const ResultData_TRVAXX& r = *p->getResult();
@@ -107,13 +97,11 @@ TEST_F(View3D, RendersTheRecordedCycle) {
 
     // Moved into another window (a new GL context), the view draws the same picture.
     QWidget window;
-    QVBoxLayout layout(&window);
-    layout.addWidget(&view);
+    view.setParent(&window);
+    view.show();
     showAndWait(window);
-    view.resize(image.size());
     const QImage again = osgView->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     EXPECT_GT(pixelsNear(again, magenta, 2), cloudPixels / 2);
-    layout.removeWidget(&view);
     view.setParent(nullptr);
 }
 

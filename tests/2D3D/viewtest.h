@@ -1,7 +1,5 @@
 #pragma once
-// What the view tests share: results fed through the cache and the transformer's own trigger as
-// the sensor's are, a shown view those results reach, a record with known pixels, and colour
-// searches in rendered pictures.
+// Shared by the view tests: results fed as the sensor's are, shown views, a known record, colour searches.
 
 #include "tests/support/colours.h"
 #include "tests/support/resultstreambuilder.h"
