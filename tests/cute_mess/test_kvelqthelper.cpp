@@ -123,10 +123,8 @@ TEST(KVelQtHelper, OversizeClaimsGiveTheInterpretersErrorBeforeAllocating) {
     for (const Case& c :
          {Case{kvel::KindSigned, 1, QByteArray(16, 'x')}, Case{kvel::KindUnsigned, 1, QVariantList{1, 2}},
           Case{kvel::KindFloat, 8, QVariantList{1.0}}, Case{kvel::KindSigned, 4, QVariantList{}}}) {
-        auto root =
-            kvel::make_kvel_shared<kvel::StructType>("R", kvel::Dimensions{}, 0, 16, kvel::LittleEndian);
-        root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("m", kvel::Dimensions{0xFFFFFFFFu}, 0,
-                                                                     c.size, c.kind, kvel::LittleEndian));
+        const kvel::ITypePtr root =
+            kvel_test::singleMember("R", "m", {0xFFFFFFFFu}, 0, c.size, c.kind, kvel::LittleEndian, 16);
         QByteArray block(16, '\0');
         for (bool write : {false, true}) {
             try {

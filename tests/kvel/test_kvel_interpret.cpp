@@ -27,14 +27,6 @@ template <class F> std::pair<int, std::string> interpretError(F&& f) {
     return {-1, ""};
 }
 
-kvel::ITypePtr single(const std::string& name, kvel::Dimensions dims, uint32_t size, uint32_t kind,
-                      uint32_t order, uint32_t rootSize) {
-    auto root = kvel::make_kvel_shared<kvel::StructType>("Root", kvel::Dimensions{}, 0, rootSize, order);
-    root->addMember(
-        kvel::make_kvel_shared<kvel::ElementaryType>(name, std::move(dims), 0, size, kind, order));
-    return root;
-}
-
 } // namespace
 
 TEST(KvelInterpret, ErrorTextLayout) {
@@ -182,11 +174,8 @@ TYPED_TEST(KvelRoundTrip, WriteThenReadBothByteOrders) {
                                                            : kvel::KindUnsigned;
     const T values[3] = {T(1), T(-3), std::numeric_limits<T>::max()};
     for (uint32_t order : {kvel::LittleEndian, kvel::BigEndian}) {
-        auto root =
-            kvel::make_kvel_shared<kvel::StructType>("Root", kvel::Dimensions{}, 0, 4 + 3 * sizeof(T), order);
-        root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("v", kvel::Dimensions{3}, 4, sizeof(T),
-                                                                     kind, order));
-        const kvel::ITypePtr tree = root;
+        const kvel::ITypePtr tree =
+            singleMember("Root", "v", {3}, 4, sizeof(T), kind, order, 4 + 3 * sizeof(T));
         std::vector<uint8_t> data(tree->size(), 0xAB);
         kvel::write<T>(tree, "Root.v", values, 3, data.data(), data.size());
         // Bytes outside the member untouched, the first element's bytes in the description's order.
@@ -228,7 +217,8 @@ TEST(KvelInterpret, ReadsFromChunksShareOneCachedTree) {
         EXPECT_STREQ(e.what(), "Unable to find requested channel 256 in KvelChunk vector");
     }
     // A chunk re-pointed at other bytes must not be served from what it held before.
-    std::vector<uint8_t> otherDescription = kvel::write(single("w", {}, 2, kvel::KindUnsigned, 0, 296));
+    std::vector<uint8_t> otherDescription =
+        kvel::write(singleMember("Root", "w", {}, 0, 2, kvel::KindUnsigned, 0, 296));
     chunks[0].description = reinterpret_cast<const char*>(otherDescription.data());
     chunks[0].descriptionLength = uint32_t(otherDescription.size());
     EXPECT_THROW(kvel::read<uint16_t>("ChunkSharingRoot.CycleTime", cycleTime, chunks, 8), InterpretError);
@@ -332,9 +322,7 @@ TEST(KvelInterpret, CopyBetweenExpressions) {
 
 TEST(KvelInterpret, ManyPathsThroughThePerThreadTable) {
     // More distinct paths than the per-thread table has slots: evicted paths must come back right.
-    auto root = kvel::make_kvel_shared<kvel::StructType>("ManyPathsRoot", kvel::Dimensions{}, 0, 4096, 0);
-    root->addMember(kvel::make_kvel_shared<kvel::ElementaryType>("a", kvel::Dimensions{4096}, 0, 1,
-                                                                 kvel::KindUnsigned, 0));
+    const kvel::ITypePtr root = singleMember("ManyPathsRoot", "a", {4096}, 0, 1, kvel::KindUnsigned, 0, 4096);
     const std::vector<uint8_t> description = kvel::write(root);
     std::vector<uint8_t> data(4096);
     for (size_t i = 0; i < data.size(); ++i)
@@ -359,7 +347,8 @@ TEST(KvelInterpret, ManyPathsThroughThePerThreadTable) {
 // (2^32-1)^2 + 2 (2^32-1) wraps to 2^64-1 in 64 bits: the path once resolved to offset 0xFFFFFFFF.
 TEST(KvelLimits, IndexArithmeticOverflowIsOutsideTheRoot) {
     constexpr uint32_t max = 0xFFFFFFFFu;
-    const kvel::ITypePtr root = single("m", {max, max, max}, 1, kvel::KindUnsigned, kvel::LittleEndian, 8);
+    const kvel::ITypePtr root =
+        singleMember("Root", "m", {max, max, max}, 0, 1, kvel::KindUnsigned, kvel::LittleEndian, 8);
     uint8_t block[8] = {}, src[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     uint8_t value = 0x5A;
     auto expectOutside = [](const std::string& path, auto&& call) {

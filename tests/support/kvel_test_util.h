@@ -131,6 +131,16 @@ inline kvel::ITypePtr sampleTree(uint32_t byteOrder = kvel::LittleEndian,
     return root;
 }
 
+// A root of rootSize bytes holding one elementary member.
+inline kvel::ITypePtr singleMember(const std::string& rootName, const std::string& name,
+                                   kvel::Dimensions dims, uint32_t offset, uint32_t size, uint32_t kind,
+                                   uint32_t order, uint32_t rootSize) {
+    auto root = kvel::make_kvel_shared<kvel::StructType>(rootName, kvel::Dimensions{}, 0, rootSize, order);
+    root->addMember(
+        kvel::make_kvel_shared<kvel::ElementaryType>(name, std::move(dims), offset, size, kind, order));
+    return root;
+}
+
 // Structural equality of two trees, byte order included.
 inline bool sameTree(const kvel::IType& a, const kvel::IType& b) {
     if (a.name() != b.name() || a.dimensions() != b.dimensions() || a.offset() != b.offset() ||

@@ -17,7 +17,6 @@ struct CapturedCycle {
     bool partial = false;
     uint32_t cycleId = 0;
     std::map<uint32_t, std::vector<uint8_t>> channels; // complete channels only
-    std::map<uint32_t, bool> complete;
 
     // Data channel N paired with its description N + 1, as the plug-in pairs them.
     std::vector<KvelChunk> chunks() const {
@@ -46,7 +45,6 @@ public:
         c.partial = partial;
         c.cycleId = cycle.cycleId;
         for (const ChannelBuffer& b : cycle.channels) {
-            c.complete[b.channelId] = b.complete;
             if (b.complete && b.data && !c.channels.count(b.channelId))
                 c.channels[b.channelId].assign(b.bytes(), b.bytes() + b.size());
         }
