@@ -1,8 +1,6 @@
 #pragma once
-// Test support for the CAN result receivers: the virtual sensor's encoding of one cycle as the
-// frames a decoder sees (CANopen on the COB-IDs that the decoder's map configures), the comparison
-// of a decoded record with the scene's truth to the encoding's resolution, and a wait that serves
-// the queued signals.
+// Test support for the CAN result receivers: one sensor cycle as the frames a decoder sees, and a
+// decoded record compared with the scene's truth to the encoding's resolution.
 
 #include "can-communication/canresultdecoder.h"
 #include "simulator/can/canresultencoder.h"
@@ -27,12 +25,6 @@ template <class Done> bool waitFor(Done done, int ms = 20000) {
     return done();
 }
 
-inline trvsim::CanFunction simFunction(ResultFrameMap::Function f) {
-    return f == ResultFrameMap::Function::OD   ? trvsim::CanFunction::OD
-           : f == ResultFrameMap::Function::BF ? trvsim::CanFunction::BF
-                                               : trvsim::CanFunction::LG;
-}
-
 inline CanFrame canFrame(uint32_t id, const uint8_t* data, uint8_t length = 8) {
     CanFrame frame;
     frame.identifier = id;
@@ -41,7 +33,6 @@ inline CanFrame canFrame(uint32_t id, const uint8_t* data, uint8_t length = 8) {
     return frame;
 }
 
-// One cycle as the sensor sends it.
 inline std::vector<CanFrame> sensorCycle(const ResultFrameMap& map, const trvsim::FrameTruth& truth,
                                          const trvsim::BasicFunctionValues& values) {
     const int generation = map.generation();
@@ -72,7 +63,11 @@ inline std::vector<CanFrame> sensorCycle(const ResultFrameMap& map, const trvsim
     for (const trvsim::SimCanFrame& f : frames)
         out.push_back(canFrame(f.id, f.data.data(), f.length));
     for (const trvsim::PdoMessage& m : pdos) {
-        const int index = trvsim::tpdoIndex(simFunction(map.function()), generation, m.tpdo);
+        const auto f = map.function();
+        const auto function = f == ResultFrameMap::Function::OD   ? trvsim::CanFunction::OD
+                              : f == ResultFrameMap::Function::BF ? trvsim::CanFunction::BF
+                                                                  : trvsim::CanFunction::LG;
+        const int index = trvsim::tpdoIndex(function, generation, m.tpdo);
         for (const ResultFrameMap::PdoAssignment& a : map.pdoAssignments())
             if (a.index == index)
                 out.push_back(canFrame(a.cobId, m.data.data()));

@@ -30,7 +30,8 @@ void ScriptedCanDevice::push(uint32_t id, const QByteArray& bytes, qint64 delayM
     pushLocked(id, bytes, delayMs);
 }
 
-void ScriptedCanDevice::replyLocked(const QByteArray& payload, qint64 delayMs) {
+void ScriptedCanDevice::reply(const QByteArray& payload, qint64 delayMs) {
+    std::lock_guard lock(mutex);
     const int length = static_cast<int>(payload.size());
     if (length <= 7) {
         pushLocked(responseId(), (char(length) + payload).leftJustified(8, '\0'), delayMs);
@@ -43,11 +44,6 @@ void ScriptedCanDevice::replyLocked(const QByteArray& payload, qint64 delayMs) {
         pushLocked(responseId(),
                    (char(0x20 | (sequence & 0x0F)) + payload.mid(at, 7)).leftJustified(8, char(0x55)),
                    delayMs);
-}
-
-void ScriptedCanDevice::reply(const QByteArray& payload, qint64 delayMs) {
-    std::lock_guard lock(mutex);
-    replyLocked(payload, delayMs);
 }
 
 void ScriptedCanDevice::serveIdentifiers(const QHash<uint16_t, QByteArray>& dids) {

@@ -1,8 +1,6 @@
 #pragma once
-// Test support: a CANBusDevice that plays a sensor's diagnostic side from a script. It records
-// every frame sent to it, reassembles segmented requests (sending flow controls as configured)
-// and answers complete requests through `onRequest`. Frames can be made readable after a delay
-// of virtual time, so time-outs and pacing are checked without waiting.
+// Test support: a CANBusDevice that records what it is sent, reassembles segmented requests and
+// answers them through `onRequest`; its answers become readable after a delay of virtual time.
 
 #include "can-communication/canbusdevice.h"
 #include "can-communication/diagpc.h"
@@ -78,7 +76,6 @@ private:
     };
     qint64 now() const { return clock ? clock->nowMs() : 0; }
     void pushLocked(uint32_t id, const QByteArray& bytes, qint64 delayMs);
-    void replyLocked(const QByteArray& payload, qint64 delayMs);
     void receiveLocked(uint32_t id, const uint8_t* data);
     void flowControlLocked();
 
@@ -103,7 +100,6 @@ struct DiagBench {
     DiagPC diag;
 };
 
-// "02 10 03" -> bytes
-QByteArray hex(const char* text);
+QByteArray hex(const char* text); // "02 10 03" -> bytes
 // Bytes without a short period, so that a lost, doubled or shifted piece of a transfer shows.
 QByteArray pattern(int size);

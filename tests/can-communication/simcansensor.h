@@ -1,8 +1,6 @@
 #pragma once
-// Test and benchmark support: one virtual sensor with its diagnostic node on an unpaced socketcand
-// bus on loopback (an ephemeral port), and the interface URL that reaches it; or, given `join`,
-// joined to that existing bus instead. `configure` sets the rest of the CAN side (protocol,
-// address, the vehicle's messages, faults).
+// Test and benchmark support: a virtual sensor on an unpaced socketcand bus on an ephemeral loopback
+// port (or joined to the bus `join`); `configure` sets the rest of the CAN side.
 
 #include "can-communication/canbuscontroller.h"
 #include "simulator/can/canbus.h"

@@ -1,9 +1,5 @@
-// The CAN side end to end against the virtual sensor on an unpaced socketcand bus on loopback:
-// the interface plug-in, can-info and its trace, the parameter transfer for every variant and
-// version, firmware updates and their failures, and a bus lost mid-connection. The sensor's
-// restarts are scaled down (TRVAXX_TIME_SCALE); the plug-in's transport needs the Qt application
-// that the test main owns.
-#include "can-communication/canbusdevicefactory.h"
+// The CAN side end to end against the virtual sensor on an unpaced socketcand bus on loopback. Its
+// restarts are scaled down (TRVAXX_TIME_SCALE); the plug-in needs the test main's Qt application.
 #include "can-communication/diagpc.h"
 #include "can-communication/flashcontainer.h"
 #include "can-communication/paramtable.h"
@@ -15,7 +11,6 @@
 
 #include "common/notificationmanager.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -41,7 +36,6 @@ struct Connected {
         : sim(variant, trvsim::Model::TRVAFN, version, nullptr, configure) {
         controller.setInterfaceUrl(sim.url());
     }
-    // Connected with verification, identity read.
     bool connect() {
         return sim.started && controller.connectDevice(SimCanSensor::address(250000), true) == 0 &&
                controller.readIdentity() == 0;
@@ -60,30 +54,8 @@ struct Connected {
     }
 };
 
-TEST(CanEndToEnd, SecondPluginOfATypeIsUnloaded) {
-    // The only controller is the one made after the search folders change. A copy of the interface
-    // plug-in under another name reports the same type.
-    const SimCanSensor sim(Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1});
-    QTemporaryDir copy;
-    const QString original =
-        QDir(qEnvironmentVariable("TRVAXX_PLUGIN_PATH")).filePath("trvaxx_candevice_socketcan.so");
-    ASSERT_TRUE(QFile::copy(original, copy.filePath("trvaxx_candevice_zcopy.so")));
-    MessageCapture log;
-    CANBusDeviceFactory::setSearchFolders({QFileInfo(original).path(), copy.path()});
-    {
-        CanBusController controller;
-        controller.setInterfaceUrl(sim.url());
-        EXPECT_EQ(controller.connectDevice(SimCanSensor::address(250000), true), 0);
-    }
-    CANBusDeviceFactory::setSearchFolders({});
-    EXPECT_EQ(log.count("There is already a CANBusDevice-implementations with the same type!"), 1);
-    EXPECT_EQ(log.count("successfully loaded"), 2);
-    EXPECT_EQ(log.count("Unload"), 1); // the kept one, when the controller goes
-}
-
-// can-info with its JSON and its exit code; its frame trace read by an outside tool: tshark decodes
-// the pcap as ISO-TP on the diagnostic identifiers of node 239 and must find the connect
-// sequence's services.
+// can-info with its JSON and its exit code; tshark, as the outside judge, must find the connect
+// sequence's services in its frame trace.
 TEST(CanEndToEnd, CanInfoPrintsTheSensorAndItsTraceDecodesInTshark) {
     Connected c;
     ASSERT_TRUE(c.sim.started);
@@ -127,19 +99,6 @@ TEST(CanEndToEnd, CanInfoPrintsTheSensorAndItsTraceDecodesInTshark) {
             << expected << " missing; decoded: " << QStringList(services.values()).join(' ').toStdString();
 }
 
-TEST(CanEndToEnd, BusLostMidConnectionEndsReadsWithoutHanging) {
-    Connected c;
-    CanBusController& controller = c.controller;
-    ASSERT_TRUE(c.connect());
-    c.sim.bus->stop();
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_TRUE(controller.readSerialNumber().isEmpty());
-    // Bounded by the diagnostic time-outs, never by the lost connection.
-    EXPECT_LT(clock.elapsed(), 10000);
-    controller.disconnectDevice();
-}
-
 // A read value as the numbers it stands for (addresses as their four parts).
 std::vector<double> numbers(const QVariant& v) {
     std::vector<double> out;
@@ -158,9 +117,7 @@ std::vector<double> numbers(const QVariant& v) {
 TEST(CanParams, EveryVariantAndVersionReadsTheSensorsValues) {
     for (Variant variant : {Variant::DI, Variant::OD, Variant::LG}) {
         for (const auto& [major, minor] : trvsim::knownFirmwareVersions(variant)) {
-            const std::string name = std::string(trvsim::variantName(variant)) + " " + std::to_string(major) +
-                                     "." + std::to_string(minor);
-            SCOPED_TRACE(name);
+            SCOPED_TRACE(testing::Message() << trvsim::variantName(variant) << " " << major << "." << minor);
             Connected c(variant, {uint8_t(major), uint8_t(minor), 1});
             ASSERT_TRUE(c.connect());
             ASSERT_TRUE(c.controller.ReadAllParameters());
@@ -195,7 +152,7 @@ TEST(CanParams, EveryVariantAndVersionReadsTheSensorsValues) {
     }
 }
 
-TEST(CanParams, IdentityStateErrorMemoryAndValueTypes) {
+TEST(CanParams, IdentityStateValueTypesAndALostBus) {
     Connected c;
     ASSERT_TRUE(c.connect());
     c.controller.readStateData();
@@ -210,15 +167,7 @@ TEST(CanParams, IdentityStateErrorMemoryAndValueTypes) {
     EXPECT_NE(can.readData(7).toDouble(), 0.0);
     EXPECT_EQ(can.readData(121).toString().toStdString(), truth.serialNumber);
     EXPECT_EQ(can.readData(127).toDouble(), 24.0);
-    for (int id = 115; id <= 120; ++id)
-        EXPECT_EQ(can.readData(id).toString().count(QLatin1Char('.')), 2) << id;
     EXPECT_FALSE(can.readData(128).isValid()); // a rail the sensor does not report
-    // Every fault the sensor reports is known to the description of its version.
-    QList<DtcEntry> entries;
-    ASSERT_EQ(can.readErrorMemory(entries), 0);
-    ASSERT_FALSE(entries.isEmpty());
-    for (const DtcEntry& e : entries)
-        EXPECT_FALSE(e.text.isEmpty()) << QString::number(e.code, 16).toStdString();
 
     // One-byte integers come out as int, addresses as dotted texts, floats by their shortest text.
     struct TypeCase {
@@ -250,6 +199,14 @@ TEST(CanParams, IdentityStateErrorMemoryAndValueTypes) {
     for (const auto& [id, value] : refused)
         EXPECT_FALSE(can.writeData(id, value)) << id << " " << value.toString().toStdString();
     EXPECT_EQ(can.parameterBlocks().dspImage() + can.parameterBlocks().kpImage(), before);
+
+    // A bus lost mid-connection ends reads within the diagnostic time-outs; they never hang.
+    c.sim.bus->stop();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(can.readSerialNumber().isEmpty());
+    EXPECT_LT(clock.elapsed(), 10000);
+    can.disconnectDevice();
 }
 
 // Working files and the wait go to a folder of their own.
@@ -308,15 +265,12 @@ TEST_F(CanParamsWrite, SensorSilentMidWriteKeepsItsOldBlocks) {
     ASSERT_TRUE(c.connect());
     CanBusController& can = c.controller;
     ASSERT_TRUE(can.ReadAllParameters());
-    const QByteArray dsp = can.parameterBlocks().dspImage(), kp = can.parameterBlocks().kpImage();
     ASSERT_TRUE(can.writeData(14, 42555));
     const trvsim::ParameterValues before = c.sim.sensor->dspParameters();
 
     EXPECT_FALSE(can.writeAllParameters());
     EXPECT_EQ(c.sim.sensor->dspParameters(), before);
     ASSERT_TRUE(readAfterRestart(can)); // after the hung sensor's silence
-    EXPECT_EQ(can.parameterBlocks().dspImage(), dsp);
-    EXPECT_EQ(can.parameterBlocks().kpImage(), kp);
 }
 
 // A firmware image as the virtual sensor reads it: its identity line, then filler.
@@ -345,8 +299,7 @@ struct Flashing : Connected {
         QObject::connect(&controller, &CanBusController::sigBytesWritten,
                          [this](int total, int written) { progress.emplace_back(total, written); });
     }
-    // Connects, then flashes a container for this sensor's article and hardware with a new DSP and
-    // KP firmware.
+    // Connects, then flashes new DSP and KP firmware in a container that fits this sensor.
     int flash() {
         if (!connect())
             return -1;
@@ -370,9 +323,7 @@ struct Flashing : Connected {
 };
 
 // A good update changes the reported version, also on a sensor that unlocks with a zero seed or
-// sits in its boot loader (the virtual sensor's side of those branches). A broken one fails its
-// first block twice, and the sensor keeps its old firmware. The progress's steps are the unit
-// tests'; here the controller passes them on.
+// sits in its boot loader; after a broken one the sensor keeps its old firmware.
 TEST(CanFlashEndToEnd, UpdatesAndBrokenDownloads) {
     using Kind = trvsim::FlashFault::Kind;
     const struct {

@@ -1,7 +1,5 @@
-// The CAN result decoders on frames: the virtual sensor's cycles for every function, protocol and
-// generation against the scene's truth, values with known raw bits, and frames that must change
-// nothing. Then the receivers' threads on a scripted bus: the CANopen start-up in its order, a
-// cycle from the bus thread to the queued signal, and stops that never wait for the sensor.
+// The CAN result decoders on the virtual sensor's frames and on hand-made ones, then the receivers'
+// threads on a scripted bus.
 #include "can-communication/Receiver_OD.h"
 #include "can-communication/multireceivecanproxy.h"
 #include "tests/can-communication/canresulttruth.h"
@@ -10,6 +8,7 @@
 #include "tests/support/simsensor.h"
 
 #include <QElapsedTimer>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -23,12 +22,6 @@ trvsim::SimConfig sceneConfig(trvsim::Variant variant) {
     c.seed = 3;
     c.identity.version = {3, 4, 1};
     return c;
-}
-
-trvsim::Variant variantOf(Function f) {
-    return f == Function::OD   ? trvsim::Variant::OD
-           : f == Function::BF ? trvsim::Variant::DI
-                               : trvsim::Variant::LG;
 }
 
 // Calls `use` with a new decoder of the map's function.
@@ -68,8 +61,10 @@ std::vector<CanFrame> operator+(std::vector<CanFrame> a, const std::vector<CanFr
 // Two successive cycles of a busy scene, so that what one cycle leaves behind (object count, BF
 // values) cannot pass for the next.
 TEST(CanResultDecoders, SensorCyclesDecodeToTheSceneForEveryFunctionProtocolAndGeneration) {
-    for (Function function : {Function::OD, Function::BF, Function::LG}) {
-        trvsim::VirtualSensor sensor(sceneConfig(variantOf(function)));
+    for (auto [function, variant] :
+         {std::pair{Function::OD, trvsim::Variant::OD}, std::pair{Function::BF, trvsim::Variant::DI},
+          std::pair{Function::LG, trvsim::Variant::LG}}) {
+        trvsim::VirtualSensor sensor(sceneConfig(variant));
         uint32_t busy = 1;
         while (busy < 2000 && (function == Function::LG ? sensor.truth(busy).numberOfLines < 2
                                                         : sensor.truth(busy).numberOfObjects < 3))
@@ -158,9 +153,9 @@ TEST(CanResultDecoders, KnownRawValues) {
     const uint32_t x0 = 10000 | 0x7FFFu << 15, x9 = 0x7FFF | 5000u << 15, a0 = 150 | 0u << 15;
     // The second word's two values are 0x7FFF (x) or 0 (amplitude): not available.
     auto values = [](uint32_t first, uint32_t second) {
-        return std::vector<uint8_t>{uint8_t(first),        uint8_t(first >> 8),  uint8_t(first >> 16),
-                                    uint8_t(first >> 24),  uint8_t(second),      uint8_t(second >> 8),
-                                    uint8_t(second >> 16), uint8_t(second >> 24)};
+        std::vector<uint8_t> bytes(8);
+        qToLittleEndian(first, bytes.data()), qToLittleEndian(second, bytes.data() + 4);
+        return bytes;
     };
     ASSERT_EQ(feed(bf, j1939(0xFF10, values(x0, 0x3FFFFFFF)) + j1939(0xFF13, values(a0, 0)) +
                            j1939(0xFF18, values(x9, 0x3FFFFFFF)) + j1939(0xFF01, {})),
@@ -246,8 +241,7 @@ TEST(CanReceivers, CanopenNodeIsResetConfiguredAndStartedThenCyclesArrive) {
 
     const std::vector<SentFrame> sent = device.sentFrames();
     EXPECT_EQ(sent.front().id, 0u);
-    EXPECT_EQ(sent.front().data[0], 0x81) << "reset node";
-    EXPECT_EQ(sent.front().data[1], node);
+    EXPECT_EQ(sent.front().data, (std::array<uint8_t, 8>{0x81, node})) << "reset node";
     for (size_t i = 0; i < map.pdoAssignments().size(); ++i) {
         const ResultFrameMap::PdoAssignment& a = map.pdoAssignments()[i];
         const SentFrame& sdo = sent[1 + i];

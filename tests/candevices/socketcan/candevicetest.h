@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the CAN device tests: frames with counted data, sending and block reads through the
-// controller's interface, and a burst from several threads at once.
+// Helpers of the CAN device tests.
 
 #include "can-communication/canbusdevice.h"
 #include "candevices/socketcan/candevicestatus.h"
