@@ -54,6 +54,19 @@ struct Connected {
     }
 };
 
+// Qt's virtualcan back-end with the virtual sensor joined to that bus.
+TEST(CanEndToEnd, ConnectsThroughQtVirtualCanToAJoinedSensor) {
+    SimCanSensor sim{Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1}, "qtcanbus://virtualcan/can0"};
+    ASSERT_TRUE(sim.started) << sim.bus->errorText();
+    CanBusController controller;
+    controller.setInterfaceUrl("qtcanbus://virtualcan/can0");
+    ASSERT_EQ(controller.connectDevice(SimCanSensor::address(250000), true), 0);
+    EXPECT_EQ(controller.readSerialNumber(), "SIM0000001");
+    ASSERT_EQ(controller.readIdentity(), 0);
+    EXPECT_EQ(controller.identity().variant, "OD");
+    controller.disconnectDevice();
+}
+
 // can-info with its JSON and its exit code; tshark, as the outside judge, must find the connect
 // sequence's services in its frame trace.
 TEST(CanEndToEnd, CanInfoPrintsTheSensorAndItsTraceDecodesInTshark) {
