@@ -1,6 +1,4 @@
-// The virtual sensor's CAN bus over real TCP: handshake, relaying (never back to the sender), bit
-// rates, pacing, the pause after raw mode, faults, misbehaving clients, several sensors and joining
-// a bus served elsewhere. (python-can as an outside client: test_socketcandevice.)
+// The virtual sensor's CAN bus over real TCP on loopback, with socketcand clients and test nodes.
 
 #include "simulator/can/canbus.h"
 #include "simulator/can/cantiming.h"

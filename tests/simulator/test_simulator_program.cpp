@@ -1,5 +1,4 @@
-// The trvaxx-sim program: refuses a bad value, streams, prints its summary line, stops cleanly on
-// SIGTERM and SIGINT, and serves, announces and joins CAN buses.
+// The trvaxx-sim program as a process: its exit codes, summary lines, signals and CAN buses.
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/loopbacksocket.h"

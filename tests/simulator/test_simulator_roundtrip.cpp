@@ -1,6 +1,5 @@
-// The virtual sensor's datagrams, reassembled by the real CycleAssembler and read by the real
-// interpreter, give back the scene's truth; each fault switch produces what the receiving side
-// counts; new firmware changes the stream's identity and layout.
+// The virtual sensor's datagrams through the real reassembly and interpreter: the scene's truth, each
+// fault as the receiving side counts it, and new firmware's identity and layout.
 
 #include "tests/support/simsensor.h"
 #include "tests/support/streamcapture.h"
@@ -166,7 +165,6 @@ struct FaultRun : RoundTrip {
         run(1, cycles);
         counters = capture.assembler.counters();
         faults = producer.faultCounts();
-        early = capture.handOuts(1, true);
     }
     static SimConfig faulty(const std::function<void(FaultConfig&)>& set) {
         SimConfig config; // an OD sensor
@@ -176,7 +174,6 @@ struct FaultRun : RoundTrip {
     }
     StreamStatistics counters;
     FaultCounts faults;
-    std::vector<CapturedCycle> early; // partial hand-outs of the DSP
 };
 
 } // namespace
@@ -228,7 +225,7 @@ TEST(SimulatorFaults, TruncatedDatagramsKeepTheirHeader) {
     EXPECT_EQ(run.faults.truncated, run.datagrams.size());
     for (const auto& d : run.datagrams)
         EXPECT_GE(d.size(), 32u);
-    EXPECT_TRUE(run.early.empty()) << "no channel is whole";
+    EXPECT_TRUE(run.capture.handOuts(1, true).empty()) << "no channel is whole";
 }
 
 TEST(SimulatorFaults, SecondSenderWithTheSameAddressInterleavesForeignCounters) {
@@ -237,8 +234,6 @@ TEST(SimulatorFaults, SecondSenderWithTheSameAddressInterleavesForeignCounters) 
     EXPECT_GE(run.counters.missingPacketEvents, 2u * 10u);
 }
 
-// The stream after new firmware, read back through the real reassembly and interpreter: the new
-// identity and result layout.
 TEST(SimulatorFirmware, StreamCarriesTheNewFirmware) {
     RoundTrip rt(loopbackSensor(Variant::OD, "127.0.0.2", 42123));
     ASSERT_TRUE(rt.ready) << rt.error;
