@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <thread>
+#include <tuple>
 
 namespace trvsim::test {
 namespace {
@@ -59,13 +60,8 @@ TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
 }
 
 TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
-    struct Case {
-        const char* what;
-        int session; // 1 default, 3 extended, 2 programming (locked), 4 unlocked, 5 unlocked and downloading
-        Bytes request;
-        uint8_t code;
-    };
-    const Case cases[] = {
+    // Sessions: 1 default, 3 extended, 2 programming (locked), 4 unlocked, 5 unlocked and downloading.
+    const std::tuple<const char*, int, Bytes, uint8_t> cases[] = {
         {"unknown service", 1, {0xBA, 0x01}, 0x11},
         {"security in default", 1, {0x27, 0x11}, 0x7F},
         {"memory in default", 1, {0x23, 0x24, 0, 0, 0x80, 0, 0, 4}, 0x7F},
@@ -89,18 +85,18 @@ TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
         {"wrong transfer sequence", 5, {0x36, 0x02, 0xAA}, 0x73},
         {"more than announced", 5, {0x36, 0x01, 0xAA, 0xBB, 0xCC}, 0x71},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, session, request, code] : cases) {
         make();
-        if (c.session >= 4)
+        if (session >= 4)
             tester->unlock();
-        if (c.session == 5) {
+        if (session == 5) {
             ASSERT_EQ(ask({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2})[0], 0x74);
         }
-        if (c.session == 3 || c.session == 2)
+        if (session == 3 || session == 2)
             ask({0x10, 0x03});
-        if (c.session == 2)
+        if (session == 2)
             ask({0x10, 0x02});
-        EXPECT_EQ(ask(c.request), (Bytes{0x7F, c.request[0], c.code})) << c.what;
+        EXPECT_EQ(ask(request), (Bytes{0x7F, request[0], code})) << what;
     }
 }
 
@@ -230,13 +226,8 @@ TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
     Bytes badHeader = good, badBody = good;
     badHeader[61] ^= 1;
     badBody[100] ^= 1;
-    struct Case {
-        const char* what;
-        Bytes image;
-        DiagTester::Step stop;
-        uint32_t crcOffset;
-    };
-    const Case cases[] = {
+    // What breaks, the image, the step after which the download stops, the CRC's offset.
+    const std::tuple<const char*, Bytes, DiagTester::Step, uint32_t> cases[] = {
         {"after the driver", good, DiagTester::Driver, 0},
         {"after the erase", good, DiagTester::Erase, 0},
         {"after the request", good, DiagTester::Request, 0},
@@ -248,17 +239,17 @@ TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
         {"block too short", Bytes(good.begin(), good.end() - 4), DiagTester::All, 0},
     };
     const Bytes before = node->blocks().kpImage();
-    for (const Case& c : cases) {
+    for (const auto& [what, image, stop, crcOffset] : cases) {
         make();
         tester->unlock();
-        const Bytes a = tester->download(blockid::kKpCpar, c.image, c.stop, c.crcOffset);
-        if (c.stop == DiagTester::All) {
-            EXPECT_EQ(a, (Bytes{0x71, 0x01, 0x02, 0x02, 0x01})) << c.what;
+        const Bytes a = tester->download(blockid::kKpCpar, image, stop, crcOffset);
+        if (stop == DiagTester::All) {
+            EXPECT_EQ(a, (Bytes{0x71, 0x01, 0x02, 0x02, 0x01})) << what;
         }
         ask({0x10, 0x01}); // the session ends: nothing was taken, no restart
         tester->tick(10);
-        EXPECT_TRUE(node->online()) << c.what;
-        EXPECT_EQ(node->blocks().kpImage(), before) << c.what;
+        EXPECT_TRUE(node->online()) << what;
+        EXPECT_EQ(node->blocks().kpImage(), before) << what;
     }
     // A download that ends with missing bytes is refused at the exit.
     make();
@@ -345,9 +336,8 @@ TEST(FirmwareLine, ParsesOnlyWellFormedFirstLines) {
         EXPECT_FALSE(parse(bad)) << bad;
 }
 
-// The whole sensor behind its CAN nodes (its cycle thread in real time, the nodes on a fake clock):
-// the result sender follows the restarted sensor's address after a KP write and its layout after
-// new firmware.
+// The whole sensor behind its CAN nodes (cycles in real time, nodes on a fake clock): the results
+// follow the restarted sensor's address after a KP write and its layout after new firmware.
 TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
     VirtualSensor sensor(loopbackSensor(Variant::OD, "127.0.0.1", 42987));
     ASSERT_TRUE(sensor.start()) << sensor.errorText();

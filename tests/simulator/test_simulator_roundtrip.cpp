@@ -118,8 +118,7 @@ TEST_P(RoundTripTest, DatagramsFollowTheStreamRulesAndCyclesGiveBackTheTruth) {
         FrameTruth t;
         rt.producer.renderTruth(frame, t);
         SCOPED_TRACE("frame " + std::to_string(frame));
-        // Pixels, flags and the pose's effect on every point: the result end-to-end test; here what
-        // it does not see.
+        // What the result end-to-end test (pixels, flags, the pose's effect) does not see.
         const CameraPose& c = t.cameraCalibration;
         const Members pose{cycle, A + "cameraCalibration."};
         pose("rotY", c.rotY), pose("rotZ", c.rotZ), pose("transX", c.transX), pose("transY", c.transY);
@@ -178,8 +177,7 @@ struct FaultRun : RoundTrip {
 
 } // namespace
 
-// What the reassembly then drops, keeps and logs is pinned by its own tests; here the faults the
-// sensor plays are what it counts.
+// The faults the sensor plays are what the reassembly counts.
 TEST(SimulatorFaults, LostDuplicatedAndReorderedDatagramsBreakTheCounterSequence) {
     for (auto [share, value] : {std::pair{&FaultConfig::dropShare, 0.1},
                                 {&FaultConfig::duplicateShare, 0.05},
