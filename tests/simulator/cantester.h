@@ -157,7 +157,7 @@ inline SimCanFrame frame(uint32_t id, std::vector<uint8_t> bytes, bool extended 
 }
 
 // Answers a frame sent to its address (id 0x18DA<addr>xx) with id 0x18DAxx<addr> and the same
-// data; a frame with id 0x100 + address makes it send `burst` frames at once, counting in byte 0.
+// data; a frame with id 0x100 + address makes it send 20 frames at once, counting in byte 0.
 class TestNode : public CanNode {
 public:
     explicit TestNode(uint8_t address, uint32_t bitRate = 250000, bool extendedBurst = true,
@@ -174,7 +174,7 @@ public:
             answer.id = 0x18DA0000u | (f.id & 0xFF) << 8 | m_address;
             m_port->send(answer);
         } else if (f.id == 0x100u + m_address) {
-            for (int i = 0; i < burst; ++i) {
+            for (int i = 0; i < 20; ++i) {
                 SimCanFrame b = frame(m_extendedBurst ? 0x18FF0000u | m_address : 0x180u + m_address,
                                       Bytes(m_burstLength), m_extendedBurst);
                 b.data[0] = uint8_t(i);
@@ -195,7 +195,6 @@ public:
         return m_received;
     }
 
-    std::atomic<int> burst{20};
     std::atomic<bool> streaming{false}; // one frame per tick, counting up
 
 private:

@@ -59,7 +59,6 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     ASSERT_EQ(three.outcome, CommandLine::Run) << three.message;
     EXPECT_EQ(sensorConfig(three.config, 2, 3).sourceAddress, "127.0.0.4");
     EXPECT_EQ(sensorConfig(three.config, 1, 3).identity.serialNumber, "LG-0100");
-    EXPECT_EQ(sensorCanConfig(three.can, 2).address, 237);
     EXPECT_EQ(sensorConfig(three.config, 0, 1).sourceAddress, "0.0.0.0");
 
     EXPECT_EQ(parse("--help").outcome, CommandLine::Help);

@@ -100,7 +100,6 @@ TEST_P(RoundTripTest, DatagramsFollowTheStreamRulesAndCyclesGiveBackTheTruth) {
             EXPECT_GT(d.size(), 64u);
         }
     }
-    EXPECT_EQ(lastCounter.size(), 2u) << "both sub-devices send";
     const StreamStatistics& counters = rt.capture.assembler.counters();
     EXPECT_EQ(counters.missingPacketEvents + counters.lrcErrors + counters.startDelimiterErrors +
                   counters.endDelimiterErrors,
