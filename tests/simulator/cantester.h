@@ -1,8 +1,6 @@
 #pragma once
-// Tester side of the virtual sensor's CAN bus: over TCP a blocking socketcand client (Peer) and a
-// node that answers, records and sends on request (TestNode); without sockets a port that records
-// a node's frames and a diagnostic tester (DiagTester) with a fake millisecond clock and a small
-// ISO-TP client with a chosen flow control.
+// Tester side of the virtual sensor's CAN bus: a blocking socketcand client (Peer), a node that
+// answers and records (TestNode), and without sockets a diagnostic tester on a fake clock (DiagTester).
 
 #include "simulator/can/diagnode.h"
 #include "simulator/can/isotpserver.h"
@@ -50,7 +48,7 @@ inline Bytes text(const std::string& s) {
 
 struct ReceivedFrame {
     SimCanFrame frame;
-    int64_t microseconds = 0; // the server's time stamp
+    int64_t microseconds; // the server's time stamp
 };
 
 class Peer {
@@ -67,7 +65,6 @@ public:
     }
     ~Peer() { ::close(m_fd); }
     Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
 
     void write(const std::string& text) { (void)!::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL); }
     // The next element's words joined by spaces; "" on time-out, "closed" when the server closed.
@@ -135,10 +132,10 @@ public:
     // Every frame that arrives within this time (a bus with steady traffic is never quiet).
     std::vector<ReceivedFrame> framesFor(std::chrono::milliseconds window) {
         std::vector<ReceivedFrame> out;
-        const auto end = std::chrono::steady_clock::now() + window;
-        while (std::chrono::steady_clock::now() < end)
-            for (const ReceivedFrame& f : frames(50ms, 1))
-                out.push_back(f);
+        for (const auto end = std::chrono::steady_clock::now() + window;
+             std::chrono::steady_clock::now() < end;)
+            if (const auto f = frames(50ms, 1); !f.empty())
+                out.push_back(f[0]);
         return out;
     }
 
@@ -160,7 +157,7 @@ inline SimCanFrame frame(uint32_t id, std::vector<uint8_t> bytes, bool extended 
 }
 
 // Answers a frame sent to its address (id 0x18DA<addr>xx) with id 0x18DAxx<addr> and the same
-// data; a frame with id 0x100 + address makes it send `burst` frames at once, counting in byte 0.
+// data; a frame with id 0x100 + address makes it send 20 frames at once, counting in byte 0.
 class TestNode : public CanNode {
 public:
     explicit TestNode(uint8_t address, uint32_t bitRate = 250000, bool extendedBurst = true,
@@ -177,7 +174,7 @@ public:
             answer.id = 0x18DA0000u | (f.id & 0xFF) << 8 | m_address;
             m_port->send(answer);
         } else if (f.id == 0x100u + m_address) {
-            for (int i = 0; i < burst; ++i) {
+            for (int i = 0; i < 20; ++i) {
                 SimCanFrame b = frame(m_extendedBurst ? 0x18FF0000u | m_address : 0x180u + m_address,
                                       Bytes(m_burstLength), m_extendedBurst);
                 b.data[0] = uint8_t(i);
@@ -198,7 +195,6 @@ public:
         return m_received;
     }
 
-    std::atomic<int> burst{20};
     std::atomic<bool> streaming{false}; // one frame per tick, counting up
 
 private:

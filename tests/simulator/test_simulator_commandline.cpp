@@ -59,19 +59,13 @@ TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     ASSERT_EQ(three.outcome, CommandLine::Run) << three.message;
     EXPECT_EQ(sensorConfig(three.config, 2, 3).sourceAddress, "127.0.0.4");
     EXPECT_EQ(sensorConfig(three.config, 1, 3).identity.serialNumber, "LG-0100");
-    EXPECT_EQ(sensorCanConfig(three.can, 2).address, 237);
     EXPECT_EQ(sensorConfig(three.config, 0, 1).sourceAddress, "0.0.0.0");
 
     EXPECT_EQ(parse("--help").outcome, CommandLine::Help);
 }
 
 TEST(SimulatorCommandLine, RefusesBadValuesSayingWhichAndWhy) {
-    struct Case {
-        const char* args;
-        const char* option;
-        const char* why;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"--variant XY", "--variant: ", "not a firmware variant (DI, OD or LG)"},
         {"--variant od", "--variant: ", "not a firmware variant"},
         {"--model TRVAXN", "--model: ", "not a model (TRVADN or TRVAFN)"},
@@ -115,11 +109,11 @@ TEST(SimulatorCommandLine, RefusesBadValuesSayingWhichAndWhy) {
         {"--count 0", "--count: ", "from 1 to 32"},
         {"--count 5 --can-address 2", "--count: ", "node addresses counting down from 2"},
     };
-    for (const Case& c : cases) {
-        const CommandLine cl = parse(c.args);
-        ASSERT_EQ(cl.outcome, CommandLine::Error) << c.args;
-        EXPECT_EQ(cl.message.rfind(c.option, 0), 0u) << cl.message;
-        EXPECT_NE(cl.message.find(c.why), std::string::npos) << cl.message;
+    for (const auto& [args, option, why] : cases) {
+        const CommandLine cl = parse(args);
+        ASSERT_EQ(cl.outcome, CommandLine::Error) << args;
+        EXPECT_EQ(cl.message.rfind(option, 0), 0u) << cl.message;
+        EXPECT_NE(cl.message.find(why), std::string::npos) << cl.message;
     }
     // Unknown options, stray arguments and missing values are refused too.
     for (const char* args : {"--frobnicate", "OD", "--variant"})

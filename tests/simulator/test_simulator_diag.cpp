@@ -1,7 +1,5 @@
-// The diagnostic node at frame level, without sockets: answers, negative answers, segmentation and
-// flow control, sessions, security, the parameter blocks' memory, programming with its failure
-// paths and restart; then the sensor's CAN results after a write. (The plug-in's CAN tests reach
-// the node over socketcand.)
+// The diagnostic node at frame level, without sockets (a recording port and a fake clock); last the
+// sensor's CAN results after a write.
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/simsensor.h"
@@ -12,6 +10,7 @@
 
 #include <functional>
 #include <thread>
+#include <tuple>
 
 namespace trvsim::test {
 namespace {
@@ -41,39 +40,28 @@ protected:
 TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
     const std::pair<Bytes, Bytes> cases[] = {
         // request, answer
-        {{0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x01}},
         {{0x10, 0x03}, {0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}},
-        {{0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x03}},
         {{0x22, 0xFD, 0x18}, cat({0x62, 0xFD, 0x18}, text("OD "))},
-        {{0x22, 0xFD, 0x15}, {0x62, 0xFD, 0x15, 3, 4, 1}},
         {{0x22, 0xFD, 0x03}, {0x62, 0xFD, 0x03, 1, 0, 3, 1, 1, 0, 3, 4, 1, 3, 4, 1, 1, 2, 0, 3, 4, 1}},
         {{0x22, 0xF1, 0x87}, cat({0x62, 0xF1, 0x87}, text("TRVAFN-R2A1"))},
-        {{0x22, 0xF1, 0x8C}, cat({0x62, 0xF1, 0x8C}, text("SIM0000001"))},
         {{0x22, 0xF1, 0x93}, {0x62, 0xF1, 0x93, 3, 2}},
         {{0x22, 0xF1, 0xA2}, {0x62, 0xF1, 0xA2, 2}},
         {{0x22, 0xF1, 0xA0}, cat({0x62, 0xF1, 0xA0}, text("R2I001"))},
         {{0x22, 0x07, 0x03}, {0x62, 0x07, 0x03, 34}},
         {{0x31, 0x01, 0x02, 0x03}, {0x71, 0x01, 0x02, 0x03}},
-        {{0x3E, 0x00}, {0x7E, 0x00}},
         {{0x19, 0x02, 0x08},
          {0x59, 0x02, 0xFF, 0xD0, 0x01, 0x16, 0x08, 0x9A, 0x04, 0x98, 0x09, 0xC0, 0x73, 0x88, 0x28}},
         {{0x19, 0x02, 0x01}, {0x59, 0x02, 0xFF, 0x9A, 0x04, 0x98, 0x09}},
         {{0x14, 0xFF, 0xFF, 0xFF}, {0x54}},
         {{0x19, 0x02, 0xFF}, {0x59, 0x02, 0xFF}},
-        {{0x11, 0x01}, {0x51, 0x01}},
     };
     for (const auto& [request, answer] : cases)
         EXPECT_EQ(ask(request), answer) << "request " << int(request[0]);
 }
 
 TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
-    struct Case {
-        const char* what;
-        int session; // 1 default, 3 extended, 2 programming (locked), 4 programming unlocked
-        Bytes request;
-        uint8_t code;
-    };
-    const Case cases[] = {
+    // Sessions: 1 default, 3 extended, 2 programming (locked), 4 unlocked, 5 unlocked and downloading.
+    const std::tuple<const char*, int, Bytes, uint8_t> cases[] = {
         {"unknown service", 1, {0xBA, 0x01}, 0x11},
         {"security in default", 1, {0x27, 0x11}, 0x7F},
         {"memory in default", 1, {0x23, 0x24, 0, 0, 0x80, 0, 0, 4}, 0x7F},
@@ -94,24 +82,22 @@ TEST_F(DiagNodeTest, NegativeAnswersOfARealSensor) {
         {"exit without download", 4, {0x37}, 0x24},
         {"check without download", 4, {0x31, 0x01, 0x02, 0x02, 0, 0, 0, 0}, 0x24},
         {"erase without flash driver", 4, {0x31, 0x01, 0xFF, 0x00, 0x01, 0x63}, 0x22},
+        {"wrong transfer sequence", 5, {0x36, 0x02, 0xAA}, 0x73},
+        {"more than announced", 5, {0x36, 0x01, 0xAA, 0xBB, 0xCC}, 0x71},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, session, request, code] : cases) {
         make();
-        if (c.session == 4)
+        if (session >= 4)
             tester->unlock();
-        if (c.session == 3 || c.session == 2)
+        if (session == 5) {
+            ASSERT_EQ(ask({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2})[0], 0x74);
+        }
+        if (session == 3 || session == 2)
             ask({0x10, 0x03});
-        if (c.session == 2)
+        if (session == 2)
             ask({0x10, 0x02});
-        EXPECT_EQ(ask(c.request), (Bytes{0x7F, c.request[0], c.code})) << c.what;
+        EXPECT_EQ(ask(request), (Bytes{0x7F, request[0], code})) << what;
     }
-}
-
-TEST_F(DiagNodeTest, TransferFollowsTheDownloadRequest) {
-    tester->unlock();
-    EXPECT_EQ(ask({0x34, 0x00, 0x44, 0, 0, 0, 0x30, 0, 0, 0, 2})[0], 0x74);
-    EXPECT_EQ(ask({0x36, 0x02, 0xAA}), (Bytes{0x7F, 0x36, 0x73}));             // wrong sequence
-    EXPECT_EQ(ask({0x36, 0x01, 0xAA, 0xBB, 0xCC}), (Bytes{0x7F, 0x36, 0x71})); // more than announced
 }
 
 TEST_F(DiagNodeTest, FunctionalRequestsWithSuppressBitGetNoAnswer) {
@@ -165,8 +151,8 @@ TEST_F(DiagNodeTest, ResponsePendingComesFirstWhenAsked) {
     can.responsePending = 2;
     make(can);
     tester->send({0x22, 0xF1, 0x8C});
-    EXPECT_EQ(tester->answer(2000, false), (Bytes{0x7F, 0x22, 0x78}));
-    EXPECT_EQ(tester->answer(2000, false), (Bytes{0x7F, 0x22, 0x78}));
+    for (int pending = 0; pending < 2; ++pending)
+        EXPECT_EQ(tester->answer(2000, false), (Bytes{0x7F, 0x22, 0x78}));
     EXPECT_EQ(tester->answer(2000, false), cat({0x62, 0xF1, 0x8C}, text("SIM0000001")));
 }
 
@@ -240,13 +226,8 @@ TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
     Bytes badHeader = good, badBody = good;
     badHeader[61] ^= 1;
     badBody[100] ^= 1;
-    struct Case {
-        const char* what;
-        Bytes image;
-        DiagTester::Step stop;
-        uint32_t crcOffset;
-    };
-    const Case cases[] = {
+    // What breaks, the image, the step after which the download stops, the CRC's offset.
+    const std::tuple<const char*, Bytes, DiagTester::Step, uint32_t> cases[] = {
         {"after the driver", good, DiagTester::Driver, 0},
         {"after the erase", good, DiagTester::Erase, 0},
         {"after the request", good, DiagTester::Request, 0},
@@ -258,17 +239,17 @@ TEST_F(DiagNodeTest, BrokenDownloadsLeaveTheBlocksAsTheyWere) {
         {"block too short", Bytes(good.begin(), good.end() - 4), DiagTester::All, 0},
     };
     const Bytes before = node->blocks().kpImage();
-    for (const Case& c : cases) {
+    for (const auto& [what, image, stop, crcOffset] : cases) {
         make();
         tester->unlock();
-        const Bytes a = tester->download(blockid::kKpCpar, c.image, c.stop, c.crcOffset);
-        if (c.stop == DiagTester::All) {
-            EXPECT_EQ(a, (Bytes{0x71, 0x01, 0x02, 0x02, 0x01})) << c.what;
+        const Bytes a = tester->download(blockid::kKpCpar, image, stop, crcOffset);
+        if (stop == DiagTester::All) {
+            EXPECT_EQ(a, (Bytes{0x71, 0x01, 0x02, 0x02, 0x01})) << what;
         }
         ask({0x10, 0x01}); // the session ends: nothing was taken, no restart
         tester->tick(10);
-        EXPECT_TRUE(node->online()) << c.what;
-        EXPECT_EQ(node->blocks().kpImage(), before) << c.what;
+        EXPECT_TRUE(node->online()) << what;
+        EXPECT_EQ(node->blocks().kpImage(), before) << what;
     }
     // A download that ends with missing bytes is refused at the exit.
     make();
@@ -302,8 +283,6 @@ TEST_F(DiagNodeTest, SprayInTheSceneEntersATroubleCode) {
 TEST_F(DiagNodeTest, CommandLineAddressRulesUntilAParameterWrite) {
     CanConfig can;
     can.protocol = CanProtocol::CANopen;
-    make(can);
-    EXPECT_EQ(node->nodeAddress(), 10);
     can.address = 55;
     can.bitRate = 500000;
     make(can);
@@ -357,9 +336,8 @@ TEST(FirmwareLine, ParsesOnlyWellFormedFirstLines) {
         EXPECT_FALSE(parse(bad)) << bad;
 }
 
-// The whole sensor behind its CAN nodes (its cycle thread in real time, the nodes on a fake clock):
-// the result sender follows the restarted sensor's address after a KP write and its layout after
-// new firmware.
+// The whole sensor behind its CAN nodes (cycles in real time, nodes on a fake clock): the results
+// follow the restarted sensor's address after a KP write and its layout after new firmware.
 TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
     VirtualSensor sensor(loopbackSensor(Variant::OD, "127.0.0.1", 42987));
     ASSERT_TRUE(sensor.start()) << sensor.errorText();

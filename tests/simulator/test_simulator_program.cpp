@@ -1,5 +1,4 @@
-// The trvaxx-sim program: refuses a bad value, streams, prints its summary line, stops cleanly on
-// SIGTERM and SIGINT, and serves, announces and joins CAN buses.
+// The trvaxx-sim program as a process: its exit codes, summary lines, signals and CAN buses.
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/loopbacksocket.h"
@@ -14,18 +13,12 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-const char* program() {
-    return std::getenv("TRVAXX_SIM");
-}
-
-} // namespace
+static const char* const program = std::getenv("TRVAXX_SIM");
 
 TEST(SimulatorProgram, RefusesABadValueStreamsAndStopsCleanlyOnSignals) {
-    ASSERT_NE(program(), nullptr);
+    ASSERT_NE(program, nullptr);
     QProcess refusing;
-    refusing.start(program(), {"--variant", "OD", "--drop", "7"});
+    refusing.start(program, {"--variant", "OD", "--drop", "7"});
     ASSERT_TRUE(refusing.waitForFinished(10000));
     EXPECT_EQ(refusing.exitCode(), 2);
     const QString reason = QString::fromLocal8Bit(refusing.readAllStandardError());
@@ -33,8 +26,8 @@ TEST(SimulatorProgram, RefusesABadValueStreamsAndStopsCleanlyOnSignals) {
     for (int signal : {SIGTERM, SIGINT}) {
         const LoopbackSocket socket("127.0.0.1", 0, 200);
         QProcess p;
-        p.start(program(), {"--variant", "LG", "--dest", QString("127.0.0.1:%1").arg(socket.port()),
-                            "--source", "127.0.0.4", "--duration", "20"});
+        p.start(program, {"--variant", "LG", "--dest", QString("127.0.0.1:%1").arg(socket.port()), "--source",
+                          "127.0.0.4", "--duration", "20"});
         ASSERT_TRUE(p.waitForStarted(10000));
         int datagrams = 0;
         std::vector<uint8_t> bytes;
@@ -60,11 +53,11 @@ TEST(SimulatorProgram, RefusesABadValueStreamsAndStopsCleanlyOnSignals) {
 // socketcand, and a frame sent to the second reaches the first's clients once; a third refuses
 // connections. (Joining a Qt bus: the CAN end-to-end tests.) Fixed ports: run in a network namespace.
 TEST(SimulatorProgram, ServesItsCanBusAnnouncesItAndJoinsOthers) {
-    ASSERT_NE(program(), nullptr);
+    ASSERT_NE(program, nullptr);
     const LoopbackSocket beaconSocket("127.0.0.1", 0, 200);
     auto start = [](QProcess& p, QStringList args) {
         args += {"--dest", "127.0.0.1:9", "--duration", "30", "--can-no-pace"};
-        p.start(program(), args);
+        p.start(program, args);
         return p.waitForStarted(10000);
     };
     auto peerOn = [](uint16_t port) {

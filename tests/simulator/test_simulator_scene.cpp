@@ -1,5 +1,4 @@
-// The synthetic scene: what it reports matches what its rays see. (That it is deterministic every
-// comparison of a stream with a separately rendered truth relies on.)
+// The synthetic scene: what it reports matches what its rays see.
 
 #include "simulator/scene.h"
 
@@ -41,7 +40,6 @@ TEST(SimulatorScene, PixelsAgreeWithTheirRaysAndConfidenceBits) {
             EXPECT_EQ(t->amplitude[i], 0);
             continue;
         }
-        EXPECT_GT(t->cameraAxisDistance[i], 0.0f);
         // The radial distance in millimetres is the point's distance from the camera.
         const CameraPose& p = t->cameraCalibration;
         EXPECT_NEAR(
@@ -60,7 +58,6 @@ TEST(SimulatorScene, PixelsAgreeWithTheirRaysAndConfidenceBits) {
     }
     EXPECT_GT(ground, 300);
     EXPECT_GT(invalid, 0); // the top rows look beyond the range
-    EXPECT_TRUE(t->available & available::kDistanceImage);
 }
 
 TEST(SimulatorScene, ObjectsAreTheBoxesAndThePostInView) {
@@ -110,7 +107,6 @@ TEST(SimulatorScene, WindrowGivesALineForLineGuidance) {
     ASSERT_TRUE(t->hasLines);
     ASSERT_EQ(t->numberOfLines, 1);
     const LineTruth& l = t->lines[0];
-    EXPECT_EQ(l.id, 1);
     EXPECT_GT(l.foresight, 5.0f);
     // Pixels near the line's centre stand up to the heap height above the ground.
     float highest = 0;
@@ -119,8 +115,6 @@ TEST(SimulatorScene, WindrowGivesALineForLineGuidance) {
             std::fabs(t->Y[i] - (l.offset + std::tan(l.alpha) * t->X[i])) < 0.1f)
             highest = std::max(highest, t->Z[i]);
     EXPECT_NEAR(highest, l.heap_height, 0.08f);
-    EXPECT_EQ(t->lines[1].id, -1);
-    EXPECT_EQ(t->calibResult.calibValid, 1);
     EXPECT_TRUE(t->available & available::kLineList);
 }
 
