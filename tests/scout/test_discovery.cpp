@@ -1,6 +1,5 @@
-// The automatic search against virtual sensors over real sockets: several sensors on one bus with
-// and without the CAN check, CAN settings dropped when the check fails, an aborted search, and a
-// search while a receiver holds the port. Fixed ports: run in a network namespace.
+// The automatic search against virtual sensors over real sockets. Fixed ports: run in a network
+// namespace.
 
 #include "common/sensoraddressmobilecan.h"
 #include "scout/automaticscout_trvaxx.h"
