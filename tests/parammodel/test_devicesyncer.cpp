@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace {
 
 // The test's side of a syncer whose CAN bus controller it plays: CAN answers every identifier in
@@ -37,19 +35,16 @@ protected:
 };
 
 // Makes a played syncer of a variant class, installed into the device (which owns it).
-typedef std::function<CanPlay&(PCDevice_TRVAXX&, ResultCache_TRVAXX&)> MakePlayed;
-template <class Variant> MakePlayed played() {
-    return [](PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) -> CanPlay& {
-        return *new PlayedCan<Variant>(device, results);
-    };
+template <class Variant> CanPlay& played(PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) {
+    return *new PlayedCan<Variant>(device, results);
 }
 
 // Variant codes 0 to 7 in order.
-const MakePlayed VARIANTS[] = {
-    played<DeviceSyncer_TRVADN_DI_2_2>(), played<DeviceSyncer_TRVAFN_DI_2_2>(),
-    played<DeviceSyncer_TRVAFN_OD_2_2>(), played<DeviceSyncer_TRVAFN_LG_2_1>(),
-    played<DeviceSyncer_TRVADN_DI_3_2>(), played<DeviceSyncer_TRVAFN_DI_3_2>(),
-    played<DeviceSyncer_TRVAFN_OD_3_2>(), played<DeviceSyncer_TRVAFN_LG_3_2>(),
+CanPlay& (*const VARIANTS[])(PCDevice_TRVAXX&, ResultCache_TRVAXX&) = {
+    played<DeviceSyncer_TRVADN_DI_2_2>, played<DeviceSyncer_TRVAFN_DI_2_2>,
+    played<DeviceSyncer_TRVAFN_OD_2_2>, played<DeviceSyncer_TRVAFN_LG_2_1>,
+    played<DeviceSyncer_TRVADN_DI_3_2>, played<DeviceSyncer_TRVAFN_DI_3_2>,
+    played<DeviceSyncer_TRVAFN_OD_3_2>, played<DeviceSyncer_TRVAFN_LG_3_2>,
 };
 
 // CAN answers every identifier with 10 x id except the address (11) and SPATIAL_FILTER_XMIN (40);
@@ -102,7 +97,7 @@ TEST(DeviceSyncer, CacheHoldsDegreesAndUserTypesTheSensorGetsRadians) {
     PCDevice_TRVAXX device;
     ResultCache_TRVAXX results;
     device.setParameter(PCDevice_TRVAXX::IS_DEVICE_WRITEABLE, true, nullptr);
-    CanPlay& syncer = played<DeviceSyncer_TRVAFN_OD_3_2>()(device, results);
+    CanPlay& syncer = played<DeviceSyncer_TRVAFN_OD_3_2>(device, results);
     // Angles as the sensor's floats, once as float, once as the shortest double of the float.
     syncer.canValues = {{PCDevice_TRVAXX::CAMCAL_ROT_Z, float(1.5707963267948966)},
                         {PCDevice_TRVAXX::CAMCAL_ROT_Y, -1.5707964},
