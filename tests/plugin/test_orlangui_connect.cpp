@@ -84,6 +84,7 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     ASSERT_TRUE(lastNotification());
     EXPECT_EQ(lastNotification()->getId(), 130009);
     EXPECT_EQ(lastNotification()->getTitle(), QStringLiteral("Aborted Connection"));
+    EXPECT_EQ(lastNotification()->getText(), QStringLiteral("Connection was Aborted."));
     for (Notification* n : NotificationManager::instance().activeNotifications())
         n->onNotificationFinished();
 }
