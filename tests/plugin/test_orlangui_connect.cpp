@@ -1,6 +1,4 @@
-// The host application connects to a virtual sensor (Ethernet and CAN) through the built plug-in,
-// shows the sensor's panel, disconnects, and closes the panel with its notification when the
-// sensor falls silent.
+// The host application with the built plug-in against a virtual sensor (Ethernet and CAN).
 #include "app/mainwindow.h"
 #include "app/pluginmanager.h"
 #include "app/sensorlistarea.h"
@@ -86,6 +84,7 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     ASSERT_TRUE(lastNotification());
     EXPECT_EQ(lastNotification()->getId(), 130009);
     EXPECT_EQ(lastNotification()->getTitle(), QStringLiteral("Aborted Connection"));
+    EXPECT_EQ(lastNotification()->getText(), QStringLiteral("Connection was Aborted."));
     for (Notification* n : NotificationManager::instance().activeNotifications())
         n->onNotificationFinished();
 }

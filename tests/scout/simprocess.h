@@ -10,10 +10,7 @@
 struct SimProcess {
     QProcess process;
     explicit SimProcess(QStringList args) {
-        args << "--quiet"
-             << "--duration"
-             << "120"
-             << "--can-no-pace";
+        args += QStringList{"--quiet", "--duration", "120", "--can-no-pace"};
         process.start(QString::fromLocal8Bit(qgetenv("TRVAXX_SIM")), args);
         EXPECT_TRUE(process.waitForStarted(10000));
     }

@@ -1,7 +1,5 @@
-// The emergency firmware update of the manual form against a virtual sensor in its boot loader:
-// the chosen container is flashed without a connection (that the sensor then runs the new firmware
-// is checked in tests/can-communication/test_can_flash_endtoend); a sensor that never answers the
-// active-session read gives 130017. Fixed ports: run in a network namespace.
+// The emergency firmware update of the manual form against a virtual sensor in its boot loader,
+// flashed without a connection. Fixed ports: run in a network namespace.
 
 #include "can-communication/flashcontainer.h"
 #include "common/notificationmanager.h"
@@ -64,13 +62,6 @@ QStringList runUpdate(const QString& path) {
     return shown;
 }
 
-// A virtual sensor on a CAN bus only, its stream sent nowhere, given time to come up.
-struct Sim : SimProcess {
-    explicit Sim(const QStringList& args) : SimProcess(args + QStringList{"--dest", "127.0.0.1:9"}) {
-        QTest::qWait(300);
-    }
-};
-
 } // namespace
 
 // A boot loader that reports its programming session is flashed; one that never answers the
@@ -86,7 +77,9 @@ TEST(EmergencyUpdate, FlashesASensorStuckInItsBootLoaderAndNamesASilentOne) {
     };
     for (const auto& c : cases) {
         QTemporaryDir dir;
-        Sim sim(QStringList{"--boot-loader"} + c.args);
+        // On a CAN bus only, its stream sent nowhere, given time to come up.
+        SimProcess sim(QStringList{"--boot-loader", "--dest", "127.0.0.1:9"} + c.args);
+        QTest::qWait(300);
         qputenv("TRVAXX_CAN_INTERFACE", ("socketcand://" + c.args.last() + "/can0").toUtf8());
         EXPECT_EQ(runUpdate(container(dir)), c.shown);
     }

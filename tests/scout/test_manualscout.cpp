@@ -1,6 +1,4 @@
-// The manual connection form driven through its widgets: every mode, the protocol switch, typed
-// values and the reset, and the offered CAN buses. Its emergency update is driven in
-// test_emergencyupdate.
+// The manual connection form driven through its widgets; its emergency update: test_emergencyupdate.
 
 #include "common/commonutilities.h"
 #include "gui_controls/comboselectionbox.h"

@@ -1,6 +1,4 @@
-// The replay window as a user drives it: the recording plays into the view, pause holds the frame,
-// step moves one frame, the time line seeks, speed 2 plays on to the end, the page is asked of the
-// view, and a dropped file is offered for a new replay.
+// The replay window as a user drives it.
 
 #include "app/replaywindow.h"
 #include "tests/host/capture_replay/recordings.h"

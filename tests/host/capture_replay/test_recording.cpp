@@ -66,12 +66,10 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     capture.setWritingContext(QStringLiteral("vlr_trv_DSP"), 0x10000, 4223);
     QSignalSpy started(&capture, &CaptureControler::recordingStarted);
     QSignalSpy stopped(&capture, &CaptureControler::recordingStopped);
-    EXPECT_FALSE(capture.isRecording());
     capture.writePacket("ignored while idle");
 
     const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
     ASSERT_TRUE(capture.startRecording(path("a.rec"))) << capture.errorString().toStdString();
-    EXPECT_TRUE(capture.isRecording());
     // A new context applies to the next recording only.
     capture.setWritingContext(QString::fromUtf8("zweite \xc3\xa4"), 3, 4);
     std::vector<QByteArray> packets;
@@ -95,13 +93,10 @@ TEST_F(RecordingTest, RoundTripKeepsContextPacketsAndOrder) {
     EXPECT_GE(reader.info().startTime, before);
     EXPECT_LE(reader.info().startTime, QDateTime::currentDateTimeUtc());
 
-    RecordedPacket p;
-    quint64 lastTs = 0;
+    RecordedPacket p; // time stamps: test_recording_writer
     for (const QByteArray& expected : packets) {
         ASSERT_EQ(reader.readPacket(p), RecordingReader::Status::Packet);
         EXPECT_EQ(p.data, expected);
-        EXPECT_GE(p.timestampUs, lastTs);
-        lastTs = p.timestampUs;
     }
     EXPECT_EQ(reader.readPacket(p), RecordingReader::Status::End);
     EXPECT_TRUE(reader.errorString().isEmpty());

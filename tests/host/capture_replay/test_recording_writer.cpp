@@ -5,6 +5,7 @@
 #include "tests/host/capture_replay/recordings.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +14,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -57,16 +57,6 @@ private:
     QByteArray m_path;
     int m_reader = -1;
 };
-
-bool waitFor(const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -118,8 +108,7 @@ TEST(RecordingWriterThread, AFailedWriteEndsTheRecordingWithAMessage) {
     ASSERT_TRUE(capture.startRecording(path));
     fifo.closeReader(); // the "disk" goes away
     capture.writePacket(QByteArray(100, 'x'));
-    ASSERT_TRUE(waitFor([&] { return failures.load() == 1; }));
-    ASSERT_TRUE(waitFor([&] { return stops.load() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failures.load() == 1 && stops.load() == 1; }, 5000));
     EXPECT_FALSE(capture.isRecording());
     EXPECT_TRUE(message.startsWith(QStringLiteral("Recording stopped: cannot write to")))
         << message.toStdString();

@@ -23,24 +23,15 @@ bool parse(const QStringList& args, ToolOptions& o, QString& error) {
 QStringList describe(const ToolOptions& o) {
     const char* actions[] = {"help", "version", "run"};
     const char* wakeUps[] = {"all", "loopback", "none"};
-    return {QStringLiteral("action=") + QLatin1String(actions[int(o.action)]),
-            "command=" + o.command,
-            "topic=" + o.helpTopic,
-            "file=" + o.file,
-            "args=" + o.arguments.join(','),
-            QStringLiteral("port=%1").arg(o.port),
-            QStringLiteral("udp=%1").arg(o.udpPort),
-            "sender=" + o.sender,
-            QStringLiteral("json=%1").arg(int(o.json)),
-            QStringLiteral("seconds=%1").arg(o.seconds),
-            QStringLiteral("wake=") + QLatin1String(wakeUps[int(o.wakeUp)]),
-            QStringLiteral("fast=%1").arg(int(o.fast)),
-            QStringLiteral("speed=%1").arg(o.speed),
-            "can=" + o.can.interface,
-            QStringLiteral("node=%1").arg(o.can.node),
-            QStringLiteral("baud=%1").arg(o.can.baud),
-            QStringLiteral("canopen=%1").arg(int(o.can.canopen)),
-            "trace=" + o.can.trace};
+    const auto n = [](auto v) { return QString::number(v); };
+    return QStringLiteral("action=%1 command=%2 topic=%3 file=%4 args=%5 port=%6 udp=%7 sender=%8 json=%9 "
+                          "seconds=%10 wake=%11 fast=%12 speed=%13 can=%14 node=%15 baud=%16 canopen=%17 "
+                          "trace=%18")
+        .arg(QLatin1String(actions[int(o.action)]), o.command, o.helpTopic, o.file, o.arguments.join(','),
+             n(o.port), n(o.udpPort), o.sender, n(o.json), n(o.seconds),
+             QLatin1String(wakeUps[int(o.wakeUp)]), n(o.fast), n(o.speed), o.can.interface, n(o.can.node),
+             n(o.can.baud), n(o.can.canopen), o.can.trace)
+        .split(QLatin1Char(' '));
 }
 
 // The host's settings in a private folder; the environment variable unset unless a case sets it.

@@ -1,8 +1,5 @@
-// The trvaxx tool as a user runs it, against virtual sensors on loopback: monitor reports the one
-// of two streams the sender filter picks, a recording replays the sensor's frames, and damaged or
-// foreign recordings and wrong command lines end with the documented exit codes.
+// The trvaxx tool as a user runs it, against virtual sensors on loopback.
 #include "capture_replay/capturecontroler.h"
-#include "capture_replay/recordingreader.h"
 #include "tests/plugin/virtualsensors.h"
 #include "tests/support/loopbacksocket.h"
 
@@ -79,10 +76,7 @@ protected:
         return r;
     }
 
-    ToolResult run(const QStringList& args) {
-        auto p = start(args);
-        return finish(*p);
-    }
+    ToolResult run(const QStringList& args) { return finish(*start(args)); }
 
     static trvsim::SimConfig simConfig(trvsim::Variant variant, const char* source, quint16 port,
                                        const char* serial, uint32_t firstFrame) {
@@ -93,8 +87,7 @@ protected:
         return c;
     }
 
-    // The frame counter of a summary line. Its figures are those of the record (test_cyclesummary),
-    // and records match the scene (tests/result/test_result_endtoend): here only the stream counts.
+    // A summary line's figures are pinned in test_cyclesummary: here only the stream counts.
     static uint32_t frameOf(const QJsonObject& line) {
         return uint32_t(line.value(QStringLiteral("frame_counter")).toDouble());
     }
@@ -133,8 +126,6 @@ TEST_F(TrvaxxTool, MonitorReportsTheChosenSensorsStream) {
         EXPECT_GT(frameOf(line), std::max<uint32_t>(previous, 699999));
         EXPECT_LE(frameOf(line), b.lastFrameCounter());
         previous = frameOf(line);
-        EXPECT_GT(line.value(QStringLiteral("cycles_per_s")).toDouble(), 0.0);
-        EXPECT_GT(line.value(QStringLiteral("valid_pixels")).toInt(), 0);
     }
     const QJsonObject stats = lines.back().value(QStringLiteral("stats")).toObject();
     EXPECT_GT(stats.value(QStringLiteral("dsp_datagrams")).toDouble(), 0.0);
@@ -152,13 +143,7 @@ TEST_F(TrvaxxTool, RecordThenReplayGivesTheSensorsFrames) {
     const ToolResult recorded = finish(*tool);
     sensor.stop();
     ASSERT_EQ(recorded.exitCode, 0) << recorded.err.toStdString();
-
-    RecordingReader reader;
-    ASSERT_TRUE(reader.open(file)) << reader.errorString().toStdString();
-    EXPECT_EQ(reader.info().writingContext, QStringLiteral("vlr_trv_DSP"));
-    EXPECT_EQ(reader.info().frameType, 65536u);
-    EXPECT_EQ(reader.info().frameSubtype, 4223u);
-
+    // The replay takes only the sensor's own kind of stream (a foreign one: FaultsEndWithTheirExitCodes).
     const ToolResult replayed = run({"replay", file, "--fast", "--json"});
     ASSERT_EQ(replayed.exitCode, 0) << replayed.err.toStdString();
     const auto lines = withRecords(replayed.json);
@@ -166,7 +151,6 @@ TEST_F(TrvaxxTool, RecordThenReplayGivesTheSensorsFrames) {
     for (const QJsonObject& line : lines) {
         EXPECT_GE(frameOf(line), 40u);
         EXPECT_LE(frameOf(line), sensor.lastFrameCounter());
-        EXPECT_GT(line.value(QStringLiteral("valid_pixels")).toInt(), 0);
         EXPECT_TRUE(line.value(QStringLiteral("stats")).isNull());
     }
 
