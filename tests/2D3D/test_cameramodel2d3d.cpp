@@ -21,28 +21,19 @@ TEST(CameraModel2D3D, ProjectionWithAndWithoutDistortion) {
     turned.extrCalib_center_tz = 0.5f;
     turned.extrCalib_delta_tz = 0.5f;
     turned.extrCalib_rot_z = float(M_PI / 2);
-    const struct {
-        const char* what;
-        Cal calibration;
-        QPointF pictureOffset;
-        double x, y, z;
-        bool rectified;
-        QPointF expected;
-    } cases[] = {
-        {"principal point, shifted", plain, {10, 20}, 0, 0, 5, true, {310, 220}},
-        {"camera's own picture: half a pixel up-left", plain, {10, 20}, 0, 0, 5, false, {309.5, 219.5}},
-        {"distorted", distorted, {}, 0.5, 1.0, 5, false, {370.8473256375, 319.986001}},
-        {"rectified", distorted, {}, 0.5, 1.0, 5, true, {370, 320}},
-        {"turned", turned, {}, 1, 0, 3, true, {50, 0}},
-    };
     CameraModel2D3D model;
-    for (const auto& c : cases) {
-        model.setModel(c.calibration);
-        model.setPictureOffset(c.pictureOffset);
+    for (const auto& [what, calibration, pictureOffset, x, y, z, rectified, expected] :
+         {std::tuple{"rectified", distorted, QPointF(), 0.5, 1.0, 5.0, true, QPointF(370, 320)},
+          {"distorted", distorted, {}, 0.5, 1.0, 5, false, {370.8473256375, 319.986001}},
+          {"principal point, shifted", plain, {10, 20}, 0, 0, 5, true, {310, 220}},
+          {"camera's own picture: half a pixel up-left", plain, {10, 20}, 0, 0, 5, false, {309.5, 219.5}},
+          {"turned", turned, {}, 1, 0, 3, true, {50, 0}}}) { // "behind the camera" below needs it last
+        model.setModel(calibration);
+        model.setPictureOffset(pictureOffset);
         QPointF p(-1e9, -1e9);
-        EXPECT_TRUE(model.project(c.x, c.y, c.z, c.rectified, p)) << c.what;
-        EXPECT_NEAR(p.x(), c.expected.x(), 1e-4) << c.what;
-        EXPECT_NEAR(p.y(), c.expected.y(), 1e-4) << c.what;
+        EXPECT_TRUE(model.project(x, y, z, rectified, p)) << what;
+        EXPECT_NEAR(p.x(), expected.x(), 1e-4) << what;
+        EXPECT_NEAR(p.y(), expected.y(), 1e-4) << what;
     }
     QPointF unused;
     EXPECT_FALSE(model.project(0, 0, 0.5, true, unused)) << "behind the camera";

@@ -45,14 +45,9 @@ TEST_F(Container, PagesShownLateShowTheNewestResult) {
     show(container);
     feed(resulttest::Variant::OD, 1);
     ASSERT_EQ(container.currentPage(), container.getView2D());
-    feed(resulttest::Variant::OD, 2);
-    feed(resulttest::Variant::OD, 3);
-    EXPECT_EQ(container.getView3D()->getProcessedCount(), 0) << "the pages the container hides do no work";
     container.switchTo3D();
-    EXPECT_EQ(container.getView3D()->getProcessedCount(), 1);
-    // The 2D page, hidden while result 4 came, shows it in the amplitude pane the switch made
-    // logarithmic.
-    feed(resulttest::Variant::OD, 4);
+    // The 2D page, hidden while result 2 came, shows it in the amplitude pane made logarithmic.
+    feed(resulttest::Variant::OD, 2);
     container.setAmplitudeLogarithmic(true);
     container.switchTo2D();
     ASSERT_TRUE(last);

@@ -94,24 +94,19 @@ TEST_F(Fixture, ClicksAndDragsSelectTheReleasedPixelInAllPanesAndThePanelShowsIt
     for (int p = 0; p < 3; ++p) // the white marker around the selected pixel (63, 15)
         EXPECT_EQ(pane(p)->viewport()->grab().toImage().pixel(QPoint(630, 155)), qRgb(255, 255, 255)) << p;
     const PixSelParameterMenuBar* panel = view.pixelPanel();
-    const struct {
-        QPoint pixel;
-        const char *distance, *exposure, *x;
-    } cases[] = {
-        {{5, 0}, "invalid", "Short", "x: 0.05"}, // invalid: coordinates still shown
-        {{6, 0}, "0.62 m", "Long", "x: 0.06"},
-        {{63, 15}, "20.96 m", "Short", "x: 10.23"},
-    };
-    for (const auto& c : cases) {
-        QTest::mouseClick(pane(0)->viewport(), Qt::LeftButton, {}, centreOf(c.pixel));
-        const int i = c.pixel.y() * 64 + c.pixel.x();
-        EXPECT_EQ(panel->distanceViewer()->text(), QString::fromUtf8(c.distance));
-        EXPECT_EQ(panel->distanceViewer()->color().rgba(), last->getDistanceImage().pixel(c.pixel));
-        EXPECT_EQ(panel->exposureViewer()->text(), QString::fromUtf8(c.exposure));
-        EXPECT_EQ(panel->coordinateText(0), QString::fromUtf8(c.x));
+    for (const auto& [pixel, distance, exposure, x] :
+         {std::tuple{QPoint(5, 0), "invalid", "Short", "x: 0.05"}, // invalid: coordinates still shown
+          {{6, 0}, "0.62 m", "Long", "x: 0.06"},
+          {{63, 15}, "20.96 m", "Short", "x: 10.23"}}) {
+        QTest::mouseClick(pane(0)->viewport(), Qt::LeftButton, {}, centreOf(pixel));
+        const int i = pixel.y() * 64 + pixel.x();
+        EXPECT_EQ(panel->distanceViewer()->text(), QString::fromUtf8(distance));
+        EXPECT_EQ(panel->distanceViewer()->color().rgba(), last->getDistanceImage().pixel(pixel));
+        EXPECT_EQ(panel->exposureViewer()->text(), QString::fromUtf8(exposure));
+        EXPECT_EQ(panel->coordinateText(0), QString::fromUtf8(x));
         EXPECT_EQ(panel->coordinateText(1), QStringLiteral("y: -%1").arg(0.01 * i, 0, 'f', 2));
         EXPECT_EQ(panel->coordinateText(2), QStringLiteral("z: 1.50"));
-        EXPECT_EQ(panel->amplitudeIndicator()->value(), qRed(last->getAmplitudeImage().pixel(c.pixel)));
+        EXPECT_EQ(panel->amplitudeIndicator()->value(), qRed(last->getAmplitudeImage().pixel(pixel)));
     }
     view.setAmplitudeLogarithmic(true);
     EXPECT_EQ(panel->amplitudeIndicator()->value(), qRed(last->getLogarithmicAmplitudeImage().pixel(63, 15)));

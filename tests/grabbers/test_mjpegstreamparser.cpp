@@ -44,9 +44,7 @@ TEST(MjpegStreamParser, SamePicturesHoweverTheStreamIsCut) {
 
 TEST(MjpegStreamParser, RefusesWhatIsNotAPictureStream) {
     const std::string big(1001, 'x');
-    const struct {
-        std::string stream, error;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"HTTP/1.0 404 Not Found\r\n\r\n", "HTTP answer HTTP/1.0 404 Not Found"},
         {"GET / HTTP/1.0\r\n\r\n", "not an HTTP answer"},
         {"HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n",
@@ -62,11 +60,11 @@ TEST(MjpegStreamParser, RefusesWhatIsNotAPictureStream) {
         {kHead + std::string(MjpegStreamParser::kMaxHeaderBytes + 20, '.'),
          "no part boundary within 16384 bytes"},
     };
-    for (const auto& c : cases)
-        for (std::size_t piece : {std::size_t(1), std::size_t(7), c.stream.size()}) {
-            const Outcome outcome = parse(c.stream, piece);
-            EXPECT_FALSE(outcome.ok) << c.error;
-            EXPECT_EQ(outcome.error, c.error) << "piece " << piece;
+    for (const auto& [stream, error] : cases)
+        for (std::size_t piece : {std::size_t(1), std::size_t(7), stream.size()}) {
+            const Outcome outcome = parse(stream, piece);
+            EXPECT_FALSE(outcome.ok) << error;
+            EXPECT_EQ(outcome.error, error) << "piece " << piece;
             EXPECT_LE(outcome.pictures.size(), 1u);
         }
     // After a failure nothing more is taken.

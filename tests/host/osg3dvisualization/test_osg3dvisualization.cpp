@@ -32,32 +32,25 @@ public:
 } // namespace
 
 TEST(PointCloudVisualization, DrawsOnlyVisiblePointsInEachMode) {
-    struct Case {
-        PointVisParam::GeometryType type;
-        std::set<unsigned int> hidden;
-        GLenum mode;
-        size_t count; // indices
-    } cases[] = {
-        {PointVisParam::Points, {4}, GL_POINTS, 8},
-        // 12 neighbour pairs, 4 of them touch the centre.
-        {PointVisParam::Lines, {4}, GL_LINES, 2 * 8},
-        // Of 8 triangles only the two that miss the centre (0-3-1, 5-7-8) stay.
-        {PointVisParam::Mesh, {4}, GL_TRIANGLES, 2 * 3},
-        // Two triangles per cell; a hidden corner removes exactly the one that uses it.
-        {PointVisParam::Mesh, {}, GL_TRIANGLES, 8 * 3},
-        {PointVisParam::Mesh, {0}, GL_TRIANGLES, 7 * 3},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << int(c.type) << ", " << c.hidden.size() << " hidden");
+    for (const auto& [type, hidden, mode, count] :
+         {std::tuple{PointVisParam::Points, std::set<unsigned int>{4}, GLenum(GL_POINTS), size_t(8)},
+          // 12 neighbour pairs, 4 of them touch the centre.
+          {PointVisParam::Lines, {4}, GL_LINES, 2 * 8},
+          // Of 8 triangles only the two that miss the centre (0-3-1, 5-7-8) stay.
+          {PointVisParam::Mesh, {4}, GL_TRIANGLES, 2 * 3},
+          // Two triangles per cell; a hidden corner removes exactly the one that uses it.
+          {PointVisParam::Mesh, {}, GL_TRIANGLES, 8 * 3},
+          {PointVisParam::Mesh, {0}, GL_TRIANGLES, 7 * 3}}) {
+        SCOPED_TRACE(testing::Message() << int(type) << ", " << hidden.size() << " hidden");
         GridSource source;
-        source.hidden = c.hidden;
+        source.hidden = hidden;
         PointVisParam param;
-        param.geometryType = c.type;
+        param.geometryType = type;
         PointCloudVisualization cloud(param, &source);
         cloud.processData();
-        EXPECT_EQ(cloud.getIndices()->getMode(), c.mode);
-        EXPECT_EQ(cloud.getIndices()->size(), c.count);
-        for (unsigned int i : c.hidden)
+        EXPECT_EQ(cloud.getIndices()->getMode(), mode);
+        EXPECT_EQ(cloud.getIndices()->size(), count);
+        for (unsigned int i : hidden)
             EXPECT_EQ(std::count(cloud.getIndices()->begin(), cloud.getIndices()->end(), i), 0) << i;
     }
 }
@@ -97,20 +90,15 @@ TEST(PointCloudVisualization, RefillsArraysInPlaceUntilTheSizeChanges) {
 
 TEST(Illumination, SideVectorTurnsWithTheCameraAngles) {
     const double q = M_PI / 2;
-    struct Case {
-        double rx, ry, rz;
-        osg::Vec3d offset, expected;
-    } cases[] = {
-        {0, 0, 0, {0.1, 0.2, 0.3}, {0.1, 0.2, 0.3}},
-        {0, 0, q, {1, 0, 0}, {0, 1, 0}},
-        {q, 0, 0, {0, 1, 0}, {0, 0, 1}},
-        {0, q, 0, {0, 0, 1}, {1, 0, 0}},
-        // z first, then x: x → y → z (x first would give y).
-        {q, 0, q, {1, 0, 0}, {0, 0, 1}},
-    };
-    for (const Case& c : cases) {
-        const osg::Vec3d v = illuminationSideVector(c.rx, c.ry, c.rz, c.offset);
-        EXPECT_NEAR((v - c.expected).length(), 0.0, 1e-9) << v.x() << " " << v.y() << " " << v.z();
+    for (const auto& [rx, ry, rz, offset, expected] :
+         {std::tuple{0.0, 0.0, 0.0, osg::Vec3d(0.1, 0.2, 0.3), osg::Vec3d(0.1, 0.2, 0.3)},
+          {0, 0, q, {1, 0, 0}, {0, 1, 0}},
+          {q, 0, 0, {0, 1, 0}, {0, 0, 1}},
+          {0, q, 0, {0, 0, 1}, {1, 0, 0}},
+          // z first, then x: x → y → z (x first would give y).
+          {q, 0, q, {1, 0, 0}, {0, 0, 1}}}) {
+        const osg::Vec3d v = illuminationSideVector(rx, ry, rz, offset);
+        EXPECT_NEAR((v - expected).length(), 0.0, 1e-9) << v.x() << " " << v.y() << " " << v.z();
     }
 }
 
