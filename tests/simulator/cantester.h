@@ -129,16 +129,6 @@ public:
         return out;
     }
 
-    // Every frame that arrives within this time (a bus with steady traffic is never quiet).
-    std::vector<ReceivedFrame> framesFor(std::chrono::milliseconds window) {
-        std::vector<ReceivedFrame> out;
-        for (const auto end = std::chrono::steady_clock::now() + window;
-             std::chrono::steady_clock::now() < end;)
-            if (const auto f = frames(50ms, 1); !f.empty())
-                out.push_back(f[0]);
-        return out;
-    }
-
     bool connected = false;
 
 private:

@@ -1,14 +1,17 @@
-// The diagnostic node at frame level, without sockets (a recording port and a fake clock); last the
-// sensor's CAN results after a write.
+// The diagnostic node and the CAN result sender at frame level, without sockets (a recording port and
+// a fake clock); last the sensor's CAN results after a write. (The results' bit layouts: the plug-in's
+// decoder tests.)
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/simsensor.h"
 
+#include "simulator/can/canresultsender.h"
 #include "simulator/can/diagcodes.h"
 #include "simulator/can/flashprogrammer.h"
 #include "simulator/can/sensornodes.h"
 
 #include <functional>
+#include <map>
 #include <thread>
 #include <tuple>
 
@@ -21,7 +24,6 @@ protected:
         tester.reset();
         node.reset();
         sim.destAddress = "127.0.0.1";
-        sim.destPort = 42000;
         sim.verbosity = 0;
         sensor = std::make_unique<VirtualSensor>(sim);
         node = std::make_unique<DiagNode>(*sensor, can);
@@ -382,6 +384,87 @@ TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
     const uint32_t lg = resultAfterRestart([](uint32_t number, uint32_t) { return number == 0xFF00; });
     ASSERT_NE(lg, 0u) << "no guidance lines on CAN";
     EXPECT_EQ(lg & 0xFF, 77u) << "the written address survives the new layout";
+}
+
+SimConfig resultSensor(Variant variant) {
+    SimConfig c = loopbackSensor(variant, "127.0.0.1", 42191);
+    c.seed = 3;
+    return c;
+}
+
+TEST(SimCanResults, ObjectListIsCutToTheConfiguredMaximum) {
+    VirtualSensor sensor(resultSensor(Variant::OD));
+    uint32_t busy = 1;
+    while (busy < 2000 && sensor.truth(busy).numberOfObjects < 3)
+        ++busy;
+    const FrameTruth truth = sensor.truth(busy);
+    ASSERT_GE(truth.numberOfObjects, 3);
+    // Two objects of two messages each; the generations share the cut, their numbers differ.
+    const J1939Numbers n = odNumbers(3);
+    const auto frames = j1939OdCycle(truth, 3, 239, 2);
+    EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                            [&](const SimCanFrame& f) {
+                                return uint16_t(f.id >> 8) >= n.firstData &&
+                                       uint16_t(f.id >> 8) < n.firstData + 40;
+                            }),
+              4);
+}
+
+// A CANopen master's start-up: boot-up after the reset, an unknown index aborted, no process data
+// before the start command.
+TEST(SimCanResults, CanopenNodeAbortsUnknownIndicesAndWaitsForTheStart) {
+    VirtualSensor sensor(resultSensor(Variant::OD));
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    CanConfig can;
+    can.protocol = CanProtocol::CANopen;
+    can.address = 10;
+    CanResultSender node(sensor, can);
+    RecordingPort bus;
+    node.attach(&bus);
+    auto now = SimClock::now();
+    auto run = [&](int ms) {
+        for (int i = 0; i < ms; ++i)
+            node.tick(now += std::chrono::milliseconds(1));
+    };
+    ASSERT_TRUE(sensor.waitForCycles(1, std::chrono::seconds(2)));
+    run(10);
+    bus.frames.clear();
+    node.receive(frame(0, {0x81, 10}, false), now);
+    run(50);
+    ASSERT_EQ(bus.frames.size(), 1u);
+    EXPECT_EQ(bus.frames.front().frame.id, 0x70Au) << "boot-up";
+    EXPECT_EQ(node.nmtState(), CanResultSender::NmtState::PreOperational);
+
+    bus.frames.clear();
+    node.receive(frame(0x60A, {0x23, 0x01, 0x18, 1, 0x8A, 0x02, 0, 0x40}, false), now);
+    node.receive(frame(0x60A, {0x23, 0x99, 0x19, 1, 0, 0, 0, 0}, false), now);
+    run(100);
+    ASSERT_EQ(bus.frames.size(), 2u) << "no process data before the start command";
+    EXPECT_EQ(bus.frames[0].frame.data[0], 0x60);
+    EXPECT_EQ(bus.frames[1].frame.id, 0x58Au);
+    EXPECT_EQ(bus.frames[1].frame.data[0], 0x80) << "an unknown index is aborted";
+    node.receive(frame(0, {0x01, 0}, false), now);
+    sensor.waitForCycles(sensor.cyclesSent() + 2, std::chrono::seconds(2));
+    run(1);
+    sensor.stop();
+    ASSERT_GT(bus.frames.size(), 2u);
+    EXPECT_EQ(bus.frames[2].frame.id, 0x28Au) << "global information first, on its configured identifier";
+}
+
+// The vehicle's messages at their periods (their values: the CAN result end-to-end tests).
+TEST(SimCanResults, VehicleMessagesComeAtTheirPeriods) {
+    VehicleSender vehicle(250000, 16.0, 0.0);
+    RecordingPort bus;
+    vehicle.attach(&bus);
+    auto now = SimClock::now();
+    for (int i = 0; i < 100; ++i)
+        vehicle.tick(now += std::chrono::milliseconds(1));
+    std::map<uint32_t, int> sent;
+    for (const RecordingPort::Sent& s : bus.frames)
+        ++sent[s.frame.id];
+    EXPECT_EQ(sent, (std::map<uint32_t, int>{{VehicleSender::kSpeedId, 2},
+                                             {VehicleSender::kTachographId, 2},
+                                             {VehicleSender::kYawRateId, 5}}));
 }
 
 } // namespace
