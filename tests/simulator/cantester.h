@@ -21,7 +21,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
