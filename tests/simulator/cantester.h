@@ -21,7 +21,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -126,16 +125,6 @@ public:
             out.push_back(
                 {m.frame, std::stoll(stamp.substr(0, dot)) * 1000000 + std::stoll(stamp.substr(dot + 1))});
         }
-        return out;
-    }
-
-    // Every frame that arrives within this time (a bus with steady traffic is never quiet).
-    std::vector<ReceivedFrame> framesFor(std::chrono::milliseconds window) {
-        std::vector<ReceivedFrame> out;
-        for (const auto end = std::chrono::steady_clock::now() + window;
-             std::chrono::steady_clock::now() < end;)
-            if (const auto f = frames(50ms, 1); !f.empty())
-                out.push_back(f[0]);
         return out;
     }
 

@@ -37,10 +37,6 @@ CanConfig unpaced() {
     return c;
 }
 
-bool joinAll(std::initializer_list<Peer*> peers) {
-    return std::all_of(peers.begin(), peers.end(), [](Peer* p) { return p->join(); });
-}
-
 bool hasFrame(const std::vector<ReceivedFrame>& frames, uint32_t id) {
     return std::any_of(frames.begin(), frames.end(),
                        [id](const ReceivedFrame& f) { return f.frame.id == id; });
@@ -147,7 +143,7 @@ TEST(SimulatorCanBus, DropsEveryNthFrameAndDelaysTheNodes) {
     Bus bus(config);
     ASSERT_TRUE(bus.ok);
     Peer a(bus.port()), b(bus.port());
-    ASSERT_TRUE(joinAll({&a, &b}));
+    ASSERT_TRUE(a.join() && b.join());
     for (uint8_t i = 0; i < 30; ++i)
         a.send(frame(0x300, {i}, false));
     const auto got = b.frames();
@@ -156,9 +152,8 @@ TEST(SimulatorCanBus, DropsEveryNthFrameAndDelaysTheNodes) {
     EXPECT_EQ(bus.bus->statistics().lostFrames, 10u);
 
     const auto sent = std::chrono::steady_clock::now();
-    a.send(frame(0x18DAEFF1, {1, 0x3E}));
-    a.send(frame(0x18DAEFF1, {1, 0x3E})); // one of the three is lost
-    a.send(frame(0x18DAEFF1, {1, 0x3E}));
+    for (int i = 0; i < 3; ++i) // one of the three is lost
+        a.send(frame(0x18DAEFF1, {1, 0x3E}));
     EXPECT_EQ(a.next(1000ms).rfind("frame 18DAF1EF", 0), 0u);
     EXPECT_GE(std::chrono::steady_clock::now() - sent, 140ms);
 }
@@ -174,7 +169,7 @@ TEST(SimulatorCanBus, DisconnectsAMisbehavingClientWhileOthersGoOn) {
         Bus bus(CanConfig{});
         ASSERT_TRUE(bus.ok);
         Peer good(bus.port()), other(bus.port()), rogue(bus.port());
-        ASSERT_TRUE(joinAll({&good, &other, &rogue}));
+        ASSERT_TRUE(good.join() && other.join() && rogue.join());
         rogue.write(bad);
         std::string last;
         do
@@ -211,7 +206,7 @@ TEST(SimulatorCanBus, SeveralSensorsShareOneBusAndJoinABusServedElsewhere) {
     Bus other(joining, new TestNode(237));
     ASSERT_TRUE(other.ok) << other.bus->errorText();
     Peer there(other.port()), here(served->listenPort());
-    ASSERT_TRUE(joinAll({&there, &here}));
+    ASSERT_TRUE(there.join() && here.join());
 
     // A request to every node from the far side: answers come back from both buses.
     for (uint8_t node : {239, 238, 237})

@@ -10,15 +10,10 @@
 
 using namespace trvsim;
 
-namespace {
 // The arguments, separated by single spaces.
-CommandLine parse(const char* args) {
-    QStringList list{"trvaxx-sim"};
-    if (*args)
-        list << QString(args).split(' ');
-    return parseCommandLine(list);
+static CommandLine parse(const char* args) {
+    return parseCommandLine(QStringList{"trvaxx-sim"} + QString(args).split(' '));
 }
-} // namespace
 
 TEST(SimulatorCommandLine, TakesIdentityAddressesTimingAndFaults) {
     const CommandLine cl =

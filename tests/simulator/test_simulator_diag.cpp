@@ -1,9 +1,11 @@
-// The diagnostic node at frame level, without sockets (a recording port and a fake clock); last the
-// sensor's CAN results after a write.
+// The diagnostic node and the CAN result sender at frame level, without sockets (a recording port and
+// a fake clock); last the sensor's CAN results after a write. (The results' bit layouts: the plug-in's
+// decoder tests.)
 
 #include "tests/simulator/cantester.h"
 #include "tests/support/simsensor.h"
 
+#include "simulator/can/canresultsender.h"
 #include "simulator/can/diagcodes.h"
 #include "simulator/can/flashprogrammer.h"
 #include "simulator/can/sensornodes.h"
@@ -17,11 +19,14 @@ namespace {
 
 class DiagNodeTest : public ::testing::Test {
 protected:
-    void make(CanConfig can = CanConfig(), SimConfig sim = SimConfig()) {
+    // A new sensor and node; set changes the node's configuration.
+    void make(const std::function<void(CanConfig&)>& set = {}, SimConfig sim = SimConfig()) {
+        CanConfig can;
+        if (set)
+            set(can);
         tester.reset();
         node.reset();
         sim.destAddress = "127.0.0.1";
-        sim.destPort = 42000;
         sim.verbosity = 0;
         sensor = std::make_unique<VirtualSensor>(sim);
         node = std::make_unique<DiagNode>(*sensor, can);
@@ -39,7 +44,6 @@ protected:
 
 TEST_F(DiagNodeTest, ServicesAnswerByteForByte) {
     const std::pair<Bytes, Bytes> cases[] = {
-        // request, answer
         {{0x10, 0x03}, {0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}},
         {{0x22, 0xFD, 0x18}, cat({0x62, 0xFD, 0x18}, text("OD "))},
         {{0x22, 0xFD, 0x03}, {0x62, 0xFD, 0x03, 1, 0, 3, 1, 1, 0, 3, 4, 1, 3, 4, 1, 1, 2, 0, 3, 4, 1}},
@@ -113,10 +117,7 @@ TEST_F(DiagNodeTest, FunctionalRequestsWithSuppressBitGetNoAnswer) {
 }
 
 TEST_F(DiagNodeTest, SegmentationFollowsBothFlowControls) {
-    CanConfig can;
-    can.blockSize = 2;
-    can.stMinMs = 5;
-    make(can);
+    make([](CanConfig& c) { c.blockSize = 2, c.stMinMs = 5; });
     ask({0x10, 0x03});
     // A 41-byte request: first frame and 5 consecutive frames, a flow control every 2.
     ASSERT_TRUE(tester->send(cat({0x22}, Bytes(40, 0xF1))));
@@ -147,9 +148,7 @@ TEST_F(DiagNodeTest, SegmentationFollowsBothFlowControls) {
 }
 
 TEST_F(DiagNodeTest, ResponsePendingComesFirstWhenAsked) {
-    CanConfig can;
-    can.responsePending = 2;
-    make(can);
+    make([](CanConfig& c) { c.responsePending = 2; });
     tester->send({0x22, 0xF1, 0x8C});
     for (int pending = 0; pending < 2; ++pending)
         EXPECT_EQ(tester->answer(2000, false), (Bytes{0x7F, 0x22, 0x78}));
@@ -197,9 +196,7 @@ TEST_F(DiagNodeTest, ThreeWrongKeysLockSecurityAccess) {
     EXPECT_EQ(ask(cat({0x27, 0x12}, big(trvaxx::securityKeyFromSeed(big32(&seed[2]))))), (Bytes{0x67, 0x12}));
     EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x67, 0x11, 0, 0, 0, 0})); // unlocked: zero seed
 
-    CanConfig zeroSeed; // --zero-seed: unlocked from the start, no key needed
-    zeroSeed.zeroSeed = true;
-    make(zeroSeed);
+    make([](CanConfig& c) { c.zeroSeed = true; }); // unlocked from the start, no key needed
     ask({0x10, 0x03});
     EXPECT_EQ(ask({0x27, 0x11}), (Bytes{0x67, 0x11, 0, 0, 0, 0}));
 }
@@ -271,7 +268,7 @@ TEST_F(DiagNodeTest, SprayInTheSceneEntersATroubleCode) {
                !probe.truth(sim.firstFrameCounter + 30).sprayActive)
             sim.firstFrameCounter += 5;
     }
-    make(CanConfig(), sim);
+    make({}, sim);
     ask({0x14, 0xFF, 0xFF, 0xFF});
     ASSERT_TRUE(sensor->start()) << sensor->errorText();
     ASSERT_TRUE(sensor->waitForCycles(2, std::chrono::seconds(5)));
@@ -281,11 +278,7 @@ TEST_F(DiagNodeTest, SprayInTheSceneEntersATroubleCode) {
 }
 
 TEST_F(DiagNodeTest, CommandLineAddressRulesUntilAParameterWrite) {
-    CanConfig can;
-    can.protocol = CanProtocol::CANopen;
-    can.address = 55;
-    can.bitRate = 500000;
-    make(can);
+    make([](CanConfig& c) { c.protocol = CanProtocol::CANopen, c.address = 55, c.bitRate = 500000; });
     EXPECT_EQ(node->nodeAddress(), 55);
     EXPECT_EQ(node->bitRate(), 500000u);
     tester->node = 55;
@@ -300,9 +293,7 @@ TEST_F(DiagNodeTest, CommandLineAddressRulesUntilAParameterWrite) {
 }
 
 TEST_F(DiagNodeTest, FirmwareImagesChangeVersionsAfterTheReset) {
-    CanConfig can;
-    can.bootLoader = true;
-    make(can);
+    make([](CanConfig& c) { c.bootLoader = true; });
     tester->send({0x22, 0xF1, 0x86});
     EXPECT_FALSE(tester->answer(300)); // the boot loader does not know it
     EXPECT_EQ(ask({0x22, 0x07, 0x01}), (Bytes{0x7F, 0x22, 0x22}));
@@ -382,6 +373,68 @@ TEST(SensorNodes, ResultsFollowAParameterWriteAndNewFirmware) {
     const uint32_t lg = resultAfterRestart([](uint32_t number, uint32_t) { return number == 0xFF00; });
     ASSERT_NE(lg, 0u) << "no guidance lines on CAN";
     EXPECT_EQ(lg & 0xFF, 77u) << "the written address survives the new layout";
+}
+
+SimConfig resultSensor(Variant variant) {
+    SimConfig c = loopbackSensor(variant, "127.0.0.1", 42191);
+    c.seed = 3;
+    return c;
+}
+
+TEST(SimCanResults, ObjectListIsCutToTheConfiguredMaximum) {
+    VirtualSensor sensor(resultSensor(Variant::OD));
+    uint32_t busy = 1;
+    while (busy < 2000 && sensor.truth(busy).numberOfObjects < 3)
+        ++busy;
+    const FrameTruth truth = sensor.truth(busy);
+    ASSERT_GE(truth.numberOfObjects, 3);
+    // Two objects of two messages each; the generations share the cut, their numbers differ.
+    const J1939Numbers n = odNumbers(3);
+    int data = 0;
+    for (const SimCanFrame& f : j1939OdCycle(truth, 3, 239, 2))
+        data += uint16_t(f.id >> 8) >= n.firstData && uint16_t(f.id >> 8) < n.firstData + 40;
+    EXPECT_EQ(data, 4);
+}
+
+// A CANopen master's start-up: boot-up after the reset, an unknown index aborted, no process data
+// before the start command.
+TEST(SimCanResults, CanopenNodeAbortsUnknownIndicesAndWaitsForTheStart) {
+    VirtualSensor sensor(resultSensor(Variant::OD));
+    ASSERT_TRUE(sensor.start()) << sensor.errorText();
+    CanConfig can;
+    can.protocol = CanProtocol::CANopen;
+    can.address = 10;
+    CanResultSender node(sensor, can);
+    RecordingPort bus;
+    node.attach(&bus);
+    auto now = SimClock::now();
+    auto run = [&](int ms) {
+        for (int i = 0; i < ms; ++i)
+            node.tick(now += std::chrono::milliseconds(1));
+    };
+    ASSERT_TRUE(sensor.waitForCycles(1, std::chrono::seconds(2)));
+    run(10);
+    bus.frames.clear();
+    node.receive(frame(0, {0x81, 10}, false), now);
+    run(50);
+    ASSERT_EQ(bus.frames.size(), 1u);
+    EXPECT_EQ(bus.frames.front().frame.id, 0x70Au) << "boot-up";
+    EXPECT_EQ(node.nmtState(), CanResultSender::NmtState::PreOperational);
+
+    bus.frames.clear();
+    node.receive(frame(0x60A, {0x23, 0x01, 0x18, 1, 0x8A, 0x02, 0, 0x40}, false), now);
+    node.receive(frame(0x60A, {0x23, 0x99, 0x19, 1, 0, 0, 0, 0}, false), now);
+    run(100);
+    ASSERT_EQ(bus.frames.size(), 2u) << "no process data before the start command";
+    EXPECT_EQ(bus.frames[0].frame.data[0], 0x60);
+    EXPECT_EQ(bus.frames[1].frame.id, 0x58Au);
+    EXPECT_EQ(bus.frames[1].frame.data[0], 0x80) << "an unknown index is aborted";
+    node.receive(frame(0, {0x01, 0}, false), now);
+    sensor.waitForCycles(sensor.cyclesSent() + 2, std::chrono::seconds(2));
+    run(1);
+    sensor.stop();
+    ASSERT_GT(bus.frames.size(), 2u);
+    EXPECT_EQ(bus.frames[2].frame.id, 0x28Au) << "global information first, on its configured identifier";
 }
 
 } // namespace
