@@ -15,8 +15,6 @@ namespace {
 // The test's side of a syncer whose CAN bus controller it plays: CAN answers every identifier in
 // `canValues`, and every write is recorded.
 struct CanPlay {
-    virtual ~CanPlay() = default;
-    virtual DeviceSyncer_TRVAXX& syncer() = 0;
     QMap<int, QVariant> canValues;
     QList<QPair<int, QVariant>> written;
 };
@@ -24,7 +22,6 @@ struct CanPlay {
 template <class Variant> class PlayedCan : public Variant, public CanPlay {
 public:
     PlayedCan(PCDevice_TRVAXX& device, ResultCache_TRVAXX& results) : Variant(device, nullptr, results) {}
-    DeviceSyncer_TRVAXX& syncer() override { return *this; }
 
 protected:
     QVariant canRead(int id) override { return canValues.value(id); }
@@ -75,7 +72,7 @@ TEST(DeviceSyncer, EachVariantReadsMoreWithCanAndPrefersItsValues) {
                 device.setParameter(PCDevice_TRVAXX::IS_DEVICE_WRITEABLE, true, nullptr);
             CanPlay& played = VARIANTS[code](device, results);
             playSources(played.canValues, results);
-            played.syncer().refreshAll();
+            device.getSyncer()->refreshAll();
             held[withCan] = device.getParameterIds();
             held[withCan].removeAll(PCDevice_TRVAXX::IS_DEVICE_WRITEABLE);
             EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::STATIC_UDP_PORT),
@@ -106,7 +103,7 @@ TEST(DeviceSyncer, CacheHoldsDegreesAndUserTypesTheSensorGetsRadians) {
                         {PCDevice_TRVAXX::FRAME_RATE, QVariant::fromValue<uchar>(2)},
                         {PCDevice_TRVAXX::CAN_SOURCE_ADDRESS, QVariant::fromValue<quint32>(4000000000u)},
                         {PCDevice_TRVAXX::OBJECT_DETECTION_VOLUME_Z_MIN, QVariantList{0.25f, short(-3)}}};
-    syncer.syncer().refreshAll();
+    device.getSyncer()->refreshAll();
     EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::CAMCAL_ROT_Z), QVariant(90.0));
     EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::CAMCAL_ROT_Y), QVariant(-90.0));
     EXPECT_EQ(device.getParameter(PCDevice_TRVAXX::CAMCAL_ROT_X), QVariant(0.1));

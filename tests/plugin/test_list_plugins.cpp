@@ -17,7 +17,6 @@ TEST(ListPlugins, PrintsTheSensorTypeAndBothVersionsWithoutADisplay) {
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     ASSERT_EQ(process.exitStatus(), QProcess::NormalExit);
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    // The plug-in's version entry, then the library's.
     for (const char* part : {"plugin_trvaxx.so", "sensor type: TRVAXX\n",
                              "\"plugin_trvaxx\" = \"" TRVAXX_PLUGIN_VERSION "\"\n  \"kVel\" = \"3.3.13\"\n"})
         EXPECT_TRUE(out.contains(QString::fromUtf8(part))) << part << " in:\n" << out.toStdString();

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr quint16 STREAM_PORT = 42380;
@@ -62,10 +64,10 @@ TEST(OrlanGuiConnect, ConnectsShowsThePanelDisconnectsAndReportsALostSensor) {
     // The virtual sensor sends debug data: the user is asked whether to switch them off.
     ASSERT_TRUE(QTest::qWaitFor(
         [] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (w->objectName() == QLatin1String("startupQuestion") && w->isVisible())
-                    return true;
-            return false;
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            return std::any_of(windows.begin(), windows.end(), [](QWidget* w) {
+                return w->objectName() == QLatin1String("startupQuestion") && w->isVisible();
+            });
         },
         2000));
 

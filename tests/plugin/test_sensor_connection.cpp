@@ -32,13 +32,6 @@ std::unique_ptr<trvsim::VirtualSensor> streamingSensor(const Firmware& fw, int h
     return sensor;
 }
 
-// A sensor with its own CAN bus, streaming from 127.0.0.`host` to `port`.
-struct StartedCanSim : CanSim {
-    StartedCanSim(const Firmware& fw, int host, quint16 port) : CanSim(simConfigOf(fw, host, port)) {
-        EXPECT_TRUE(started);
-    }
-};
-
 // An address with Ethernet settings for 127.0.0.`host` (none for host 0) and, with `can`, the
 // factory's CAN settings: 250 kbit/s, J1939 node 239.
 SensorAdrMobileCanSP_t simAddress(int host, quint16 port, bool can) {
@@ -52,14 +45,6 @@ SensorAdrMobileCanSP_t simAddress(int host, quint16 port, bool can) {
         a->setCanDeviceId(239);
     }
     return a;
-}
-
-// The function result of the sensor's variant has reached the result cache over CAN.
-bool hasCanResult(Sensor_TRVAXX& sensor, Variant variant) {
-    const ResultCache_TRVAXX& cache = *sensor.getResultCache();
-    return variant == Variant::DI   ? !cache.getCANBasicFunctionsData().isNull()
-           : variant == Variant::OD ? !cache.getCANDetectedObjectData().isNull()
-                                    : !cache.getCANDetectedLineGuidanceData().isNull();
 }
 
 } // namespace
@@ -105,11 +90,11 @@ TEST(SensorConnection, WatchdogEndsALostConnectionUnlessSuspended) {
 TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
     ASSERT_LT(CommonUtilities::timeScale(), 0.2) << "runs with a small TRVAXX_TIME_SCALE";
     for (int code = 0; code < 10; ++code) {
-        // Codes 8 and 9 are the firmwares that are refused.
         const int result = code == 8 ? NOTI_UNSUPPORTED_FIRMWARE : code == 9 ? NOTI_FIRMWARE_TOO_OLD : 0;
         const int host = 40 + code;
         const quint16 port = BASE_PORT + host;
-        StartedCanSim sim(FIRMWARES[code], host, port);
+        const CanSim sim(simConfigOf(FIRMWARES[code], host, port));
+        ASSERT_TRUE(sim.started);
         for (const char* mode : {"Ethernet", "CAN", "both"}) {
             SCOPED_TRACE(testing::Message() << "host " << host << " " << mode);
             const bool ethernet = mode[0] != 'C';
@@ -119,7 +104,6 @@ TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
             ASSERT_EQ(sensor.connectToSensor(), result);
             EXPECT_EQ(sensor.getVariantCode(), code);
             if (result != 0) {
-                // Nothing keeps running after a failed connect.
                 EXPECT_EQ(sensor.getCanBusController(), nullptr);
                 EXPECT_FALSE(sensor.isWatchdogActive() || sensor.isStatusTimerActive());
                 continue;
@@ -127,10 +111,18 @@ TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
             EXPECT_EQ(sensor.isCanConnected(), can);
             EXPECT_EQ(sensor.getSerialNumber(), QStringLiteral("SER%1").arg(host));
             EXPECT_EQ(sensor.getPCDevice()->hasWritableFlag(), can);
-            if (can) {
-                ASSERT_TRUE(
-                    QTest::qWaitFor([&] { return hasCanResult(sensor, FIRMWARES[code].variant); }, 3000));
-            }
+            // The function result of the sensor's variant reaches the result cache over CAN.
+            const ResultCache_TRVAXX& cache = *sensor.getResultCache();
+            const Variant variant = FIRMWARES[code].variant;
+            ASSERT_TRUE(!can || QTest::qWaitFor(
+                                    [&] {
+                                        return variant == Variant::DI
+                                                   ? !cache.getCANBasicFunctionsData().isNull()
+                                               : variant == Variant::OD
+                                                   ? !cache.getCANDetectedObjectData().isNull()
+                                                   : !cache.getCANDetectedLineGuidanceData().isNull();
+                                    },
+                                    3000));
             // Without an Ethernet stream the watchdog stays unarmed.
             EXPECT_EQ(sensor.isWatchdogActive(), ethernet);
             EXPECT_EQ(sensor.closeConnection(), 0);
@@ -140,7 +132,8 @@ TEST(SensorConnection, EthernetCanAndBothDecideEveryVariantAndDeliverResults) {
 }
 
 TEST(SensorConnection, DifferentSensorsOnCanAndEthernetAreRefused) {
-    StartedCanSim onCan(FIRMWARES[6], 60, BASE_PORT + 60);
+    const CanSim onCan(simConfigOf(FIRMWARES[6], 60, BASE_PORT + 60));
+    ASSERT_TRUE(onCan.started);
     auto onEthernet = streamingSensor(FIRMWARES[6], 61, BASE_PORT + 61);
     Sensor_TRVAXX sensor(simAddress(61, BASE_PORT + 61, true));
     sensor.setCanInterfaceUrl(onCan.url().toUtf8());
@@ -148,7 +141,8 @@ TEST(SensorConnection, DifferentSensorsOnCanAndEthernetAreRefused) {
 }
 
 TEST(SensorConnection, CanOnlySensorThatVanishesEndsTheConnectionWithoutFreezingTheGui) {
-    StartedCanSim sim(FIRMWARES[7], 62, BASE_PORT + 62);
+    const CanSim sim(simConfigOf(FIRMWARES[7], 62, BASE_PORT + 62));
+    ASSERT_TRUE(sim.started);
     Sensor_TRVAXX sensor(simAddress(0, 0, true));
     sensor.setCanInterfaceUrl(sim.url().toUtf8());
     QSignalSpy aborted(&sensor, SIGNAL(connectionWasAborted(ErrorCode)));
@@ -189,7 +183,8 @@ TEST(SensorConnection, StartupChecksSwitchDebugDataOffOverCanAndOnlyReportItWith
     }
     // With CAN the user is asked; agreeing writes the parameters (watchdogs suspended meanwhile)
     // and the receivers that ran before the sensor's restart run again afterwards.
-    StartedCanSim sim(od, 71, BASE_PORT + 71);
+    const CanSim sim(simConfigOf(od, 71, BASE_PORT + 71));
+    ASSERT_TRUE(sim.started);
     Sensor_TRVAXX sensor(simAddress(71, BASE_PORT + 71, true));
     sensor.setCanInterfaceUrl(sim.url().toUtf8());
     ASSERT_EQ(sensor.connectToSensor(), 0);

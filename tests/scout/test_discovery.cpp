@@ -29,9 +29,7 @@ const QString kBus = QStringLiteral("socketcand://127.0.0.1:%1/can0").arg(kCanPo
 QStringList streamTo(quint16 port) {
     return {"--dest", QStringLiteral("127.0.0.1:%1").arg(port)};
 }
-QStringList serveBus() {
-    return {"--can-listen", QStringLiteral("127.0.0.1:%1").arg(kCanPort)};
-}
+const QStringList kServeBus = {"--can-listen", QStringLiteral("127.0.0.1:%1").arg(kCanPort)};
 
 struct Search {
     AutomaticScout_TRVAxx scout;
@@ -75,7 +73,7 @@ TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheckAlsoFromTheC
         ASSERT_TRUE(search.run(8000, [&] {
             if (!sim)
                 sim = std::make_unique<SimProcess>(
-                    streamTo(kPort) + serveBus() +
+                    streamTo(kPort) + kServeBus +
                     QStringList{"--count", "3", "--can-beacon", QString("127.0.0.1:%1").arg(kPort)});
         }));
         ASSERT_EQ(search.scout.getFoundSensors().size(), 3);
@@ -116,7 +114,7 @@ TEST(Discovery, FindsSeveralSensorsOnOneBusWithAndWithoutTheCanCheckAlsoFromTheC
 TEST(Discovery, DropsCanSettingsThatLeadElsewhere) {
     // The first sensor is on the bus; the second reports the same node but is on no bus, so its
     // check reaches the first one.
-    SimProcess onBus(streamTo(kPort) + serveBus() + QStringList{"--source", "127.0.0.5"});
+    SimProcess onBus(streamTo(kPort) + kServeBus + QStringList{"--source", "127.0.0.5"});
     SimProcess elsewhere(streamTo(kPort) + QStringList{"--source", "127.0.0.9", "--serial", "OTHER0001"});
     struct Case {
         QString url;
@@ -165,7 +163,7 @@ TEST(Discovery, SearchWhileConnectedLeavesTheStreamToTheReceiver) {
     receiver.setPort(kLoaderPort);
     receiver.setWakeUp(UdpSocket::WakeUp::None);
     ASSERT_EQ(receiver.start(), 0);
-    SimProcess sim(streamTo(kLoaderPort) + serveBus() + QStringList{"--source", "127.0.0.5"} +
+    SimProcess sim(streamTo(kLoaderPort) + kServeBus + QStringList{"--source", "127.0.0.5"} +
                    QStringList{"--can-beacon", QString("127.0.0.1:%1").arg(kLoaderPort)});
     QThread::msleep(1500);
     const auto cycles = [&] { return output.handouts(1, false).size(); };

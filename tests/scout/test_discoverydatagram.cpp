@@ -96,11 +96,6 @@ TEST(DiscoveryDatagram, ReadsTheIdentityOfVirtualSensors) {
         EXPECT_EQ(id.canProtocol, c.canopen ? 1 : 0);
         EXPECT_EQ(id.canDeviceId, c.expectedId);
 
-        // The address's name and type id are checked in BuildsTheAddressFromTheIdentity.
-        const auto address = buildAddress(id, "10.0.0.7", 42001);
-        EXPECT_EQ(address->getCanProtocol(), c.canopen ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939);
-        EXPECT_EQ(address->getCanDeviceId(), c.expectedId);
-
         // Data that does not match its description is refused, not half read.
         EXPECT_FALSE(readIdentity(ch.description, ch.data.left(ch.data.size() - 1), id, error));
         EXPECT_FALSE(readIdentity(ch.data, ch.data, id, error));
@@ -169,6 +164,10 @@ TEST(DiscoveryDatagram, BuildsTheAddressFromTheIdentity) {
         EXPECT_EQ(a->getSensorTypeId(), "TRVAxx XYZ123 DI") << c.what;
         EXPECT_EQ(a->getIpAddress(), c.sender) << c.what;
         EXPECT_EQ(a->hasCanSettings(), c.can) << c.what;
+        if (c.can) {
+            EXPECT_EQ(a->getCanProtocol(), c.protocol ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939) << c.what;
+            EXPECT_EQ(a->getCanDeviceId(), c.deviceId) << c.what;
+        }
         EXPECT_EQ(note.isEmpty(), c.can || c.baud == 0) << c.what;
     }
 }

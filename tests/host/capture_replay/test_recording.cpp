@@ -34,7 +34,6 @@ protected:
         QByteArray file;
         std::vector<QByteArray> packets;
         std::vector<int> ends;
-        // Packets whose records end at or before `offset`.
         std::size_t completeAt(int offset) const {
             return std::size_t(
                 std::count_if(ends.begin() + 1, ends.end(), [&](int e) { return e <= offset; }));
@@ -159,24 +158,21 @@ TEST_F(RecordingTest, CutOrFlippedFileReadsUpToItsLastIntactPacket) {
 
 TEST_F(RecordingTest, ForeignAndFutureFilesAreRefusedWithAReason) {
     const QByteArray good = makeRecording(1).file;
-    struct Case {
-        QByteArray bytes;
-        const char* reason;
-    };
     QByteArray future = good;
     future[8] = 2;
     QByteArray longContext = good;
     longContext[28] = char(0xFF);
     longContext[29] = char(0xFF);
-    const Case cases[] = {{QByteArray(), "not a recording"},
-                          {QByteArray("hello, this is a text file\n"), "not a recording"},
-                          {QByteArray(200, '\0'), "not a recording"},
-                          {future, "version 2"},
-                          {longContext, "damaged header"}};
-    for (const Case& c : cases) {
-        const ReadResult r = readRecording(c.bytes);
+    const std::pair<QByteArray, const char*> cases[] = {
+        {QByteArray(), "not a recording"},
+        {QByteArray("hello, this is a text file\n"), "not a recording"},
+        {QByteArray(200, '\0'), "not a recording"},
+        {future, "version 2"},
+        {longContext, "damaged header"}};
+    for (const auto& [bytes, reason] : cases) {
+        const ReadResult r = readRecording(bytes);
         EXPECT_FALSE(r.opened);
-        EXPECT_TRUE(r.error.contains(QLatin1String(c.reason))) << r.error.toStdString();
+        EXPECT_TRUE(r.error.contains(QLatin1String(reason))) << r.error.toStdString();
     }
     RecordingReader reader;
     EXPECT_FALSE(reader.open(path("does-not-exist.rec")));

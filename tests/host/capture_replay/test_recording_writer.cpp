@@ -42,7 +42,6 @@ public:
             close(m_reader);
         m_reader = -1;
     }
-    // Everything until the writer closes.
     QByteArray drain() {
         fcntl(m_reader, F_SETFL, fcntl(m_reader, F_GETFL) & ~O_NONBLOCK);
         QByteArray all;
@@ -118,8 +117,7 @@ TEST(RecordingWriterThread, AFailedWriteEndsTheRecordingWithAMessage) {
     capture.stopRecoding(); // nothing left to stop: no second report
     EXPECT_EQ(failures.load(), 1);
     EXPECT_EQ(stops.load(), 1);
-    // A new recording can start after the failure.
-    ASSERT_TRUE(capture.startRecording(dir.filePath(QStringLiteral("next.rec"))));
+    ASSERT_TRUE(capture.startRecording(dir.filePath(QStringLiteral("next.rec")))); // after the failure
     capture.stopRecoding();
 }
 
@@ -143,8 +141,7 @@ TEST(RecordingTimestamps, AreMicrosecondsSinceTheStart) {
     const ReadResult r = readRecording(readAll(path));
     ASSERT_EQ(r.packets.size(), 2u);
     const RecordedPacket &first = r.packets[0], &second = r.packets[1];
-    // Lower bounds allow 1 us: whole microseconds of differences and differences of whole microseconds
-    // may round apart.
+    // Lower bounds allow 1 us: differences of whole microseconds may round apart.
     const qint64 interval = qint64(second.timestampUs) - qint64(first.timestampUs);
     EXPECT_GE(interval, t2 - t1 - 1);
     EXPECT_LE(interval, t3 - t0 + 1);

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -91,10 +92,9 @@ TEST_F(Notifications, ForeignNotificationIsNotDeletedAndItsDeletionIsNoticed) {
     // Other tests' notifications may be removed meanwhile; wait for this one.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            for (const QList<QVariant>& args : removed)
-                if (args.at(0).value<Notification*>() == loader)
-                    return true;
-            return false;
+            return std::any_of(removed.begin(), removed.end(), [&](const QList<QVariant>& a) {
+                return a.at(0).value<Notification*>() == loader;
+            });
         },
         2000));
     // Still alive: the caller owns it.

@@ -128,8 +128,10 @@ TEST(SensorAddressMobileCan, SameSensorBySerialOrByTransport) {
     EXPECT_FALSE(c.isSameSensor(d));
 }
 
-TEST(SensorAddressMobileCan, PrintableAddressNamesEachTransport) {
+// A clone keeps its own settings while the original changes.
+TEST(SensorAddressMobileCan, PrintableAddressNamesEachTransportAndCloneIsIndependent) {
     SensorAddressMobileCan a = fullAddress();
+    const SensorAdrSP_t copy = a.clone();
     EXPECT_EQ(a.getPrintableAddress(), QStringLiteral("192.168.1.1:42000, CAN CANopen node 10 @ 250 kbit/s"));
     a.clearUdpSettings();
     a.setCanProtocol(CAN_PROTOCOL_J1939);
@@ -137,12 +139,8 @@ TEST(SensorAddressMobileCan, PrintableAddressNamesEachTransport) {
     EXPECT_EQ(a.getPrintableAddress(), QStringLiteral("CAN J1939 SA 239 @ 250 kbit/s"));
     a.clearCANSettings();
     EXPECT_EQ(a.getPrintableAddress(), QStringLiteral("(no connection settings)"));
-}
-
-TEST(SensorAddressMobileCan, CloneIsIndependentAndTheSharedTypeIsKnownForQueuedSignals) {
-    SensorAddressMobileCan a = fullAddress();
-    SensorAdrSP_t copy = a.clone();
     a.setName(QStringLiteral("changed"));
     EXPECT_EQ(copy->getName(), QStringLiteral("TRVADN (DI 3.2.1)"));
-    EXPECT_EQ(QMetaType::fromName("SensorAdrSP_t"), QMetaType::fromType<SensorAdrSP_t>());
+    EXPECT_EQ(copy->getPrintableAddress(), fullAddress().getPrintableAddress());
+    EXPECT_EQ(QMetaType::fromName("SensorAdrSP_t"), QMetaType::fromType<SensorAdrSP_t>()); // queued signals
 }
