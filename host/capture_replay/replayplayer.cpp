@@ -55,11 +55,6 @@ void ReplayPlayer::setSpeed(double speed) {
     m_wake.notify_all();
 }
 
-void ReplayPlayer::setLoop(bool loop) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_loop = loop;
-}
-
 bool ReplayPlayer::start(bool paused) {
     if (m_running.load() || std::this_thread::get_id() == m_thread.get_id())
         return false; // playing, or called from the delivery thread itself
@@ -195,7 +190,6 @@ void ReplayPlayer::playAll() {
     RecordedPacket packet;
     bool damaged = false;
     QString message;
-    quint64 loopOffsetUs = 0, lastUs = 0;
     for (;;) {
         applySeek();
         const RecordingReader::Status status = m_reader.readPacket(packet);
@@ -205,15 +199,6 @@ void ReplayPlayer::playAll() {
             break;
         }
         if (status == RecordingReader::Status::End) {
-            bool loop;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                loop = m_loop && !m_stop;
-            }
-            if (loop && m_reader.packetsRead() > 0 && m_reader.rewind()) {
-                loopOffsetUs = lastUs + 1;
-                continue;
-            }
             // Paused at the end (a step or seek went there): wait, the user may seek back.
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
@@ -224,8 +209,7 @@ void ReplayPlayer::playAll() {
             message = tr("End of recording");
             break;
         }
-        const quint64 timestampUs = loopOffsetUs + packet.timestampUs;
-        lastUs = timestampUs;
+        const quint64 timestampUs = packet.timestampUs;
         const Wait wait = waitForPacketTime(timestampUs);
         if (wait == Wait::Stop) {
             message = tr("Playback stopped");

@@ -45,7 +45,6 @@ public:
 
     // 1.0 plays at the recorded pace, 2.0 twice as fast; 0 (or less) as fast as possible.
     void setSpeed(double speed);
-    void setLoop(bool loop);
 
     // Starts from the first packet; `paused` starts without delivering (step() or seek() then show
     // a packet).
@@ -97,12 +96,11 @@ private:
     mutable std::mutex m_mutex; // guards the fields below, with m_wake
     std::condition_variable m_wake;
     double m_speed = 1.0;
-    bool m_loop = false;
     bool m_stop = false;
     bool m_paused = false;
     bool m_finished = true;
-    int m_steps = 0;       // packets to deliver while paused
-    qint64 m_seekTo = -1;  // pending seek, -1 none
+    int m_steps = 0;      // packets to deliver while paused
+    qint64 m_seekTo = -1; // pending seek, -1 none
     bool m_reanchor = false;
     QString m_error;
 

@@ -54,11 +54,6 @@ bool ParamCache::hasParameter(int id) const {
     return parameters.contains(id);
 }
 
-void ParamCache::removeParameter(int id) {
-    std::unique_lock lock(mutex);
-    parameters.remove(id);
-}
-
 QList<int> ParamCache::getParameterIds() const {
     std::unique_lock lock(mutex);
     return parameters.keys(); // QMap keeps its keys sorted

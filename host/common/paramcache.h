@@ -34,8 +34,6 @@ public:
     // value is still news for a page that displayed an edit in progress.
     virtual void setParameter(int id, const QVariant& value, ParamObserver* origin);
     bool hasParameter(int id) const;
-    // Removes a parameter without notifying anybody (used when a firmware does not support it).
-    void removeParameter(int id);
     // All identifiers in ascending order.
     QList<int> getParameterIds() const;
     int parameterCount() const;
