@@ -63,11 +63,8 @@ inline std::vector<CanFrame> sensorCycle(const ResultFrameMap& map, const trvsim
     for (const trvsim::SimCanFrame& f : frames)
         out.push_back(canFrame(f.id, f.data.data(), f.length));
     for (const trvsim::PdoMessage& m : pdos) {
-        const auto f = map.function();
-        const auto function = f == ResultFrameMap::Function::OD   ? trvsim::CanFunction::OD
-                              : f == ResultFrameMap::Function::BF ? trvsim::CanFunction::BF
-                                                                  : trvsim::CanFunction::LG;
-        const int index = trvsim::tpdoIndex(function, generation, m.tpdo);
+        // Both enumerations list OD, BF, LG.
+        const int index = trvsim::tpdoIndex(trvsim::CanFunction(map.function()), generation, m.tpdo);
         for (const ResultFrameMap::PdoAssignment& a : map.pdoAssignments())
             if (a.index == index)
                 out.push_back(canFrame(a.cobId, m.data.data()));

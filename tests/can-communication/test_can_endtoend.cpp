@@ -13,7 +13,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -222,23 +221,9 @@ TEST(CanParams, IdentityStateValueTypesAndALostBus) {
     can.disconnectDevice();
 }
 
-// Working files and the wait go to a folder of their own.
-class CanParamsWrite : public ::testing::Test {
-protected:
-    void SetUp() override { qputenv("ORLANGUI_DATA_DIR", data.path().toUtf8()); }
-    // ReadAllParameters once the sensor answers again after its restart.
-    static bool readAfterRestart(CanBusController& can) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!can.ReadAllParameters())
-            if (timer.elapsed() > 20000)
-                return false;
-        return true;
-    }
-    QTemporaryDir data;
-};
-
-TEST_F(CanParamsWrite, ChangedValuesReachTheSensorWhichRestartsWithoutAReset) {
+TEST(CanParamsWrite, ChangedValuesReachTheSensorWhichRestartsWithoutAReset) {
+    QTemporaryDir data; // working files go to a folder of their own
+    qputenv("ORLANGUI_DATA_DIR", data.path().toUtf8());
     Connected c;
     c.controller.setTracePath(data.filePath("write.pcap"));
     ASSERT_TRUE(c.connect());
@@ -266,24 +251,12 @@ TEST_F(CanParamsWrite, ChangedValuesReachTheSensorWhichRestartsWithoutAReset) {
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
     EXPECT_FALSE(trace.readAll().contains(QByteArray("\x02\x11\x01", 3)));
 
-    ASSERT_TRUE(readAfterRestart(can));
+    QElapsedTimer timer; // until the sensor answers again after its restart
+    timer.start();
+    while (!can.ReadAllParameters())
+        ASSERT_LT(timer.elapsed(), 20000);
     for (const auto& [id, value] : changes)
         EXPECT_EQ(can.readData(id).toString(), value.toString()) << id;
-}
-
-TEST_F(CanParamsWrite, SensorSilentMidWriteKeepsItsOldBlocks) {
-    Connected c(Variant::OD, {3, 4, 1}, [](trvsim::CanConfig& can) {
-        can.flashFault = {trvsim::FlashFault::Kind::Silent, 1};
-    });
-    ASSERT_TRUE(c.connect());
-    CanBusController& can = c.controller;
-    ASSERT_TRUE(can.ReadAllParameters());
-    ASSERT_TRUE(can.writeData(14, 42555));
-    const trvsim::ParameterValues before = c.sim.sensor->dspParameters();
-
-    EXPECT_FALSE(can.writeAllParameters());
-    EXPECT_EQ(c.sim.sensor->dspParameters(), before);
-    ASSERT_TRUE(readAfterRestart(can)); // after the hung sensor's silence
 }
 
 // A firmware image as the virtual sensor reads it: its identity line, then filler.
@@ -292,15 +265,6 @@ QByteArray image(const char* block, const char* version, int size) {
     for (int i = 0; data.size() < size; ++i)
         data.append(char(i * 31 + i / 97));
     return data;
-}
-
-QString softwareVersion(const QByteArray& url) {
-    CanBusController controller;
-    controller.setInterfaceUrl(url);
-    if (controller.connectDevice(SimCanSensor::address(250000), true) != 0)
-        return QStringLiteral("(no answer)");
-    controller.readIdentity();
-    return controller.identity().globalSoftwareVersion;
 }
 
 struct Flashing : Connected {
@@ -372,11 +336,15 @@ TEST(CanFlashEndToEnd, UpdatesAndBrokenDownloads) {
         }
         ASSERT_FALSE(f.progress.empty());
         EXPECT_EQ(f.progress.back(), std::make_pair(100, 100));
-        EXPECT_EQ(softwareVersion(f.sim.url()), c.code == 0 ? "3.4.2" : "3.4.1");
+        CanBusController again; // a new connection reads the version the sensor runs now
+        again.setInterfaceUrl(f.sim.url());
+        ASSERT_EQ(again.connectDevice(SimCanSensor::address(250000), true), 0);
+        again.readIdentity();
+        EXPECT_EQ(again.identity().globalSoftwareVersion, c.code == 0 ? "3.4.2" : "3.4.1");
     }
 }
 
-TEST(CanFlashEndToEnd, CommandLineBuildsInspectsAndFlashes) {
+TEST(CanFlashEndToEnd, CommandLineBuildsAndFlashes) {
     SimCanSensor sim(trvsim::Variant::OD, trvsim::Model::TRVAFN, {3, 4, 1});
     ASSERT_TRUE(sim.started);
     QTemporaryDir dir;
@@ -396,15 +364,8 @@ TEST(CanFlashEndToEnd, CommandLineBuildsInspectsAndFlashes) {
                       "--hw-mainboard", "3", "--hw-frontend", "2", "--hw-illumination", "1",
                       "--hw-illumination", "2", "--block", "DSP:0x60:dsp.img"}),
               0);
-    QByteArray out;
-    ASSERT_EQ(trvaxx({"fcr", "info", "fw.fcr", "--json"}, &out), 0);
-    const QJsonObject info = QJsonDocument::fromJson(out).object();
-    EXPECT_TRUE(info["header_crc_ok"].toBool());
-    EXPECT_EQ(info["articles"].toArray().size(), 2);
-    EXPECT_EQ(info["blocks"].toArray().at(0).toObject()["size"].toInt(), 9000);
-    EXPECT_TRUE(info["blocks"].toArray().at(0).toObject()["crc_ok"].toBool());
-
     // A container for other hardware is refused with its code; the right one flashes.
+    QByteArray out;
     ASSERT_EQ(trvaxx({"fcr", "build", "other.fcr", "--article", "TRVAFN-R2A1", "--hw-mainboard", "9",
                       "--hw-frontend", "2", "--hw-illumination", "2", "--block", "DSP:96:dsp.img"}),
               0);

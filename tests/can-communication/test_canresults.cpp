@@ -108,16 +108,15 @@ TEST(CanResultDecoders, KnownRawValues) {
     EXPECT_EQ(od.globalInformation(), 0x21);
     for (int i = 0; i < TRVAXX_OBJECT_COUNT; ++i)
         EXPECT_EQ(objects->objects[size_t(i)].id, i < 3 ? i + 1 : 0) << i;
-    EXPECT_EQ(objects->crashObjectID, 7);
-    EXPECT_FLOAT_EQ(objects->crashPredictTime, 7.0f);
-    EXPECT_FLOAT_EQ(objects->relImpactVelocity, 50.0f);
-    EXPECT_EQ(objects->crashPredicted, 1);
-    EXPECT_EQ(objects->crashPredictorFlagsA, 5);
-    EXPECT_EQ(objects->crashPredictorFlagsB, 2);
-    EXPECT_EQ(objects->crashPredictorValid, 1);
-    EXPECT_EQ(objects->egoVelocityValid, 0) << "no vehicle messages: the ego fields stay 0";
-    EXPECT_EQ(objects->egoVelocity, 0.0f);
-    EXPECT_EQ(objects->yawRateValid, 0);
+    // Id, predicted, flags, valid; then the ego fields, 0 without vehicle messages.
+    EXPECT_EQ(
+        std::vector<int>({objects->crashObjectID, objects->crashPredicted, objects->crashPredictorFlagsA,
+                          objects->crashPredictorFlagsB, objects->crashPredictorValid,
+                          objects->egoVelocityValid, objects->yawRateValid}),
+        std::vector<int>({7, 1, 5, 2, 1, 0, 0}));
+    EXPECT_EQ(
+        std::vector<float>({objects->crashPredictTime, objects->relImpactVelocity, objects->egoVelocity}),
+        std::vector<float>({7.0f, 50.0f, 0.0f}));
     for (auto [time, velocity] : {std::pair{176, 500}, std::pair{175, 501}}) {
         feed(od, j1939(0xFF02, {0, uint8_t(time), uint8_t(velocity), uint8_t(velocity >> 8)}) +
                      j1939(0xFF01, {}));
@@ -135,13 +134,11 @@ TEST(CanResultDecoders, KnownRawValues) {
     }
     feed(od, j1939(0xFF01, {}), 120);
     objects = od.take();
-    EXPECT_EQ(objects->egoVelocityValid, 1);
+    EXPECT_EQ(std::vector<int>({objects->egoVelocityValid, objects->egoVelocityCycleTime,
+                                objects->drivingDirection, objects->yawRateValid, objects->yawRateCycleTime}),
+              std::vector<int>({1, 50, 1, 1, 20}));
     EXPECT_NEAR(objects->egoVelocity, 4.444, 0.001);
-    EXPECT_EQ(objects->egoVelocityCycleTime, 50);
-    EXPECT_EQ(objects->drivingDirection, 1);
-    EXPECT_EQ(objects->yawRateValid, 1);
     EXPECT_NEAR(objects->yawRate, 0.0, 0.001);
-    EXPECT_EQ(objects->yawRateCycleTime, 20);
     feed(od, j1939(0xFF01, {}), 251); // 151 ms after the last speed message: stale
     objects = od.take();
     EXPECT_EQ(objects->egoVelocityValid, 0);

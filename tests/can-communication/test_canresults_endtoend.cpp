@@ -1,11 +1,9 @@
-// The CAN result receivers through CanBusController against the virtual sensor on socketcand:
-// every function over J1939 and CANopen in generations 1 to 3, the receivers' restart hook, and
-// `trvaxx can-results --json`.
+// The CAN result receivers through CanBusController against the virtual sensor on socketcand: the
+// receivers' restart hook and `trvaxx can-results --json`. Every function, protocol and generation
+// is the decoders' test.
 #include "tests/can-communication/canresulttruth.h"
 #include "tests/can-communication/simcansensor.h"
 #include "tests/support/messagecapture.h"
-
-#include "simulator/parameters.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,79 +15,6 @@
 using Function = CanBusController::ResultFunction;
 
 using canresults::waitFor;
-
-namespace {
-
-// Everything the controller emits.
-struct Results {
-    std::vector<DetectedObjectData_TRVAXX_t> objects;
-    std::vector<BasicFunctionsData_TRVAXX_t> groups;
-    std::vector<DetectedLineData_TRVAXX_t> lines, lg;
-    std::vector<unsigned char> global;
-    explicit Results(CanBusController& c) {
-        QObject::connect(&c, &CanBusController::receivedNewObjectResultData,
-                         [this](DetectedObjectData_TRVAXX_t r) { objects.push_back(r); });
-        QObject::connect(&c, &CanBusController::receivedNewBFResultData,
-                         [this](BasicFunctionsData_TRVAXX_t r) { groups.push_back(r); });
-        QObject::connect(&c, &CanBusController::receivedNewLineResultData,
-                         [this](DetectedLineData_TRVAXX_t r) { lines.push_back(r); });
-        QObject::connect(&c, &CanBusController::receivedNewLGResultData,
-                         [this](DetectedLineData_TRVAXX_t r) { lg.push_back(r); });
-        QObject::connect(&c, &CanBusController::receivedGlobalInformationMessage,
-                         [this](unsigned char g) { global.push_back(g); });
-    }
-    size_t records() const { return objects.size() + groups.size() + lines.size(); }
-};
-
-// The newest firmware of a variant whose results use the generation.
-trvsim::FirmwareVersion versionFor(trvsim::Variant variant, int generation) {
-    trvsim::FirmwareVersion version{0, 0, 0};
-    for (const auto& [major, minor] : trvsim::knownFirmwareVersions(variant))
-        if (trvsim::canResultGeneration(major, minor) == generation)
-            version = {uint8_t(major), uint8_t(minor), 0};
-    return version;
-}
-
-} // namespace
-
-TEST(CanResultsEndToEnd, EveryFunctionOverJ1939AndCanopenInEachGenerationMatchesTheScene) {
-    const std::pair<Function, trvsim::Variant> functions[] = {{Function::OD, trvsim::Variant::OD},
-                                                              {Function::BF, trvsim::Variant::DI},
-                                                              {Function::LG, trvsim::Variant::LG}};
-    for (const auto& [function, variant] : functions)
-        for (int generation : {1, 2, 3})
-            for (bool canopen : {false, true}) {
-                const trvsim::FirmwareVersion version = versionFor(variant, generation);
-                SCOPED_TRACE(testing::Message() << "function " << int(function) << " firmware "
-                                                << version.text() << " canopen " << canopen);
-                ASSERT_NE(version.major, 0);
-                const int node = canopen ? 10 : 239;
-                SimCanSensor sim(
-                    variant, trvsim::Model::TRVAFN, version, nullptr, [&](trvsim::CanConfig& can) {
-                        can.protocol = canopen ? trvsim::CanProtocol::CANopen : trvsim::CanProtocol::J1939;
-                        can.address = node;
-                    });
-                ASSERT_TRUE(sim.started);
-                CanBusController controller;
-                controller.setInterfaceUrl(sim.url());
-                auto address = SimCanSensor::address(250000);
-                address->setCanDeviceId(node);
-                address->setCanProtocol(canopen ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939);
-                ASSERT_EQ(controller.connectDevice(address, false), 0);
-                controller.setCameraVersion(QString::fromStdString(version.text()));
-                ASSERT_EQ(controller.receiverGeneration(), generation);
-                Results results(controller);
-                controller.startReceivers({function});
-                ASSERT_TRUE(waitFor([&] { return results.records() >= 4; }));
-                controller.disconnectDevice();
-                // The records' contents are the decoders' test, for every combination.
-                EXPECT_GE(results.global.size(), results.records()) << "a global information byte per cycle";
-                if (function == Function::LG) {
-                    EXPECT_NEAR(double(results.lg.size()), double(results.lines.size()), 1)
-                        << "line results leave under both names";
-                }
-            }
-}
 
 // A parameter write takes the running receivers down and starts the same set again; a start before
 // the device is connected only logs.
@@ -105,19 +30,21 @@ TEST(CanResultsEndToEnd, RunningReceiversStartAgainAsTheyWere) {
 
     ASSERT_EQ(controller.connectDevice(SimCanSensor::address(250000), false), 0);
     controller.setCameraVersion(QStringLiteral("3.4.1"));
-    Results results(controller);
+    int objects = 0;
+    QObject::connect(&controller, &CanBusController::receivedNewObjectResultData,
+                     [&](DetectedObjectData_TRVAXX_t) { ++objects; });
     controller.startReceivers({Function::LG, Function::OD});
     const QList<Function> running = controller.runningReceivers();
     EXPECT_EQ(running, (QList<Function>{Function::OD, Function::LG}));
-    ASSERT_TRUE(waitFor([&] { return !results.objects.empty(); }));
+    ASSERT_TRUE(waitFor([&] { return objects > 0; }));
 
     controller.stopReceivingObjectData();
     controller.stopReceivingLGData();
     EXPECT_TRUE(controller.runningReceivers().isEmpty());
-    results.objects.clear();
+    objects = 0;
     controller.startReceivers(running);
     EXPECT_EQ(controller.runningReceivers(), running);
-    ASSERT_TRUE(waitFor([&] { return !results.objects.empty(); }));
+    ASSERT_TRUE(waitFor([&] { return objects > 0; }));
     EXPECT_EQ(log.count("Restarting"), 0);
     controller.startReceivers({Function::OD});
     EXPECT_EQ(log.count("Restarting OD-Receiver"), 1);

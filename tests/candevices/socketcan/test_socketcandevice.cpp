@@ -195,13 +195,6 @@ protected:
     SocketCanDevice device;
 };
 
-// Our own frames go out with their identifier width.
-TEST_F(SocketcandClient, SendsElementsWithTheIdentifierWidth) {
-    ASSERT_EQ(send(device, makeFrame(0x60A, 0xA0)), CanDeviceStatus::Ok);
-    ASSERT_EQ(send(device, makeFrame(0x18DAEFF1, 0xB0, 2)), CanDeviceStatus::Ok);
-    EXPECT_TRUE(server.expect("< send 60A 8 A0 A1 A2 A3 A4 A5 A6 A7 >< send 18DAEFF1 2 B0 B1 >"));
-}
-
 TEST_F(SocketcandClient, MalformedElementClosesWithOneLogLine) {
     server.write("< frame 123 1.0 00 >< frame XYZ 1.0 00 >");
     const auto end = steady_clock::now() + 5s;
@@ -295,11 +288,6 @@ TEST(SocketcandStalled, SendWaitsForAServerThatStopsReadingThenGivesUp) {
 TEST(SocketCanDevice, MissingInterfacesAndRefusedConnectionsGiveStatusTwo) {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.*=false")); // only the plug-in's lines count
     MessageCapture log;
-    std::string refused; // bound and released again: nobody listens there
-    {
-        ScriptedServer closed;
-        refused = closed.url();
-    }
     const struct {
         const char* url;
         const char* hint;
@@ -308,7 +296,7 @@ TEST(SocketCanDevice, MissingInterfacesAndRefusedConnectionsGiveStatusTwo) {
         {"lo", "Cannot open CAN interface qtcanbus://socketcan/lo"}, // exists, but is no CAN interface
         {"qtcanbus://nosuchbackend/can0", "Qt CAN back-ends here"},
         {"socketcand://", "not understood"},
-        {refused.c_str(), "Cannot open socketcand bus"},
+        {"socketcand://127.0.0.1:1/can0", "Cannot open socketcand bus"}, // nobody listens there
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);

@@ -96,11 +96,13 @@ TEST(SocketcandParser, StopsAtMalformedInput) {
     EXPECT_FALSE(parser.feed("< ok >", 6, ignore));
 }
 
-// The identifier width at its bound and an empty frame; the common cases and the opening elements
-// are checked against the scripted server of the device test.
+// The identifier width at its bound, a full extended frame and an empty one; what the device
+// sends is this text (the device test compares its server's input with it).
 TEST(SocketcandWriter, WritesSendElements) {
-    for (const auto& [frame, text] : {std::pair{frameOf(0x7FF, {}), "< send 7FF 0 >"},
-                                      std::pair{frameOf(0x800, {0, 1}), "< send 00000800 2 00 01 >"}}) {
+    for (const auto& [frame, text] :
+         {std::pair{frameOf(0x7FF, {}), "< send 7FF 0 >"},
+          std::pair{frameOf(0x800, {0, 1}), "< send 00000800 2 00 01 >"},
+          std::pair{makeFrame(0x18DAEFF1, 0xB0), "< send 18DAEFF1 8 B0 B1 B2 B3 B4 B5 B6 B7 >"}}) {
         char out[kSocketcandSendCapacity];
         EXPECT_EQ(std::string(out, socketcandSend(frame, out)), text);
     }
