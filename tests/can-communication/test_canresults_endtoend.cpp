@@ -1,9 +1,11 @@
-// The CAN result receivers through CanBusController against the virtual sensor on socketcand: the
-// receivers' restart hook and `trvaxx can-results --json`. Every function, protocol and generation
-// is the decoders' test.
+// The CAN result receivers through CanBusController against the virtual sensor on socketcand:
+// every function over J1939 and CANopen in each generation (the records' contents are the
+// decoders' test), the receivers' restart hook and `trvaxx can-results --json`.
 #include "tests/can-communication/canresulttruth.h"
 #include "tests/can-communication/simcansensor.h"
 #include "tests/support/messagecapture.h"
+
+#include "simulator/parameters.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +17,51 @@
 using Function = CanBusController::ResultFunction;
 
 using canresults::waitFor;
+
+// The receivers' start-up (the CANopen node's configuration and start included) and hand-out over
+// the real bus; LG line results leave under both signal names.
+TEST(CanResultsEndToEnd, EveryFunctionOverJ1939AndCanopenInEachGeneration) {
+    const std::pair<Function, trvsim::Variant> functions[] = {{Function::OD, trvsim::Variant::OD},
+                                                              {Function::BF, trvsim::Variant::DI},
+                                                              {Function::LG, trvsim::Variant::LG}};
+    for (const auto& [function, variant] : functions)
+        for (int generation : {1, 2, 3})
+            for (bool canopen : {false, true}) {
+                trvsim::FirmwareVersion version{0, 0, 0}; // the newest of the generation
+                for (const auto& [major, minor] : trvsim::knownFirmwareVersions(variant))
+                    if (trvsim::canResultGeneration(major, minor) == generation)
+                        version = {uint8_t(major), uint8_t(minor), 0};
+                SCOPED_TRACE(testing::Message() << "firmware " << version.text() << " canopen " << canopen);
+                const int node = canopen ? 10 : 239;
+                SimCanSensor sim(
+                    variant, trvsim::Model::TRVAFN, version, nullptr, [&](trvsim::CanConfig& can) {
+                        can.protocol = canopen ? trvsim::CanProtocol::CANopen : trvsim::CanProtocol::J1939;
+                        can.address = node;
+                    });
+                ASSERT_TRUE(sim.started);
+                CanBusController controller;
+                controller.setInterfaceUrl(sim.url());
+                auto address = SimCanSensor::address(250000);
+                address->setCanDeviceId(node);
+                address->setCanProtocol(canopen ? CAN_PROTOCOL_CANOPEN : CAN_PROTOCOL_J1939);
+                ASSERT_EQ(controller.connectDevice(address, false), 0);
+                controller.setCameraVersion(QString::fromStdString(version.text()));
+                ASSERT_EQ(controller.receiverGeneration(), generation);
+                int records = 0, lg = 0;
+                auto count = [&](auto) { ++records; };
+                QObject::connect(&controller, &CanBusController::receivedNewObjectResultData, count);
+                QObject::connect(&controller, &CanBusController::receivedNewBFResultData, count);
+                QObject::connect(&controller, &CanBusController::receivedNewLineResultData, count);
+                QObject::connect(&controller, &CanBusController::receivedNewLGResultData,
+                                 [&](auto) { ++lg; });
+                controller.startReceivers({function});
+                ASSERT_TRUE(waitFor([&] { return records >= 4; }));
+                controller.disconnectDevice();
+                if (function == Function::LG) {
+                    EXPECT_NEAR(lg, records, 1) << "line results leave under both names";
+                }
+            }
+}
 
 // A parameter write takes the running receivers down and starts the same set again; a start before
 // the device is connected only logs.
