@@ -36,15 +36,11 @@ const RecordingOutput::Channel* findChannel(const RecordingOutput::Handout& hand
     return nullptr;
 }
 
-// Little-endian field writer for datagrams spelled out byte by byte.
-void put(Bytes& bytes, std::size_t offset, std::uint64_t value, int width) {
-    for (int i = 0; i < width; ++i)
-        bytes[offset + std::size_t(i)] = std::uint8_t(value >> (8 * i));
-}
-// The same for a flat list of {offset, value, width} triples.
+// Little-endian fields written from a flat list of {offset, value, width} triples.
 void put(Bytes& bytes, std::initializer_list<std::uint64_t> fields) {
     for (auto f = fields.begin(); f + 2 < fields.end(); f += 3)
-        put(bytes, std::size_t(f[0]), f[1], int(f[2]));
+        for (std::uint64_t i = 0; i < f[2]; ++i)
+            bytes[std::size_t(f[0] + i)] = std::uint8_t(f[1] >> (8 * i));
 }
 
 class CycleAssemblerTest : public ::testing::Test {
@@ -89,7 +85,7 @@ TEST_F(CycleAssemblerTest, EachRefusedDatagramLogsOneLine) {
                             std::size_t size = 0) {
         Bytes d = good;
         for (const auto& [at, value] : fields)
-            put(d, at, value, width);
+            put(d, {at, value, std::uint64_t(width)});
         d.resize(size ? size : d.size());
         return d;
     };
@@ -188,8 +184,7 @@ TEST_F(CycleAssemblerTest, HandsOutEachCycleWhenTheNextBegins) {
 }
 
 TEST_F(CycleAssemblerTest, CycleBeingReceivedStaysEvenWhenItIsTheOldest) {
-    // The cycle counter jumps back: cycle 3 arrives after cycle 10 and is the oldest entry while
-    // it is still being received.
+    // Cycle 3 after cycle 10: the oldest entry while it is still being received.
     sendCycle(dsp, 10, {makeChannel(8, {1})});
     sendCycle(dsp, 3, {makeChannel(8, {2}), makeChannel(9, {3})});
     EXPECT_TRUE(output.handouts().empty());
@@ -262,8 +257,7 @@ TEST_F(CycleAssemblerTest, UnfinishedChannelAtAChannelChangeResets) {
 }
 
 TEST_F(CycleAssemblerTest, ChannelsSplitAcrossTinyDatagrams) {
-    // Five payload bytes per datagram: the channel header, the body words and the end delimiter
-    // all straddle datagram boundaries.
+    // Five payload bytes per datagram: header, body words and end delimiter straddle datagrams.
     StreamEncoder tiny(kSubDeviceDsp, kDatagramHeaderSize + 5);
     const Bytes single = pattern(37, 4);
     const Bytes joined = pattern(61, 8);
@@ -285,14 +279,10 @@ TEST_F(CycleAssemblerTest, AnnouncedChannelLengthIsNotTrusted) {
     // Four stray bytes behind a 40-byte channel: the copy that would pass its end is skipped.
     Bytes first = datagrams[0];
     writeU16(first.data() + dgram::kPacketsInChannel, 2);
-    Bytes stray(kDatagramHeaderSize + 4, 0xEE);
-    DatagramHeader h = DatagramHeader::read(first.data());
-    h.packetCounter = 1;
-    h.indexInCycle = 1;
-    h.packetsInCycle = 2;
-    h.indexInChannel = 1;
-    h.write(stray.data());
     writeU16(first.data() + dgram::kPacketsInCycle, 2);
+    Bytes stray(first.begin(), first.begin() + kDatagramHeaderSize);
+    stray.resize(kDatagramHeaderSize + 4, 0xEE);
+    put(stray, {dgram::kPacketCounter, 1, 4, dgram::kIndexInCycle, 1, 2, dgram::kIndexInChannel, 1, 2});
     testing::internal::CaptureStdout();
     feed(first);
     feed(stray);
@@ -344,8 +334,7 @@ TEST_F(CycleAssemblerTest, MultiCycleChannelJoinsIntoTheCycleOfPartZero) {
         sendCycle(dsp, 10 + k, channels);
     }
 
-    // Cycle 10 was handed out early at the start of 11 with its part still missing, and complete
-    // as soon as the last part arrived during cycle 12.
+    // Cycle 10 went out early at the start of 11, and complete when the last part came in 12.
     const auto partial = output.handouts(1, true);
     ASSERT_EQ(ids(partial), (std::vector<std::uint32_t>{10, 11}));
     ASSERT_NE(findChannel(partial[0], 40), nullptr);
@@ -411,8 +400,7 @@ TEST_F(CycleAssemblerTest, MultiCyclePartsThatBreakTheirBounds) {
 }
 
 TEST_F(CycleAssemblerTest, KeepsAtMostOneHundredCycles) {
-    // Every cycle starts a two-part channel whose second part never comes, so no cycle is ever
-    // complete and none is erased.
+    // Each cycle starts a two-part channel whose second part never comes: none is complete.
     for (std::uint32_t cycle = 0; cycle <= 100; ++cycle)
         sendCycle(dsp, cycle, {makeChannel(8, {1, 2}), makeParts(40, pattern(64, 1), 2)[0]});
     EXPECT_EQ(assembler.state(1).cycles.size(), 100u);
@@ -483,12 +471,9 @@ TEST_F(CycleAssemblerTest, ChannelsPerCycleAreBoundedAndCounted) {
     EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
 }
 
-// Datagrams written from literal values at the header offsets, not with the encoder: channel 8 in
-// two datagrams, channel 9 in one, a channel whose total length exceeds what arrived, then the
-// start of the next cycle.
+// Datagrams written from literal offsets, not with the encoder: channel 8 in two datagrams, channel
+// 9 in one, a channel longer than what arrived, then the next cycle's start.
 TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
-    // Fields as {offset, value, width}: version 3, DSP, packet and cycle counters, packets in the
-    // cycle and the channel with their indices, channel id, total and payload length.
     auto datagram = [](std::uint32_t pktCnt, std::uint16_t nPktCycle, std::uint16_t iPktCycle,
                        std::uint16_t nPktCh, std::uint16_t iPktCh, std::uint32_t chId, std::uint32_t totLen,
                        const Bytes& payload) {
@@ -507,8 +492,9 @@ TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
         std::copy(body.begin(), body.end(), c.begin() + 28);
         return c;
     };
-    const Bytes data = {'d', 'a', 't', 'a', '-', 'o', 'f', '-', '8'};
-    const Bytes description = {'k', 'v', 'd'};
+    const std::string dataText = "data-of-8", descriptionText = "kvd";
+    const Bytes data(dataText.begin(), dataText.end()),
+        description(descriptionText.begin(), descriptionText.end());
     const Bytes ch8 = channel(data), ch9 = channel(description), ch14 = channel({1, 2, 3});
     const Bytes first(ch8.begin(), ch8.begin() + 20), second(ch8.begin() + 20, ch8.end());
 
@@ -517,17 +503,16 @@ TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
     feed(datagram(102, 4, 2, 1, 0, 9, std::uint32_t(ch9.size()), ch9));
     feed(datagram(103, 4, 3, 1, 0, 14, std::uint32_t(ch14.size()) + 10, ch14)); // truncated
     Bytes next = datagram(104, 1, 0, 1, 0, 2, std::uint32_t(ch14.size()), ch14);
-    put(next, 8, 42, 4); // cycle_cnt of the next cycle
+    put(next, {8, 42, 4}); // cycle_cnt of the next cycle
     feed(next);
 
     const auto complete = output.handouts(1, false);
     ASSERT_EQ(complete.size(), 1u);
     EXPECT_EQ(complete[0].cycleId, 41u);
-    ASSERT_EQ(complete[0].channels.size(), 2u);
-    EXPECT_EQ(complete[0].channels[0].id, 8u);
-    EXPECT_EQ(complete[0].channels[0].bytes, data);
-    EXPECT_EQ(complete[0].channels[1].id, 9u);
-    EXPECT_EQ(complete[0].channels[1].bytes, description);
+    std::vector<std::pair<std::uint32_t, Bytes>> got;
+    for (const auto& c : complete[0].channels)
+        got.emplace_back(c.id, c.bytes);
+    EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, Bytes>>{{8, data}, {9, description}}));
     const StreamStatistics& counters = assembler.counters();
     EXPECT_EQ(counters.dspPackets, 5u);
     EXPECT_EQ(counters.truncatedChannels, 1u);
