@@ -16,7 +16,6 @@ using kvel::InterpretError;
 
 namespace {
 
-// Code and detail of the InterpretError thrown by f.
 template <class F> std::pair<int, std::string> interpretError(F&& f) {
     try {
         f();
@@ -58,7 +57,7 @@ TEST(KvelInterpret, IndexArithmeticOnTwoDimensions) {
     EXPECT_EQ(kvel::typeOfPath(root, "DSP_CPARType.Inner").code, kvel::TC_STRUCT);
     EXPECT_EQ(kvel::typeOfPath(root, "").code, kvel::TC_STRUCT);
 
-    // linearIndex itself: too many indices is a size error.
+    // Too many indices for linearIndex is a size error.
     EXPECT_EQ(root->members()[5]->linearIndex({3, 1}), 10u);
     EXPECT_EQ(interpretError([&] {
                   root->members()[5]->linearIndex({1, 1, 1});
@@ -341,9 +340,6 @@ TEST(KvelInterpret, ManyPathsThroughThePerThreadTable) {
     EXPECT_EQ(wrong, 0);
 }
 
-// Hostile descriptions: index arithmetic that overflows, descriptions too costly to parse, and the
-// bound of the description cache.
-
 // (2^32-1)^2 + 2 (2^32-1) wraps to 2^64-1 in 64 bits: the path once resolved to offset 0xFFFFFFFF.
 TEST(KvelLimits, IndexArithmeticOverflowIsOutsideTheRoot) {
     constexpr uint32_t max = 0xFFFFFFFFu;
@@ -376,8 +372,7 @@ TEST(KvelLimits, IndexArithmeticOverflowIsOutsideTheRoot) {
 
 namespace {
 
-// Record stream of a one-byte root with one-byte members named name plus their index ("a" each
-// when name is empty).
+// Record stream of a one-byte root with one-byte members (name plus index, or "a" each).
 Bytes wideRecords(const std::string& rootName, uint32_t members, const std::string& name) {
     Records records;
     records.name(rootName).dims({}).offset(0).size(1).order(LE).type(254);
