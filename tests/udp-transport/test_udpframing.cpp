@@ -23,11 +23,9 @@ TEST(Lrc, RejectsEmptyInputAndShortBodiesOnlyApplyTheTail) {
     EXPECT_EQ(computeLrc(&byte, 0, value), -1);
     EXPECT_EQ(computeLrc(&byte, -3, value), -1);
     EXPECT_EQ(value, 0x12345678u) << "no value on failure";
-    // The tail only, then one whole word.
-    EXPECT_EQ(lrcOf({0x11}), 0xAAAAAABBu);
+    // Tails of two and three bytes only (one byte and one word are pinned below).
     EXPECT_EQ(lrcOf({0x11, 0x22}), 0xAAAA88BBu);
     EXPECT_EQ(lrcOf({0x11, 0x22, 0x33}), 0xAA9988BBu);
-    EXPECT_EQ(lrcOf({0x01, 0x02, 0x03, 0x04}), 0xAAAAAAAAu ^ 0x04030201u);
 }
 
 // Values worked out byte by byte from the definition (the first four words, then every fourth
