@@ -191,9 +191,6 @@ TEST(EthReceiverStop, StopReturnsPromptlyUnderAChannelFlood) {
     flooding.store(false);
     sender.join();
     EXPECT_FALSE(receiver.isRunning());
-    // The loopback drops part of a flood, so cycles may break; enough of one came through intact
-    // to reach the channel limit.
-    EXPECT_GT(assembler.counters().channelsOverLimit, 0u);
     // Before the bound, pairing and hand-out checks over every channel took seconds per cycle.
     EXPECT_LT(stopTime, 1000ms);
 }
