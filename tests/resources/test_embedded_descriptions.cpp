@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <map>
+#include <numeric>
 
 using namespace kvel;
 using namespace std::string_literals;
@@ -94,9 +95,8 @@ QString streamResource(int channel, const std::string& variant) {
 QByteArray coveredBytes(const ITypePtr& root) {
     QByteArray mask(int(root->size()), '\0');
     for (const std::string& leaf : memberPaths(root, "", -1)) {
-        uint32_t count = 1;
-        for (uint32_t e : typeOfPath(root, leaf).uncoveredDimensions)
-            count *= e;
+        const Dimensions dims = typeOfPath(root, leaf).uncoveredDimensions;
+        const uint32_t count = std::accumulate(dims.begin(), dims.end(), 1u, std::multiplies<>());
         const AccessorPtr a = getAccessor<double>(root, leaf);
         for (uint32_t i = 0; i < count * a->elementSize; ++i)
             mask[int(a->byteOffset + i)] = 1;
