@@ -46,11 +46,13 @@ TEST(KVelQtHelper, ElementTypesAndShapes) {
     EXPECT_EQ(floats[0].typeId(), QMetaType::Float);
     EXPECT_EQ(floats[7].toFloat(), -7.25f);
 
-    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.CycleTime").typeId(), QMetaType::Int);
-    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Counter").typeId(), QMetaType::UInt);
-    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Big").typeId(), QMetaType::LongLong);
-    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Huge").typeId(), QMetaType::ULongLong);
-    EXPECT_EQ(KVelQtHelper::read(root, block, "DSP_CPARType.Ratio").typeId(), QMetaType::Double);
+    for (const auto& [member, type] : {std::pair{"CycleTime", QMetaType::Int},
+                                       {"Counter", QMetaType::UInt},
+                                       {"Big", QMetaType::LongLong},
+                                       {"Huge", QMetaType::ULongLong},
+                                       {"Ratio", QMetaType::Double}})
+        EXPECT_EQ(KVelQtHelper::read(root, block, QByteArray("DSP_CPARType.") + member).typeId(), type)
+            << member;
     // A [4][3] array reads flat, row-major.
     const QVariantList matrix = KVelQtHelper::read(root, block, "DSP_CPARType.Matrix").toList();
     ASSERT_EQ(matrix.size(), 12);
@@ -71,9 +73,6 @@ TEST(KVelQtHelper, StructuresAsMaps) {
     EXPECT_EQ(objects[2].toMap().keys(), (QStringList{"id", "v", "x1"}));
     EXPECT_EQ(objects[2].toMap()["id"], KVelQtHelper::read(root, block, "DSP_CPARType.objectList[2].id"));
     EXPECT_EQ(KVelQtHelper::read(root, block, ""), QVariant(map));
-    // The raw-buffer form reads the same without copying.
-    EXPECT_EQ(KVelQtHelper::read(root, block.constData(), int(block.size()), "DSP_CPARType.Inner"),
-              map["Inner"]);
 }
 
 TEST(KVelQtHelper, WritesConvertValues) {
@@ -105,12 +104,6 @@ TEST(KVelQtHelper, WritesConvertValues) {
     EXPECT_EQ(messages.all()[0],
               "Called KVelQtHelper::write on a struct with a empty/none-map qvariant, this is probably "
               "not a good idea \"DSP_CPARType.Inner\"");
-}
-
-TEST(KVelQtHelper, BitsOfAByte) {
-    EXPECT_EQ(KVelQtHelper::bitsOfByte(0xA1),
-              (QVector<bool>{true, false, false, false, false, true, false, true}));
-    EXPECT_EQ(KVelQtHelper::bitsOfByte(0), QVector<bool>(8, false));
 }
 
 // A described element count is checked against the block before anything is allocated: an int8

@@ -13,7 +13,7 @@ using namespace kvel_test;
 
 namespace {
 
-// Detail of the ParseError that f throws; fails the test when nothing is thrown.
+// Detail of the ParseError that f throws.
 template <class F> std::string parseErrorOf(F&& f) {
     try {
         f();
@@ -189,7 +189,6 @@ uint32_t wordAt(const Bytes& b, size_t pos) {
     std::memcpy(&w, b.data() + pos, 4);
     return w;
 }
-
 void setWord(Bytes& b, size_t pos, uint32_t w) {
     std::memcpy(b.data() + pos, &w, 4);
 }
@@ -201,11 +200,10 @@ TEST(KvelChunkStream, WriteThenParse) {
     const auto chunks = cycle.chunks();
     EXPECT_EQ(kvel::chunkStreamSize(chunks), 4u + 3 * 24 + 6 + 6 + 7 + 2 + 1 + 9);
     const Bytes stream = serialize(chunks);
-    EXPECT_EQ(wordAt(stream, 0), 3u);
-    EXPECT_EQ(wordAt(stream, 4), 8u);
-    EXPECT_EQ(wordAt(stream, 16), kvel::CHUNK_DELIMITER_DESCRIPTION);
-    EXPECT_EQ(wordAt(stream, 26), kvel::CHUNK_DELIMITER_DATA);
-    EXPECT_EQ(wordAt(stream, 36), kvel::CHUNK_DELIMITER_END);
+    EXPECT_EQ((std::vector<uint32_t>{wordAt(stream, 0), wordAt(stream, 4), wordAt(stream, 16),
+                                     wordAt(stream, 26), wordAt(stream, 36)}),
+              (std::vector<uint32_t>{3, 8, kvel::CHUNK_DELIMITER_DESCRIPTION, kvel::CHUNK_DELIMITER_DATA,
+                                     kvel::CHUNK_DELIMITER_END}));
 
     std::vector<KvelChunk> parsed;
     ASSERT_EQ(kvel::parseChunkStream(stream.data(), stream.size(), parsed), 0);
@@ -277,8 +275,7 @@ TEST(KvelChunkStream, ReadAheadFromFile) {
     EXPECT_EQ(std::ftell(file), long(first.size()));
     std::fclose(file);
 
-    // The same through a stream, and a stream cut anywhere inside the packet (both overloads share
-    // the reading; one cut file is enough for the file side).
+    // The same through a stream, and a stream cut anywhere inside the packet.
     const std::string text(first.begin(), first.end());
     std::istringstream whole(text);
     EXPECT_EQ(kvel::readAheadChunkStream(whole), int64_t(first.size()));
@@ -291,11 +288,6 @@ TEST(KvelChunkStream, ReadAheadFromFile) {
             EXPECT_STREQ(e.what(), "End of file reached");
         }
     }
-    std::FILE* cutFile = std::tmpfile();
-    std::fwrite(first.data(), 1, 30, cutFile);
-    std::fseek(cutFile, 0, SEEK_SET);
-    EXPECT_THROW(kvel::readAheadChunkStream(cutFile), KvlEOFException);
-    std::fclose(cutFile);
     // A length below 1.
     Bytes bad = first;
     setWord(bad, 12, 0);

@@ -1,6 +1,3 @@
-// Colour maps of the host's image converter: ends of the ranges, monotonic lightness of the
-// distance map, the logarithmic option, distinct confidence classes and the transparency map.
-
 #include "visualization2d/arrayimageconverter.h"
 
 #include <gtest/gtest.h>
@@ -72,11 +69,12 @@ TEST(ArrayImageConverter, ConfidenceClassesHaveDistinctColours) {
     EXPECT_EQ(colours.size(), size_t(CONFIDENCE_CLASS_COUNT));
     // Exposure bits alone are valid; where flags combine, spray wins over invalid and interference
     // over ground (ground and flagged pixels alone are met by the point cloud's tests).
-    EXPECT_EQ(ArrayImageConverter::classifyConfidence(0x0006), CONFIDENCE_VALID);
-    EXPECT_EQ(ArrayImageConverter::classifyConfidence(0x0001), CONFIDENCE_INVALID);
-    EXPECT_EQ(ArrayImageConverter::classifyConfidence(0x0081), CONFIDENCE_SPRAY);
-    EXPECT_EQ(ArrayImageConverter::classifyConfidence(0x0010), CONFIDENCE_RANGE);
-    EXPECT_EQ(ArrayImageConverter::classifyConfidence(0x0108), CONFIDENCE_INTERFERENCE);
+    for (const auto& [word, expected] : {std::pair{0x0006, CONFIDENCE_VALID},
+                                         {0x0001, CONFIDENCE_INVALID},
+                                         {0x0081, CONFIDENCE_SPRAY},
+                                         {0x0010, CONFIDENCE_RANGE},
+                                         {0x0108, CONFIDENCE_INTERFERENCE}})
+        EXPECT_EQ(ArrayImageConverter::classifyConfidence(word), expected) << word;
 }
 
 TEST(ArrayImageConverter, ConvertHonoursSizeAndTransparencyMap) {

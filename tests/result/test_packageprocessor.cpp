@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QVariantList>
 
+#include <numeric>
 #include <set>
 #include <thread>
 
@@ -35,8 +36,7 @@ uint32_t seedOf(const std::string& path) {
     return sum % 200 + 1;
 }
 
-// The value fillParameters writes into element `element` of the leaf at `path` (root name included)
-// of element type `typeCode`.
+// What fillParameters writes into an element of the leaf at `path` (root name included).
 double leafValue(const std::string& path, int typeCode, uint32_t element = 0) {
     const uint32_t seed = seedOf(path) + element;
     switch (typeCode) {
@@ -51,18 +51,16 @@ double leafValue(const std::string& path, int typeCode, uint32_t element = 0) {
     }
 }
 
-// Gives every leaf of the parameter and identification blocks its leafValue (the identification
-// itself, set by the builder, excepted).
+// Every leaf of the parameter and identification blocks, but the identification, gets its leafValue.
 void fillParameters(CycleBuilder& cycle) {
     for (Channel* c : {&cycle.parameters, &cycle.identity}) {
         for (const std::string& path : kvel::memberPaths(c->root, c->root->name(), -1)) {
             if (path.find("SoftwareVersion") != std::string::npos ||
                 path.find(".Camera") != std::string::npos)
-                continue; // identification is set by the constructor
+                continue;
             const kvel::PathType type = kvel::typeOfPath(c->root, path);
-            uint32_t count = 1;
-            for (uint32_t d : type.uncoveredDimensions)
-                count *= d;
+            const uint32_t count = std::accumulate(type.uncoveredDimensions.begin(),
+                                                   type.uncoveredDimensions.end(), 1u, std::multiplies<>());
             std::vector<double> values(count);
             for (uint32_t k = 0; k < count; ++k)
                 values[k] = leafValue(path, type.code, k);
@@ -83,9 +81,8 @@ struct Fixture {
 
 } // namespace
 
-// What the end-to-end run against the virtual sensor does not show: every object slot is read
-// whatever its id, the serial number is trimmed, and a CameraVariant member that is signed (as some
-// sensors describe it) is read as text all the same.
+// Beyond the end-to-end run: every object slot is read whatever its id, the serial is trimmed, and a
+// signed CameraVariant (as some sensors describe it) is read as text all the same.
 TEST(PackageProcessor, OdCycleReadsEveryObjectSlotTrimsTheSerialAndReadsASignedVariant) {
     Identification id = identification("OD", 3, 4);
     id.unsignedVariant = false;
@@ -111,8 +108,7 @@ TEST(PackageProcessor, OdCycleReadsEveryObjectSlotTrimsTheSerialAndReadsASignedV
     EXPECT_EQ(f.processor.getFirmwareType(), FirmwareClassification_TRVAXX::TRVAFN_OD_3_2);
 }
 
-// Each firmware type runs its own step (shown by a key only that step writes) and every row of it
-// reads without an error; which rows a type has is the processor's own table.
+// Each firmware type runs its own step (a key only that step writes), every row read without error.
 TEST(PackageProcessor, EachFirmwareTypeReadsItsRowsWithTypedValues) {
     struct Case {
         std::string variant;
@@ -121,9 +117,8 @@ TEST(PackageProcessor, EachFirmwareTypeReadsItsRowsWithTypedValues) {
         int type, key;
     };
     const std::vector<Case> cases = {
-        {"DI", 2, 2, "TRVADN", 0, 38}, {"DI", 3, 3, "TRVAFN", 5, 92}, {"OD", 2, 2, "TRVAFN", 2, 72},
-        {"OD", 3, 2, "TRVAFN", 6, 88}, {"LG", 2, 1, "TRVAFN", 3, 93}, {"LG", 3, 5, "TRVAFN", 7, 103},
-        {"XX", 3, 4, "TRVAFN", 8, 34},
+        {"DI", 2, 2, "TRVADN", 0, 38}, {"DI", 3, 3, "TRVAFN", 5, 92},  {"OD", 2, 2, "TRVAFN", 2, 72},
+        {"LG", 2, 1, "TRVAFN", 3, 93}, {"LG", 3, 5, "TRVAFN", 7, 103}, {"XX", 3, 4, "TRVAFN", 8, 34},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.variant + " " + std::to_string(c.major) + "." + std::to_string(c.minor));
@@ -138,8 +133,7 @@ TEST(PackageProcessor, EachFirmwareTypeReadsItsRowsWithTypedValues) {
         EXPECT_EQ(r->info.contains(c.key), c.type != 8);
         if (c.type != 7)
             continue;
-        // Floats, lists and byte arrays; addresses, ports and the baud rate are compared with the
-        // virtual sensor's parameters end to end.
+        // Floats, lists and byte arrays (integers and addresses are compared end to end).
         const std::string d = "SDspFrameCustomerKvel_t.DspCustomerParameter.";
         const std::string k = "Meas_Customer_Data_Type.KpCustomerParameter.";
         EXPECT_EQ(r->info.value(22).toInt(), int(seedOf(k + "CANMaxNumberOfLines")));
@@ -188,9 +182,8 @@ TEST(PackageProcessor, NormalisedAmplitude) {
             << i;
 }
 
-// Complete hand-outs (they only go to the recorder) and cycles with channel 2 are not interpreted.
-// Channel 8 as data only gives no chunk: the image stays in its initial state and the record is
-// still published, with the size error.
+// Complete hand-outs and cycles with channel 2 are not interpreted. Without channel 8 the image
+// stays in its initial state and the record is still published, with the size error.
 TEST(PackageProcessor, WhichCyclesAndChannelsAreRead) {
     CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
     cycle.fillImage(9);
@@ -236,33 +229,8 @@ TEST(PackageProcessor, AtMostTenErrorMessagesButEveryRecordIsPublished) {
         EXPECT_EQ(type, QtCriticalMsg);
 }
 
-TEST(PackageProcessor, StepErrorKeepsWhatWasReadBefore) {
-    // A description whose object list lacks vYQuality: object 0's earlier members are read, the
-    // step then stops; the following steps still run.
-    using namespace kvel;
-    auto objects = make_kvel_shared<StructType>("objectList", Dimensions{20}, 0, 8, LittleEndian);
-    objects->addMember(make_kvel_shared<ElementaryType>("id", Dimensions{}, 0, 4, KindSigned, LittleEndian));
-    objects->addMember(
-        make_kvel_shared<ElementaryType>("history", Dimensions{}, 4, 4, KindSigned, LittleEndian));
-    auto result = make_kvel_shared<StructType>("objectDetectionResult", Dimensions{}, 0, 160, LittleEndian);
-    result->addMember(objects);
-    auto root = make_kvel_shared<StructType>("AlgoIFOutput", Dimensions{}, 0, 160, LittleEndian);
-    root->addMember(result);
-    resulttest::Channel algo{8, root, kvel::write(root), Bytes(root->size())};
-    algo.set<int32_t>("AlgoIFOutput.objectDetectionResult.objectList[0].id", 12);
-    CycleBuilder cycle(Variant::OD, identification("OD", 3, 4));
-    MessageCapture capture;
-    Fixture f;
-    const ResultDataSP_TRVAXX r = f.run(cycle.chunks({&algo, &cycle.identity}));
-    EXPECT_EQ(r->objects.objects[0].id, 12);
-    EXPECT_EQ(r->objects.objects[1].id, -1);
-    EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputObjectsfromPacket: "), 1);
-    EXPECT_EQ(capture.count("PackageProcessor_TRVAXX::getAlgoIFOutputCalibrationfromPacket: "), 1);
-}
-
-// Channel 14 is read again when its bytes change and change back (86 is VehicleDim_zMax) while the
-// records cycle through the pool, each with its own cycle's values; channel 256 is read every
-// cycle; a published record never changes afterwards; a new firmware type reads its own rows.
+// Channel 14 is read again when its bytes change (86 is VehicleDim_zMax) while records cycle through
+// the pool; channel 256 is read every cycle; a published record never changes; a new type reads its rows.
 TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     CycleBuilder cycle(Variant::OD, identification("OD", 2, 2));
     cycle.fillImage(1);
@@ -306,8 +274,8 @@ TEST(PackageProcessor, ChangedParameterBytesAreReadAgain) {
     EXPECT_FALSE(fifth->info.contains(72));
 }
 
-// Record pool: a record comes back when its last holder lets go and comes out again reset; the
-// pool keeps at most its capacity and may die before its records.
+// A record comes back reset when its last holder lets go; the pool keeps at most its capacity and
+// may die before its records.
 TEST(ResultRecordPool, RecordReturnsResetAndThePoolKeepsAtMostItsCapacity) {
     ResultDataSP_TRVAXX survivor;
     {

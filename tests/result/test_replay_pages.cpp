@@ -1,7 +1,5 @@
-// Recordings that `trvaxx record` made of the virtual sensor, replayed through the plug-in's replay
-// view page by page the way the replay window shows them, and through `orlangui --replay` itself.
-// What each page draws for a result is checked pixel by pixel by the view tests; here the
-// recorded stream reaches every page and the application.
+// A `trvaxx record` recording of the virtual sensor reaches every page of the replay view and
+// `orlangui --replay` (what each page draws is checked pixel by pixel by the view tests).
 
 #include "2D3D/resultvisualization.h"
 #include "2D3D/view2d3d_trvaxx.h"

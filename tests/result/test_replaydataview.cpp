@@ -1,5 +1,4 @@
-// The replay view interprets recorded packets with its own processor, cache and transformer and
-// drops what does not parse.
+// The replay view interprets recorded packets with its own chain and drops what does not parse.
 
 #include "tests/support/resultstreambuilder.h"
 
@@ -37,9 +36,7 @@ TEST(ReplayDataView, PacketsFromAnotherThreadBecomePrimedResults) {
     // The delimiter after the first chunk's description.
     const int descriptionLength = *reinterpret_cast<const int32_t*>(good.constData() + 8);
     badSecondDelimiter[4 + 16 + descriptionLength] ^= 0x01;
-    QByteArray tooMany(4, '\0');
-    const int32_t count = 1025;
-    std::memcpy(tooMany.data(), &count, 4);
+    const QByteArray tooMany("\x01\x04\0\0", 4); // 1025 chunks
     const QByteArray empty(4, '\0');
 
     std::thread([&] {

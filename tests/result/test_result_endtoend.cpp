@@ -1,6 +1,5 @@
 // End to end over loopback UDP: the virtual sensor streams each firmware variant to a result
-// loader; every published record must match the scene's truth. Recording and replaying the same
-// chain is shown by the trvaxx tool's tests and the replay pages test.
+// loader; every published record must match the scene's truth.
 
 #include "result/resultchain_trvaxx.h"
 #include "result/resultloader_trvaxx.h"

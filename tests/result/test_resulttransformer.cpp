@@ -1,6 +1,3 @@
-// Result cache and transformer on the GUI side: coalescing of bursts, lazy images, the mask bounds,
-// extremes, CAN precedence and the point cloud's hidden classes.
-
 #include "tests/support/messagecapture.h"
 
 #include "result/pointcloudcallbackobject_trvaxx.h"
@@ -80,7 +77,6 @@ TEST(ResultTransformer, MaskBoundsAreInsideAndOnlyApplyWhileColouringByDistance)
     EXPECT_TRUE(p.isMaskComputed());
     EXPECT_FALSE(p.isAmplitudeImageComputed());
     EXPECT_EQ(&p.getDistanceImage(), &first);
-    EXPECT_EQ(p.getDistanceImage().cacheKey(), first.cacheKey());
     EXPECT_EQ(p.getMask().mid(100, 4), (QVector<bool>{false, true, false, true}));
     EXPECT_EQ(qAlpha(p.getDistanceImage().pixel(100 % 64, 100 / 64)), 255);
     EXPECT_EQ(qAlpha(p.getDistanceImage().pixel(101 % 64, 101 / 64)), 0);
@@ -220,15 +216,6 @@ TEST(PointCloudCallBack, HidesFlaggedClassesAndPicksTheColourSource) {
     EXPECT_EQ(cloud.getColor(1)[3], 0.0f);
     EXPECT_EQ(cloud.getColor(2)[3], 0.0f);
     EXPECT_EQ(cloud.getColor(3)[3], 1.0f);
-
-    // The colour sources are compared with the images by the 3D view's tests; only the image the
-    // source needs is computed.
-    cloud.setColorSource(PointCloudCallBackObject_TRVAXX::COLOR_AMPLITUDE);
-    cloud.setLogarithmicAmplitude(false);
-    EXPECT_FALSE(c.primed.last()->isLogarithmicAmplitudeImageComputed());
-    cloud.getColor(500);
-    EXPECT_TRUE(c.primed.last()->isAmplitudeImageComputed());
-    EXPECT_FALSE(c.primed.last()->isLogarithmicAmplitudeImageComputed());
 }
 
 TEST(ResultCache, GlobalInformationSourcesAndCanSignals) {

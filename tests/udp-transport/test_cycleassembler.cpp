@@ -36,15 +36,11 @@ const RecordingOutput::Channel* findChannel(const RecordingOutput::Handout& hand
     return nullptr;
 }
 
-// Little-endian field writer for datagrams spelled out byte by byte.
-void put(Bytes& bytes, std::size_t offset, std::uint64_t value, int width) {
-    for (int i = 0; i < width; ++i)
-        bytes[offset + std::size_t(i)] = std::uint8_t(value >> (8 * i));
-}
-// The same for a flat list of {offset, value, width} triples.
+// Little-endian fields written from a flat list of {offset, value, width} triples.
 void put(Bytes& bytes, std::initializer_list<std::uint64_t> fields) {
     for (auto f = fields.begin(); f + 2 < fields.end(); f += 3)
-        put(bytes, std::size_t(f[0]), f[1], int(f[2]));
+        for (std::uint64_t i = 0; i < f[2]; ++i)
+            bytes[std::size_t(f[0] + i)] = std::uint8_t(f[1] >> (8 * i));
 }
 
 class CycleAssemblerTest : public ::testing::Test {
@@ -79,17 +75,16 @@ protected:
     StreamEncoder kp{kSubDeviceKp};
 };
 
-// Datagrams refused one at a time, each edited from a good one-datagram channel: the one log line
-// (text and level), whether the datagram was counted before the check that refused it, and that a
-// datagram refused by the header checks leaves no trace in the continuity check (one whose
-// channel is refused has taken its place in the count).
+// Datagrams refused one at a time, each edited from a good one: the one log line, whether it was
+// counted before the refusal, and no trace in the continuity check (a refused channel's datagram
+// has taken its place in the count).
 TEST_F(CycleAssemblerTest, EachRefusedDatagramLogsOneLine) {
     const Bytes good = StreamEncoder(kSubDeviceDsp).encodeCycle(1, {makeChannel(8, pattern(8, 1))})[0];
     const auto edited = [&](std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields, int width,
                             std::size_t size = 0) {
         Bytes d = good;
         for (const auto& [at, value] : fields)
-            put(d, at, value, width);
+            put(d, {at, value, std::uint64_t(width)});
         d.resize(size ? size : d.size());
         return d;
     };
@@ -188,8 +183,7 @@ TEST_F(CycleAssemblerTest, HandsOutEachCycleWhenTheNextBegins) {
 }
 
 TEST_F(CycleAssemblerTest, CycleBeingReceivedStaysEvenWhenItIsTheOldest) {
-    // The cycle counter jumps back: cycle 3 arrives after cycle 10 and is the oldest entry while
-    // it is still being received.
+    // Cycle 3 after cycle 10: the oldest entry while it is still being received.
     sendCycle(dsp, 10, {makeChannel(8, {1})});
     sendCycle(dsp, 3, {makeChannel(8, {2}), makeChannel(9, {3})});
     EXPECT_TRUE(output.handouts().empty());
@@ -262,8 +256,7 @@ TEST_F(CycleAssemblerTest, UnfinishedChannelAtAChannelChangeResets) {
 }
 
 TEST_F(CycleAssemblerTest, ChannelsSplitAcrossTinyDatagrams) {
-    // Five payload bytes per datagram: the channel header, the body words and the end delimiter
-    // all straddle datagram boundaries.
+    // Five payload bytes per datagram: header, body words and end delimiter straddle datagrams.
     StreamEncoder tiny(kSubDeviceDsp, kDatagramHeaderSize + 5);
     const Bytes single = pattern(37, 4);
     const Bytes joined = pattern(61, 8);
@@ -285,14 +278,10 @@ TEST_F(CycleAssemblerTest, AnnouncedChannelLengthIsNotTrusted) {
     // Four stray bytes behind a 40-byte channel: the copy that would pass its end is skipped.
     Bytes first = datagrams[0];
     writeU16(first.data() + dgram::kPacketsInChannel, 2);
-    Bytes stray(kDatagramHeaderSize + 4, 0xEE);
-    DatagramHeader h = DatagramHeader::read(first.data());
-    h.packetCounter = 1;
-    h.indexInCycle = 1;
-    h.packetsInCycle = 2;
-    h.indexInChannel = 1;
-    h.write(stray.data());
     writeU16(first.data() + dgram::kPacketsInCycle, 2);
+    Bytes stray(first.begin(), first.begin() + kDatagramHeaderSize);
+    stray.resize(kDatagramHeaderSize + 4, 0xEE);
+    put(stray, {dgram::kPacketCounter, 1, 4, dgram::kIndexInCycle, 1, 2, dgram::kIndexInChannel, 1, 2});
     testing::internal::CaptureStdout();
     feed(first);
     feed(stray);
@@ -344,8 +333,7 @@ TEST_F(CycleAssemblerTest, MultiCycleChannelJoinsIntoTheCycleOfPartZero) {
         sendCycle(dsp, 10 + k, channels);
     }
 
-    // Cycle 10 was handed out early at the start of 11 with its part still missing, and complete
-    // as soon as the last part arrived during cycle 12.
+    // Cycle 10 went out early at the start of 11, and complete when the last part came in 12.
     const auto partial = output.handouts(1, true);
     ASSERT_EQ(ids(partial), (std::vector<std::uint32_t>{10, 11}));
     ASSERT_NE(findChannel(partial[0], 40), nullptr);
@@ -411,8 +399,7 @@ TEST_F(CycleAssemblerTest, MultiCyclePartsThatBreakTheirBounds) {
 }
 
 TEST_F(CycleAssemblerTest, KeepsAtMostOneHundredCycles) {
-    // Every cycle starts a two-part channel whose second part never comes, so no cycle is ever
-    // complete and none is erased.
+    // Each cycle starts a two-part channel whose second part never comes: none is complete.
     for (std::uint32_t cycle = 0; cycle <= 100; ++cycle)
         sendCycle(dsp, cycle, {makeChannel(8, {1, 2}), makeParts(40, pattern(64, 1), 2)[0]});
     EXPECT_EQ(assembler.state(1).cycles.size(), 100u);
@@ -483,12 +470,9 @@ TEST_F(CycleAssemblerTest, ChannelsPerCycleAreBoundedAndCounted) {
     EXPECT_EQ(assembler.counters().missingPacketEvents, 0u);
 }
 
-// Datagrams written from literal values at the header offsets, not with the encoder: channel 8 in
-// two datagrams, channel 9 in one, a channel whose total length exceeds what arrived, then the
-// start of the next cycle.
+// Datagrams written from literal offsets, not with the encoder: channel 8 in two datagrams, channel
+// 9 in one, a channel longer than what arrived, then the next cycle's start.
 TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
-    // Fields as {offset, value, width}: version 3, DSP, packet and cycle counters, packets in the
-    // cycle and the channel with their indices, channel id, total and payload length.
     auto datagram = [](std::uint32_t pktCnt, std::uint16_t nPktCycle, std::uint16_t iPktCycle,
                        std::uint16_t nPktCh, std::uint16_t iPktCh, std::uint32_t chId, std::uint32_t totLen,
                        const Bytes& payload) {
@@ -507,8 +491,9 @@ TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
         std::copy(body.begin(), body.end(), c.begin() + 28);
         return c;
     };
-    const Bytes data = {'d', 'a', 't', 'a', '-', 'o', 'f', '-', '8'};
-    const Bytes description = {'k', 'v', 'd'};
+    const std::string dataText = "data-of-8", descriptionText = "kvd";
+    const Bytes data(dataText.begin(), dataText.end()),
+        description(descriptionText.begin(), descriptionText.end());
     const Bytes ch8 = channel(data), ch9 = channel(description), ch14 = channel({1, 2, 3});
     const Bytes first(ch8.begin(), ch8.begin() + 20), second(ch8.begin() + 20, ch8.end());
 
@@ -517,23 +502,69 @@ TEST_F(CycleAssemblerTest, HandWrittenDatagramsReassemble) {
     feed(datagram(102, 4, 2, 1, 0, 9, std::uint32_t(ch9.size()), ch9));
     feed(datagram(103, 4, 3, 1, 0, 14, std::uint32_t(ch14.size()) + 10, ch14)); // truncated
     Bytes next = datagram(104, 1, 0, 1, 0, 2, std::uint32_t(ch14.size()), ch14);
-    put(next, 8, 42, 4); // cycle_cnt of the next cycle
+    put(next, {8, 42, 4}); // cycle_cnt of the next cycle
     feed(next);
 
     const auto complete = output.handouts(1, false);
     ASSERT_EQ(complete.size(), 1u);
     EXPECT_EQ(complete[0].cycleId, 41u);
-    ASSERT_EQ(complete[0].channels.size(), 2u);
-    EXPECT_EQ(complete[0].channels[0].id, 8u);
-    EXPECT_EQ(complete[0].channels[0].bytes, data);
-    EXPECT_EQ(complete[0].channels[1].id, 9u);
-    EXPECT_EQ(complete[0].channels[1].bytes, description);
+    std::vector<std::pair<std::uint32_t, Bytes>> got;
+    for (const auto& c : complete[0].channels)
+        got.emplace_back(c.id, c.bytes);
+    EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, Bytes>>{{8, data}, {9, description}}));
     const StreamStatistics& counters = assembler.counters();
     EXPECT_EQ(counters.dspPackets, 5u);
     EXPECT_EQ(counters.truncatedChannels, 1u);
     EXPECT_EQ(counters.missingPacketEvents + counters.lrcErrors + counters.startDelimiterErrors +
                   counters.endDelimiterErrors,
               0u);
+}
+
+std::uint32_t lrcOf(const std::vector<std::uint8_t>& bytes) {
+    std::uint32_t value = 0;
+    EXPECT_EQ(computeLrc(bytes.data(), static_cast<long long>(bytes.size()), value), 0);
+    return value;
+}
+
+TEST(Lrc, RejectsEmptyInputAndShortBodiesOnlyApplyTheTail) {
+    std::uint32_t value = 0x12345678;
+    const std::uint8_t byte = 1;
+    EXPECT_EQ(computeLrc(nullptr, 4, value), -1);
+    EXPECT_EQ(computeLrc(&byte, 0, value), -1);
+    EXPECT_EQ(computeLrc(&byte, -3, value), -1);
+    EXPECT_EQ(value, 0x12345678u) << "no value on failure";
+    // Tails of two and three bytes only (one byte and one word are pinned below).
+    EXPECT_EQ(lrcOf({0x11, 0x22}), 0xAAAA88BBu);
+    EXPECT_EQ(lrcOf({0x11, 0x22, 0x33}), 0xAA9988BBu);
+}
+
+// Values worked out byte by byte from the definition (the first four words, then every fourth
+// word until the last 16 bytes, then every word, then the odd bytes), for lengths that end in each
+// of those stretches; bytes (37 i + 11) mod 256.
+TEST(Lrc, PinnedValuesForEveryStretchOfTheBody) {
+    const std::pair<std::size_t, std::uint32_t> cases[] = {
+        {1, 0xAAAAAAA1u},   {4, 0xD0FF9AA1u},  {16, 0x3EB63EA6u}, {17, 0x3EB63EFDu}, {19, 0x3E13BEFDu},
+        {20, 0x6C9B3665u},  {21, 0x6C9B368Au}, {35, 0x8ABF1A41u}, {36, 0x7F994B9Du}, {37, 0x7F994BA2u},
+        {38, 0x7F992FA2u},  {39, 0x7F102FA2u}, {52, 0xF73AB9B0u}, {53, 0xF73AB93Fu}, {100, 0x8BCDFF49u},
+        {131, 0xFF24FB0Eu}, {200, 0xBCA36695u}};
+    for (const auto& [length, expected] : cases) {
+        std::vector<std::uint8_t> body(length);
+        for (std::size_t i = 0; i < length; ++i)
+            body[i] = static_cast<std::uint8_t>(37 * i + 11);
+        EXPECT_EQ(lrcOf(body), expected) << "length " << length;
+    }
+}
+
+// The field layout is pinned by the hand-written datagrams of the assembler tests; here only a
+// channel header cut short, whose missing bytes read as zero.
+TEST(Headers, CutChannelHeaderReadsMissingBytesAsZero) {
+    const ChannelHeader c{kStartDelimiter, 0, 0, 2, 5, 0x10000};
+    std::uint8_t channel[kChannelHeaderSize] = {};
+    c.write(channel);
+    const ChannelHeader cut = ChannelHeader::read(channel, 14);
+    EXPECT_EQ(cut.currentPart, 2);
+    EXPECT_EQ(cut.numberOfParts, 0);
+    EXPECT_EQ(cut.offset, 0u);
 }
 
 } // namespace

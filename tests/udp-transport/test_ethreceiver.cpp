@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -36,7 +35,7 @@ TEST_F(EthReceiverTest, SenderFilterParsing) {
     EXPECT_EQ(receiver.senderFilter(), 0xC0A80101u);
     EXPECT_TRUE(logger.lines().empty());
 
-    // Not four numbers (the first five), then numbers out of range.
+    // Not four numbers (the first five), then out of range.
     const char* const refused[] = {"1.2.3",     "",         "a.b.c.d",
                                    "1,2,3,4",   "10.0.0.",  "1.2.3.256",
                                    "300.1.1.1", "-1.0.0.1", "99999999999999999999.1.1.1"};
@@ -76,7 +75,7 @@ TEST_F(EthReceiverTest, TakesOnlyTheChosenSenderAndKeepsItsStateAcrossARestart) 
         for (const Bytes& d : dsp.encodeCycle(cycle, {makeChannel(8, pattern(3000, std::uint8_t(cycle)))}))
             sent += sensor.send(port, d);
     }
-    // The per-datagram trace line tells what the thread has taken (the counters belong to it).
+    // The per-datagram trace line tells what the thread has taken.
     ASSERT_TRUE(waitUntil([&] { return logger.count("UDP Packet received") >= sent; }));
     ASSERT_TRUE(waitUntil([&] { return output.handouts(1, false).size() == 2; }));
     EXPECT_EQ(output.handouts(1, false)[1].channels.at(0).bytes, pattern(3000, 2));
@@ -192,24 +191,8 @@ TEST(EthReceiverStop, StopReturnsPromptlyUnderAChannelFlood) {
     flooding.store(false);
     sender.join();
     EXPECT_FALSE(receiver.isRunning());
-    // The loopback drops part of a flood, so cycles may break; enough of one came through intact
-    // to reach the channel limit.
-    EXPECT_GT(assembler.counters().channelsOverLimit, 0u);
     // Before the bound, pairing and hand-out checks over every channel took seconds per cycle.
     EXPECT_LT(stopTime, 1000ms);
-}
-
-// The kernel caps an unprivileged request at net.core.rmem_max and reports twice what it grants.
-TEST(UdpSocket, ReceiveBufferIsWhatTheKernelAllows) {
-    RecordingLogger logger;
-    UdpSocket socket(0, 4, logger, UdpSocket::WakeUp::None);
-    long rmemMax = 0;
-    std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
-    ASSERT_GT(rmemMax, 0);
-    const int granted = int(std::min<long>(UdpSocket::kReceiveBufferSize, rmemMax));
-    EXPECT_GE(socket.receiveBufferSize(), 2 * granted);
-    const bool full = socket.receiveBufferSize() >= 2 * UdpSocket::kReceiveBufferSize;
-    EXPECT_EQ(logger.matching("Socket receive buffer is").size(), full ? 0u : 1u);
 }
 
 } // namespace
