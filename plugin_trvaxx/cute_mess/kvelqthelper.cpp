@@ -242,10 +242,3 @@ bool KVelQtHelper::write(const ITypePtr& root, QByteArray& data, const QByteArra
     }
     return false;
 }
-
-QVector<bool> KVelQtHelper::bitsOfByte(quint8 byte) {
-    QVector<bool> bits(8);
-    for (int k = 0; k < 8; ++k)
-        bits[k] = (byte >> k) & 1;
-    return bits;
-}

@@ -31,6 +31,4 @@ public:
     // debug line and counts as success.
     static bool write(const kvel::ITypePtr& root, QByteArray& data, const QByteArray& path,
                       const QVariant& value);
-    // Element k holds bit k of byte.
-    static QVector<bool> bitsOfByte(quint8 byte);
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -193,6 +194,20 @@ TEST(EthReceiverStop, StopReturnsPromptlyUnderAChannelFlood) {
     EXPECT_FALSE(receiver.isRunning());
     // Before the bound, pairing and hand-out checks over every channel took seconds per cycle.
     EXPECT_LT(stopTime, 1000ms);
+}
+
+// The kernel caps an unprivileged request at net.core.rmem_max and reports twice what it grants;
+// the socket asks for its size and says so when it gets less.
+TEST(UdpSocket, ReceiveBufferIsWhatTheKernelAllows) {
+    RecordingLogger logger;
+    UdpSocket socket(0, 4, logger, UdpSocket::WakeUp::None);
+    long rmemMax = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
+    ASSERT_GT(rmemMax, 0);
+    const int granted = int(std::min<long>(UdpSocket::kReceiveBufferSize, rmemMax));
+    EXPECT_GE(socket.receiveBufferSize(), 2 * granted);
+    const bool full = socket.receiveBufferSize() >= 2 * UdpSocket::kReceiveBufferSize;
+    EXPECT_EQ(logger.matching("Socket receive buffer is").size(), full ? 0u : 1u);
 }
 
 } // namespace
