@@ -361,6 +361,11 @@ void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, cons
         created.channelId = first.channelId;
         entry.channels.push_back(std::move(created));
         buffer = std::prev(entry.channels.end());
+    } else if (buffer->numberOfParts == 1) {
+        // The cycle already holds this channel whole; a part of it cannot join that buffer.
+        m_logger.log(LoggingBase::Error, "Channel %d: part %d of a channel already received in one part",
+                     asInt(first.channelId), header.currentPart);
+        return;
     } else if (header.currentPart >= buffer->numberOfParts) {
         // The parts vector has as many bits as part 0 announced parts.
         m_logger.log(LoggingBase::Error, "Channel %d: part %d is beyond the %d parts announced by its part 0",
@@ -376,7 +381,8 @@ void CycleAssembler::storePart(DeviceStreamState& state, CycleEntry& entry, cons
     if (static_cast<std::uint64_t>(header.offset) + header.partSize > buffer->totalSize)
         printMemCopyError(header.offset, header.partSize, buffer->totalSize);
     else
-        std::memcpy(buffer->data->data() + header.offset, channel + kChannelHeaderSize, header.partSize);
+        std::memcpy(buffer->data->data() + buffer->offset + header.offset, channel + kChannelHeaderSize,
+                    header.partSize);
 
     buffer->partsReceived[header.currentPart] = true;
     buffer->complete = std::all_of(buffer->partsReceived.begin(), buffer->partsReceived.end(),

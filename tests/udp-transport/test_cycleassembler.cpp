@@ -398,6 +398,19 @@ TEST_F(CycleAssemblerTest, MultiCyclePartsThatBreakTheirBounds) {
     EXPECT_EQ(logger.count("Channel 72: multi cycle total size 4294967280 exceeds the limit", 1), 1u);
 }
 
+// A part of a channel the cycle already holds whole leaves that channel as it was.
+TEST_F(CycleAssemblerTest, APartOfAChannelHeldWholeIsRefused) {
+    sendCycle(
+        dsp, 1,
+        {makeChannel(74, pattern(50, 3)), rawChannel(74, pattern(100, 1), partHeader(0, 2, 0, 100, 200))});
+    startCycle(dsp, 2);
+    EXPECT_EQ(logger.count("Channel 74: part 0 of a channel already received in one part", 1), 1u);
+    const auto complete = output.handouts(1, false);
+    ASSERT_EQ(ids(complete), (std::vector<std::uint32_t>{1}));
+    ASSERT_NE(findChannel(complete[0], 74), nullptr);
+    EXPECT_EQ(findChannel(complete[0], 74)->bytes, pattern(50, 3));
+}
+
 TEST_F(CycleAssemblerTest, KeepsAtMostOneHundredCycles) {
     // Each cycle starts a two-part channel whose second part never comes: none is complete.
     for (std::uint32_t cycle = 0; cycle <= 100; ++cycle)
